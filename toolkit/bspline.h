@@ -1,0 +1,34 @@
+// Tensor-product B-spline interpolation on rectangular grids, in a 4-byte
+// family (BSNAK, BS2IN, BS2GD) and an 8-byte family (DBSNAK, DBS2IN, DBS2VL,
+// DBS2DR). Arrays are column-major; COEF(i, j) is COEF[i-1 + (j-1)*NXCOEF].
+#pragma once
+
+namespace zalk::toolkit {
+
+// Not-a-knot knot sequence (NDATA + KORDER values) for abscissas in any order.
+void BSNAK(int NDATA, const float* XDATA, int KORDER, float* XKNOT);
+void DBSNAK(int NDATA, const double* XDATA, int KORDER, double* XKNOT);
+// Work-area variants (work holds NDATA values, iwork NDATA integers).
+void B2NAK(int NDATA, const float* XDATA, int KORDER, float* XKNOT, float* XSRT, int* IWK);
+void DB2NAK(int NDATA, const double* XDATA, int KORDER, double* XKNOT, double* XSRT, int* IWK);
+
+// Interpolation coefficients of FDATA(NXDATA, NYDATA) (leading dimension LDF).
+void BS2IN(int NXDATA, const float* XDATA, int NYDATA, const float* YDATA, const float* FDATA,
+           int LDF, int KXORD, int KYORD, const float* XKNOT, const float* YKNOT, float* BSCOEF);
+void DBS2IN(int NXDATA, const double* XDATA, int NYDATA, const double* YDATA, const double* FDATA,
+            int LDF, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
+            double* BSCOEF);
+
+// VALUE(i, j) (leading dimension LDVALUE) = the (IXDER, IYDER) partial
+// derivative at (XVEC(i), YVEC(j)).
+void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,
+           int KYORD, const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
+           const float* BSCOEF, float* VALUE, int LDVALUE);
+
+// Value, or (IXDER, IYDER) partial derivative, at one point.
+double DBS2VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
+              int NXCOEF, int NYCOEF, const double* BSCOEF);
+double DBS2DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD, const double* XKNOT,
+              const double* YKNOT, int NXCOEF, int NYCOEF, const double* BSCOEF);
+
+}  // namespace zalk::toolkit

@@ -1,0 +1,247 @@
+#include "toolkit/errors.h"
+
+#include <array>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <utility>
+
+namespace zalk::toolkit {
+namespace {
+
+constexpr int kSlots = 10;  // placeholder indices 1..9
+
+struct ReporterState {
+  std::vector<std::string> names;
+  std::array<long long, kSlots> ints{};
+  std::array<float, kSlots> reals{};
+  std::array<double, kSlots> doubles{};
+  std::array<std::string, kSlots> texts{};
+  int last_type = 0;
+  int last_code = 0;
+  ErrorHandler handler;
+};
+
+ReporterState& state() {
+  thread_local ReporterState s;
+  return s;
+}
+
+const char* type_word(int type) {
+  switch (type) {
+    case NOTE: return "NOTE";
+    case ALERT: return "ALERT";
+    case WARNING: return "WARNING";
+    case FATAL: return "FATAL";
+    default: return "TERMINAL";
+  }
+}
+
+template <class T>
+std::string shortest(T v) {
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+int slot_of(int index) { return (index >= 1 && index < kSlots) ? index : 0; }
+
+// Replaces %(I<n>), %(i<n>), %(R<n>), %(D<n>), %(L<n>) by the recorded values.
+std::string fill_placeholders(std::string_view text) {
+  const ReporterState& s = state();
+  std::string out;
+  out.reserve(text.size() + 32);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 4 < text.size() && text[i + 1] == '(' && text[i + 4] == ')' &&
+        text[i + 3] >= '0' && text[i + 3] <= '9') {
+      const int n = slot_of(text[i + 3] - '0');
+      switch (text[i + 2]) {
+        case 'I': case 'i': out += std::to_string(s.ints[n]); i += 4; continue;
+        case 'R': case 'r': out += shortest(s.reals[n]); i += 4; continue;
+        case 'D': case 'd': out += shortest(s.doubles[n]); i += 4; continue;
+        case 'L': case 'l': out += s.texts[n]; i += 4; continue;
+        default: break;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+// Splits `text` into pieces of at most `first` characters for the first piece
+// and `rest` for the others, breaking after the last blank that fits.
+void wrap(std::string_view text, std::size_t first, std::size_t rest, std::vector<std::string>& out) {
+  std::size_t width = first;
+  while (text.size() > width) {
+    std::size_t cut = text.rfind(' ', width);
+    std::size_t next;
+    if (cut == std::string_view::npos || cut == 0) {
+      cut = width;
+      next = width;
+    } else {
+      next = cut + 1;
+    }
+    out.emplace_back(text.substr(0, cut));
+    text.remove_prefix(next);
+    width = rest;
+  }
+  out.emplace_back(text);
+}
+
+}  // namespace
+
+SevereError::SevereError(ErrorEvent e)
+    : std::runtime_error(e.message), event_(std::move(e)) {}
+
+ErrorHandler set_error_handler(ErrorHandler handler) {
+  return std::exchange(state().handler, std::move(handler));
+}
+
+ScopedErrorHandler::ScopedErrorHandler(ErrorHandler handler)
+    : previous_(set_error_handler(std::move(handler))) {}
+
+ScopedErrorHandler::~ScopedErrorHandler() { set_error_handler(std::move(previous_)); }
+
+std::vector<std::string> format_error_lines(int type, int code, std::string_view routine,
+                                            std::string_view message) {
+  constexpr std::size_t kFirstWidth = 59;
+  constexpr std::size_t kContinuationWidth = 64;
+  std::string head = " *** ";
+  std::string word = type_word(type);
+  word.resize(8, ' ');
+  head += word;
+  head += " ERROR";
+  const std::string cont = " ***          ";
+
+  // A message that begins with its own full stop follows the name directly.
+  std::string body = " " + std::to_string(code) + " from " + std::string(routine);
+  if (message.empty() || message.front() != '.') body += ".  ";
+  body += message;
+
+  std::vector<std::string> pieces;
+  std::string_view rest = body;
+  bool first = true;
+  while (true) {
+    const std::size_t brk = rest.find("%/");
+    std::string_view seg = rest.substr(0, brk);
+    wrap(seg, first ? kFirstWidth : kContinuationWidth, kContinuationWidth, pieces);
+    first = false;
+    if (brk == std::string_view::npos) break;
+    rest.remove_prefix(brk + 2);
+  }
+  std::vector<std::string> lines;
+  lines.reserve(pieces.size());
+  for (std::size_t i = 0; i < pieces.size(); ++i) lines.push_back((i == 0 ? head : cont) + pieces[i]);
+  return lines;
+}
+
+void print_error(const ErrorEvent& e) {
+  std::fputs("\n", stdout);
+  for (const auto& line : e.lines) {
+    std::fputs(line.c_str(), stdout);
+    std::fputs("\n", stdout);
+  }
+  std::fflush(stdout);
+}
+
+namespace {
+
+[[noreturn]] void stop_process(int status) {
+  std::fputs("Stop - Program terminated.\n", stdout);
+  std::fflush(stdout);
+  std::exit(status);
+}
+
+void raise(int type, int code, std::string_view routine, std::string_view text) {
+  ReporterState& s = state();
+  ErrorEvent e;
+  e.type = type;
+  e.code = code;
+  e.routine = std::string(routine);
+  e.message = fill_placeholders(text);
+  e.lines = format_error_lines(type, code, e.routine, e.message);
+  s.last_type = type;
+  s.last_code = code;
+  if (s.handler) {
+    s.handler(e);
+    if (type >= FATAL) throw SevereError(std::move(e));
+    return;
+  }
+  if (type >= WARNING) print_error(e);
+  if (type >= FATAL) stop_process(type);
+}
+
+std::string_view current_routine() {
+  const ReporterState& s = state();
+  return s.names.empty() ? std::string_view("USER") : std::string_view(s.names.back());
+}
+
+}  // namespace
+
+void E1PSH(std::string_view name) {
+  ReporterState& s = state();
+  if (static_cast<int>(s.names.size()) >= kMaxStackDepth) {
+    E1STI(1, kMaxStackDepth);
+    raise(TERMINAL, 1, "E1PSH", fill_placeholders(
+        "Error condition in E1PSH.  Push would cause stack level to exceed %(I1)."));
+    return;
+  }
+  s.names.emplace_back(name);
+}
+
+void E1POP(std::string_view name) {
+  ReporterState& s = state();
+  if (s.names.empty()) {
+    E1STL(1, name);
+    raise(TERMINAL, 1, "E1POP",
+          fill_placeholders("Error condition in E1POP.  Cannot pop from %(L1) because stack is empty."));
+    return;
+  }
+  if (s.names.back() != name) {
+    E1STL(1, name);
+    E1STL(2, s.names.back());
+    raise(TERMINAL, 2, "E1POP",
+          fill_placeholders("Error condition in E1POP.  %(L1) does not match the name %(L2) in the stack."));
+    return;
+  }
+  s.names.pop_back();
+}
+
+int name_stack_depth() { return static_cast<int>(state().names.size()); }
+
+RoutineScope::RoutineScope(std::string_view name) : name_(name), depth_(name_stack_depth()) {
+  E1PSH(name);
+}
+
+RoutineScope::~RoutineScope() {
+  // Normally the top is our own name; after an unwinding error the stack is
+  // simply cut back to where it stood on entry.
+  ReporterState& s = state();
+  if (static_cast<int>(s.names.size()) == depth_ + 1 && s.names.back() == name_) {
+    s.names.pop_back();
+  } else if (static_cast<int>(s.names.size()) > depth_) {
+    s.names.resize(static_cast<std::size_t>(depth_));
+  }
+}
+
+void E1STI(int index, int value) { state().ints[slot_of(index)] = value; }
+void E1STR(int index, float value) { state().reals[slot_of(index)] = value; }
+void E1STD(int index, double value) { state().doubles[slot_of(index)] = value; }
+void E1STL(int index, std::string_view value) { state().texts[slot_of(index)] = std::string(value); }
+
+void E1MES(int type, int code, std::string_view text) {
+  if (type < NOTE || type > TERMINAL) {
+    raise(TERMINAL, code, current_routine(), ".  Error from E1MES.  Illegal error type specified.");
+    return;
+  }
+  raise(type, code, current_routine(), text);
+}
+
+int last_error_type() { return state().last_type; }
+int last_error_code() { return state().last_code; }
+void reset_error_record() {
+  state().last_type = 0;
+  state().last_code = 0;
+}
+
+}  // namespace zalk::toolkit

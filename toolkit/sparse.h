@@ -1,0 +1,32 @@
+// Sparse general linear systems in coordinate form: Markowitz threshold LU.
+#pragma once
+
+#include <vector>
+
+namespace zalk::toolkit {
+
+// Stores the defaults of IPARAM(1..6) and RPARAM(1..5) (0-based arrays here:
+// IPARAM[0] is IPARAM(1)).
+void DLSLXG_INIT(int* IPARAM, double* RPARAM);
+
+// Solves A x = b (IPATH = 1) or A^T x = b (IPATH = 2) for the NZ coordinate
+// entries (A, IROW, JCOL; 1-based indices). The input arrays are not changed.
+void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X);
+
+// Work-area variant: RWORK of LWK 8-byte values, IWORK of LIWK integers.
+void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X, double* RWORK, int LWK, int* IWORK,
+            int LIWK);
+
+// Work areas kept by a caller that solves many systems, so that they are not
+// obtained from the operating system on every call. DLSLXG with a workspace
+// gives exactly the results of DLSLXG without one.
+struct SparseWorkspace {
+  std::vector<double> rwork;
+  std::vector<int> iwork;
+};
+void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X, SparseWorkspace& ws);
+
+}  // namespace zalk::toolkit
