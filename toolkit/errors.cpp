@@ -114,7 +114,8 @@ std::vector<std::string> format_error_lines(int type, int code, std::string_view
   const std::string cont = " ***          ";
 
   // A message that begins with its own full stop follows the name directly.
-  std::string body = " " + std::to_string(code) + " from " + std::string(routine);
+  std::string body = " ";
+  body.append(std::to_string(code)).append(" from ").append(routine);
   if (message.empty() || message.front() != '.') body += ".  ";
   body += message;
 
