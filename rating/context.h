@@ -1,0 +1,129 @@
+// Working storage of the load-rating core: the search, the driver and the
+// overlay iteration keep their values here between calls (nothing is reset
+// between calls except where the routines say so), and the core entry points.
+//
+// One RatingContext per library instance: the library boundary owns a single
+// static one; tests and benchmarks may own private ones. Nothing in the core
+// keeps state outside it or the shared blocks.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "rating/blocks.h"
+
+namespace zalk::engine {
+struct EngineWorkspace;
+}
+
+namespace zalk::rating {
+
+// Host array extents.
+inline constexpr int kMaxSections = 20;
+inline constexpr int kMaxTests = 2000;
+inline constexpr int kFwdSlabs = 10;
+inline constexpr int kResults = 6;
+inline constexpr int kSectColumns = 23;
+inline constexpr int kMaxPasses = 20;
+inline constexpr int kSeasons = 5;
+
+// State of the two-dimensional grid search (4-byte floats). FBEST is set
+// afresh per search; IBEST/JBEST survive a pass that improves nothing.
+struct SearchState {
+  std::array<float, 2> x{};      // working point X
+  std::array<float, 2> xlow{};   // XLOW
+  std::array<float, 2> xhigh{};  // XHIGH
+  float a_lo = 0, a_hi = 0, b_lo = 0, b_hi = 0;  // current intervals
+  float da = 0, db = 0;                          // their steps
+  float fbest = 0;                               // FBEST
+  std::array<float, 2> xopt{};                   // XOPT
+  int ibest = 0, jbest = 0;                      // IBEST, JBEST
+  int ni = 19, nj = 19;                          // NI, NJ intervals
+  float fopt = 0;                                // FOPT
+  float c1 = 0;                                  // first-sensor surface value of the objective
+  bool found = false;  // whether this search accepted any point
+};
+
+// Values of the section being rated (4-byte floats).
+struct SectionState {
+  float h = 0;    // surface thickness, capped at 12
+  float b = 0;    // base thickness
+  float t1 = 0;   // previous-day mean air temperature, F
+  float t1c = 0;  // the same in C
+  float z = 0;    // a third of the surface thickness
+  float dmm = 0;  // depth of the temperature prediction, mm
+  float h3 = 0;   // third-layer thickness in use; 0 between sections
+};
+
+// Values of the test being rated.
+struct TestState {
+  float hour = 0, load = 0, reps = 0, ts = 0;  // time of day, load, annual repetitions N, surface temperature
+  float loadf = 0;                             // LOADF = load / 10940
+  float ir = 0, a = 0, b = 0, tdc = 0, td = 0; // temperature prediction
+  float best = 0;                              // best fit error
+  int bestd = 1;                               // its depth index
+  float err = 0;                               // fit error of the last search
+};
+
+// The seasonal rating of the best depth.
+struct SeasonalState {
+  float e1 = 0, e2 = 0, e3 = 0, e72 = 0;
+  std::array<float, kSeasons> e1s{}, e2s{}, e3s{};
+  std::array<float, 10 * 12> resp{};  // RESP(10, 12), column-major
+  std::array<float, kSeasons> nf{}, nd{};
+  double df = 0;
+  float dr = 0;
+  double mina = 0, minb = 0, la = 0, lb = 0, allow = 0;
+};
+
+// Working storage of the overlay iteration.
+struct OverlayState {
+  std::array<double, kMaxSections> limit{};  // LIMIT
+  std::array<float, 10> defl{};              // DEFL
+  std::array<int, kMaxSections> nt{};        // NT
+  std::vector<double> res;                   // RES(20, 2000, 6), column-major
+  int pass = 0, nflag = 0, nover = 0;
+  bool flag = false;
+  float h1 = 0, h2 = 0, h3 = 0, e1 = 0, e2 = 0, e3 = 0, load = 0, loadf = 0;
+};
+
+struct RatingContext {
+  SearchState search;
+  SectionState section;
+  TestState test;
+  SeasonalState season;
+  OverlayState overlay;
+  std::array<float, 20> e1out{}, e2out{}, e3out{};  // E1OUT, E2OUT, E3OUT by depth index
+  std::array<float, 10> engine_scratch{};           // argument 9 of the mode-1 engine calls (never written)
+
+  // The analysis deck and the deflection table; an empty path means the
+  // data folder's file (resolved on every call).
+  std::filesystem::path deck;
+  std::filesystem::path table;
+
+  // The engine's work storage, created on first use.
+  std::unique_ptr<engine::EngineWorkspace> engine;
+
+  RatingContext();
+  ~RatingContext();
+  RatingContext(const RatingContext&) = delete;
+  RatingContext& operator=(const RatingContext&) = delete;
+};
+
+// Load rating of NSEC sections: FWD(20, 2000, 10), RESULT(20, 2000, 6),
+// SECT(20, 23), NTEST(20), all column-major. NSEC above 20 or a test count
+// above 2000 is refused through the reporter (terminal error) before anything
+// is written.
+void ZALK3071DLL(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
+                 const double* SECT, const int* NTEST, const int* NSEC);
+
+// Overlay iteration: H3ITEM..E3ITEM(20), FWD and SECT as above (modified in
+// place), DH, NPASS(20), RPASS(20, 20), TPASS(20, 20). `spare` is never read.
+// NSEC above 20 is refused through the reporter before anything is written.
+void OVER(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
+          const double* E2ITEM, const double* E3ITEM, double* FWD, double* SECT, const int* NSEC,
+          const void* spare, const double* DH, int* NPASS, double* RPASS, double* TPASS);
+
+}  // namespace zalk::rating
