@@ -9,6 +9,7 @@
 
 #include <array>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -61,7 +62,7 @@ struct SectionState {
 struct TestState {
   float hour = 0, load = 0, reps = 0, ts = 0;  // time of day, load, annual repetitions N, surface temperature
   float loadf = 0;                             // LOADF = load / 10940
-  float ir = 0, a = 0, b = 0, tdc = 0, td = 0; // temperature prediction
+  float td = 0;                                // predicted pavement temperature, F
   float best = 0;                              // best fit error
   int bestd = 1;                               // its depth index
   float err = 0;                               // fit error of the last search
@@ -105,6 +106,13 @@ struct RatingContext {
 
   // The engine's work storage, created on first use.
   std::unique_ptr<engine::EngineWorkspace> engine;
+
+  // Replaces the engine when set (same arguments as the engine entry without
+  // its workspace and deck); lets tests stand in a model with known answers.
+  using EngineFn = std::function<void(float h1, float h2, float h3, const float* e1, const float* e2,
+                                      const float* e3, float q, float* defl, float* resp,
+                                      const float* seastab, int ncases, int mode)>;
+  EngineFn engine_override;
 
   RatingContext();
   ~RatingContext();

@@ -1,0 +1,264 @@
+#include "rating/driver.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+
+#include "engine/driver.h"
+#include "engine/platform.h"
+#include "rating/backcalc.h"
+#include "rating/defltable.h"
+#include "rating/grids.h"
+#include "toolkit/errors.h"
+
+namespace zalk::rating {
+namespace {
+
+constexpr float kPi = 3.141596f;  // the value the temperature equation was calibrated with
+constexpr float REFC[3] = {kRefSubgradeModulus, kRefLoad, kPi};
+constexpr float SEASTAB[kSeasons] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
+constexpr float kRefTemperature = 72.0f;   // F, reference of the surface modulus
+constexpr float kTempSlope = 0.01111111f;  // log10 of the modulus per F
+constexpr float kThicknessCap = 12.0f;     // top of the thickness grid
+constexpr float kBestStart = 9999.0f;      // fit error before the first depth
+constexpr double kLimitStart = 999.0;      // MINA, MINB before the seasons
+constexpr int kDepths = 8;
+constexpr int kSearchMode = 3;
+
+std::size_t fwd_at(int p, int j, int k) {
+  return (std::size_t(k - 1) * kMaxTests + std::size_t(j - 1)) * kMaxSections + std::size_t(p - 1);
+}
+std::size_t sect_at(int p, int c) { return std::size_t(c - 1) * kMaxSections + std::size_t(p - 1); }
+float& resp_at(SeasonalState& s, int field, int season) { return s.resp[std::size_t(season - 1) * 10 + std::size_t(field - 1)]; }
+
+float pow4(float x, float y) { return float(std::pow(double(x), double(y))); }
+
+// The host's arrays hold 20 sections of 2000 tests; larger counts would
+// write outside them. Section 1 is rated even when NSEC < 1, so its count is
+// checked then too.
+bool host_counts_fit(const int* NTEST, int nsec) {
+  toolkit::RoutineScope scope("ZALK3071DLL");
+  if (nsec > kMaxSections) {
+    toolkit::E1STI(1, nsec);
+    toolkit::E1MES(toolkit::TERMINAL, 1,
+                   "The number of sections NSEC = %(I1) exceeds the 20 rows of the host's arrays. "
+                   "Nothing was rated.");
+    return false;
+  }
+  const int last = nsec < 1 ? 1 : nsec;
+  for (int p = 1; p <= last; ++p) {
+    if (NTEST[p - 1] > kMaxTests) {
+      toolkit::E1STI(1, p);
+      toolkit::E1STI(2, NTEST[p - 1]);
+      toolkit::E1MES(toolkit::TERMINAL, 2,
+                     "Section %(I1) has NTEST = %(I2) tests, more than the 2000 columns of the "
+                     "host's arrays. Nothing was rated.");
+      return false;
+    }
+  }
+  return true;
+}
+
+void call_setup(Blocks& b, const double* SECT) {
+  for (int s = 1; s <= 6; ++s) b.com3.WEIGHT[s - 1] = 1.0f;
+  b.com3.KXORD = 3;
+  b.com3.KYORD = 3;
+  b.com3.NX = 1;
+  b.com3.NY = 1;
+  for (int i = 1; i <= kSeasons; ++i) {
+    b.dam.SBASEF[i - 1] = float(SECT[sect_at(1, 13 + i)]);
+    b.dam.SSUBF[i - 1] = float(SECT[sect_at(1, 18 + i)]);
+  }
+}
+
+void section_setup(RatingContext& ctx, Blocks& b, const double* SECT, int p) {
+  SectionState& sec = ctx.section;
+  zalk_dam_block& dam = b.dam;
+  for (int i = 1; i <= kSeasons; ++i) {
+    dam.SDAYS[i - 1] = float(SECT[sect_at(p, i)]);
+    dam.SAIRT[i - 1] = float(SECT[sect_at(p, 5 + i)]);
+  }
+  sec.h = float(SECT[sect_at(p, 11)]);
+  if (sec.h > kThicknessCap) sec.h = kThicknessCap;
+  sec.b = float(SECT[sect_at(p, 12)]);
+  sec.t1 = float(SECT[sect_at(p, 13)]);
+  // Seasonal pavement temperature at a third of the surface layer.
+  sec.z = sec.h / 3.0f;
+  for (int i = 1; i <= kSeasons; ++i) {
+    dam.SPAVT[i - 1] =
+        (1.0f / (sec.z + 4.0f) + 1.0f) * dam.SAIRT[i - 1] - 34.0f / (sec.z + 4.0f) + 6.0f;
+  }
+  sec.dmm = sec.h * 25.4f / 3.0f;
+  for (int i = 1; i <= kSeasons; ++i) dam.SYEARF[i - 1] = dam.SDAYS[i - 1] / 365.0f;
+  sec.t1c = (sec.t1 - 32.0f) * 5.0f / 9.0f;
+}
+
+void read_test(RatingContext& ctx, Blocks& b, const double* FWD, int p, int j) {
+  TestState& t = ctx.test;
+  t.hour = float(FWD[fwd_at(p, j, 1)]);
+  t.load = float(FWD[fwd_at(p, j, 2)]);
+  for (int s = 1; s <= 6; ++s) b.dd.DMEAS[s - 1] = float(FWD[fwd_at(p, j, 2 + s)] / 1000.0);
+  t.reps = float(FWD[fwd_at(p, j, 9)]);
+  t.ts = float(FWD[fwd_at(p, j, 10)]);
+}
+
+// Back-calculates at every depth candidate; the first smallest fit error wins.
+void choose_depth(RatingContext& ctx, Blocks& b, int j) {
+  TestState& t = ctx.test;
+  SectionState& sec = ctx.section;
+  t.best = kBestStart;
+  t.bestd = 1;
+  for (int d = 1; d <= kDepths; ++d) {
+    b.depth.IDEPTH = d;
+    sec.h3 = DEPGRID[d - 1] * 12.0f;
+    BACKCALC(ctx, b, E1GRID.data(), E2GRID.data(), REFC, t.loadf, ctx.e1out.data(),
+             ctx.e2out.data(), ctx.e3out.data(), int(E1GRID.size()), int(E2GRID.size()), sec.h,
+             sec.b, sec.h3, d, j, t.err, kSearchMode);
+    if (t.best > t.err) {
+      t.best = t.err;
+      t.bestd = d;
+    }
+  }
+}
+
+void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT, int p, int j) {
+  read_test(ctx, b, FWD, p, j);
+  TestState& t = ctx.test;
+  t.td = pavement_temperature(t.hour, t.ts, ctx.section.t1c, ctx.section.dmm);
+  t.loadf = t.load / kRefLoad;
+  choose_depth(ctx, b, j);
+
+  b.depth.IDEPTH = t.bestd;
+  ctx.section.h3 = DEPGRID[t.bestd - 1] * 12.0f;
+  const int d = t.bestd - 1;
+  seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
+  const SeasonalState& s = ctx.season;
+  RESULT[fwd_at(p, j, 1)] = s.allow;
+  RESULT[fwd_at(p, j, 2)] = s.e1;
+  RESULT[fwd_at(p, j, 3)] = s.e72;
+  RESULT[fwd_at(p, j, 4)] = s.e2;
+  RESULT[fwd_at(p, j, 5)] = s.e3;
+  RESULT[fwd_at(p, j, 6)] = ctx.section.h3;
+}
+
+void rate_section(RatingContext& ctx, Blocks& b, DeflectionTables& tables, const double* FWD,
+                  double* RESULT, const double* SECT, const int* NTEST, int p) {
+  section_setup(ctx, b, SECT, p);
+  fit_thickness(tables, ctx.section.h, ctx.section.b, b);
+  fit_modulus_surfaces(tables, b);
+  for (int j = 1; j <= NTEST[p - 1]; ++j) rate_test(ctx, b, FWD, RESULT, p, j);
+  ctx.section.h3 = 0.0f;
+}
+
+// Allowed repetitions and the damage sums of the five seasons.
+void season_damage(SeasonalState& s, const Blocks& b, float reps) {
+  for (int i = 1; i <= kSeasons; ++i) {
+    s.nf[i - 1] = 0.37680003f * pow4(resp_at(s, 1, i), -3.291f) * pow4(s.e1s[i - 1], -0.854f);
+    s.nd[i - 1] = 0.0261f * pow4(resp_at(s, 6, i), -2.35f);
+  }
+  s.df = 0.0;
+  s.dr = 0.0f;
+  for (int i = 1; i <= kSeasons; ++i) {
+    s.df = s.df + double(reps * b.dam.SYEARF[i - 1] / s.nf[i - 1]);
+    s.dr = s.dr + reps * b.dam.SYEARF[i - 1] / s.nd[i - 1];
+  }
+}
+
+// Smallest strength ratio and the deflection-difference limit over the seasons.
+void season_limits(SeasonalState& s) {
+  s.mina = kLimitStart;
+  s.minb = kLimitStart;
+  for (int i = 1; i <= kSeasons; ++i) {
+    if (double(resp_at(s, 5, i)) < s.mina) s.mina = resp_at(s, 5, i);
+  }
+  for (int i = 1; i <= kSeasons; ++i) {
+    const float v = 11.5f / resp_at(s, 9, i) * 10.0f;
+    if (double(v) < s.minb) s.minb = v;
+  }
+}
+
+void allowable_load(SeasonalState& s) {
+  const double factor = double(5.6f);
+  s.la = std::pow(s.df, -0.25) * factor;
+  s.lb = std::pow(double(s.dr), -0.25) * factor;
+  s.allow = s.la;
+  if (s.allow > s.lb) s.allow = s.lb;
+  if (s.allow > s.minb) s.allow = s.minb;
+  if (9.0 * s.mina < s.allow) s.allow = 9.0 * s.mina;
+}
+
+}  // namespace
+
+float bells3_a(float hour) {
+  if (hour >= 5.0f && hour <= 11.0f) return -1.0f;
+  const float t = hour < 5.0f ? hour + 24.0f : hour;
+  return float(std::sin(double(2.0f * kPi * (t - 15.5f) / 18.0f)));
+}
+
+float bells3_b(float hour) {
+  if (hour >= 3.0f && hour <= 9.0f) return -1.0f;
+  const float t = hour < 3.0f ? hour + 24.0f : hour;
+  return float(std::sin(double(2.0f * kPi * (t - 13.5f) / 18.0f)));
+}
+
+float pavement_temperature(float hour, float ts, float t1c, float dmm) {
+  const float ir = (ts - 32.0f) * 5.0f / 9.0f;
+  const float a = bells3_a(hour);
+  const float b = bells3_b(hour);
+  const float logd = float(std::log10(double(dmm)));
+  const float tdc = (logd - 1.25f) * (0.621f * t1c - 0.448f * ir + 1.83f * a) +
+                    (0.892f * ir + 0.95f) + 0.042f * ir * b;
+  return tdc * 9.0f / 5.0f + 32.0f;
+}
+
+void seasonal_rating(RatingContext& ctx, Blocks& b, float e1, float e2, float e3, float h3) {
+  SeasonalState& s = ctx.season;
+  s.e1 = e1;
+  s.e2 = e2;
+  s.e3 = e3;
+  s.e72 = e1 * pow4(10.0f, (ctx.test.td - kRefTemperature) * kTempSlope);
+  bool analysable = true;
+  for (int i = 1; i <= kSeasons; ++i) {
+    s.e1s[i - 1] = s.e72 * pow4(10.0f, (kRefTemperature - b.dam.SPAVT[i - 1]) * kTempSlope);
+    s.e2s[i - 1] = e2 * b.dam.SBASEF[i - 1];
+    s.e3s[i - 1] = e3 * b.dam.SSUBF[i - 1];
+    analysable = analysable && analysable_modulus(s.e1s[i - 1]) &&
+                 analysable_modulus(s.e2s[i - 1]) && analysable_modulus(s.e3s[i - 1]);
+  }
+  // A structure the engine cannot analyse (a failed search, a temperature
+  // that is not a number) has no allowable load.
+  if (!analysable) {
+    s.allow = std::numeric_limits<double>::quiet_NaN();
+    return;
+  }
+  run_engine(ctx, ctx.section.h, ctx.section.b, h3, s.e1s.data(), s.e2s.data(), s.e3s.data(),
+             ctx.test.loadf, b.dd.DMEAS, s.resp.data(), SEASTAB, kSeasons, 2);
+  season_damage(s, b, ctx.test.reps);
+  season_limits(s);
+  allowable_load(s);
+}
+
+RatingContext::RatingContext() { overlay.res.assign(std::size_t(kMaxSections) * kMaxTests * kResults, 0.0); }
+RatingContext::~RatingContext() = default;
+
+void ZALK3071DLL(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
+                 const double* SECT, const int* NTEST, const int* NSEC) {
+  const int nsec = *NSEC;
+  if (!host_counts_fit(NTEST, nsec)) return;
+  call_setup(blocks, SECT);
+  DeflectionTables tables;
+  const std::filesystem::path table = ctx.table.empty() ? platform::table_path() : ctx.table;
+  // A short table begins no section: only sections 1..NSEC are rated then.
+  int p = 0;
+  if (read_deflection_table(table, tables, blocks) == TableRead::Complete) {
+    p = 1;
+    rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
+  }
+  ctx.section.h3 = 0.0f;
+  while (p < nsec) {
+    ++p;
+    rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
+  }
+}
+
+}  // namespace zalk::rating

@@ -1,0 +1,26 @@
+// The load-rating driver: per section the table surfaces, per test the
+// back-calculation at eight depths, the pavement temperature and the
+// seasonal rating that gives the allowable load. The entry point itself is
+// declared in rating/context.h.
+#pragma once
+
+#include "rating/blocks.h"
+#include "rating/context.h"
+
+namespace zalk::rating {
+
+// Time-of-day terms of the pavement-temperature prediction (4-byte floats):
+// A is -1 from 5 to 11 h, B is -1 from 3 to 9 h, otherwise sine terms of an
+// 18-hour period, with hours before the window counted on the previous day.
+float bells3_a(float hour);
+float bells3_b(float hour);
+
+// Pavement temperature (F) at depth dmm (mm) from the surface temperature ts
+// (F), the time of day and the previous day's mean air temperature t1c (C).
+float pavement_temperature(float hour, float ts, float t1c, float dmm);
+
+// Seasonal rating of the moduli e1, e2, e3 with third-layer thickness h3 for
+// the current section and test: fills ctx.season (ALLOW last).
+void seasonal_rating(RatingContext& ctx, Blocks& blocks, float e1, float e2, float e3, float h3);
+
+}  // namespace zalk::rating
