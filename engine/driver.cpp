@@ -1,0 +1,210 @@
+#include "engine/driver.h"
+
+#include <cmath>
+
+#include "plate/btwodimension.h"
+#include "toolkit/errors.h"
+
+namespace zalk::engine {
+namespace {
+
+// The top layer is limited to this many load radii, the depth to which the
+// plate routine supplies the homogeneous near field.
+constexpr double kTopLayerDepth = 0.45;
+constexpr double kHalvingDepth = 0.9;
+
+void refuse(const char* text, int value) {
+  toolkit::RoutineScope scope("QUORVAN");
+  toolkit::E1STI(1, value);
+  toolkit::E1MES(toolkit::TERMINAL, 1, text);
+}
+
+void check_limits(const DeckProblem& problem) {
+  if (problem.nlayer < 2 || problem.nlayer > kMaxLayers)
+    refuse("The number of layers is %(I1); it must be 2 to 50.", problem.nlayer);
+  if (problem.nload < 0 || problem.nload > kMaxLoads)
+    refuse("The number of loads is %(I1); it must be 0 to 10.", problem.nload);
+  if (problem.npoint < 0 || problem.npoint > kMaxPoints)
+    refuse("The number of points is %(I1); it must be 0 to 1000.", problem.npoint);
+  for (int k = 0; k < problem.npoint; ++k) {
+    const int layer = problem.lpoint[k];
+    if (layer < 1 || layer > problem.nlayer) {
+      toolkit::RoutineScope scope("QUORVAN");
+      toolkit::E1STI(1, k + 1);
+      toolkit::E1STI(2, layer);
+      toolkit::E1STI(3, problem.nlayer);
+      toolkit::E1MES(toolkit::TERMINAL, 2,
+                     "Point %(I1) is placed in layer %(I2), outside the %(I3) layers of the problem.");
+    }
+  }
+}
+
+// The smallest load radius decides the split, so that every point left in
+// the top layer is near the surface for every load (the near-surface flag
+// is decided per load, with the load's own radius).
+double smallest_radius(const CurrentProblem& cur) {
+  double a = cur.a[0];
+  for (int j = 1; j < cur.nld; ++j) {
+    if (cur.a[j] < a) a = cur.a[j];
+  }
+  return a;
+}
+
+// Splits a top layer deeper than 0.45 radii into two of the same material,
+// the upper one no deeper than 0.45 radii, and moves the points below the
+// new interface one layer down. A point exactly on it stays in the top layer.
+void split_top_layer(CurrentProblem& cur) {
+  if (cur.nld < 1) return;
+  const double a = smallest_radius(cur);
+  if (!(kTopLayerDepth * a < cur.h[0])) return;
+
+  for (int m = cur.nl + 1; m >= 3; --m) {
+    cur.h[m - 1] = cur.h[m - 2];
+    cur.e[m - 1] = cur.e[m - 2];
+    cur.pr[m - 1] = cur.pr[m - 2];
+    cur.bd[m - 1] = cur.bd[m - 2];
+  }
+  cur.e[1] = cur.e[0];
+  cur.pr[1] = cur.pr[0];
+  cur.bd[1] = cur.bd[0];
+  cur.bd[0] = 1.0;
+  cur.nl = cur.nl + 1;
+
+  const double old_h1 = cur.h[0];
+  if (kHalvingDepth * a < old_h1) {
+    cur.h[1] = old_h1 - kTopLayerDepth * a;
+    cur.h[0] = kTopLayerDepth * a;
+  } else {
+    cur.h[0] = old_h1 / 2.0;
+    cur.h[1] = old_h1 / 2.0;
+  }
+  for (int k = 0; k < cur.npt; ++k) {
+    if (cur.zp[k] > cur.h[0]) cur.lp[k] = cur.lp[k] + 1;
+  }
+}
+
+struct Candidate {
+  double s1 = 0, s3 = 0, s1f = 0, ratio = 0;
+};
+
+// Mohr-Coulomb check in one vertical plane: major and minor principal
+// stresses (compression positive, overburden zov added) and the major
+// stress the soil could bear at the given minor stress.
+Candidate mohr_coulomb(double sa, double sb, double t, float zov, float coh, double kp) {
+  Candidate c;
+  const double cm = (sb + sa) / 2.0;
+  const double dm = (sb - sa) / 2.0;
+  const double rm = std::sqrt(dm * dm + t * t);
+  c.s1 = (rm - cm) + double(zov);
+  c.s3 = double(0.5f * zov) - (rm + cm);
+  c.s1f = double(coh) * 2.0 * kp + kp * kp * c.s3;
+  c.ratio = c.s1f / c.s1;
+  return c;
+}
+
+// Candidates A (x-z plane) and B (y-z plane) at point k; a horizontal
+// tension is not carried by the granular layer and is set to 0 in the slots.
+Candidate plane_xz(ResultSlots& rs, int k, float zov, float coh, double kp) {
+  if (rs.at(4, k) > 0.0) rs.at(4, k) = 0.0;
+  return mohr_coulomb(rs.at(4, k), rs.at(6, k), rs.at(9, k), zov, coh, kp);
+}
+Candidate plane_yz(ResultSlots& rs, int k, float zov, float coh, double kp) {
+  if (rs.at(5, k) > 0.0) rs.at(5, k) = 0.0;
+  return mohr_coulomb(rs.at(5, k), rs.at(6, k), rs.at(8, k), zov, coh, kp);
+}
+
+}  // namespace
+
+double passive_coefficient() {
+  const double friction_angle = 24.0;
+  return std::tan((friction_angle / 2.0 + 45.0) / 180.0 * double(3.141596f));
+}
+
+void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem) {
+  check_limits(problem);
+  CurrentProblem& cur = ws.current;
+  cur.nl = problem.nlayer;
+  for (int i = 0; i < cur.nl; ++i) {
+    cur.e[i] = problem.emod[i];
+    cur.pr[i] = problem.pratio[i];
+    cur.h[i] = problem.thick[i];
+    cur.bd[i] = problem.bond[i];
+  }
+  cur.nld = problem.nload;
+  for (int j = 0; j < cur.nld; ++j) {
+    cur.p[j] = problem.press[j];
+    cur.a[j] = problem.radius[j];
+    cur.xl[j] = problem.xload[j];
+    cur.yl[j] = problem.yload[j];
+  }
+  cur.npt = problem.npoint;
+  for (int k = 0; k < cur.npt; ++k) {
+    cur.lp[k] = problem.lpoint[k];
+    cur.xp[k] = problem.xpoint[k];
+    cur.yp[k] = problem.ypoint[k];
+    cur.zp[k] = problem.zpoint[k];
+  }
+  split_top_layer(cur);
+  for (auto& s : ws.rslot.slot) s.fill(0.0);
+}
+
+void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
+                     const std::array<double, 10>& reltol) {
+  CurrentProblem& cur = ws.current;
+  const LayerSet layers = cur.layers();
+  int ndim = kMaxPoints;
+  PointResponse resp;
+  for (int j = 1; j <= cur.nld; ++j) {
+    // The tables depend only on the radius and the layers.
+    if (j == 1 || !(cur.a[j - 1] == cur.a[j - 2])) {
+      TRANSFORMGRID(cur.a[j - 1], layers, ws.tables, ws.solver);
+      ws.intervals.reset(ws.tables);
+    }
+    for (int k = 1; k <= cur.npt; ++k) {
+      int ipt = k;
+      int iload = j;
+      double px = cur.xp[k - 1], py = cur.yp[k - 1], pz = cur.zp[k - 1];
+      int player = cur.lp[k - 1];
+      const double dx = cur.xl[j - 1] - px;
+      const double dy = cur.yl[j - 1] - py;
+      const double rdist = std::abs(std::sqrt(dx * dx + dy * dy));
+      LAYERRESPONSE(ws.tables, ws.intervals, layers, j, cur.p.data(), cur.a.data(), pz, player,
+                    rdist, abstol, reltol, resp);
+      auto& s = ws.rslot.slot;
+      plate::BTWODIMENSION(&ipt, &ndim, &iload, &resp.near_surface, cur.xl.data(), cur.yl.data(),
+                           cur.p.data(), cur.a.data(), &pz, &player, &px, &py, &resp.w, &resp.u,
+                           &resp.er, &resp.et, &resp.ez, &resp.erz, s[0].data(), s[1].data(),
+                           s[2].data(), s[3].data(), s[4].data(), s[5].data(), s[6].data(),
+                           s[7].data(), s[8].data(), s[9].data(), s[10].data(), s[11].data(),
+                           s[12].data(), s[13].data(), s[14].data(), cur.e.data(), cur.pr.data(),
+                           nullptr);
+    }
+  }
+}
+
+void mode2_indicators(ResultSlots& rs, float h1, float h2, float coh, double kp, float* column) {
+  // Overburden at mid-depth of the base layer.
+  const float zov = 0.087f * (h1 + h2 / 2.0f);
+
+  const Candidate a2 = plane_xz(rs, 2, zov, coh, kp);
+  const Candidate b2 = plane_yz(rs, 2, zov, coh, kp);
+  Candidate gov = a2.ratio < b2.ratio ? a2 : b2;
+  const Candidate a4 = plane_xz(rs, 4, zov, coh, kp);
+  if (a4.ratio < gov.ratio) gov = a4;
+  const Candidate b4 = plane_yz(rs, 4, zov, coh, kp);
+  if (b4.ratio < gov.ratio) gov = b4;
+
+  const double ez3 = std::abs(rs.at(12, 3));
+  const double ez5 = std::abs(rs.at(12, 5));
+  column[0] = float(rs.at(10, 1));
+  column[1] = float(std::abs(rs.at(12, 2)));
+  column[2] = float(gov.s3);
+  column[3] = float(gov.s1f);
+  column[4] = float(gov.ratio);
+  column[5] = float(ez5 > ez3 ? ez5 : ez3);
+  column[6] = float(gov.s1);
+  column[7] = float(rs.at(5, 3));
+  column[8] = float((rs.at(1, 1) - rs.at(1, 3)) * 1000.0);
+}
+
+}  // namespace zalk::engine

@@ -1,0 +1,217 @@
+#include "engine/kernel.h"
+
+#include <cmath>
+
+#include "toolkit/errors.h"
+#include "toolkit/splez.h"
+
+namespace zalk::engine {
+namespace {
+
+constexpr double kJ1Zero1 = 3.8317058086395264;
+// Quadratic not-a-knot interpolation of the coefficients between grid points.
+constexpr int kSplineKind = 5;
+// A point in the top layer no deeper than this many load radii gets the
+// homogeneous near-field part from the plate routine.
+constexpr double kNearSurfaceDepth = 0.45;
+
+double bessel_j0(double x) { return ::j0(x); }
+double bessel_j1(double x) { return ::j1(x); }
+double bessel_j2(double x) { return ::jn(2, x); }
+
+struct Integrand {
+  std::array<double, 6> K{};
+};
+
+// The point-specific part of the integrand: everything but the load's
+// J1(m a) and the coefficients, which the caller supplies.
+struct PointSetup {
+  const LayerSet* layers;
+  int j;
+  double r;
+  double zeta;
+  double s;  // 1 off the axis, 0 on it
+};
+
+void evaluate_integrand(const PointSetup& pt, const double* X, double m, double j1a,
+                        Integrand& out) {
+  const double mr = m * pt.r;
+  const double B0 = bessel_j0(mr) * j1a;
+  const double B1 = bessel_j1(mr) * j1a;
+  const double B2 = bessel_j2(mr) * j1a;
+  double F1, F2, F3, F4, F5, F6;
+  LAYERKERNEL(pt.j, pt.layers->n, X, m, pt.r, pt.zeta, pt.layers->h, pt.layers->pr, F1, F2, F3,
+              F4, F5, F6);
+  out.K[0] = F2 * B0;
+  out.K[1] = F1 * B1;
+  out.K[2] = F6 * B1;
+  out.K[3] = F3 * (B0 - pt.s * B2);
+  out.K[4] = F4 * (B0 + pt.s * B2);
+  out.K[5] = F5 * B0;
+}
+
+// Depth of the point below the top of its own layer.
+double local_depth(const LayerSet& layers, int j, double z) {
+  if (j <= 1) return z;
+  double top = 0.0;
+  for (int i = 0; i < j - 1; ++i) top += layers.h[i];
+  return z - top;
+}
+
+// Prepares interval k (>= 2) after interval k - 1: finds the geometric
+// points that cover it, fits each coefficient over them and evaluates the
+// fits at the interval's Gauss nodes. Returns false when fewer than three
+// points cover it, where every integration stops.
+bool prepare_interval(const TransformTables& t, IntervalCache& cache, int k) {
+  if (cache.stop_at != 0) return false;
+  const int first = cache.last;
+  int last = cache.last;
+  const double end = t.breaks[k];  // breaks(k + 1)
+  for (int i = last; i <= t.ngeom; ++i) {
+    if (t.grid[kGaussPoints + i - 1] >= end) {
+      last = i;
+      break;
+    }
+  }
+  const int count = last - first + 1;
+  if (count < 3) {
+    cache.stop_at = k;
+    return false;
+  }
+  if (count > kMaxSplineData) {
+    toolkit::RoutineScope scope("LAYERRESPONSE");
+    toolkit::E1STI(1, count);
+    toolkit::E1STI(2, kMaxSplineData);
+    toolkit::E1STD(1, t.radius);
+    toolkit::E1MES(toolkit::TERMINAL, 1,
+                   "An integration interval holds %(I1) grid points, more than the %(I2) that one "
+                   "spline fit takes.  The load radius %(D1) is too small.");
+  }
+
+  const double w = t.breaks[k] - t.breaks[k - 1];
+  double* xe = cache.xe.data() + std::size_t(k - 1) * kGaussPoints;
+  double* j1a = cache.j1a.data() + std::size_t(k - 1) * kGaussPoints;
+  for (int p = 0; p < kGaussPoints; ++p) {
+    xe[p] = t.breaks[k - 1] + w * t.nodes[p];
+    j1a[p] = bessel_j1(xe[p] * t.radius);
+  }
+  for (int p = 0; p < count; ++p) cache.abscissa[p] = t.grid[kGaussPoints + first + p - 1];
+
+  const int nc = cache.ncoef;
+  double* values = cache.values.data() + std::size_t(k - 1) * kGaussPoints * nc;
+  for (int c = 0; c < nc; ++c) {
+    for (int p = 0; p < count; ++p) cache.ordinate[p] = t.column(kGaussPoints + first + p - 1)[c];
+    toolkit::DSPLEZ(count, cache.abscissa.data(), cache.ordinate.data(), kSplineKind, 0,
+                    kGaussPoints, xe, cache.fitted.data());
+    for (int p = 0; p < kGaussPoints; ++p) values[std::size_t(p) * nc + c] = cache.fitted[p];
+  }
+  cache.width[k - 1] = w;
+  cache.last = last;
+  cache.prepared = k;
+  return true;
+}
+
+bool interval_ready(const TransformTables& t, IntervalCache& cache, int k) {
+  if (k <= cache.prepared) return true;
+  return prepare_interval(t, cache, k);
+}
+
+}  // namespace
+
+void IntervalCache::reset(const TransformTables& t) {
+  ncoef = t.ncoef;
+  prepared = 1;
+  stop_at = 0;
+  last = 1;
+  for (int k = 0; k < kGaussPoints; ++k) j1a_first[k] = bessel_j1(t.grid[k] * t.radius);
+}
+
+void LAYERKERNEL(int j, int n, const double* X, double m, double r, double zeta, const double* h,
+                 const double* nu_of, double& F1, double& F2, double& F3, double& F4, double& F5,
+                 double& F6) {
+  const double nu = nu_of[j - 1];
+  const double mz = m * zeta;
+  const double E2 = std::exp(-m * zeta);
+  if (j < n) {
+    const double E1 = std::exp(m * (zeta - h[j - 1]));
+    const double A = X[4 * j - 4], B = X[4 * j - 3], C = X[4 * j - 2], D = X[4 * j - 1];
+    const double radial = A * E1 + B * E2 + (1.0 + mz) * C * E1 - (1.0 - mz) * D * E2;
+    F1 = radial / m;
+    F2 = (-A * E1 + B * E2 + (2.0 - 4.0 * nu - mz) * C * E1 + (2.0 - 4.0 * nu + mz) * D * E2) / m;
+    F3 = 0.5 * radial;
+    F4 = F3;
+    F5 = -(A * E1 + B * E2 - (1.0 - 4.0 * nu - mz) * C * E1 + (1.0 - 4.0 * nu + mz) * D * E2);
+    F6 = A * E1 - B * E2 + (2.0 * nu + mz) * C * E1 + (2.0 * nu - mz) * D * E2;
+  } else {
+    const double A = X[4 * n - 4], B = X[4 * n - 3];
+    F1 = E2 * (A - (1.0 - mz) * B) / m;
+    F2 = E2 * (A + (2.0 - 4.0 * nu + mz) * B) / m;
+    F3 = 0.5 * E2 * (A - (1.0 - mz) * B);
+    F4 = F3;
+    F5 = -E2 * (A + (1.0 - 4.0 * nu + mz) * B);
+    F6 = E2 * ((2.0 * nu - mz) * B - A);
+  }
+  if (r == 0.0) {
+    F1 = 0.0;
+    F6 = 0.0;
+  }
+}
+
+void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSet& layers, int L,
+                   const double* q, const double* a, double z, int j, double r,
+                   const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
+                   PointResponse& out) {
+  const double aL = a[L - 1];
+  const double m1 = kJ1Zero1 / aL;
+  const PointSetup pt{&layers, j, r, local_depth(layers, j, z), r != 0.0 ? 1.0 : 0.0};
+
+  std::array<double, 6> S{};
+  std::array<int, 6> active{1, 1, 1, 1, 1, 1};
+  if (r == 0.0) active[1] = 0;  // no radial displacement on the axis
+
+  Integrand f;
+  for (int k = 0; k < kGaussPoints; ++k) {
+    evaluate_integrand(pt, t.column(k), t.grid[k], cache.j1a_first[k], f);
+    for (int c = 0; c < 6; ++c) {
+      if (active[c]) S[c] += f.K[c] * t.weights[k] * m1;
+    }
+  }
+
+  // Later intervals until every component has converged, the grid runs out
+  // or the last break is reached.
+  int k = 2;
+  bool any_active = true;
+  do {
+    if (!interval_ready(t, cache, k)) break;
+    const double w = cache.width[k - 1];
+    const double* xe = cache.xe.data() + std::size_t(k - 1) * kGaussPoints;
+    const double* j1a = cache.j1a.data() + std::size_t(k - 1) * kGaussPoints;
+    std::array<double, 6> Y{};
+    for (int p = 0; p < kGaussPoints; ++p) {
+      evaluate_integrand(pt, cache.coefficients(k, p), xe[p], j1a[p], f);
+      for (int c = 0; c < 6; ++c) {
+        if (active[c]) Y[c] += f.K[c] * t.weights[p] * w;
+      }
+    }
+    any_active = false;
+    for (int c = 0; c < 6; ++c) {
+      const double da = std::abs(Y[c]);
+      const double dr = S[c] != 0.0 ? std::abs(Y[c] / S[c]) : 0.0;
+      active[c] = (da > abstol[c] || dr > reltol[c]) ? 1 : 0;
+      S[c] += Y[c];
+      if (active[c]) any_active = true;
+    }
+    ++k;
+  } while (k < kBreaks && any_active);
+
+  out.near_surface = (j == 1 && kNearSurfaceDepth * aL >= z) ? 1 : 0;
+  const double f_scale = (1.0 + layers.pr[j - 1]) / layers.e[j - 1] * q[L - 1] * aL;
+  out.w = f_scale * S[0];
+  out.u = f_scale * S[1];
+  out.er = f_scale * S[3];
+  out.et = f_scale * S[4];
+  out.ez = f_scale * S[5];
+  out.erz = f_scale * S[2];
+}
+
+}  // namespace zalk::engine

@@ -1,0 +1,72 @@
+// Responses of a layered system to one circular load at one point: Hankel
+// integrals over the transform parameter, with exact layer coefficients on
+// the first interval and spline-interpolated ones beyond it.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "engine/transform.h"
+
+namespace zalk::engine {
+
+// At most this many geometric grid points enter one interval's spline fit.
+constexpr int kMaxSplineData = 100;
+// Component slots of the integration (six are used).
+constexpr int kComponents = 10;
+
+// The six kernel functions of layer j (1-based; j = n is the half-space) at
+// parameter m for local depth zeta, from the layer's coefficients in X (the
+// full coefficient vector). F1 and F6 are 0 on the axis (r = 0).
+void LAYERKERNEL(int j, int n, const double* X, double m, double r, double zeta, const double* h,
+                 const double* nu, double& F1, double& F2, double& F3, double& F4, double& F5,
+                 double& F6);
+
+// What the integration of one point needs beyond the first interval, kept
+// for every point of the same load table: per interval the 50 evaluation
+// parameters, J1(m a) there, and the coefficients interpolated to them. The
+// intervals follow each other in a fixed order, so they are prepared the
+// first time a point reaches them and reused by every later point.
+struct IntervalCache {
+  int ncoef = 0;
+  std::array<double, kGaussPoints> j1a_first{};  // J1(m a) at the first interval's nodes
+  int prepared = 1;    // intervals 2..prepared are ready
+  int stop_at = 0;     // first interval with fewer than 3 grid points (0: not reached)
+  int last = 1;        // geometric point ending interval `prepared`
+  std::array<double, kBreaks> width{};
+  std::vector<double> xe = std::vector<double>(std::size_t(kBreaks) * kGaussPoints);
+  std::vector<double> j1a = std::vector<double>(std::size_t(kBreaks) * kGaussPoints);
+  // Coefficient vector at evaluation parameter p of interval k:
+  // values[((k - 1) * 50 + p) * ncoef + c].
+  std::vector<double> values =
+      std::vector<double>(std::size_t(kBreaks) * kGaussPoints * kMaxCoefficients);
+  // Scratch of one spline fit.
+  std::array<double, kMaxSplineData> abscissa{};
+  std::array<double, kMaxSplineData> ordinate{};
+  std::array<double, kGaussPoints> fitted{};
+
+  // Forgets every interval; to be called whenever the tables are rebuilt.
+  void reset(const TransformTables& tables);
+  const double* coefficients(int k, int p) const {
+    return values.data() + (std::size_t(k - 1) * kGaussPoints + p) * ncoef;
+  }
+};
+
+// The six responses of one point to one load and the near-surface flag.
+struct PointResponse {
+  double w = 0, u = 0, er = 0, et = 0, ez = 0, erz = 0;  // w, u; radial, tangential, vertical, r-z shear strain
+  int near_surface = 0;
+};
+
+// Integrates the responses at depth z in layer j (1-based) at horizontal
+// distance r from the centre of load L (1-based into q and a: pressure and
+// radius). The tables must have been built for a[L-1] and these layers.
+// For points in layer 1 the result lacks the top layer's homogeneous
+// half-space response (see TRANSFORMGRID); near_surface says when the
+// caller has to add it back.
+void LAYERRESPONSE(const TransformTables& tables, IntervalCache& cache, const LayerSet& layers,
+                   int L, const double* q, const double* a, double z, int j, double r,
+                   const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
+                   PointResponse& out);
+
+}  // namespace zalk::engine

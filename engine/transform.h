@@ -1,0 +1,88 @@
+// Integration tables of one load radius: the grid of transform parameters m,
+// the Gauss-Legendre rule on [0, 1], the interval ends of the response
+// integrals, and the layered system's coefficients at every grid parameter.
+#pragma once
+
+#include <array>
+#include <vector>
+
+#include "engine/deck.h"
+#include "toolkit/sparse.h"
+
+namespace zalk::engine {
+
+constexpr int kGaussPoints = 50;
+constexpr int kGeomPoints = 200;
+constexpr int kGridPoints = kGaussPoints + kGeomPoints;
+constexpr int kBreaks = 100;
+// The top-layer split may add one layer to the deck's 50.
+constexpr int kMaxEngineLayers = kMaxLayers + 1;
+constexpr int kMaxCoefficients = 4 * kMaxEngineLayers - 2;
+// Room for the nonzeros of one system (at most 8 per row are ever set).
+constexpr int kMaxNonzeros = 20000;
+
+// The layers of the structure being analysed; element [i-1] is layer i,
+// layer n is the half-space (its thickness is not used). bond[i-1] is the
+// bond factor of the interface below layer i (1 full continuity, 0 frictionless).
+struct LayerSet {
+  int n = 0;
+  const double* e = nullptr;
+  const double* pr = nullptr;
+  const double* h = nullptr;
+  const double* bond = nullptr;
+};
+
+// Number of coefficients of an n-layer system: four per finite layer, two
+// for the half-space.
+constexpr int coefficient_count(int n) { return 4 * n - 2; }
+
+struct TransformTables {
+  double radius = 0.0;
+  int ncoef = 0;  // 4n - 2 of the layers the table was built for
+  std::array<double, kGridPoints> grid{};    // [0,50): Gauss part; [50,250): geometric part
+  std::array<double, kGaussPoints> nodes{};  // Gauss-Legendre rule mapped to [0, 1]
+  std::array<double, kGaussPoints> weights{};
+  std::array<double, kBreaks> breaks{};      // interval ends of the response integrals
+  int ngeom = 0;
+  // Coefficient vector at grid[c] in coef[c * ncoef + i], i = 0..ncoef-1,
+  // with the top layer's homogeneous half-space solution removed.
+  std::vector<double> coef = std::vector<double>(std::size_t(kMaxCoefficients) * kGridPoints);
+
+  const double* column(int c) const { return coef.data() + std::size_t(c) * ncoef; }
+};
+
+// Storage of the per-parameter solves, kept between loads and calls.
+struct SolverWorkspace {
+  std::vector<double> matrix = std::vector<double>(std::size_t(kMaxCoefficients) * kMaxCoefficients);
+  std::vector<double> rhs = std::vector<double>(kMaxCoefficients);
+  std::vector<double> solution = std::vector<double>(kMaxCoefficients);
+  std::vector<int> tiny = std::vector<int>(kMaxCoefficients);
+  std::vector<double> values = std::vector<double>(kMaxNonzeros);
+  std::vector<int> rows = std::vector<int>(kMaxNonzeros);
+  std::vector<int> cols = std::vector<int>(kMaxNonzeros);
+  std::array<int, 6> iparam{};
+  std::array<double, 5> rparam{};
+  toolkit::SparseWorkspace sparse;
+};
+
+// Builds the tables for a load of radius a on the given layers (n >= 2,
+// 4n - 2 <= kMaxCoefficients).
+void TRANSFORMGRID(double a, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);
+
+// The system of surface and interface conditions at parameter m, dense,
+// column-major with leading dimension 4n - 2; the leading block is zeroed first.
+void LAYERMATRIX(double m, const LayerSet& layers, double* matrix);
+
+// Unit normal pressure at the surface: the first unit vector of length 4n - 2.
+void LOADVECTOR(int n, double* vector);
+
+// Solves matrix * x = rhs (order 4n - 2) with the sparse solver and zeroes a
+// coefficient that stays below 1e-99 at two consecutive solves (ws.tiny
+// carries the marks from one solve to the next).
+void SOLVECOEFF(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x);
+
+// x^n by repeated squaring (a negative n takes the reciprocal of x^|n|), the
+// way an integer power of a real is evaluated.
+double integer_power(double x, int n);
+
+}  // namespace zalk::engine
