@@ -3,6 +3,8 @@
 // DBS2DR). Arrays are column-major; COEF(i, j) is COEF[i-1 + (j-1)*NXCOEF].
 #pragma once
 
+#include <cstddef>
+
 namespace zalk::toolkit {
 
 // Not-a-knot knot sequence (NDATA + KORDER values) for abscissas in any order.
@@ -30,5 +32,41 @@ double DBS2VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, con
               int NXCOEF, int NYCOEF, const double* BSCOEF);
 double DBS2DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD, const double* XKNOT,
               const double* YKNOT, int NXCOEF, int NYCOEF, const double* BSCOEF);
+
+// ---------------------------------------------------------------------------
+// Work-area variants, for callers that own their work storage. The public
+// routines above check their arguments, obtain per-thread work areas of the
+// sizes given here and call these, which check again.
+
+// WK holds bs2in_work_length(...) reals, IWK max(NXDATA, NYDATA) integers.
+std::size_t bs2in_work_length(int NXDATA, int NYDATA, int KXORD, int KYORD);
+void B22IN(int NXDATA, const float* XDATA, int NYDATA, const float* YDATA, const float* FDATA,
+           int LDF, int KXORD, int KYORD, const float* XKNOT, const float* YKNOT, float* BSCOEF,
+           float* WK, int* IWK);
+void DB22IN(int NXDATA, const double* XDATA, int NYDATA, const double* YDATA,
+            const double* FDATA, int LDF, int KXORD, int KYORD, const double* XKNOT,
+            const double* YKNOT, double* BSCOEF, double* WK, int* IWK);
+
+// WK holds bs2gd_work_length(...) reals, IWK NX + NY integers.
+std::size_t bs2gd_work_length(int NX, int NY, int KXORD, int KYORD);
+void B22GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,
+           int KYORD, const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
+           const float* BSCOEF, float* VALUE, int LDVALUE, float* WK, int* IWK);
+
+// WK holds bs2dr_work_length(KXORD, KYORD) values.
+std::size_t bs2dr_work_length(int KXORD, int KYORD);
+double DB22VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
+              int NXCOEF, int NYCOEF, const double* BSCOEF, double* WK);
+double DB22DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD,
+              const double* XKNOT, const double* YKNOT, int NXCOEF, int NYCOEF,
+              const double* BSCOEF, double* WK);
+
+// Univariate interpolation with given knots: BSCOEF(NDATA) so that the spline
+// of order KORDER with knots XKNOT(NDATA + KORDER) passes through
+// (XDATA(i), FDATA(i)); XDATA strictly increasing. WK holds
+// b2int_work_length(NDATA, KORDER) values, IWK NDATA integers.
+std::size_t b2int_work_length(int NDATA, int KORDER);
+void DB2INT(int NDATA, const double* XDATA, const double* FDATA, int KORDER, const double* XKNOT,
+            double* BSCOEF, double* WK, int* IWK);
 
 }  // namespace zalk::toolkit

@@ -1,0 +1,567 @@
+// Tensor-product B-spline routines of both float widths. Each routine is one
+// template instantiated for float (BSNAK, BS2IN, BS2GD) and double (DBSNAK,
+// DBS2IN, DBS2VL, DBS2DR); the public routines check their arguments, obtain
+// per-thread work areas that are reused from call to call, and call the
+// work-area variants.
+#include "toolkit/bspline.h"
+
+#include <vector>
+
+#include "toolkit/bspline_core.h"
+#include "toolkit/errors.h"
+
+namespace zalk::toolkit {
+namespace {
+
+using namespace bspline_detail;
+
+constexpr Direction kX{"X", "KXORD"};
+constexpr Direction kY{"Y", "KYORD"};
+
+// ---------------------------------------------------------------------------
+// Not-a-knot knots
+
+bool knot_arguments_ok(int NDATA, int KORDER) {
+  if (KORDER < 2) {
+    E1STI(1, KORDER);
+    E1MES(TERMINAL, 1, "The order of the spline must be at least 2 while KORDER = %(I1) is given.");
+    return false;
+  }
+  if (NDATA < KORDER) {
+    E1STI(1, NDATA);
+    E1STI(2, KORDER);
+    E1MES(TERMINAL, 2,
+          "The number of data points must be at least as large as the order of the spline while "
+          "NDATA = %(I1) and KORDER = %(I2) are given.");
+    return false;
+  }
+  return true;
+}
+
+template <class T>
+void report_equal_abscissas(int i1, int i2, T value) {
+  E1STI(1, i1);
+  E1STI(2, i2);
+  Family<T>::store(1, value);
+  raise<T>(FATAL, 3,
+           "Points in the data point abscissas array, XDATA, must be distinct, but XDATA(%(I1)) = "
+           "XDATA(%(I2)) = %(R1).");
+}
+
+// Sorted copy of XDATA in XSRT (permutation in IWK); false after reporting two
+// equal abscissas, quoted by their positions in XDATA.
+template <class T>
+bool sorted_distinct_abscissas(int n, const T* x, T* xs, int* perm) {
+  bool increasing = true;
+  for (int i = 0; i + 1 < n && increasing; ++i) increasing = x[i] < x[i + 1];
+  if (!increasing) {
+    for (int i = 0; i + 1 < n; ++i) {
+      if (x[i] == x[i + 1]) {
+        report_equal_abscissas(i + 1, i + 2, x[i]);
+        return false;
+      }
+    }
+  }
+  sort_with_permutation(n, x, xs, perm);
+  for (int i = 0; i + 1 < n; ++i) {
+    if (xs[i] == xs[i + 1]) {
+      report_equal_abscissas(perm[i] + 1, perm[i + 1] + 1, xs[i]);
+      return false;
+    }
+  }
+  return true;
+}
+
+template <class T>
+void not_a_knot_work(int n, const T* x, int k, T* knot, T* xs, int* perm) {
+  if (!knot_arguments_ok(n, k)) return;
+  if (!sorted_distinct_abscissas(n, x, xs, perm)) return;
+  for (int i = 0; i < k; ++i) knot[i] = xs[0];
+  // The last knots lie just beyond the largest abscissa, so that it falls
+  // inside the last knot interval.
+  const T xn = xs[n - 1];
+  const T hundred_eps = T(100) * Family<T>::eps;
+  T end;
+  if (xn == T(0)) {
+    end = hundred_eps;
+  } else {
+    const T sign = xn < T(0) ? T(-1) : T(1);
+    end = xn * (T(1) + hundred_eps * sign);
+  }
+  for (int i = n; i < n + k; ++i) knot[i] = end;
+  for (int j = 1; j <= n - k; ++j) {
+    if (k % 2 == 1) {
+      knot[k + j - 1] = (xs[j + (k - 1) / 2 - 1] + xs[j + (k + 1) / 2 - 1]) / T(2);
+    } else {
+      knot[k + j - 1] = xs[j + k / 2 - 1];
+    }
+  }
+}
+
+template <class T>
+void not_a_knot(int n, const T* x, int k, T* knot, const char* work_name) {
+  if (!knot_arguments_ok(n, k)) return;
+  thread_local std::vector<T> xs;
+  thread_local std::vector<int> perm;
+  const std::size_t nn = static_cast<std::size_t>(n);
+  if (!obtain(xs, nn) || !obtain(perm, nn)) {
+    E1STI(1, n);
+    E1MES(TERMINAL, 4,
+          "The required storage cannot be allocated.  Workspace allocation was based on NDATA = "
+          "%(I1).");
+    return;
+  }
+  RoutineScope scope(work_name);
+  not_a_knot_work(n, x, k, knot, xs.data(), perm.data());
+}
+
+// ---------------------------------------------------------------------------
+// Interpolation
+
+bool order_ok(int order, const char* axis, const char* name, int code) {
+  if (order >= 1) return true;
+  E1STI(1, order);
+  E1STL(1, axis);
+  E1STL(2, name);
+  E1MES(TERMINAL, code,
+        "The order of the spline in the %(L1) direction must be at least 1 while %(L2) = %(I1) is "
+        "given.");
+  return false;
+}
+
+bool orders_ok(int KXORD, int KYORD) {
+  return order_ok(KXORD, "X", "KXORD", 1) && order_ok(KYORD, "Y", "KYORD", 2);
+}
+
+bool enough_points(int ndata, int order, const Direction& d, int code) {
+  if (ndata >= order) return true;
+  E1STI(1, ndata);
+  E1STI(2, order);
+  E1STL(1, d.axis);
+  E1STL(2, d.order);
+  E1MES(TERMINAL, code,
+        "The number of data points of the spline in the %(L1) direction must be at least as large "
+        "as the order of the spline in the %(L1) direction while N%(L1)DATA = %(I1) and %(L2) = "
+        "%(I2) are given.");
+  return false;
+}
+
+// `what` names the array in the message ("XDATA", "YVEC", ...).
+template <class T>
+bool strictly_increasing(int n, const T* v, const char* axis, const char* what, int code) {
+  for (int i = 0; i + 1 < n; ++i) {
+    if (!(v[i] < v[i + 1])) {
+      E1STI(1, i + 1);
+      E1STI(2, i + 2);
+      Family<T>::store(1, v[i]);
+      Family<T>::store(2, v[i + 1]);
+      E1STL(1, axis);
+      E1STL(2, what);
+      raise<T>(FATAL, code,
+               "The %(L1) data values must be strictly increasing, but %(L2)(%(I1)) = %(R1) and "
+               "%(L2)(%(I2)) = %(R2).");
+      return false;
+    }
+  }
+  return true;
+}
+
+template <class T>
+bool interpolation_arguments_ok(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, int LDF,
+                                int KXORD, int KYORD) {
+  if (!orders_ok(KXORD, KYORD)) return false;
+  if (!enough_points(NXDATA, KXORD, kX, 3) || !enough_points(NYDATA, KYORD, kY, 4)) return false;
+  if (LDF < NXDATA) {
+    E1STI(1, LDF);
+    E1STI(2, NXDATA);
+    E1MES(TERMINAL, 5,
+          "The leading dimension of FDATA must be at least as large as NXDATA while LDF = %(I1) "
+          "and NXDATA = %(I2) are given.");
+    return false;
+  }
+  return strictly_increasing(NXDATA, XDATA, "X", "XDATA", 6) &&
+         strictly_increasing(NYDATA, YDATA, "Y", "YDATA", 7);
+}
+
+template <class T>
+void interpolate_work(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, const T* FDATA,
+                      int LDF, int KXORD, int KYORD, const T* XKNOT, const T* YKNOT, T* BSCOEF,
+                      T* WK, int* IWK) {
+  if (!interpolation_arguments_ok(NXDATA, XDATA, NYDATA, YDATA, LDF, KXORD, KYORD)) return;
+  if (!check_collocation(NXDATA, XDATA, KXORD, XKNOT, kX)) return;
+  if (!check_collocation(NYDATA, YDATA, KYORD, YKNOT, kY)) return;
+  // In x for every data column, then in y for every row of that result.
+  T* partial = WK;
+  T* work = WK + static_cast<std::size_t>(NXDATA) * static_cast<std::size_t>(NYDATA);
+  collocation_solve(NXDATA, XDATA, KXORD, XKNOT, NYDATA, Strided<const T>{FDATA, 1, LDF},
+                    Strided<T>{partial, 1, NXDATA}, work, IWK, kX);
+  collocation_solve(NYDATA, YDATA, KYORD, YKNOT, NXDATA, Strided<const T>{partial, NXDATA, 1},
+                    Strided<T>{BSCOEF, NXDATA, 1}, work, IWK, kY);
+}
+
+std::size_t interpolation_work_length(int NXDATA, int NYDATA, int KXORD, int KYORD) {
+  return static_cast<std::size_t>(NXDATA) * static_cast<std::size_t>(NYDATA) +
+         std::max(CollocationWork::length(NXDATA, KXORD), CollocationWork::length(NYDATA, KYORD));
+}
+
+template <class T>
+void interpolate(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, const T* FDATA, int LDF,
+                 int KXORD, int KYORD, const T* XKNOT, const T* YKNOT, T* BSCOEF,
+                 const char* work_name) {
+  if (!interpolation_arguments_ok(NXDATA, XDATA, NYDATA, YDATA, LDF, KXORD, KYORD)) return;
+  thread_local std::vector<T> wk;
+  thread_local std::vector<int> iwk;
+  if (!obtain(wk, interpolation_work_length(NXDATA, NYDATA, KXORD, KYORD)) ||
+      !obtain(iwk, static_cast<std::size_t>(std::max(NXDATA, NYDATA)))) {
+    E1STI(1, NXDATA);
+    E1STI(2, NYDATA);
+    E1MES(TERMINAL, 8,
+          "The required storage cannot be allocated.  Workspace allocation was based on NXDATA = "
+          "%(I1) and NYDATA = %(I2).");
+    return;
+  }
+  RoutineScope scope(work_name);
+  interpolate_work(NXDATA, XDATA, NYDATA, YDATA, FDATA, LDF, KXORD, KYORD, XKNOT, YKNOT, BSCOEF,
+                   wk.data(), iwk.data());
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation
+
+bool derivative_ok(int ider, const char* axis, const char* name, int code) {
+  if (ider >= 0) return true;
+  E1STI(1, ider);
+  E1STL(1, axis);
+  E1STL(2, name);
+  E1MES(TERMINAL, code,
+        "The order of the derivative in the %(L1) direction must be at least zero, while %(L2) = "
+        "%(I1) is given.");
+  return false;
+}
+
+bool coefficients_ok(int ncoef, int order, const Direction& d, int code) {
+  if (ncoef >= order) return true;
+  E1STI(1, ncoef);
+  E1STI(2, order);
+  E1STL(1, d.axis);
+  E1STL(2, d.order);
+  E1MES(TERMINAL, code,
+        "The number of coefficients of the spline in the %(L1) direction must be at least as large "
+        "as the order of the spline in the %(L1) direction while N%(L1)COEF = %(I1) and %(L2) = "
+        "%(I2) are given.");
+  return false;
+}
+
+bool evaluation_arguments_ok(int IXDER, int IYDER, int KXORD, int KYORD, int NXCOEF, int NYCOEF) {
+  return orders_ok(KXORD, KYORD) && derivative_ok(IXDER, "X", "IXDER", 3) &&
+         derivative_ok(IYDER, "Y", "IYDER", 4) && coefficients_ok(NXCOEF, KXORD, kX, 5) &&
+         coefficients_ok(NYCOEF, KYORD, kY, 6);
+}
+
+template <class T>
+bool grid_arguments_ok(int IXDER, int IYDER, int NX, const T* XVEC, int NY, const T* YVEC,
+                       int KXORD, int KYORD, int NXCOEF, int NYCOEF, int LDVALUE) {
+  if (!evaluation_arguments_ok(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return false;
+  if (NY > 1 && LDVALUE < NX) {
+    E1STI(1, LDVALUE);
+    E1STI(2, NX);
+    E1MES(TERMINAL, 7,
+          "The leading dimension of VALUE must be at least as large as NX while LDVALUE = %(I1) "
+          "and NX = %(I2) are given.");
+    return false;
+  }
+  return strictly_increasing(NX, XVEC, "X", "XVEC", 8) &&
+         strictly_increasing(NY, YVEC, "Y", "YVEC", 9);
+}
+
+template <class T>
+bool inside_knots(T x, int k, const T* knot, int ncoef) {
+  return knot[k - 1] <= x && x <= knot[ncoef];
+}
+
+// Basis function values (or derivatives) at the points v(0..n-1): the
+// interval of point i in lefts[i] (-1 when outside the knots, after a
+// warning) and its k values in b[i k ..].
+template <class T>
+void grid_axis(int n, const T* v, int k, int ider, const T* knot, int ncoef, const Direction& d,
+               T* b, int* lefts, T* dr, T* dl) {
+  for (int i = 0; i < n; ++i) {
+    if (!inside_knots(v[i], k, knot, ncoef)) {
+      lefts[i] = -1;
+      E1STI(2, i + 1);
+      Family<T>::store(1, v[i]);
+      E1STL(1, d.axis);
+      E1STL(2, d.order);
+      E1STL(3, d.axis[0] == 'X' ? "NXCOEF" : "NYCOEF");
+      raise<T>(WARNING, 10,
+               "The point %(L1)(%(I2)) = %(R1) does not satisfy %(L1)KNOT(%(L2)) .LE. %(L1) .LE. "
+               "%(L1)KNOT(%(L3)+1).  The value zero is returned in this case.");
+      continue;
+    }
+    lefts[i] = find_interval(knot, k, ncoef, v[i]);
+    basis_derivatives(knot, lefts[i], k, ider, v[i], b + static_cast<std::size_t>(i) * k, dr, dl);
+  }
+}
+
+std::size_t grid_work_length(int NX, int NY, int KXORD, int KYORD) {
+  const std::size_t nx = static_cast<std::size_t>(std::max(NX, 0));
+  const std::size_t ny = static_cast<std::size_t>(std::max(NY, 0));
+  return nx * static_cast<std::size_t>(KXORD) + ny * static_cast<std::size_t>(KYORD) +
+         2 * static_cast<std::size_t>(std::max(KXORD, KYORD));
+}
+
+template <class T>
+void grid_work(int IXDER, int IYDER, int NX, const T* XVEC, int NY, const T* YVEC, int KXORD,
+               int KYORD, const T* XKNOT, const T* YKNOT, int NXCOEF, int NYCOEF, const T* BSCOEF,
+               T* VALUE, int LDVALUE, T* WK, int* IWK) {
+  if (!grid_arguments_ok(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, NXCOEF, NYCOEF, LDVALUE))
+    return;
+  if (NX < 1 || NY < 1) return;
+  T* bx = WK;
+  T* by = bx + static_cast<std::size_t>(NX) * KXORD;
+  T* dr = by + static_cast<std::size_t>(NY) * KYORD;
+  T* dl = dr + std::max(KXORD, KYORD);
+  int* lx = IWK;
+  int* ly = IWK + NX;
+  grid_axis(NX, XVEC, KXORD, IXDER, XKNOT, NXCOEF, kX, bx, lx, dr, dl);
+  grid_axis(NY, YVEC, KYORD, IYDER, YKNOT, NYCOEF, kY, by, ly, dr, dl);
+  for (int j = 0; j < NY; ++j) {
+    for (int i = 0; i < NX; ++i) {
+      T& out = VALUE[i + static_cast<std::size_t>(j) * LDVALUE];
+      if (lx[i] < 0 || ly[j] < 0) {
+        out = T(0);
+        continue;
+      }
+      const T* wx = bx + static_cast<std::size_t>(i) * KXORD;
+      const T* wy = by + static_cast<std::size_t>(j) * KYORD;
+      const int cx = lx[i] - KXORD + 1;
+      const int cy = ly[j] - KYORD + 1;
+      T sum = T(0);
+      for (int b = 0; b < KYORD; ++b) {
+        const T* col = BSCOEF + static_cast<std::size_t>(cy + b) * NXCOEF + cx;
+        T inner = T(0);
+        for (int a = 0; a < KXORD; ++a) inner += wx[a] * col[a];
+        sum += wy[b] * inner;
+      }
+      out = sum;
+    }
+  }
+}
+
+template <class T>
+bool point_inside(T v, int k, const T* knot, int ncoef, const Direction& d) {
+  if (inside_knots(v, k, knot, ncoef)) return true;
+  Family<T>::store(1, v);
+  E1STL(1, d.axis);
+  E1STL(2, d.order);
+  E1STL(3, d.axis[0] == 'X' ? "NXCOEF" : "NYCOEF");
+  raise<T>(WARNING, 7,
+           "The point %(L1) = %(R1) does not satisfy %(L1)KNOT(%(L2)) .LE. %(L1) .LE. "
+           "%(L1)KNOT(%(L3)+1).  The value zero is returned in this case.");
+  return false;
+}
+
+template <class T>
+T point_work(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, const T* XKNOT, const T* YKNOT,
+             int NXCOEF, int NYCOEF, const T* BSCOEF, T* WK) {
+  if (!evaluation_arguments_ok(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return T(0);
+  if (!point_inside(X, KXORD, XKNOT, NXCOEF, kX) || !point_inside(Y, KYORD, YKNOT, NYCOEF, kY)) {
+    return T(0);
+  }
+  T* bx = WK;
+  T* by = bx + KXORD;
+  T* dr = by + KYORD;
+  T* dl = dr + std::max(KXORD, KYORD);
+  const int lx = find_interval(XKNOT, KXORD, NXCOEF, X);
+  const int ly = find_interval(YKNOT, KYORD, NYCOEF, Y);
+  basis_derivatives(XKNOT, lx, KXORD, IXDER, X, bx, dr, dl);
+  basis_derivatives(YKNOT, ly, KYORD, IYDER, Y, by, dr, dl);
+  const int cx = lx - KXORD + 1;
+  const int cy = ly - KYORD + 1;
+  T sum = T(0);
+  for (int b = 0; b < KYORD; ++b) {
+    const T* col = BSCOEF + static_cast<std::size_t>(cy + b) * NXCOEF + cx;
+    T inner = T(0);
+    for (int a = 0; a < KXORD; ++a) inner += bx[a] * col[a];
+    sum += by[b] * inner;
+  }
+  return sum;
+}
+
+std::size_t point_work_length(int KXORD, int KYORD) {
+  return static_cast<std::size_t>(std::max(KXORD, 0)) + static_cast<std::size_t>(std::max(KYORD, 0)) +
+         2 * static_cast<std::size_t>(std::max({KXORD, KYORD, 0}));
+}
+
+double point_value(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD,
+                   const double* XKNOT, const double* YKNOT, int NXCOEF, int NYCOEF,
+                   const double* BSCOEF, bool derivative) {
+  if (!evaluation_arguments_ok(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return 0.0;
+  thread_local std::vector<double> wk;
+  if (!obtain(wk, point_work_length(KXORD, KYORD))) {
+    E1STI(1, KXORD);
+    E1STI(2, KYORD);
+    E1MES(TERMINAL, 8,
+          "The required storage cannot be allocated.  Workspace allocation was based on KXORD = "
+          "%(I1) and KYORD = %(I2).");
+    return 0.0;
+  }
+  if (derivative) {
+    return DB22DR(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, wk.data());
+  }
+  return DB22VL(X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, wk.data());
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Knots
+
+void BSNAK(int NDATA, const float* XDATA, int KORDER, float* XKNOT) {
+  RoutineScope scope("BSNAK");
+  not_a_knot(NDATA, XDATA, KORDER, XKNOT, "B2NAK");
+}
+
+void DBSNAK(int NDATA, const double* XDATA, int KORDER, double* XKNOT) {
+  RoutineScope scope("DBSNAK");
+  not_a_knot(NDATA, XDATA, KORDER, XKNOT, "DB2NAK");
+}
+
+void B2NAK(int NDATA, const float* XDATA, int KORDER, float* XKNOT, float* XSRT, int* IWK) {
+  RoutineScope scope("B2NAK");
+  not_a_knot_work(NDATA, XDATA, KORDER, XKNOT, XSRT, IWK);
+}
+
+void DB2NAK(int NDATA, const double* XDATA, int KORDER, double* XKNOT, double* XSRT, int* IWK) {
+  RoutineScope scope("DB2NAK");
+  not_a_knot_work(NDATA, XDATA, KORDER, XKNOT, XSRT, IWK);
+}
+
+// ---------------------------------------------------------------------------
+// Interpolation
+
+std::size_t bs2in_work_length(int NXDATA, int NYDATA, int KXORD, int KYORD) {
+  return interpolation_work_length(NXDATA, NYDATA, KXORD, KYORD);
+}
+
+void BS2IN(int NXDATA, const float* XDATA, int NYDATA, const float* YDATA, const float* FDATA,
+           int LDF, int KXORD, int KYORD, const float* XKNOT, const float* YKNOT, float* BSCOEF) {
+  RoutineScope scope("BS2IN");
+  interpolate(NXDATA, XDATA, NYDATA, YDATA, FDATA, LDF, KXORD, KYORD, XKNOT, YKNOT, BSCOEF, "B22IN");
+}
+
+void DBS2IN(int NXDATA, const double* XDATA, int NYDATA, const double* YDATA, const double* FDATA,
+            int LDF, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
+            double* BSCOEF) {
+  RoutineScope scope("DBS2IN");
+  interpolate(NXDATA, XDATA, NYDATA, YDATA, FDATA, LDF, KXORD, KYORD, XKNOT, YKNOT, BSCOEF,
+              "DB22IN");
+}
+
+void B22IN(int NXDATA, const float* XDATA, int NYDATA, const float* YDATA, const float* FDATA,
+           int LDF, int KXORD, int KYORD, const float* XKNOT, const float* YKNOT, float* BSCOEF,
+           float* WK, int* IWK) {
+  RoutineScope scope("B22IN");
+  interpolate_work(NXDATA, XDATA, NYDATA, YDATA, FDATA, LDF, KXORD, KYORD, XKNOT, YKNOT, BSCOEF,
+                   WK, IWK);
+}
+
+void DB22IN(int NXDATA, const double* XDATA, int NYDATA, const double* YDATA,
+            const double* FDATA, int LDF, int KXORD, int KYORD, const double* XKNOT,
+            const double* YKNOT, double* BSCOEF, double* WK, int* IWK) {
+  RoutineScope scope("DB22IN");
+  interpolate_work(NXDATA, XDATA, NYDATA, YDATA, FDATA, LDF, KXORD, KYORD, XKNOT, YKNOT, BSCOEF,
+                   WK, IWK);
+}
+
+std::size_t b2int_work_length(int NDATA, int KORDER) {
+  return CollocationWork::length(NDATA, KORDER);
+}
+
+void DB2INT(int NDATA, const double* XDATA, const double* FDATA, int KORDER, const double* XKNOT,
+            double* BSCOEF, double* WK, int* IWK) {
+  RoutineScope scope("DB2INT");
+  constexpr Direction kAlone{"X", "KORDER"};
+  if (KORDER < 1) {
+    E1STI(1, KORDER);
+    E1MES(TERMINAL, 1, "The order of the spline must be at least 1 while KORDER = %(I1) is given.");
+    return;
+  }
+  if (NDATA < KORDER) {
+    E1STI(1, NDATA);
+    E1STI(2, KORDER);
+    E1MES(TERMINAL, 2,
+          "The number of data points must be at least as large as the order of the spline while "
+          "NDATA = %(I1) and KORDER = %(I2) are given.");
+    return;
+  }
+  if (!strictly_increasing(NDATA, XDATA, "X", "XDATA", 6)) return;
+  if (!check_collocation(NDATA, XDATA, KORDER, XKNOT, kAlone)) return;
+  collocation_solve(NDATA, XDATA, KORDER, XKNOT, 1, Strided<const double>{FDATA, 1, 0},
+                    Strided<double>{BSCOEF, 1, 0}, WK, IWK, kAlone);
+}
+
+// ---------------------------------------------------------------------------
+// Evaluation
+
+std::size_t bs2gd_work_length(int NX, int NY, int KXORD, int KYORD) {
+  return grid_work_length(NX, NY, KXORD, KYORD);
+}
+
+void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,
+           int KYORD, const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
+           const float* BSCOEF, float* VALUE, int LDVALUE) {
+  RoutineScope scope("BS2GD");
+  if (!grid_arguments_ok(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, NXCOEF, NYCOEF, LDVALUE))
+    return;
+  thread_local std::vector<float> wk;
+  thread_local std::vector<int> iwk;
+  if (!obtain(wk, grid_work_length(NX, NY, KXORD, KYORD)) ||
+      !obtain(iwk, static_cast<std::size_t>(std::max(NX, 0)) + static_cast<std::size_t>(std::max(NY, 0)))) {
+    E1STI(1, NX);
+    E1STI(2, NY);
+    E1MES(TERMINAL, 11,
+          "The required storage cannot be allocated.  Workspace allocation was based on NX = %(I1) "
+          "and NY = %(I2).");
+    return;
+  }
+  B22GD(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
+        VALUE, LDVALUE, wk.data(), iwk.data());
+}
+
+void B22GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,
+           int KYORD, const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
+           const float* BSCOEF, float* VALUE, int LDVALUE, float* WK, int* IWK) {
+  RoutineScope scope("B22GD");
+  grid_work(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
+            VALUE, LDVALUE, WK, IWK);
+}
+
+std::size_t bs2dr_work_length(int KXORD, int KYORD) { return point_work_length(KXORD, KYORD); }
+
+double DBS2VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
+              int NXCOEF, int NYCOEF, const double* BSCOEF) {
+  RoutineScope scope("DBS2VL");
+  return point_value(0, 0, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, false);
+}
+
+double DBS2DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD, const double* XKNOT,
+              const double* YKNOT, int NXCOEF, int NYCOEF, const double* BSCOEF) {
+  RoutineScope scope("DBS2DR");
+  return point_value(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, true);
+}
+
+double DB22VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
+              int NXCOEF, int NYCOEF, const double* BSCOEF, double* WK) {
+  RoutineScope scope("DB22VL");
+  return DB22DR(0, 0, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, WK);
+}
+
+double DB22DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD,
+              const double* XKNOT, const double* YKNOT, int NXCOEF, int NYCOEF,
+              const double* BSCOEF, double* WK) {
+  RoutineScope scope("DB22DR");
+  return point_work(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, WK);
+}
+
+}  // namespace zalk::toolkit

@@ -1,0 +1,554 @@
+// Building blocks of the B-spline routines, written once for both float
+// widths: interval search, de Boor-Cox basis values and derivatives, the band
+// LU factorisation with its condition estimate, the univariate collocation
+// solve and the conversion to piecewise-polynomial form.
+//
+// Every routine computes in its own type T: the 4-byte family never widens
+// to double, so that its results are those of 4-byte arithmetic.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "toolkit/errors.h"
+
+namespace zalk::toolkit::bspline_detail {
+
+// Width-dependent pieces: machine epsilon of the end knots and the way a real
+// is quoted in a message (%(R<n>) for 4-byte, %(D<n>) for 8-byte values).
+template <class T>
+struct Family;
+
+template <>
+struct Family<float> {
+  static constexpr float eps = 1.1920928955078125e-07f;
+  static void store(int index, float v) { E1STR(index, v); }
+  static constexpr char tag = 'R';
+};
+
+template <>
+struct Family<double> {
+  static constexpr double eps = 2.220446049250313e-16;
+  static void store(int index, double v) { E1STD(index, v); }
+  static constexpr char tag = 'D';
+};
+
+// The message text with its real placeholders in the family's notation
+// (texts are written with %(R<n>)).
+template <class T>
+std::string family_text(std::string_view text) {
+  std::string s(text);
+  if constexpr (Family<T>::tag != 'R') {
+    for (std::size_t i = 0; i + 2 < s.size(); ++i) {
+      if (s[i] == '%' && s[i + 1] == '(' && s[i + 2] == 'R') s[i + 2] = Family<T>::tag;
+    }
+  }
+  return s;
+}
+
+// Raises `text` (written with %(R<n>)) in the family's notation.
+template <class T>
+void raise(int type, int code, std::string_view text) {
+  E1MES(type, code, family_text<T>(text));
+}
+
+// ---------------------------------------------------------------------------
+// Sorting with a permutation.
+
+// Strict weak order on reals that puts NaN last, so that sorting cannot fail
+// on bad data; ties are broken by position, which keeps equal values in
+// their given order.
+template <class T>
+struct AscendingByValue {
+  const T* x;
+  bool operator()(int a, int b) const {
+    const T u = x[a];
+    const T v = x[b];
+    if (u < v) return true;
+    if (v < u) return false;
+    const bool un = std::isnan(u);
+    const bool vn = std::isnan(v);
+    if (un != vn) return vn;
+    return a < b;
+  }
+};
+
+// xs = x sorted ascending, x(perm(i)) = xs(i); a nondecreasing x is copied
+// without sorting.
+template <class T>
+void sort_with_permutation(int n, const T* x, T* xs, int* perm) {
+  for (int i = 0; i < n; ++i) perm[i] = i;
+  bool ascending = true;
+  for (int i = 0; i + 1 < n && ascending; ++i) ascending = x[i] <= x[i + 1];
+  if (!ascending) std::sort(perm, perm + n, AscendingByValue<T>{x});
+  for (int i = 0; i < n; ++i) xs[i] = x[perm[i]];
+}
+
+// Grows a per-thread work vector; false when the storage cannot be had.
+template <class V>
+bool obtain(V& v, std::size_t n) {
+  try {
+    if (v.size() < n) v.resize(n);
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Interval search and basis values. Knots t[0..n+k-1] (0-based), n
+// coefficients, order k. Points are in [t[k-1], t[n]].
+
+// Returns `left` in [k-1, n-1] with t[left] <= x < t[left+1]; the right end
+// point t[n] belongs to the last non-empty interval.
+template <class T>
+int find_interval(const T* t, int k, int n, T x) {
+  int lo = k - 1;
+  int hi = n;
+  if (!(x < t[hi])) {
+    int left = n - 1;
+    while (left > lo && !(t[left] < t[n])) --left;
+    return left;
+  }
+  while (hi - lo > 1) {
+    const int mid = lo + (hi - lo) / 2;
+    if (x < t[mid]) {
+      hi = mid;
+    } else {
+      lo = mid;
+    }
+  }
+  return lo;
+}
+
+// b[r] = B(left-m+1+r, order m)(x), r = 0..m-1, by the de Boor-Cox
+// recurrence in its stable form. dr and dl hold m-1 values each.
+template <class T>
+void basis_values(const T* t, int left, int m, T x, T* b, T* dr, T* dl) {
+  b[0] = T(1);
+  for (int j = 1; j < m; ++j) {
+    dr[j - 1] = t[left + j] - x;
+    dl[j - 1] = x - t[left + 1 - j];
+    T saved = T(0);
+    for (int r = 0; r < j; ++r) {
+      const T term = b[r] / (dr[r] + dl[j - 1 - r]);
+      b[r] = saved + dr[r] * term;
+      saved = dl[j - 1 - r] * term;
+    }
+    b[j] = saved;
+  }
+}
+
+// b[r] = the ider-th derivative of B(left-k+1+r, order k) at x, r = 0..k-1:
+// values of order k-ider, raised to order k by the derivative recurrence
+// D B(i,m) = (m-1) (B(i,m-1) / (t(i+m-1)-t(i)) - B(i+1,m-1) / (t(i+m)-t(i+1))).
+template <class T>
+void basis_derivatives(const T* t, int left, int k, int ider, T x, T* b, T* dr, T* dl) {
+  if (ider >= k) {
+    std::fill(b, b + k, T(0));
+    return;
+  }
+  basis_values(t, left, k - ider, x, b, dr, dl);
+  for (int m = k - ider + 1; m <= k; ++m) {
+    // b[0..m-2] belong to order m-1; q(r) = (m-1) b(r) / (t(left+r+1) - t(left+r+2-m)).
+    for (int r = 0; r <= m - 2; ++r) {
+      b[r] = T(m - 1) * b[r] / (t[left + r + 1] - t[left + r + 2 - m]);
+    }
+    b[m - 1] = b[m - 2];
+    for (int r = m - 2; r >= 1; --r) b[r] = b[r - 1] - b[r];
+    b[0] = -b[0];
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Band LU factorisation with partial pivoting. A (n x n) has kl sub- and ku
+// superdiagonals; A(i, j) (0-based) is stored at ab[kl + ku + i - j + j * ldab]
+// with ldab = 2 kl + ku + 1, the top kl rows holding the fill-in of U.
+
+struct BandShape {
+  int n;
+  int kl;
+  int ku;
+  int ldab() const { return 2 * kl + ku + 1; }
+  std::size_t at(int i, int j) const {
+    return static_cast<std::size_t>(kl + ku + i - j) + static_cast<std::size_t>(j) * ldab();
+  }
+};
+
+// Factors in place; returns false when a pivot is exactly zero.
+template <class T>
+bool band_factor(const BandShape& s, T* ab, int* ipiv) {
+  bool regular = true;
+  int ju = 0;  // last column touched by the row interchanges so far
+  for (int j = 0; j < s.n; ++j) {
+    const int km = std::min(s.kl, s.n - 1 - j);
+    int jp = 0;
+    T big = std::abs(ab[s.at(j, j)]);
+    for (int p = 1; p <= km; ++p) {
+      const T v = std::abs(ab[s.at(j + p, j)]);
+      if (v > big) {
+        big = v;
+        jp = p;
+      }
+    }
+    ipiv[j] = j + jp;
+    if (ab[s.at(j + jp, j)] == T(0)) {
+      regular = false;
+      continue;
+    }
+    ju = std::max(ju, std::min(j + s.ku + jp, s.n - 1));
+    if (jp != 0) {
+      for (int c = j; c <= ju; ++c) std::swap(ab[s.at(j, c)], ab[s.at(j + jp, c)]);
+    }
+    const T pivot = ab[s.at(j, j)];
+    for (int p = 1; p <= km; ++p) ab[s.at(j + p, j)] /= pivot;
+    for (int c = j + 1; c <= ju; ++c) {
+      const T u = ab[s.at(j, c)];
+      if (u == T(0)) continue;
+      for (int p = 1; p <= km; ++p) ab[s.at(j + p, c)] -= ab[s.at(j + p, j)] * u;
+    }
+  }
+  return regular;
+}
+
+// Solves A x = b in place with the factors of band_factor.
+template <class T>
+void band_solve(const BandShape& s, const T* ab, const int* ipiv, T* b) {
+  for (int j = 0; j + 1 < s.n; ++j) {
+    const int km = std::min(s.kl, s.n - 1 - j);
+    if (ipiv[j] != j) std::swap(b[j], b[ipiv[j]]);
+    for (int p = 1; p <= km; ++p) b[j + p] -= ab[s.at(j + p, j)] * b[j];
+  }
+  const int kv = s.kl + s.ku;
+  for (int j = s.n - 1; j >= 0; --j) {
+    b[j] /= ab[s.at(j, j)];
+    for (int i = std::max(0, j - kv); i < j; ++i) b[i] -= ab[s.at(i, j)] * b[j];
+  }
+}
+
+// Solves A^T x = b in place with the factors of band_factor.
+template <class T>
+void band_solve_transposed(const BandShape& s, const T* ab, const int* ipiv, T* b) {
+  const int kv = s.kl + s.ku;
+  for (int j = 0; j < s.n; ++j) {
+    T sum = b[j];
+    for (int i = std::max(0, j - kv); i < j; ++i) sum -= ab[s.at(i, j)] * b[i];
+    b[j] = sum / ab[s.at(j, j)];
+  }
+  for (int j = s.n - 2; j >= 0; --j) {
+    const int km = std::min(s.kl, s.n - 1 - j);
+    T sum = b[j];
+    for (int p = 1; p <= km; ++p) sum -= ab[s.at(j + p, j)] * b[j + p];
+    b[j] = sum;
+    if (ipiv[j] != j) std::swap(b[j], b[ipiv[j]]);
+  }
+}
+
+template <class T>
+T sum_abs(int n, const T* v) {
+  T s = T(0);
+  for (int i = 0; i < n; ++i) s += std::abs(v[i]);
+  return s;
+}
+
+// Estimate of the 1-norm of A^{-1} from the factors (Hager's method with
+// Higham's safeguard vector); y and z hold n values each.
+template <class T>
+T inverse_norm_estimate(const BandShape& s, const T* ab, const int* ipiv, T* y, T* z) {
+  const int n = s.n;
+  std::fill(y, y + n, T(1) / T(n));
+  T est = T(0);
+  int last = -1;
+  for (int iter = 0; iter < 5; ++iter) {
+    band_solve(s, ab, ipiv, y);  // y = A^{-1} x
+    const T norm = sum_abs(n, y);
+    if (iter > 0 && !(norm > est)) break;
+    est = norm;
+    for (int i = 0; i < n; ++i) z[i] = y[i] < T(0) ? T(-1) : T(1);
+    band_solve_transposed(s, ab, ipiv, z);
+    int jmax = 0;
+    for (int i = 1; i < n; ++i) {
+      if (std::abs(z[i]) > std::abs(z[jmax])) jmax = i;
+    }
+    if (jmax == last) break;
+    last = jmax;
+    std::fill(y, y + n, T(0));
+    y[jmax] = T(1);
+  }
+  // Alternating test vector: catches matrices on which the iteration stalls.
+  for (int i = 0; i < n; ++i) {
+    const T mag = T(1) + (n > 1 ? T(i) / T(n - 1) : T(0));
+    y[i] = (i % 2 == 0) ? mag : -mag;
+  }
+  band_solve(s, ab, ipiv, y);
+  const T alt = T(2) * sum_abs(n, y) / T(3 * n);
+  return std::max(est, alt);
+}
+
+// ---------------------------------------------------------------------------
+// Univariate interpolation at n points with knots t, for several right-hand
+// sides at once.
+
+// Work layout of the univariate solve.
+struct CollocationWork {
+  static std::size_t length(int n, int k) {
+    const std::size_t nn = static_cast<std::size_t>(n);
+    const std::size_t kk = static_cast<std::size_t>(k);
+    // factors (3k-2) n, unfactored copy (2k-1) n, four vectors of n, 2k scratch
+    return (3 * kk - 2) * nn + (2 * kk - 1) * nn + 4 * nn + 2 * kk;
+  }
+};
+
+// Names that the messages of one direction quote.
+struct Direction {
+  const char* axis;   // "X" or "Y"
+  const char* order;  // "KXORD", "KYORD" or "KORDER"
+};
+
+// Checks the knots and the Schoenberg-Whitney conditions: knots
+// nondecreasing, no knot of multiplicity above k, every x(i) inside
+// [t(k), t(n+1)] and where B(i) is nonzero. Returns false after a fatal error.
+template <class T>
+bool check_collocation(int n, const T* x, int k, const T* t, const Direction& d) {
+  for (int i = 0; i + 1 < n + k; ++i) {
+    if (!(t[i] <= t[i + 1])) {
+      E1STL(1, d.axis);
+      E1STI(1, i + 1);
+      E1STI(2, i + 2);
+      Family<T>::store(1, t[i]);
+      Family<T>::store(2, t[i + 1]);
+      raise<T>(FATAL, 10,
+               "The knot sequence %(L1)KNOT must be nondecreasing, but %(L1)KNOT(%(I1)) = %(R1) "
+               "and %(L1)KNOT(%(I2)) = %(R2).");
+      return false;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    if (!(t[i] < t[i + k])) {
+      E1STL(1, d.axis);
+      E1STI(1, i + 1);
+      E1STI(2, k);
+      Family<T>::store(1, t[i]);
+      raise<T>(FATAL, 11,
+               "The knot %(L1)KNOT(%(I1)) = %(R1) is repeated more than the order of the "
+               "spline, %(I2), allows.");
+      return false;
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    const T xi = x[i];
+    // B(i) vanishes at its left end unless that knot has multiplicity k; at
+    // the right end only the last B-spline survives (right end point rule).
+    const bool after_left = t[i] < xi || (t[i] == xi && t[i + k - 1] == xi);
+    const bool before_right = xi < t[i + k] || (i == n - 1 && xi == t[n] && t[n] == t[n + k - 1]);
+    const bool in_range = t[k - 1] <= xi && xi <= t[n];
+    if (!(after_left && before_right && in_range)) {
+      E1STL(1, d.axis);
+      E1STL(2, d.order);
+      E1STI(1, i + 1);
+      E1STI(2, i + 1 + k);
+      Family<T>::store(1, xi);
+      Family<T>::store(2, t[i]);
+      Family<T>::store(3, t[i + k]);
+      raise<T>(FATAL, 12,
+               "The Ith smallest element (I=%(I1)) in %(L1)DATA must be in the interval "
+               "(%(L1)KNOT(I),%(L1)KNOT(I+%(L2))) while %(L1)DATA(%(I1)) = %(R1), "
+               "%(L1)KNOT(%(I1)) = %(R2), %(L1)KNOT(%(I2)) = %(R3) are given.  ");
+      return false;
+    }
+  }
+  return true;
+}
+
+// A strided set of right-hand sides or solutions: element i of vector j is
+// at p[i * elem + j * vec].
+template <class T>
+struct Strided {
+  T* p;
+  std::ptrdiff_t elem;
+  std::ptrdiff_t vec;
+  T& operator()(int i, int j) const { return p[i * elem + j * vec]; }
+};
+
+// Iterative refinement of sol for A sol = b in working precision. Succeeds
+// when the residual reaches the size of the rounding errors of forming it,
+// n eps (|A| |sol| + |b|) in the max norm.
+template <class T>
+bool refine_solution(int n, int k, const T* orig, const T* ab, const BandShape& s, const int* ipiv,
+                     const T* b, T* sol, T* r, T* scale) {
+  const int ldo = 2 * k - 1;
+  auto residual = [&]() {
+    T worst = T(0);
+    bool finite = true;
+    for (int i = 0; i < n; ++i) {
+      T sum = b[i];
+      T mag = std::abs(b[i]);
+      for (int j = std::max(0, i - k + 1); j <= std::min(n - 1, i + k - 1); ++j) {
+        const T a = orig[static_cast<std::size_t>(k - 1 + i - j) + static_cast<std::size_t>(j) * ldo];
+        sum -= a * sol[j];
+        mag += std::abs(a) * std::abs(sol[j]);
+      }
+      r[i] = sum;
+      scale[i] = mag;
+      if (!std::isfinite(sum) || !std::isfinite(mag)) finite = false;
+      worst = std::max(worst, std::abs(sum) - T(n) * Family<T>::eps * mag);
+    }
+    return finite && worst <= T(0);
+  };
+  for (int iter = 0; iter < 3; ++iter) {
+    if (residual()) return true;
+    band_solve(s, ab, ipiv, r);
+    for (int i = 0; i < n; ++i) sol[i] += r[i];
+  }
+  return residual();
+}
+
+// Collocation matrices of B-splines are nearly singular when the reciprocal
+// condition number (1-norm estimate) falls to 100 eps; the solutions are then
+// refined in place, which restores a small backward error unless the
+// factorisation is worthless.
+template <class T>
+constexpr T near_singular_rcond() {
+  return T(100) * Family<T>::eps;
+}
+
+// Solves, for each j = 0..nrhs-1, sum_c B(c)(x(i)) out(c, j) = rhs(i, j).
+// Arguments must have passed check_collocation. wk holds
+// CollocationWork::length(n, k) values, ipiv n integers. Raises the
+// near-singularity warnings.
+template <class T>
+void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<const T> rhs,
+                       Strided<T> out, T* wk, int* ipiv, const Direction& d) {
+  const BandShape s{n, k - 1, k - 1};
+  const std::size_t nn = static_cast<std::size_t>(n);
+  T* ab = wk;
+  T* orig = ab + static_cast<std::size_t>(s.ldab()) * nn;
+  const int ldo = 2 * k - 1;
+  T* v1 = orig + static_cast<std::size_t>(ldo) * nn;
+  T* v2 = v1 + nn;
+  T* v3 = v2 + nn;
+  T* v4 = v3 + nn;
+  T* dr = v4 + nn;
+  T* dl = dr + k;
+
+  // Collocation rows: B-spline values at x(i), kept unfactored for refinement.
+  std::fill(ab, ab + static_cast<std::size_t>(s.ldab()) * nn, T(0));
+  std::fill(orig, orig + static_cast<std::size_t>(ldo) * nn, T(0));
+  auto orig_at = [&](int i, int j) -> T& {
+    return orig[static_cast<std::size_t>(k - 1 + i - j) + static_cast<std::size_t>(j) * ldo];
+  };
+  for (int i = 0; i < n; ++i) {
+    const int left = find_interval(t, k, n, x[i]);
+    basis_values(t, left, k, x[i], v1, dr, dl);
+    for (int r = 0; r < k; ++r) {
+      const int j = left - k + 1 + r;
+      if (j < 0 || j >= n || std::abs(i - j) > k - 1) continue;
+      ab[s.at(i, j)] = v1[r];
+      orig_at(i, j) = v1[r];
+    }
+  }
+  T anorm = T(0);
+  for (int j = 0; j < n; ++j) {
+    T col = T(0);
+    for (int i = std::max(0, j - k + 1); i <= std::min(n - 1, j + k - 1); ++i) col += std::abs(orig_at(i, j));
+    anorm = std::max(anorm, col);
+  }
+
+  const bool regular = band_factor(s, ab, ipiv);
+  T rcond = T(0);
+  if (regular && anorm > T(0)) {
+    const T inv = inverse_norm_estimate(s, ab, ipiv, v1, v2);
+    rcond = (inv > T(0)) ? T(1) / (anorm * inv) : T(0);
+  }
+  const bool refine = !(rcond > near_singular_rcond<T>());
+
+  bool refined_ok = true;
+  for (int j = 0; j < nrhs; ++j) {
+    for (int i = 0; i < n; ++i) v1[i] = rhs(i, j);
+    std::copy(v1, v1 + n, v2);
+    band_solve(s, ab, ipiv, v2);
+    if (refine) refined_ok = refine_solution(n, k, orig, ab, s, ipiv, v1, v2, v3, v4) && refined_ok;
+    for (int i = 0; i < n; ++i) out(i, j) = v2[i];
+  }
+  if (refine) {
+    E1STL(1, d.axis);
+    if (refined_ok) {
+      E1MES(WARNING, 13,
+            "The interpolation matrix in the %(L1) direction is nearly singular, try higher "
+            "precision if possible.");
+    } else {
+      E1MES(WARNING, 14,
+            "The interpolation matrix in the %(L1) direction is nearly singular.  Iterative "
+            "refinement failed, try higher precision if possible.");
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Piecewise-polynomial form: on piece l, [brk(l), brk(l+1)), the spline is
+// sum_{j<k} pc(j, l) (x - brk(l))^j / j!, pc(j, l) its j-th derivative at
+// brk(l). Returns the number of pieces. brk holds n-k+2 values, pc k(n-k+1),
+// scratch k*k + 3k.
+template <class T>
+int to_piecewise_polynomial(int n, int k, const T* t, const T* coef, T* brk, T* pc, T* scratch) {
+  T* table = scratch;        // basis values of orders 1..k at the break
+  T* a = table + k * k;      // active coefficients, differenced in place
+  T* dr = a + k;
+  T* dl = dr + k;
+  int pieces = 0;
+  for (int left = k - 1; left < n; ++left) {
+    if (!(t[left] < t[left + 1])) continue;
+    const T x = t[left];
+    brk[pieces] = x;
+    // Orders 1..k of the basis at x, row m-1 holding order m.
+    table[0] = T(1);
+    for (int m = 2; m <= k; ++m) {
+      T* row = table + (m - 1) * k;
+      std::copy(table + (m - 2) * k, table + (m - 2) * k + (m - 1), row);
+      // one step of the recurrence from order m-1 to m
+      dr[m - 2] = t[left + m - 1] - x;
+      dl[m - 2] = x - t[left + 2 - m];
+      T saved = T(0);
+      for (int r = 0; r < m - 1; ++r) {
+        const T term = row[r] / (dr[r] + dl[m - 2 - r]);
+        row[r] = saved + dr[r] * term;
+        saved = dl[m - 2 - r] * term;
+      }
+      row[m - 1] = saved;
+    }
+    for (int r = 0; r < k; ++r) a[r] = coef[left - k + 1 + r];
+    T* out = pc + static_cast<std::size_t>(pieces) * k;
+    for (int m = 0; m < k; ++m) {
+      if (m > 0) {
+        for (int r = k - 1; r >= m; --r) {
+          const int i = left - k + 1 + r;
+          a[r] = (a[r] - a[r - 1]) * T(k - m) / (t[i + k - m] - t[i]);
+        }
+      }
+      const T* basis = table + (k - m - 1) * k;
+      T sum = T(0);
+      for (int r = m; r < k; ++r) sum += a[r] * basis[r - m];
+      out[m] = sum;
+    }
+    ++pieces;
+  }
+  brk[pieces] = t[n];
+  return pieces;
+}
+
+// The ider-th derivative at x of piece `l` of a piecewise polynomial of order k.
+template <class T>
+T piece_derivative(int k, const T* brk, const T* pc, int l, int ider, T x) {
+  if (ider >= k) return T(0);
+  const T* c = pc + static_cast<std::size_t>(l) * k;
+  const T h = x - brk[l];
+  T s = c[k - 1];
+  for (int j = k - 2; j >= ider; --j) s = c[j] + s * h / T(j + 1 - ider);
+  return s;
+}
+
+}  // namespace zalk::toolkit::bspline_detail
