@@ -1,6 +1,8 @@
 // One-call spline fitting and evaluation.
 #pragma once
 
+#include <cstddef>
+
 namespace zalk::toolkit {
 
 // Fits a spline of kind ITYPE (1..15) to (XDATA(i), FDATA(i)), i = 1..NDATA,
@@ -8,5 +10,12 @@ namespace zalk::toolkit {
 // the fit at XVEC(i) in VALUE(i), i = 1..N (points distinct, any order).
 void DSPLEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int IDER, int N,
             const double* XVEC, double* VALUE);
+
+// Work-area variant: WK holds ds2lez_work_length(NDATA, ITYPE, N) values and
+// IWK ds2lez_iwork_length(NDATA, N) integers.
+std::size_t ds2lez_work_length(int NDATA, int ITYPE, int N);
+std::size_t ds2lez_iwork_length(int NDATA, int N);
+void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int IDER, int N,
+            const double* XVEC, double* VALUE, double* WK, int* IWK);
 
 }  // namespace zalk::toolkit

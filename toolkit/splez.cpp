@@ -1,0 +1,205 @@
+// One-call spline fitting and evaluation. DSPLEZ checks its arguments and
+// hands per-thread work areas (kept from call to call, so that the steady
+// state allocates nothing) to DS2LEZ, which sorts the data and the
+// evaluation points and calls the routine of the kind: DS6LEZ for the
+// B-spline interpolants (kinds 4..8), the other kinds elsewhere.
+#include "toolkit/splez.h"
+
+#include <vector>
+
+#include "toolkit/bspline.h"
+#include "toolkit/bspline_core.h"
+#include "toolkit/errors.h"
+#include "toolkit/splez_kinds.h"
+
+namespace zalk::toolkit {
+namespace {
+
+using bspline_detail::obtain;
+using bspline_detail::piece_derivative;
+using bspline_detail::sort_with_permutation;
+using bspline_detail::to_piecewise_polynomial;
+
+bool is_bspline_kind(int ITYPE) { return ITYPE >= 4 && ITYPE <= 8; }
+
+// The least number of points of each kind, with the message that quotes it.
+bool enough_points(int NDATA, int ITYPE) {
+  if (ITYPE == 1 || ITYPE == 3) {
+    if (NDATA >= ITYPE + 1) return true;
+    E1STI(1, NDATA);
+    E1STI(2, ITYPE + 1);
+    E1MES(TERMINAL, 4, "The number of data points must be %(I2) or more, but NDATA = %(I1) is given.");
+  } else if (ITYPE == 2) {
+    if (NDATA >= 4) return true;
+    E1STI(1, NDATA);
+    E1MES(TERMINAL, 5, "The number of data points must be 4 or more, but NDATA = %(I1) is given.");
+  } else if (is_bspline_kind(ITYPE)) {
+    if (NDATA >= ITYPE - 2) return true;
+    E1STI(1, ITYPE - 2);
+    E1STI(2, NDATA);
+    E1MES(TERMINAL, 6, "The number of data points must be %(I1) or more, but NDATA = %(I2) is given.");
+  } else if (ITYPE <= 12) {
+    if (NDATA >= 4) return true;
+    E1STI(1, NDATA);
+    E1MES(TERMINAL, 7, "The number of data points must be 4 or more, but NDATA = %(I1).");
+  } else {
+    if (NDATA >= ITYPE - 10) return true;
+    E1STI(1, NDATA);
+    E1STI(2, ITYPE - 10);
+    E1MES(TERMINAL, 8, "The number of data points must be %(I2) or more, but NDATA = %(I1)");
+  }
+  return false;
+}
+
+bool arguments_ok(int NDATA, int ITYPE, int IDER, int N) {
+  if (N < 1) {
+    E1STI(1, N);
+    E1MES(TERMINAL, 1, "The length of XVEC must be at least 1 while N = %(I1) is given.");
+    return false;
+  }
+  if (IDER < 0) {
+    E1STI(1, IDER);
+    E1MES(TERMINAL, 2, "The order of the derivative to be evaluated must be nonnegative, but IDER = %(I1).");
+    return false;
+  }
+  if (ITYPE < 1 || ITYPE > 15) {
+    E1STI(1, ITYPE);
+    E1MES(TERMINAL, 3, "The value of ITYPE must be in the range 1,..,15, but ITYPE = %(I1).");
+    return false;
+  }
+  return enough_points(NDATA, ITYPE);
+}
+
+// Work of DS6LEZ, carved from one array; every part sized for NDATA points
+// and order k.
+struct BsplineKindWork {
+  double* knot;   // NDATA + k
+  double* xsrt;   // NDATA, for the knot routine
+  double* coef;   // NDATA
+  double* brk;    // NDATA - k + 2
+  double* pc;     // k (NDATA - k + 1)
+  double* scratch;  // k k + 3 k
+  double* solve;  // b2int_work_length(NDATA, k)
+  int* perm;      // NDATA, for the knot routine
+  int* pivots;    // NDATA
+
+  static std::size_t length(int n, int k) {
+    const std::size_t nn = static_cast<std::size_t>(n);
+    const std::size_t kk = static_cast<std::size_t>(k);
+    return (nn + kk) + 2 * nn + (nn + 2) + kk * (nn + 1) + kk * kk + 3 * kk + b2int_work_length(n, k);
+  }
+  static std::size_t ilength(int n) { return 2 * static_cast<std::size_t>(n); }
+
+  BsplineKindWork(int n, int k, double* wk, int* iwk) {
+    const std::size_t nn = static_cast<std::size_t>(n);
+    const std::size_t kk = static_cast<std::size_t>(k);
+    knot = wk;
+    xsrt = knot + nn + kk;
+    coef = xsrt + nn;
+    brk = coef + nn;
+    pc = brk + nn + 2;
+    scratch = pc + kk * (nn + 1);
+    solve = scratch + kk * kk + 3 * kk;
+    perm = iwk;
+    pivots = perm + nn;
+  }
+};
+
+// B-spline interpolant of order ITYPE - 2 with not-a-knot knots, turned into
+// piecewise-polynomial form and evaluated at the ascending points XV; points
+// outside the data take the end pieces.
+void DS6LEZ(int NDATA, const double* XS, const double* FS, int ITYPE, int IDER, int N,
+            const double* XV, double* VS, double* WK, int* IWK) {
+  RoutineScope scope("DS6LEZ");
+  const int k = ITYPE - 2;
+  BsplineKindWork w(NDATA, k, WK, IWK);
+  DB2NAK(NDATA, XS, k, w.knot, w.xsrt, w.perm);
+  DB2INT(NDATA, XS, FS, k, w.knot, w.coef, w.solve, w.pivots);
+  const int pieces = to_piecewise_polynomial(NDATA, k, w.knot, w.coef, w.brk, w.pc, w.scratch);
+  int l = 0;
+  for (int i = 0; i < N; ++i) {
+    while (l + 1 < pieces && !(XV[i] < w.brk[l + 1])) ++l;
+    VS[i] = piece_derivative(k, w.brk, w.pc, l, IDER, XV[i]);
+  }
+}
+
+// Sorted copy and permutation of `v`; false after reporting two equal values.
+bool sort_distinct(int n, const double* v, double* vs, int* perm, bool data) {
+  sort_with_permutation(n, v, vs, perm);
+  for (int i = 0; i + 1 < n; ++i) {
+    if (vs[i] == vs[i + 1]) {
+      E1STI(1, perm[i] + 1);
+      E1STI(2, perm[i + 1] + 1);
+      E1STD(1, vs[i]);
+      if (data) {
+        E1MES(FATAL, 9,
+              "Points in the data point abscissas array, XDATA, must be distinct, but XDATA(%(I1)) "
+              "= XDATA(%(I2)) = %(D1).");
+      } else {
+        E1MES(FATAL, 10,
+              "Points to be evaluated must be distinct, but XVEC(%(I1)) =  XVEC(%(I2)) = %(D1).");
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+std::size_t ds2lez_work_length(int NDATA, int ITYPE, int N) {
+  const std::size_t n = static_cast<std::size_t>(std::max(NDATA, 0));
+  const std::size_t m = static_cast<std::size_t>(std::max(N, 0));
+  std::size_t len = 2 * n + 2 * m;  // sorted data and points, values in sorted order
+  if (is_bspline_kind(ITYPE)) len += BsplineKindWork::length(NDATA, ITYPE - 2);
+  return len;
+}
+
+std::size_t ds2lez_iwork_length(int NDATA, int N) {
+  const std::size_t n = static_cast<std::size_t>(std::max(NDATA, 0));
+  return n + static_cast<std::size_t>(std::max(N, 0)) + BsplineKindWork::ilength(NDATA);
+}
+
+void DSPLEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int IDER, int N,
+            const double* XVEC, double* VALUE) {
+  RoutineScope scope("DSPLEZ");
+  if (!arguments_ok(NDATA, ITYPE, IDER, N)) return;
+  thread_local std::vector<double> wk;
+  thread_local std::vector<int> iwk;
+  if (!obtain(wk, ds2lez_work_length(NDATA, ITYPE, N)) || !obtain(iwk, ds2lez_iwork_length(NDATA, N))) {
+    E1STI(1, NDATA);
+    E1STI(2, N);
+    E1MES(TERMINAL, 11,
+          "The required storage cannot be allocated.  Workspace allocation is based on NDATA =%(i1) "
+          "and N =%(i2).");
+    return;
+  }
+  DS2LEZ(NDATA, XDATA, FDATA, ITYPE, IDER, N, XVEC, VALUE, wk.data(), iwk.data());
+}
+
+void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int IDER, int N,
+            const double* XVEC, double* VALUE, double* WK, int* IWK) {
+  RoutineScope scope("DS2LEZ");
+  if (!arguments_ok(NDATA, ITYPE, IDER, N)) return;
+  const std::size_t n = static_cast<std::size_t>(NDATA);
+  const std::size_t m = static_cast<std::size_t>(N);
+  double* xs = WK;
+  double* fs = xs + n;
+  double* xv = fs + n;
+  double* vs = xv + m;
+  double* rest = vs + m;
+  int* perm = IWK;
+  int* permv = perm + n;
+  int* irest = permv + m;
+  if (!sort_distinct(NDATA, XDATA, xs, perm, true)) return;
+  if (!sort_distinct(N, XVEC, xv, permv, false)) return;
+  for (std::size_t i = 0; i < n; ++i) fs[i] = FDATA[perm[i]];
+  if (is_bspline_kind(ITYPE)) {
+    DS6LEZ(NDATA, xs, fs, ITYPE, IDER, N, xv, vs, rest, irest);
+  } else {
+    detail::splez_other_kind(NDATA, xs, fs, ITYPE, IDER, N, xv, vs);
+  }
+  for (std::size_t i = 0; i < m; ++i) VALUE[permv[i]] = vs[i];
+}
+
+}  // namespace zalk::toolkit
