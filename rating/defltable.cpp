@@ -1,0 +1,238 @@
+#include "rating/defltable.h"
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include "engine/fortio.h"
+#include "rating/grids.h"
+#include "toolkit/bspline.h"
+#include "toolkit/errors.h"
+
+namespace zalk::rating {
+namespace {
+
+constexpr int kSensors = 8;
+constexpr int kNh = int(HACGRID.size());
+constexpr int kNb = int(HBGRID.size());
+constexpr int kNd = int(DEPGRID.size());
+constexpr int kNe1 = int(E1GRID.size());
+constexpr int kNe2 = int(E2GRID.size());
+constexpr std::size_t kDtabSize = std::size_t(kNh) * kNb * kNd * kNe1 * kNe2 * kSensors;
+constexpr std::size_t kDthkSize = std::size_t(kNd) * kNe1 * kNe2 * kSensors;
+static_assert(kNh * kNb * kNd * kNe1 * kNe2 == kTableRecords);
+
+constexpr int kLdf = 20;            // leading dimension of FWORK(20, 20)
+constexpr int kOrder = 3;           // spline order in both directions
+constexpr int kScoefLength = 1000;  // first extent of SCOEF(1000, 20, 20)
+constexpr int kScoefSlots = 20;     // its second and third extents
+
+// Scope name printed after "from" in the table's messages.
+constexpr const char* kRoutine = "DEFLTAB";
+
+// Offsets into the column-major tables, indices 1-based.
+std::size_t dtab_at(int i, int k, int d, int m, int n, int s) {
+  return std::size_t(i - 1) +
+         std::size_t(kNh) *
+             (std::size_t(k - 1) +
+              std::size_t(kNb) *
+                  (std::size_t(d - 1) +
+                   std::size_t(kNd) * (std::size_t(m - 1) +
+                                       std::size_t(kNe1) * (std::size_t(n - 1) +
+                                                            std::size_t(kNe2) * std::size_t(s - 1)))));
+}
+
+std::size_t dthk_at(int d, int m, int n, int s) {
+  return std::size_t(d - 1) +
+         std::size_t(kNd) *
+             (std::size_t(m - 1) + std::size_t(kNe1) * (std::size_t(n - 1) + std::size_t(kNe2) * std::size_t(s - 1)));
+}
+
+int fwork_at(int i, int k) { return (i - 1) + (k - 1) * kLdf; }
+
+[[noreturn]] void table_error(int code, std::string_view text) {
+  toolkit::E1MES(toolkit::TERMINAL, code, text);
+  throw std::logic_error("a terminal error returned");  // unreachable: the reporter never returns
+}
+
+// The whole file in one read: the table is read on every rating call, so it
+// must not go through a stream record by record. A missing table would leave
+// every deflection zero and every result meaningless, so it is an error, and
+// no empty file is left behind.
+std::string read_whole_file(const std::filesystem::path& file) {
+  toolkit::E1STL(1, file.string());
+  std::error_code ec;
+  if (!std::filesystem::exists(file, ec)) {
+    table_error(1, "The deflection table file %(L1) does not exist.");
+  }
+  struct Closer {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+  };
+  std::unique_ptr<std::FILE, Closer> f(std::fopen(file.string().c_str(), "rb"));
+  if (!f) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
+  std::string text;
+  std::array<char, 1 << 16> chunk;
+  std::size_t got = 0;
+  while ((got = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0) text.append(chunk.data(), got);
+  if (std::ferror(f.get())) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
+  return text;
+}
+
+// "(3(TR1,F6.0),3(TR1,F8.0),9(TR2,F12.8))" with 14 list items: the six
+// leading scalars and the eight sensors; the fifteenth field is never read.
+std::vector<fortio::RealField> record_layout() {
+  std::vector<fortio::RealField> fields;
+  fortio::append_fields(fields, 3, 1, 6, 0);
+  fortio::append_fields(fields, 3, 1, 8, 0);
+  fortio::append_fields(fields, kSensors, 2, 12, 8);
+  return fields;
+}
+
+// Reads one record into the six scratch values and the eight deflections.
+// A field that is not a number is a terminal error naming record and columns.
+// (Converting through 8 bytes gives the correctly rounded 4-byte value for
+// fields of at most 12 digits with implied or written decimals.)
+void read_record(const fortio::RecordReader& reader, const std::vector<fortio::RealField>& layout,
+                 const std::filesystem::path& file, std::array<double, 14>& values) {
+  const int bad = fortio::read_reals(reader.record(), layout, values.data());
+  if (bad < 0) return;
+  const fortio::RealField& f = layout[std::size_t(bad)];
+  toolkit::E1STL(1, file.string());
+  toolkit::E1STL(2, fortio::describe_field(reader.record_number(), f.first_col, f.width, reader.record()));
+  table_error(4, "The deflection table file %(L1) holds no number at %(L2).");
+}
+
+void warn_short_table(const std::filesystem::path& file, int records) {
+  toolkit::E1STL(1, file.string());
+  toolkit::E1STI(1, records);
+  toolkit::E1STI(2, kTableRecords);
+  toolkit::E1MES(toolkit::WARNING, 3,
+                 "The deflection table file %(L1) ends after %(I1) of its %(I2) records; the "
+                 "deflections not read are zero.");
+}
+
+// Grid values into XDATA/YDATA, counts and orders into COM3, then the
+// not-a-knot knots of both directions into COM1.
+template <std::size_t NX, std::size_t NY>
+void set_grid(Blocks& b, const std::array<float, NX>& x, const std::array<float, NY>& y) {
+  for (std::size_t i = 0; i < NX; ++i) b.com1.XDATA[i] = x[i];
+  for (std::size_t j = 0; j < NY; ++j) b.com1.YDATA[j] = y[j];
+  b.com3.NXDATA = int(NX);
+  b.com3.NYDATA = int(NY);
+  b.com3.KXORD = kOrder;
+  b.com3.KYORD = kOrder;
+  toolkit::BSNAK(b.com3.NXDATA, b.com1.XDATA, b.com3.KXORD, b.com1.XKNOT);
+  toolkit::BSNAK(b.com3.NYDATA, b.com1.YDATA, b.com3.KYORD, b.com1.YKNOT);
+}
+
+// BS2IN of the NXDATA x NYDATA leading values of FWORK with the COM1/COM3 grid.
+void fit(Blocks& b, const std::array<float, kLdf * kLdf>& fwork, float* coef) {
+  toolkit::BS2IN(b.com3.NXDATA, b.com1.XDATA, b.com3.NYDATA, b.com1.YDATA, fwork.data(), kLdf,
+                 b.com3.KXORD, b.com3.KYORD, b.com1.XKNOT, b.com1.YKNOT, coef);
+}
+
+// BS2GD at the single point (x, y) through XVEC, YVEC and VALUE.
+float value_at(Blocks& b, float x, float y, const float* coef) {
+  b.com3.NX = 1;
+  b.com2.XVEC[0] = x;
+  b.com3.NY = 1;
+  b.com2.YVEC[0] = y;
+  toolkit::BS2GD(0, 0, b.com3.NX, b.com2.XVEC, b.com3.NY, b.com2.YVEC, b.com3.KXORD, b.com3.KYORD,
+                 b.com1.XKNOT, b.com1.YKNOT, b.com3.NXCOEF, b.com3.NYCOEF, coef, b.com2.VALUE,
+                 b.com3.NX);
+  return b.com2.VALUE[0];
+}
+
+// The surfaces live in fixed areas: a depth or sensor index outside them, or
+// counts that do not fit them, would read beyond the blocks.
+void check_surface_index(const Blocks& b, int sensor) {
+  const int d = b.depth.IDEPTH;
+  const bool inside = d >= 1 && d <= kScoefSlots && sensor >= 1 && sensor <= kScoefSlots &&
+                      b.com3.NXCOEF >= 0 && b.com3.NYCOEF >= 0 &&
+                      b.com3.NXCOEF * b.com3.NYCOEF <= kScoefLength &&
+                      b.com3.NXCOEF + b.com3.KXORD <= 100 && b.com3.NYCOEF + b.com3.KYORD <= 100;
+  if (inside) return;
+  toolkit::RoutineScope scope(kRoutine);
+  toolkit::E1STI(1, d);
+  toolkit::E1STI(2, sensor);
+  table_error(5, "No deflection surface exists for depth index %(I1) and sensor %(I2).");
+}
+
+}  // namespace
+
+TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b) {
+  toolkit::RoutineScope scope(kRoutine);
+  t.dtab.assign(kDtabSize, 0.0f);
+  t.dthk.assign(kDthkSize, 0.0f);
+  const std::string text = read_whole_file(file);
+  const std::vector<fortio::RealField> layout = record_layout();
+  fortio::RecordReader reader(text);
+  std::array<double, 14> values{};
+  for (int i = 1; i <= kNh; ++i) {
+    for (int k = 1; k <= kNb; ++k) {
+      for (b.depth.IDEPTH = 1; b.depth.IDEPTH <= kNd; ++b.depth.IDEPTH) {
+        const int d = b.depth.IDEPTH;
+        for (int m = 1; m <= kNe1; ++m) {
+          for (int n = 1; n <= kNe2; ++n) {
+            if (!reader.next()) {
+              warn_short_table(file, reader.record_number());
+              return TableRead::Short;
+            }
+            read_record(reader, layout, file, values);
+            for (int s = 1; s <= kSensors; ++s) {
+              t.dtab[dtab_at(i, k, d, m, n, s)] = float(values[std::size_t(5 + s)]);
+            }
+          }
+        }
+      }
+    }
+  }
+  return TableRead::Complete;
+}
+
+void fit_thickness(DeflectionTables& t, float h, float base, Blocks& b) {
+  set_grid(b, HACGRID, HBGRID);
+  std::array<float, kLdf * kLdf> fwork{};
+  std::array<float, kNh * kNb> coef{};
+  for (b.depth.IDEPTH = 1; b.depth.IDEPTH <= kNd; ++b.depth.IDEPTH) {
+    const int d = b.depth.IDEPTH;
+    for (int m = 1; m <= kNe1; ++m) {
+      for (int n = 1; n <= kNe2; ++n) {
+        for (int s = 1; s <= kSensors; ++s) {
+          for (int k = 1; k <= kNb; ++k) {
+            for (int i = 1; i <= kNh; ++i) fwork[fwork_at(i, k)] = t.dtab[dtab_at(i, k, d, m, n, s)];
+          }
+          fit(b, fwork, coef.data());
+          b.com3.NXCOEF = b.com3.NXDATA;
+          b.com3.NYCOEF = b.com3.NYDATA;
+          t.dthk[dthk_at(d, m, n, s)] = value_at(b, h, base, coef.data());
+        }
+      }
+    }
+  }
+}
+
+void fit_modulus_surfaces(const DeflectionTables& t, Blocks& b) {
+  set_grid(b, E1GRID, E2GRID);
+  std::array<float, kLdf * kLdf> fwork{};
+  for (b.depth.IDEPTH = 1; b.depth.IDEPTH <= kNd; ++b.depth.IDEPTH) {
+    const int d = b.depth.IDEPTH;
+    for (int s = 1; s <= kSensors; ++s) {
+      for (int n = 1; n <= kNe2; ++n) {
+        for (int m = 1; m <= kNe1; ++m) fwork[fwork_at(m, n)] = t.dthk[dthk_at(d, m, n, s)];
+      }
+      fit(b, fwork, b.com2.SCOEF[s - 1][d - 1]);
+    }
+  }
+  b.com3.NXCOEF = kNe1;
+  b.com3.NYCOEF = kNe2;
+}
+
+float evaluate_surface(Blocks& b, float x1, float x2, int sensor) {
+  check_surface_index(b, sensor);
+  return value_at(b, x1, x2, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
+}
+
+}  // namespace zalk::rating
