@@ -8,6 +8,7 @@
 #include "engine/deck.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -62,14 +63,26 @@ constexpr std::string_view kMode1Points =
     "  1   48.00    0.00    0.00 0.\n"
     "  1   60.00    0.00    0.00 0.\n";
 
-[[noreturn]] void value_does_not_fit(const std::string& what, double value, std::string_view field,
+// The shortest text that reads back as the value (of the width it was given in).
+template <class T>
+std::string shortest_text(T value) {
+  char buf[64];
+  const T mag = value < 0 ? -value : value;
+  const bool plain = mag >= T(1e-4) && mag < T(1e15);  // "100000", not "1e+05"
+  const auto r = plain ? std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed)
+                       : std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, r.ptr);
+}
+
+template <class T>
+[[noreturn]] void value_does_not_fit(const std::string& what, T value, std::string_view field,
                                      std::string_view rule) {
   E1STL(1, what);
-  E1STD(1, value);
-  E1STL(2, field);
-  E1STL(3, rule);
+  E1STL(2, shortest_text(value));
+  E1STL(3, field);
+  E1STL(4, rule);
   terminal(kValueDoesNotFit,
-           "The %(L1), %(D1), does not fit its %(L2) field of the analysis deck (%(L3)). "
+           "The %(L1), %(L2), does not fit its %(L3) field of the analysis deck (%(L4)). "
            "The deck is not written.");
 }
 
@@ -79,7 +92,7 @@ std::string case_text(std::string_view what, int c) {
 
 void put_modulus(std::string& out, float e, int layer, int c) {
   if (!fortio::put_e(out, double(e), 8, 3)) {
-    value_does_not_fit(case_text("modulus of layer " + std::to_string(layer), c), double(e), "E8.3",
+    value_does_not_fit(case_text("modulus of layer " + std::to_string(layer), c), e, "E8.3",
                        "a modulus must be finite and not negative");
   }
 }
@@ -89,7 +102,7 @@ void put_modulus(std::string& out, float e, int layer, int c) {
 void put_thickness(std::string& out, float h, int layer) {
   const std::size_t start = out.size();
   if (!fortio::put_f(out, double(h), 8, 3) || out[start] != ' ') {
-    value_does_not_fit("thickness of layer " + std::to_string(layer), double(h), "F8.3",
+    value_does_not_fit("thickness of layer " + std::to_string(layer), h, "F8.3",
                        "a thickness must be finite, above -100 and below 1000");
   }
 }
@@ -113,7 +126,7 @@ void put_mode1_loads(std::string& out, float q) {
   const float pressure = 100.0f * q;
   out += " 1\n";
   if (!fortio::put_f(out, double(pressure), 9, 3)) {
-    value_does_not_fit("pressure 100 x q", double(pressure), "F9.3",
+    value_does_not_fit("pressure 100 x q", pressure, "F9.3",
                        "it must be finite, above -10000 and below 100000");
   }
   out += kMode1LoadTail;

@@ -1,48 +1,22 @@
-// The analysis deck: the exact text the writer produces, the values the
-// reader takes from it, and the refusal of input that would be misread.
+// The analysis deck: the exact text the writer produces and the values the
+// reader takes from it.
 #include "engine/deck.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <vector>
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "engine/fortio.h"
-#include "toolkit/errors.h"
+#include "fortio/example_deck.h"
 
 namespace zalk::engine {
 namespace {
 
-using toolkit::ErrorEvent;
-using toolkit::ScopedErrorHandler;
-using toolkit::SevereError;
-
-// The deck of one mode-1 case with h = 4, 8, 12, moduli 500000, 30000, 10000
-// and q = 0.82, written out by hand from the record layout.
-constexpr const char* kExampleDeck =
-    " QuORVAN input plate problem \n"
-    "           1\n"
-    "  4  1  1\n"
-    ".500E+06  0.35   4.000 0000.\n"
-    ".300E+05  0.40   8.000 0000.\n"
-    ".100E+05  0.45  12.000 0000.\n"
-    ".100E+08  0.49\n"
-    " 1\n"
-    "   82.000 005.900 0000.00 0000.00 0. 0.\n"
-    " 8\n"
-    "  1 0000.00 0000.00 0000.00 0.\n"
-    "  1    8.00    0.00    0.00 0.\n"
-    "  1   12.00    0.00    0.00 0.\n"
-    "  1   18.00    0.00    0.00 0.\n"
-    "  1   24.00    0.00    0.00 0.\n"
-    "  1   36.00    0.00    0.00 0.\n"
-    "  1   48.00    0.00    0.00 0.\n"
-    "  1   60.00    0.00    0.00 0.\n";
+using testing::kExampleDeck;
 
 struct Moduli {
   std::vector<float> e1, e2, e3;
@@ -61,12 +35,6 @@ DeckRequest request_for(const Moduli& m, float h1, float h2, float h3, float q, 
   r.mode = mode;
   return r;
 }
-
-// Records every reported error; severe ones then throw SevereError.
-struct Recorder {
-  std::vector<ErrorEvent> events;
-  ScopedErrorHandler handler{[this](const ErrorEvent& e) { events.push_back(e); }};
-};
 
 TEST(DeckWriter, ExampleModeOneDeckByteForByte) {
   const Moduli m{{500000.f}, {30000.f}, {10000.f}};
