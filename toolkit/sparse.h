@@ -29,4 +29,13 @@ struct SparseWorkspace {
 void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
             int IPATH, int* IPARAM, double* RPARAM, double* X, SparseWorkspace& ws);
 
+// Work-area sizes for a system of order N with NZ nonzeros under the limit
+// IPARAM5 (the value of IPARAM(5); 0 selects the default 3*NZ).
+struct SparseWorkSizes {
+  long long maxnz;  // nonzero limit: (IPARAM5 - 21*N) / 6, or 3*NZ
+  long long lwk;    // 8-byte values DLSLXG obtains
+  long long liwk;   // integers DLSLXG obtains
+};
+SparseWorkSizes sparse_work_sizes(int N, int NZ, int IPARAM5);
+
 }  // namespace zalk::toolkit

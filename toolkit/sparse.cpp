@@ -1,0 +1,348 @@
+// Sparse general linear systems in coordinate form: argument checks, work
+// areas, and the solution with optional iterative refinement around the
+// Markowitz threshold LU of sparse_lu.cpp.
+#include "toolkit/sparse.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "toolkit/errors.h"
+#include "toolkit/sparse_internal.h"
+
+namespace zalk::toolkit {
+namespace {
+
+using sparse_detail::FactorOutcome;
+using sparse_detail::FactorStop;
+using sparse_detail::MarkowitzLU;
+using sparse_detail::PatternCheck;
+using sparse_detail::PatternFault;
+
+constexpr int kMaxCorrections = 50;
+
+// Checks of the public routine (steps 1 and 2); false once an error was raised.
+bool check_public_arguments(int N, int NZ, int* IPARAM, double* RPARAM) {
+  if (N < 1) {
+    E1STI(1, N);
+    E1MES(TERMINAL, 1,
+          "The order of system of equations must be positive, while N = %(I1) is given.");
+    return false;
+  }
+  if (NZ < 1) {
+    E1STI(1, NZ);
+    E1MES(TERMINAL, 2, "The number of nonzeros must be positive, while NZ = %(I1) is given.");
+    return false;
+  }
+  if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
+  const double minimum = 21.0 * N + 6.0 * NZ;
+  if (minimum > static_cast<double>(INT_MAX)) {
+    E1STD(1, minimum);
+    E1STD(2, static_cast<double>(INT_MAX));
+    E1MES(TERMINAL, 3,
+          "The minimum amount of workspace 21*N+6*NZ = %(D1) exceeds the maximum integer IMACH(5) "
+          "= %(D2).");
+    return false;
+  }
+  if (IPARAM[4] != 0 && IPARAM[4] < 21 * N + 6 * NZ) {
+    E1STI(1, IPARAM[4]);
+    E1STI(2, 21 * N + 6 * NZ);
+    E1MES(TERMINAL, 4,
+          "The nonzero workspace limit in IPARAM(5) = %(I1) must exceed 21*N+6*NZ = %(I2).");
+    return false;
+  }
+  return true;
+}
+
+void report_allocation_failure(int NZ, const int* IPARAM) {
+  if (IPARAM[4] != 0) {
+    E1STI(1, IPARAM[4]);
+    E1MES(TERMINAL, 5,
+          "The required storage cannot be allocated.  The workspace request failed based on "
+          "IPARAM(5) = %(I1). Solutions may be to remove workstation tools or increase virtual "
+          "memory.");
+  } else {
+    E1STI(1, NZ);
+    E1MES(TERMINAL, 6,
+          "The required storage cannot be allocated.  The workspace request failed based on MAXNZ "
+          "= 3*NZ, where NZ=%(I1), is given. Solutions may be to remove workstation tools or "
+          "increase virtual memory.");
+  }
+}
+
+// Work-area lengths as ints, or false (with the error raised) when they do not fit.
+bool work_lengths(int N, int NZ, const int* IPARAM, int& lwk, int& liwk) {
+  const SparseWorkSizes sizes = sparse_work_sizes(N, NZ, IPARAM[4]);
+  if (sizes.lwk > INT_MAX || sizes.liwk > INT_MAX) {
+    report_allocation_failure(NZ, IPARAM);
+    return false;
+  }
+  lwk = static_cast<int>(sizes.lwk);
+  liwk = static_cast<int>(sizes.liwk);
+  return true;
+}
+
+// Checks of the work-area variant (step 4), indices before anything reads them.
+bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int IPATH, int LWK,
+                          int LIWK) {
+  if (N < 1) {
+    E1STI(1, N);
+    E1MES(TERMINAL, 1,
+          "The order of system of equations must be positive, while N = %(I1) is given.");
+    return false;
+  }
+  if (NZ < 1) {
+    E1STI(1, NZ);
+    E1MES(TERMINAL, 2, "The number of nonzeros must be positive, while NZ = %(I1) is given.");
+    return false;
+  }
+  if (IPATH != 1 && IPATH != 2) {
+    E1STI(1, IPATH);
+    E1MES(TERMINAL, 3,
+          "The path indicator must be equal to 1 or 2 while IPATH = %(I1) is given.");
+    return false;
+  }
+  for (int k = 0; k < NZ; ++k) {
+    if (IROW[k] < 1 || IROW[k] > N) {
+      E1STI(1, k + 1);
+      E1STI(2, IROW[k]);
+      E1MES(TERMINAL, 4,
+            "IROW must satisfy 1 .LE. IROW(I) .LE. N, I = 1, ..., N, but IROW(%(I1)) = %(I2). ");
+      return false;
+    }
+    if (JCOL[k] < 1 || JCOL[k] > N) {
+      E1STI(1, k + 1);
+      E1STI(2, JCOL[k]);
+      E1MES(TERMINAL, 5,
+            "JCOL must satisfy 1 .LE. JCOL(I) .LE. N, I = 1, ..., N, but JCOL(%(I1)) = %(I2). ");
+      return false;
+    }
+  }
+  const long long min_lwk = 2LL * N + NZ;
+  if (LWK < min_lwk) {
+    E1STI(1, LWK);
+    E1STD(2, static_cast<double>(min_lwk));
+    E1MES(TERMINAL, 6, "The real workspace length LWK = %(I1) must be at least 2*N+NZ = %(D2).");
+    return false;
+  }
+  const long long min_liwk = 17LL * N + 4LL * NZ;
+  if (LIWK < min_liwk) {
+    E1STI(1, LIWK);
+    E1STD(2, static_cast<double>(min_liwk));
+    E1MES(TERMINAL, 7,
+          "The integer workspace length LIWK = %(I1) must be at least 17*N+4*NZ = %(D2).");
+    return false;
+  }
+  return true;
+}
+
+bool report_pattern_fault(const PatternCheck& check) {
+  switch (check.fault) {
+    case PatternFault::none:
+      return false;
+    case PatternFault::duplicate:
+      E1STI(1, check.row);
+      E1STI(2, check.col);
+      E1MES(TERMINAL, 8, "Two values of A are given for IROW = %(I1) and JCOL = %(I2).");
+      break;
+    case PatternFault::empty_row:
+      E1STI(1, check.row);
+      E1MES(TERMINAL, 9,
+            "An empty row has been found in the coefficient matrix: row number = %(I1) ");
+      break;
+    case PatternFault::empty_column:
+      E1STI(1, check.col);
+      E1MES(TERMINAL, 10,
+            "An empty column has been found in the coefficient matrix: column number = %(I1)");
+      break;
+  }
+  return true;
+}
+
+// Residual b - op(A) x into r and the componentwise backward error
+// max |r_i| / (|op(A)| |x| + |b|)_i, with s as work.
+double backward_error(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                      const double* B, int IPATH, const double* X, double* r, double* s) {
+  for (int i = 0; i < N; ++i) {
+    r[i] = B[i];
+    s[i] = std::fabs(B[i]);
+  }
+  const int* out_index = IPATH == 1 ? IROW : JCOL;
+  const int* in_index = IPATH == 1 ? JCOL : IROW;
+  for (int k = 0; k < NZ; ++k) {
+    const int i = out_index[k] - 1;
+    const double x = X[in_index[k] - 1];
+    r[i] -= A[k] * x;
+    s[i] += std::fabs(A[k]) * std::fabs(x);
+  }
+  double worst = 0.0;
+  for (int i = 0; i < N; ++i) {
+    if (r[i] == 0.0) continue;
+    const double e = s[i] > 0.0 ? std::fabs(r[i]) / s[i] : std::numeric_limits<double>::infinity();
+    if (!(e <= worst)) worst = e;  // a NaN residual stays visible
+  }
+  return worst;
+}
+
+// Corrections from residuals with the given matrix until the backward error
+// reaches the rounding level of the residual itself; a correction that does
+// not halve the backward error means refinement cannot help.
+void refine(const MarkowitzLU& lu, int N, int NZ, const double* A, const int* IROW,
+            const int* JCOL, const double* B, int IPATH, double* X) {
+  double* r = lu.vector1();
+  double* d = lu.vector2();
+  const int width = IPATH == 1 ? lu.max_row_count() : lu.max_col_count();
+  const double rounding_level = 2.0 * (width + 1) * DBL_EPSILON;
+  double previous = std::numeric_limits<double>::infinity();
+  for (int corrections = 0;; ++corrections) {
+    const double error = backward_error(N, NZ, A, IROW, JCOL, B, IPATH, X, r, d);
+    if (error <= rounding_level) return;
+    if (corrections == kMaxCorrections || !(error <= 0.5 * previous)) {
+      E1MES(WARNING, 11,
+            "The matrix is too ill-conditioned for iterative refinement to be effective.");
+      return;
+    }
+    previous = error;
+    lu.solve(IPATH, r, d);
+    for (int i = 0; i < N; ++i) X[i] += d[i];
+  }
+}
+
+}  // namespace
+
+SparseWorkSizes sparse_work_sizes(int N, int NZ, int IPARAM5) {
+  SparseWorkSizes s{};
+  const long long n = N;
+  s.maxnz = IPARAM5 != 0 ? (static_cast<long long>(IPARAM5) - 21 * n) / 6 : 3LL * NZ;
+  // A row or column never holds more than N entries, so more than N*N places
+  // are never used: obtaining them would only cost memory.
+  const long long used = std::min(s.maxnz, std::max<long long>(NZ, n * n));
+  s.lwk = used + 2 * n;
+  s.liwk = 17 * n + 4 * used;
+  return s;
+}
+
+void DLSLXG_INIT(int* IPARAM, double* RPARAM) {
+  IPARAM[0] = 1;
+  IPARAM[1] = 3;
+  IPARAM[2] = 3;
+  IPARAM[4] = 0;
+  IPARAM[5] = 0;
+  RPARAM[0] = 1e16;
+  RPARAM[1] = 10.0;
+  RPARAM[2] = 0.0;
+}
+
+void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X) {
+  RoutineScope scope("DLSLXG");
+  int lwk = 0;
+  int liwk = 0;
+  if (!check_public_arguments(N, NZ, IPARAM, RPARAM) || !work_lengths(N, NZ, IPARAM, lwk, liwk)) {
+    return;
+  }
+  // Not cleared: the solver reads only what it wrote during this call.
+  std::unique_ptr<double[]> rwork(new (std::nothrow) double[static_cast<std::size_t>(lwk)]);
+  std::unique_ptr<int[]> iwork(new (std::nothrow) int[static_cast<std::size_t>(liwk)]);
+  if (!rwork || !iwork) {
+    report_allocation_failure(NZ, IPARAM);
+    return;
+  }
+  DL2LXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, rwork.get(), lwk, iwork.get(), liwk);
+}
+
+void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X, SparseWorkspace& ws) {
+  RoutineScope scope("DLSLXG");
+  int lwk = 0;
+  int liwk = 0;
+  if (!check_public_arguments(N, NZ, IPARAM, RPARAM) || !work_lengths(N, NZ, IPARAM, lwk, liwk)) {
+    return;
+  }
+  // The areas only grow, so a caller solving many systems obtains them once.
+  bool obtained = true;
+  try {
+    if (ws.rwork.size() < static_cast<std::size_t>(lwk)) ws.rwork.resize(lwk);
+    if (ws.iwork.size() < static_cast<std::size_t>(liwk)) ws.iwork.resize(liwk);
+  } catch (const std::bad_alloc&) {
+    obtained = false;
+  }
+  if (!obtained) {
+    report_allocation_failure(NZ, IPARAM);
+    return;
+  }
+  DL2LXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, ws.rwork.data(), lwk, ws.iwork.data(),
+         liwk);
+}
+
+void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X, double* RWORK, int LWK, int* IWORK,
+            int LIWK) {
+  RoutineScope scope("DL2LXG");
+  if (!check_work_arguments(N, NZ, IROW, JCOL, IPATH, LWK, LIWK)) return;
+  if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
+  const long long maxnz = std::min(static_cast<long long>(LWK) - 2LL * N,
+                                   (static_cast<long long>(LIWK) - 17LL * N) / 4);
+
+  MarkowitzLU lu(N, static_cast<int>(maxnz), RWORK, IWORK);
+  if (report_pattern_fault(lu.load(NZ, A, IROW, JCOL))) return;
+
+  const FactorOutcome factored = sparse_detail::DL5TXG(lu, IPARAM, RPARAM, X);
+  if (factored.stop != FactorStop::completed) {
+    // No pivot could be found for every row: there is no solution to give.
+    std::fill(X, X + N, std::numeric_limits<double>::quiet_NaN());
+    return;
+  }
+  double* rhs = lu.vector1();
+  std::copy(B, B + N, rhs);
+  lu.solve(IPATH, rhs, X);
+  if (IPARAM[5] != 0) refine(lu, N, NZ, A, IROW, JCOL, B, IPATH, X);
+}
+
+namespace sparse_detail {
+
+FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, double* scratch) {
+  RoutineScope scope("DL5TXG");
+  PivotControls controls;
+  controls.search_mode = (IPARAM[1] == 1 || IPARAM[1] == 2) ? IPARAM[1] : 3;
+  controls.search_count = std::max(1, IPARAM[2]);
+  // Below 1 no entry could reach the threshold; 1 admits the largest only.
+  controls.stability = RPARAM[1] >= 1.0 ? RPARAM[1] : 1.0;
+  controls.drop_tolerance = RPARAM[2];
+
+  const FactorOutcome f = lu.factor(controls, scratch);
+  IPARAM[3] = static_cast<int>(f.peak_nonzeros);
+  RPARAM[3] = f.growth;
+  RPARAM[4] = f.smallest_pivot;
+  if (f.stop == FactorStop::out_of_storage) {
+    E1STI(1, f.stages_done + 1);
+    E1STI(2, IPARAM[4]);
+    E1MES(TERMINAL, 1,
+          "Factorization from row 1 to row %(I1) reached the workspace limit based on IPARAM(5) = "
+          "%(I2). Set IPARAM(5) larger.");
+    return f;
+  }
+  if (f.stop == FactorStop::pivot_underflow) {
+    E1STI(1, f.stages_done);
+    E1MES(TERMINAL, 2,
+          "Factorization stopped after %(I1) rows, because the value selected as pivot is within "
+          "two orders of magnitude of causing underflow or the reciprocal causing overflow.");
+    return f;
+  }
+  if (f.growth > RPARAM[0]) {
+    E1STD(1, f.growth);
+    E1STD(2, RPARAM[0]);
+    E1MES(WARNING, 3, "The growth factor, %(D1), exceeds %(D2) = RPARAM(1).");
+  }
+  if (f.stop == FactorStop::breakdown || f.tiny_pivot) {
+    E1MES(WARNING, 4, "The coefficient matrix is numerically singular.");
+  }
+  return f;
+}
+
+}  // namespace sparse_detail
+}  // namespace zalk::toolkit

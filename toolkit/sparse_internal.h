@@ -1,0 +1,147 @@
+// Inner workings of the sparse solver: the Markowitz threshold LU kept in the
+// caller's two work areas, and its triangular solves.
+//
+// Storage inside the work areas (N the order, MAXNZ the nonzero limit):
+//   8-byte area (MAXNZ + 2N):  values of the row-wise storage (MAXNZ), then two
+//                              dense vectors of N.
+//   integer area (17N + 4MAXNZ): 17 arrays of N (row and column bookkeeping),
+//                              the column index of every stored value (MAXNZ),
+//                              the row patterns of the active columns (MAXNZ),
+//                              and a spare part of which N entries order rows
+//                              or columns when their storage is compacted.
+// Row i holds, from rbeg[i], first its multipliers (rnl[i] entries; their
+// index field names the pivot row they were computed against) and then its
+// active part (rna[i] entries). Once row i is pivotal its active part is its
+// row of U with the pivot first. Only the parts written during a call are ever
+// read, so the work areas need no clearing.
+#pragma once
+
+namespace zalk::toolkit::sparse_detail {
+
+struct PivotControls {
+  int search_mode = 3;          // 1 rows, 2 columns, 3 rows and columns
+  int search_count = 3;         // rows (columns) with the fewest nonzeros searched
+  double stability = 10.0;      // threshold = largest magnitude / stability (at least 1)
+  double drop_tolerance = 0.0;  // fill-in below it is dropped; 0 keeps all
+};
+
+enum class FactorStop { completed, breakdown, out_of_storage, pivot_underflow };
+
+struct FactorOutcome {
+  FactorStop stop = FactorStop::completed;
+  int stages_done = 0;          // pivots completed when it stopped
+  long long peak_nonzeros = 0;  // most values held at once
+  double growth = 1.0;          // largest magnitude met / largest given magnitude
+  double smallest_pivot = 0.0;
+  bool tiny_pivot = false;      // a pivot is below rounding level of its row
+};
+
+enum class PatternFault { none, duplicate, empty_row, empty_column };
+
+struct PatternCheck {
+  PatternFault fault = PatternFault::none;
+  int row = 0;  // 1-based
+  int col = 0;  // 1-based
+};
+
+class MarkowitzLU {
+ public:
+  // The areas must hold MAXNZ + 2N and 17N + 4MAXNZ entries, MAXNZ >= NZ.
+  MarkowitzLU(int n, int maxnz, double* rwork, int* iwork);
+
+  // Loads validated coordinates (indices already in 1..N): reports the first
+  // duplicate in column-major key order, else the first empty row, else the
+  // first empty column. Nothing else may be called after a fault.
+  PatternCheck load(int nz, const double* a, const int* irow, const int* jcol);
+
+  // Eliminates; `scratch` (N values) holds a row while storage is compacted.
+  FactorOutcome factor(const PivotControls& controls, double* scratch);
+
+  // Solves A x = b (path 1) or A^T x = b (path 2) with the completed factors.
+  // `rhs` (N) is overwritten; `out` (N) must not alias it.
+  void solve(int path, double* rhs, double* out) const;
+
+  // Two dense vectors of N that the solver lends out after the factorisation.
+  double* vector1() const { return w1_; }
+  double* vector2() const { return w2_; }
+
+  // Largest number of entries in a row (column) of the given matrix.
+  int max_row_count() const { return max_row_count_; }
+  int max_col_count() const { return max_col_count_; }
+
+ private:
+  struct Candidate {
+    int row = -1;
+    int col = -1;
+    int pos = -1;
+    long long cost = 0;
+    double mag = 0.0;
+    // Keeps the cheaper entry; on equal cost the larger, on a tie the earlier.
+    void offer(int i, int j, int t, long long c, double m) {
+      if (row != -1 && (c > cost || (c == cost && !(m > mag)))) return;
+      row = i;
+      col = j;
+      pos = t;
+      cost = c;
+      mag = m;
+    }
+  };
+
+  void lay_out_rows();
+  void lay_out_columns();
+  void build_count_lists();
+
+  void link_row(int i);
+  void unlink_row(int i);
+  void link_col(int j);
+  void unlink_col(int j);
+
+  Candidate select_pivot(const PivotControls& controls);
+  void search_row(int i, double stability, Candidate& best) const;
+  void search_col(int j, double stability, Candidate& best) const;
+  int find_in_row(int i, int j) const;
+
+  FactorStop eliminate(int stage, const Candidate& pivot, const PivotControls& controls,
+                       double* scratch);
+  FactorStop eliminate_row(int i, int r, int c, double pivot, int stamp, int lenr,
+                           double drop_tolerance, double* scratch);
+  void remove_from_col(int j, int i);
+  bool append_to_col(int j, int i);
+  bool make_row_room(int i, int extra, double* scratch);
+  bool make_col_room(int j);
+  void compact_rows(int excluded);
+  void compact_cols(int excluded);
+  void swap_entries(int s, int t);
+
+  int n_;
+  int maxnz_;
+  // 8-byte area
+  double* val_;
+  double* w1_;
+  double* w2_;
+  // integer area
+  int* colidx_;
+  int* colpat_;
+  int* order_;
+  int *rbeg_, *rcap_, *rnl_, *rna_, *rnext_, *rprev_, *rhead_;
+  int *cbeg_, *ccap_, *clen_, *cnext_, *cprev_, *chead_;
+  int *pivrow_, *pivcol_, *mark_, *tmp_;
+
+  int nz_ = 0;
+  int rtail_ = 0;  // first free position of the row storage
+  int ctail_ = 0;  // first free position of the column storage
+  int rmin_ = 1;   // no active row has fewer entries
+  int cmin_ = 1;   // no active column has fewer entries
+  int max_row_count_ = 0;
+  int max_col_count_ = 0;
+  long long held_ = 0;
+  double amax_ = 0.0;
+  double gmax_ = 0.0;
+};
+
+// The factorisation step: takes its controls from IPARAM/RPARAM, records
+// IPARAM(4), RPARAM(4) and RPARAM(5), and reports storage exhaustion and a
+// pivot near underflow (terminal) and the growth and singularity warnings.
+FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, double* scratch);
+
+}  // namespace zalk::toolkit::sparse_detail

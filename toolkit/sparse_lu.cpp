@@ -1,0 +1,576 @@
+// Markowitz threshold LU in row-wise storage with column patterns.
+//
+// Pivot choice at every stage: the rows (columns) with the fewest active
+// entries are taken from count lists, lowest count first; within one count the
+// list order is: initially ascending index, afterwards the row (column) whose
+// count changed last comes first. In each searched row (column) an entry is
+// eligible when its magnitude is not below the largest magnitude of that row
+// (column) divided by the stability factor. The eligible entry of least
+// Markowitz cost (r-1)(c-1) wins; among equal costs the larger magnitude, and
+// among equal magnitudes the one found first (rows before columns, each row or
+// column in its storage order).
+#include "toolkit/sparse_internal.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <limits>
+#include <utility>
+
+namespace zalk::toolkit::sparse_detail {
+namespace {
+
+constexpr int kNone = -1;
+
+// Elbow room of a row or column that has to move: it may grow again soon.
+int grown_capacity(int need, int n) { return std::min(n, need + std::max(4, need / 2)); }
+
+}  // namespace
+
+MarkowitzLU::MarkowitzLU(int n, int maxnz, double* rwork, int* iwork) : n_(n), maxnz_(maxnz) {
+  val_ = rwork;
+  w1_ = rwork + maxnz;
+  w2_ = w1_ + n;
+  int* p = iwork;
+  for (int** a : {&rbeg_, &rcap_, &rnl_, &rna_, &rnext_, &rprev_, &rhead_, &cbeg_, &ccap_, &clen_,
+                  &cnext_, &cprev_, &chead_, &pivrow_, &pivcol_, &mark_, &tmp_}) {
+    *a = p;
+    p += n;
+  }
+  colidx_ = p;
+  colpat_ = p + maxnz;
+  order_ = nullptr;  // set once the pattern is known to have N <= NZ <= MAXNZ
+}
+
+// ---------------------------------------------------------------- loading
+
+PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const int* jcol) {
+  nz_ = nz;
+  std::fill(rna_, rna_ + n_, 0);
+  std::fill(clen_, clen_ + n_, 0);
+  for (int k = 0; k < nz; ++k) {
+    ++rna_[irow[k] - 1];
+    ++clen_[jcol[k] - 1];
+  }
+
+  // Columns grouped by row, packed, to find repeated (row, column) pairs.
+  int pos = 0;
+  for (int i = 0; i < n_; ++i) {
+    rbeg_[i] = pos;
+    pos += rna_[i];
+    rnl_[i] = 0;
+  }
+  for (int k = 0; k < nz; ++k) {
+    const int i = irow[k] - 1;
+    colidx_[rbeg_[i] + rnl_[i]++] = jcol[k] - 1;
+  }
+  std::fill(mark_, mark_ + n_, kNone);
+  PatternCheck check;
+  for (int i = 0; i < n_; ++i) {
+    for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) {
+      const int j = colidx_[t];
+      if (mark_[j] != i) {
+        mark_[j] = i;
+        continue;
+      }
+      // Keys N*(JCOL-1)+IROW order by column, then row: keep the smallest.
+      const bool first = check.fault == PatternFault::none;
+      if (first || j + 1 < check.col || (j + 1 == check.col && i + 1 < check.row)) {
+        check = {PatternFault::duplicate, i + 1, j + 1};
+      }
+    }
+  }
+  if (check.fault != PatternFault::none) return check;
+  for (int i = 0; i < n_; ++i) {
+    if (rna_[i] == 0) return {PatternFault::empty_row, i + 1, 0};
+  }
+  for (int j = 0; j < n_; ++j) {
+    if (clen_[j] == 0) return {PatternFault::empty_column, 0, j + 1};
+  }
+
+  // Every row and column holds an entry, so N <= NZ <= MAXNZ: the spare part
+  // of the integer area has room for an ordering of N.
+  order_ = colpat_ + maxnz_;
+  max_row_count_ = *std::max_element(rna_, rna_ + n_);
+  max_col_count_ = *std::max_element(clen_, clen_ + n_);
+
+  lay_out_rows();
+  for (int k = 0; k < nz; ++k) {
+    const int i = irow[k] - 1;
+    const int t = rbeg_[i] + rna_[i]++;
+    val_[t] = a[k];
+    colidx_[t] = jcol[k] - 1;
+  }
+  lay_out_columns();
+
+  // Row scales (for the singularity test) and the largest given magnitude.
+  amax_ = 0.0;
+  for (int i = 0; i < n_; ++i) {
+    double m = 0.0;
+    for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) m = std::max(m, std::fabs(val_[t]));
+    w2_[i] = m;
+    amax_ = std::max(amax_, m);
+  }
+  gmax_ = amax_;
+  held_ = nz;
+  build_count_lists();
+  return check;
+}
+
+// Rows get elbow room (about double their length) when the limit allows it,
+// else exactly their length; rnl/rna are left at 0 for the values to follow.
+void MarkowitzLU::lay_out_rows() {
+  long long roomy = 0;
+  for (int i = 0; i < n_; ++i) roomy += std::min(n_, 2 * rna_[i] + 2);
+  const bool spacious = roomy <= (static_cast<long long>(nz_) + maxnz_) / 2;
+  int pos = 0;
+  for (int i = 0; i < n_; ++i) {
+    rcap_[i] = spacious ? std::min(n_, 2 * rna_[i] + 2) : rna_[i];
+    rbeg_[i] = pos;
+    pos += rcap_[i];
+    rnl_[i] = 0;
+    rna_[i] = 0;
+  }
+  rtail_ = pos;
+}
+
+// Column patterns in the same manner, rows ascending within a column.
+void MarkowitzLU::lay_out_columns() {
+  long long roomy = 0;
+  for (int j = 0; j < n_; ++j) roomy += std::min(n_, 2 * clen_[j] + 2);
+  const bool spacious = roomy <= (static_cast<long long>(nz_) + maxnz_) / 2;
+  int pos = 0;
+  for (int j = 0; j < n_; ++j) {
+    ccap_[j] = spacious ? std::min(n_, 2 * clen_[j] + 2) : clen_[j];
+    cbeg_[j] = pos;
+    pos += ccap_[j];
+    clen_[j] = 0;
+  }
+  ctail_ = pos;
+  for (int i = 0; i < n_; ++i) {
+    for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) {
+      const int j = colidx_[t];
+      colpat_[cbeg_[j] + clen_[j]++] = i;
+    }
+  }
+}
+
+void MarkowitzLU::build_count_lists() {
+  std::fill(rhead_, rhead_ + n_, kNone);
+  std::fill(chead_, chead_ + n_, kNone);
+  rmin_ = n_;
+  cmin_ = n_;
+  // Inserted at the head, so descending insertion leaves ascending lists.
+  for (int i = n_ - 1; i >= 0; --i) link_row(i);
+  for (int j = n_ - 1; j >= 0; --j) link_col(j);
+}
+
+// ------------------------------------------------------------ count lists
+// A row (column) with c active entries sits in list c; it must be unlinked
+// before its count changes.
+
+void MarkowitzLU::link_row(int i) {
+  const int c = rna_[i];
+  const int h = rhead_[c - 1];
+  rprev_[i] = kNone;
+  rnext_[i] = h;
+  if (h != kNone) rprev_[h] = i;
+  rhead_[c - 1] = i;
+  rmin_ = std::min(rmin_, c);
+}
+
+void MarkowitzLU::unlink_row(int i) {
+  if (rprev_[i] != kNone) {
+    rnext_[rprev_[i]] = rnext_[i];
+  } else {
+    rhead_[rna_[i] - 1] = rnext_[i];
+  }
+  if (rnext_[i] != kNone) rprev_[rnext_[i]] = rprev_[i];
+}
+
+void MarkowitzLU::link_col(int j) {
+  const int c = clen_[j];
+  const int h = chead_[c - 1];
+  cprev_[j] = kNone;
+  cnext_[j] = h;
+  if (h != kNone) cprev_[h] = j;
+  chead_[c - 1] = j;
+  cmin_ = std::min(cmin_, c);
+}
+
+void MarkowitzLU::unlink_col(int j) {
+  if (cprev_[j] != kNone) {
+    cnext_[cprev_[j]] = cnext_[j];
+  } else {
+    chead_[clen_[j] - 1] = cnext_[j];
+  }
+  if (cnext_[j] != kNone) cprev_[cnext_[j]] = cprev_[j];
+}
+
+// ----------------------------------------------------------- pivot search
+
+int MarkowitzLU::find_in_row(int i, int j) const {
+  const int b = rbeg_[i] + rnl_[i];
+  for (int t = b; t < b + rna_[i]; ++t) {
+    if (colidx_[t] == j) return t;
+  }
+  return kNone;
+}
+
+void MarkowitzLU::search_row(int i, double stability, Candidate& best) const {
+  const int b = rbeg_[i] + rnl_[i];
+  const int e = b + rna_[i];
+  double largest = 0.0;
+  for (int t = b; t < e; ++t) largest = std::max(largest, std::fabs(val_[t]));
+  const double threshold = largest / stability;
+  const long long r1 = rna_[i] - 1;
+  for (int t = b; t < e; ++t) {
+    const double mag = std::fabs(val_[t]);
+    if (mag < threshold) continue;
+    const int j = colidx_[t];
+    best.offer(i, j, t, r1 * (clen_[j] - 1), mag);
+  }
+}
+
+void MarkowitzLU::search_col(int j, double stability, Candidate& best) const {
+  const int b = cbeg_[j];
+  const int len = clen_[j];
+  double largest = 0.0;
+  for (int s = 0; s < len; ++s) {
+    const int t = find_in_row(colpat_[b + s], j);
+    tmp_[s] = t;
+    if (t != kNone) largest = std::max(largest, std::fabs(val_[t]));
+  }
+  const double threshold = largest / stability;
+  const long long c1 = len - 1;
+  for (int s = 0; s < len; ++s) {
+    const int t = tmp_[s];
+    if (t == kNone) continue;
+    const double mag = std::fabs(val_[t]);
+    if (mag < threshold) continue;
+    const int i = colpat_[b + s];
+    best.offer(i, j, t, (rna_[i] - 1) * c1, mag);
+  }
+}
+
+MarkowitzLU::Candidate MarkowitzLU::select_pivot(const PivotControls& controls) {
+  Candidate best;
+  const int wanted = controls.search_count;
+  if (controls.search_mode != 2) {
+    while (rmin_ < n_ && rhead_[rmin_ - 1] == kNone) ++rmin_;
+    int searched = 0;
+    for (int c = rmin_; c <= n_ && searched < wanted; ++c) {
+      for (int i = rhead_[c - 1]; i != kNone && searched < wanted; i = rnext_[i], ++searched) {
+        search_row(i, controls.stability, best);
+      }
+    }
+  }
+  if (controls.search_mode != 1) {
+    while (cmin_ < n_ && chead_[cmin_ - 1] == kNone) ++cmin_;
+    int searched = 0;
+    for (int c = cmin_; c <= n_ && searched < wanted; ++c) {
+      for (int j = chead_[c - 1]; j != kNone && searched < wanted; j = cnext_[j], ++searched) {
+        search_col(j, controls.stability, best);
+      }
+    }
+  }
+  return best;
+}
+
+// ------------------------------------------------------------ elimination
+
+FactorOutcome MarkowitzLU::factor(const PivotControls& controls, double* scratch) {
+  FactorOutcome out;
+  // A pivot this small leaves rounding noise only: 0.01 of the spacing of
+  // doubles at the largest magnitude of its row in the given matrix.
+  constexpr double kNoiseLevel = 0.01 * DBL_EPSILON;
+  // Within two orders of magnitude of underflow (its reciprocal then also
+  // comes within two orders of overflow).
+  constexpr double kUnderflowLevel = 100.0 * DBL_MIN;
+  out.smallest_pivot = std::numeric_limits<double>::infinity();
+  for (int k = 0; k < n_; ++k) {
+    const Candidate pivot = select_pivot(controls);
+    const double mag = pivot.row == kNone ? 0.0 : pivot.mag;
+    out.smallest_pivot = std::min(out.smallest_pivot, mag);
+    out.stages_done = k;
+    if (mag == 0.0) {
+      out.stop = FactorStop::breakdown;
+      break;
+    }
+    if (mag < kUnderflowLevel) {
+      out.stop = FactorStop::pivot_underflow;
+      break;
+    }
+    if (mag <= kNoiseLevel * w2_[pivot.row]) out.tiny_pivot = true;
+    out.stop = eliminate(k, pivot, controls, scratch);
+    if (out.stop == FactorStop::breakdown) out.smallest_pivot = 0.0;  // a pivot is missing
+    if (out.stop != FactorStop::completed) break;
+    out.stages_done = k + 1;
+  }
+  out.peak_nonzeros = held_;
+  out.growth = amax_ > 0.0 ? gmax_ / amax_ : 1.0;
+  return out;
+}
+
+void MarkowitzLU::swap_entries(int s, int t) {
+  std::swap(val_[s], val_[t]);
+  std::swap(colidx_[s], colidx_[t]);
+}
+
+void MarkowitzLU::remove_from_col(int j, int i) {
+  int* pat = colpat_ + cbeg_[j];
+  const int last = --clen_[j];
+  for (int s = 0; s < last; ++s) {
+    if (pat[s] == i) {
+      pat[s] = pat[last];
+      return;
+    }
+  }
+}
+
+FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const PivotControls& controls,
+                                  double* scratch) {
+  const int r = pivot.row;
+  const int c = pivot.col;
+  unlink_row(r);
+  unlink_col(c);
+  pivrow_[stage] = r;
+  pivcol_[stage] = c;
+
+  // The pivot goes first in the active part: that part is now row r of U.
+  const int rb = rbeg_[r] + rnl_[r];
+  swap_entries(rb, pivot.pos);
+  const double p = val_[rb];
+  const int lenr = rna_[r];
+  // Stamps lie above every row index that the duplicate search left in mark.
+  const int stamp = n_ + 2 * stage;
+  for (int t = rb; t < rb + lenr; ++t) {
+    const int j = colidx_[t];
+    if (j != c) {
+      unlink_col(j);
+      mark_[j] = stamp;
+      w1_[j] = val_[t];
+    }
+    remove_from_col(j, r);
+  }
+
+  // Column c's pattern moves only as a whole (compaction keeps its order).
+  FactorStop stop = FactorStop::completed;
+  for (int s = 0; s < clen_[c] && stop == FactorStop::completed; ++s) {
+    const int i = colpat_[cbeg_[c] + s];
+    stop = eliminate_row(i, r, c, p, stamp, lenr, controls.drop_tolerance, scratch);
+  }
+  clen_[c] = 0;
+  if (stop != FactorStop::completed) return stop;
+
+  const int ub = rbeg_[r] + rnl_[r];
+  for (int t = ub + 1; t < ub + lenr; ++t) {
+    const int j = colidx_[t];
+    if (clen_[j] == 0) return FactorStop::breakdown;  // no row left for column j
+    link_col(j);
+  }
+  return FactorStop::completed;
+}
+
+// Row i -= l * (pivot row r), the multiplier l taking the place of entry (i, c).
+FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int stamp, int lenr,
+                                      double drop_tolerance, double* scratch) {
+  unlink_row(i);
+  int b = rbeg_[i] + rnl_[i];
+  const int q = find_in_row(i, c);
+  const double l = val_[q] / pivot;
+  swap_entries(b, q);
+  val_[b] = l;
+  colidx_[b] = r;
+  ++rnl_[i];
+  --rna_[i];
+  ++b;
+
+  int shared = 0;
+  for (int t = b; t < b + rna_[i]; ++t) {
+    const int j = colidx_[t];
+    if (mark_[j] != stamp) continue;
+    const double v = val_[t] - l * w1_[j];
+    val_[t] = v;
+    gmax_ = std::max(gmax_, std::fabs(v));
+    mark_[j] = stamp + 1;
+    ++shared;
+  }
+
+  const int fills = lenr - 1 - shared;
+  if (fills > 0 && !make_row_room(i, fills, scratch)) return FactorStop::out_of_storage;
+
+  const int ub = rbeg_[r] + rnl_[r];
+  for (int t = ub + 1; t < ub + lenr; ++t) {
+    const int j = colidx_[t];
+    if (mark_[j] == stamp + 1) {
+      mark_[j] = stamp;
+      continue;
+    }
+    const double v = -l * w1_[j];
+    if (drop_tolerance != 0.0 && std::fabs(v) < drop_tolerance) continue;
+    const int e = rbeg_[i] + rnl_[i] + rna_[i];
+    val_[e] = v;
+    colidx_[e] = j;
+    ++rna_[i];
+    ++held_;
+    gmax_ = std::max(gmax_, std::fabs(v));
+    if (!append_to_col(j, i)) return FactorStop::out_of_storage;
+  }
+
+  if (rna_[i] == 0) return FactorStop::breakdown;  // nothing left in row i
+  link_row(i);
+  return FactorStop::completed;
+}
+
+// ---------------------------------------------------------------- storage
+
+// Makes room for `extra` more entries in row i: in place, by extending the
+// last row, by moving the row to the free end, or after compacting the others.
+bool MarkowitzLU::make_row_room(int i, int extra, double* scratch) {
+  const int len = rnl_[i] + rna_[i];
+  const int need = len + extra;
+  if (need <= rcap_[i]) return true;
+  int want = grown_capacity(need, n_);
+  if (rbeg_[i] + rcap_[i] == rtail_ && rbeg_[i] + need <= maxnz_) {
+    rcap_[i] = std::min(want, maxnz_ - rbeg_[i]);
+    rtail_ = rbeg_[i] + rcap_[i];
+    return true;
+  }
+  if (rtail_ + need <= maxnz_) {
+    want = std::min(want, maxnz_ - rtail_);
+    std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, val_ + rtail_);
+    std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, colidx_ + rtail_);
+    rbeg_[i] = rtail_;
+    rcap_[i] = want;
+    rtail_ += want;
+    return true;
+  }
+  // Set row i aside, pack the rest, and put it back at the end.
+  std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, scratch);
+  std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, tmp_);
+  compact_rows(i);
+  if (rtail_ + need > maxnz_) return false;
+  want = std::min(want, maxnz_ - rtail_);
+  std::copy(scratch, scratch + len, val_ + rtail_);
+  std::copy(tmp_, tmp_ + len, colidx_ + rtail_);
+  rbeg_[i] = rtail_;
+  rcap_[i] = want;
+  rtail_ += want;
+  return true;
+}
+
+void MarkowitzLU::compact_rows(int excluded) {
+  int m = 0;
+  for (int i = 0; i < n_; ++i) {
+    if (i != excluded) order_[m++] = i;
+  }
+  std::sort(order_, order_ + m, [this](int x, int y) { return rbeg_[x] < rbeg_[y]; });
+  int dst = 0;
+  for (int s = 0; s < m; ++s) {
+    const int i = order_[s];
+    const int len = rnl_[i] + rna_[i];
+    // Segments are disjoint and taken in place order, so dst <= rbeg_[i].
+    std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, val_ + dst);
+    std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, colidx_ + dst);
+    rbeg_[i] = dst;
+    rcap_[i] = len;
+    dst += len;
+  }
+  rtail_ = dst;
+}
+
+bool MarkowitzLU::append_to_col(int j, int i) {
+  if (clen_[j] == ccap_[j] && !make_col_room(j)) return false;
+  colpat_[cbeg_[j] + clen_[j]++] = i;
+  return true;
+}
+
+bool MarkowitzLU::make_col_room(int j) {
+  const int len = clen_[j];
+  const int need = len + 1;
+  int want = grown_capacity(need, n_);
+  if (cbeg_[j] + ccap_[j] == ctail_ && cbeg_[j] + need <= maxnz_) {
+    ccap_[j] = std::min(want, maxnz_ - cbeg_[j]);
+    ctail_ = cbeg_[j] + ccap_[j];
+    return true;
+  }
+  if (ctail_ + need > maxnz_) {
+    std::copy(colpat_ + cbeg_[j], colpat_ + cbeg_[j] + len, tmp_);
+    compact_cols(j);
+    if (ctail_ + need > maxnz_) return false;
+    std::copy(tmp_, tmp_ + len, colpat_ + ctail_);
+  } else {
+    std::copy(colpat_ + cbeg_[j], colpat_ + cbeg_[j] + len, colpat_ + ctail_);
+  }
+  want = std::min(want, maxnz_ - ctail_);
+  cbeg_[j] = ctail_;
+  ccap_[j] = want;
+  ctail_ += want;
+  return true;
+}
+
+// Packs the patterns of the live columns (pivotal columns hold none).
+void MarkowitzLU::compact_cols(int excluded) {
+  int m = 0;
+  for (int j = 0; j < n_; ++j) {
+    if (j == excluded) continue;
+    if (clen_[j] > 0) {
+      order_[m++] = j;
+    } else {
+      ccap_[j] = 0;  // its old place may be reused: it must move when it grows
+    }
+  }
+  std::sort(order_, order_ + m, [this](int x, int y) { return cbeg_[x] < cbeg_[y]; });
+  int dst = 0;
+  for (int s = 0; s < m; ++s) {
+    const int j = order_[s];
+    const int len = clen_[j];
+    std::copy(colpat_ + cbeg_[j], colpat_ + cbeg_[j] + len, colpat_ + dst);
+    cbeg_[j] = dst;
+    ccap_[j] = len;
+    dst += len;
+  }
+  ctail_ = dst;
+}
+
+// -------------------------------------------------------------- solutions
+// With M holding the multipliers (unit diagonal, row r_k against the rows
+// pivotal before it) and U the pivotal rows, A = M U.
+
+void MarkowitzLU::solve(int path, double* rhs, double* out) const {
+  if (path == 1) {
+    // M y = b, row by row in pivot order; y overwrites b.
+    for (int k = 0; k < n_; ++k) {
+      const int r = pivrow_[k];
+      double s = rhs[r];
+      for (int t = rbeg_[r]; t < rbeg_[r] + rnl_[r]; ++t) s -= val_[t] * rhs[colidx_[t]];
+      rhs[r] = s;
+    }
+    // U x = y, backwards.
+    for (int k = n_ - 1; k >= 0; --k) {
+      const int r = pivrow_[k];
+      const int b = rbeg_[r] + rnl_[r];
+      double s = rhs[r];
+      for (int t = b + 1; t < b + rna_[r]; ++t) s -= val_[t] * out[colidx_[t]];
+      out[colidx_[b]] = s / val_[b];
+    }
+    return;
+  }
+  // U^T z = b, forwards, spreading each z into the later columns.
+  for (int k = 0; k < n_; ++k) {
+    const int r = pivrow_[k];
+    const int b = rbeg_[r] + rnl_[r];
+    const double z = rhs[colidx_[b]] / val_[b];
+    out[r] = z;
+    for (int t = b + 1; t < b + rna_[r]; ++t) rhs[colidx_[t]] -= val_[t] * z;
+  }
+  // M^T x = z, backwards, spreading into the earlier pivotal rows.
+  for (int k = n_ - 1; k >= 0; --k) {
+    const int r = pivrow_[k];
+    const double x = out[r];
+    for (int t = rbeg_[r]; t < rbeg_[r] + rnl_[r]; ++t) out[colidx_[t]] -= val_[t] * x;
+  }
+}
+
+}  // namespace zalk::toolkit::sparse_detail
