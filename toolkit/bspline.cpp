@@ -201,7 +201,8 @@ void interpolate_work(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, co
 
 std::size_t interpolation_work_length(int NXDATA, int NYDATA, int KXORD, int KYORD) {
   return static_cast<std::size_t>(NXDATA) * static_cast<std::size_t>(NYDATA) +
-         std::max(CollocationWork::length(NXDATA, KXORD), CollocationWork::length(NYDATA, KYORD));
+         std::max(CollocationWork::length(NXDATA, KXORD, NYDATA),
+                  CollocationWork::length(NYDATA, KYORD, NXDATA));
 }
 
 template <class T>
@@ -310,12 +311,11 @@ std::size_t grid_work_length(int NX, int NY, int KXORD, int KYORD) {
          2 * static_cast<std::size_t>(std::max(KXORD, KYORD));
 }
 
+// The grid values for checked arguments.
 template <class T>
-void grid_work(int IXDER, int IYDER, int NX, const T* XVEC, int NY, const T* YVEC, int KXORD,
-               int KYORD, const T* XKNOT, const T* YKNOT, int NXCOEF, int NYCOEF, const T* BSCOEF,
-               T* VALUE, int LDVALUE, T* WK, int* IWK) {
-  if (!grid_arguments_ok(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, NXCOEF, NYCOEF, LDVALUE))
-    return;
+void grid_values(int IXDER, int IYDER, int NX, const T* XVEC, int NY, const T* YVEC, int KXORD,
+                 int KYORD, const T* XKNOT, const T* YKNOT, int NXCOEF, int NYCOEF,
+                 const T* BSCOEF, T* VALUE, int LDVALUE, T* WK, int* IWK) {
   if (NX < 1 || NY < 1) return;
   T* bx = WK;
   T* by = bx + static_cast<std::size_t>(NX) * KXORD;
@@ -361,10 +361,10 @@ bool point_inside(T v, int k, const T* knot, int ncoef, const Direction& d) {
   return false;
 }
 
+// The value at one point for checked arguments.
 template <class T>
-T point_work(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, const T* XKNOT, const T* YKNOT,
-             int NXCOEF, int NYCOEF, const T* BSCOEF, T* WK) {
-  if (!evaluation_arguments_ok(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return T(0);
+T point_value_checked(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, const T* XKNOT,
+                      const T* YKNOT, int NXCOEF, int NYCOEF, const T* BSCOEF, T* WK) {
   if (!point_inside(X, KXORD, XKNOT, NXCOEF, kX) || !point_inside(Y, KYORD, YKNOT, NYCOEF, kY)) {
     return T(0);
   }
@@ -406,10 +406,10 @@ double point_value(int IXDER, int IYDER, double X, double Y, int KXORD, int KYOR
           "%(I1) and KYORD = %(I2).");
     return 0.0;
   }
-  if (derivative) {
-    return DB22DR(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, wk.data());
-  }
-  return DB22VL(X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, wk.data());
+  // The work-area variant's name goes on the stack; its checks are done.
+  RoutineScope scope(derivative ? "DB22DR" : "DB22VL");
+  return point_value_checked(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
+                             wk.data());
 }
 
 }  // namespace
@@ -475,7 +475,7 @@ void DB22IN(int NXDATA, const double* XDATA, int NYDATA, const double* YDATA,
 }
 
 std::size_t b2int_work_length(int NDATA, int KORDER) {
-  return CollocationWork::length(NDATA, KORDER);
+  return CollocationWork::length(NDATA, KORDER, 1);
 }
 
 void DB2INT(int NDATA, const double* XDATA, const double* FDATA, int KORDER, const double* XKNOT,
@@ -525,15 +525,18 @@ void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float*
           "and NY = %(I2).");
     return;
   }
-  B22GD(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
-        VALUE, LDVALUE, wk.data(), iwk.data());
+  RoutineScope work_scope("B22GD");
+  grid_values(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
+              VALUE, LDVALUE, wk.data(), iwk.data());
 }
 
 void B22GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,
            int KYORD, const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
            const float* BSCOEF, float* VALUE, int LDVALUE, float* WK, int* IWK) {
   RoutineScope scope("B22GD");
-  grid_work(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
+  if (!grid_arguments_ok(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, NXCOEF, NYCOEF, LDVALUE))
+    return;
+  grid_values(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
             VALUE, LDVALUE, WK, IWK);
 }
 
@@ -554,14 +557,16 @@ double DBS2DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD, co
 double DB22VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,
               int NXCOEF, int NYCOEF, const double* BSCOEF, double* WK) {
   RoutineScope scope("DB22VL");
-  return DB22DR(0, 0, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, WK);
+  if (!evaluation_arguments_ok(0, 0, KXORD, KYORD, NXCOEF, NYCOEF)) return 0.0;
+  return point_value_checked(0, 0, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, WK);
 }
 
 double DB22DR(int IXDER, int IYDER, double X, double Y, int KXORD, int KYORD,
               const double* XKNOT, const double* YKNOT, int NXCOEF, int NYCOEF,
               const double* BSCOEF, double* WK) {
   RoutineScope scope("DB22DR");
-  return point_work(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, WK);
+  if (!evaluation_arguments_ok(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return 0.0;
+  return point_value_checked(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF, WK);
 }
 
 }  // namespace zalk::toolkit

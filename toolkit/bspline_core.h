@@ -173,17 +173,21 @@ struct BandShape {
   int n;
   int kl;
   int ku;
+  int upper = 0;  // superdiagonals of U actually filled, set by band_factor (<= kl + ku)
   int ldab() const { return 2 * kl + ku + 1; }
   std::size_t at(int i, int j) const {
     return static_cast<std::size_t>(kl + ku + i - j) + static_cast<std::size_t>(j) * ldab();
   }
 };
 
-// Factors in place; returns false when a pivot is exactly zero.
+// Factors in place; returns false when a pivot is exactly zero. Records in
+// s.upper how far the row interchanges widened U, so that the solves skip
+// the fill-in band when few or no interchanges happened.
 template <class T>
-bool band_factor(const BandShape& s, T* ab, int* ipiv) {
+bool band_factor(BandShape& s, T* ab, int* ipiv) {
   bool regular = true;
   int ju = 0;  // last column touched by the row interchanges so far
+  s.upper = 0;
   for (int j = 0; j < s.n; ++j) {
     const int km = std::min(s.kl, s.n - 1 - j);
     int jp = 0;
@@ -201,6 +205,7 @@ bool band_factor(const BandShape& s, T* ab, int* ipiv) {
       continue;
     }
     ju = std::max(ju, std::min(j + s.ku + jp, s.n - 1));
+    s.upper = std::max(s.upper, ju - j);
     if (jp != 0) {
       for (int c = j; c <= ju; ++c) std::swap(ab[s.at(j, c)], ab[s.at(j + jp, c)]);
     }
@@ -215,28 +220,41 @@ bool band_factor(const BandShape& s, T* ab, int* ipiv) {
   return regular;
 }
 
-// Solves A x = b in place with the factors of band_factor.
+// Solves A X = B in place with the factors of band_factor, for nrhs
+// right-hand sides stored side by side: B(i, r) = b[i * nrhs + r]. Every
+// right-hand side sees the same operations in the same order as if solved
+// alone; solving them together only hides the latency of the recurrences.
 template <class T>
-void band_solve(const BandShape& s, const T* ab, const int* ipiv, T* b) {
+void band_solve(const BandShape& s, const T* ab, const int* ipiv, T* b, int nrhs = 1) {
+  const std::size_t w = static_cast<std::size_t>(nrhs);
   for (int j = 0; j + 1 < s.n; ++j) {
     const int km = std::min(s.kl, s.n - 1 - j);
-    if (ipiv[j] != j) std::swap(b[j], b[ipiv[j]]);
-    for (int p = 1; p <= km; ++p) b[j + p] -= ab[s.at(j + p, j)] * b[j];
+    T* bj = b + j * w;
+    if (ipiv[j] != j) std::swap_ranges(bj, bj + w, b + ipiv[j] * w);
+    for (int p = 1; p <= km; ++p) {
+      const T l = ab[s.at(j + p, j)];
+      T* bp = b + (j + p) * w;
+      for (std::size_t r = 0; r < w; ++r) bp[r] -= l * bj[r];
+    }
   }
-  const int kv = s.kl + s.ku;
   for (int j = s.n - 1; j >= 0; --j) {
-    b[j] /= ab[s.at(j, j)];
-    for (int i = std::max(0, j - kv); i < j; ++i) b[i] -= ab[s.at(i, j)] * b[j];
+    const T d = ab[s.at(j, j)];
+    T* bj = b + j * w;
+    for (std::size_t r = 0; r < w; ++r) bj[r] /= d;
+    for (int i = std::max(0, j - s.upper); i < j; ++i) {
+      const T u = ab[s.at(i, j)];
+      T* bi = b + i * w;
+      for (std::size_t r = 0; r < w; ++r) bi[r] -= u * bj[r];
+    }
   }
 }
 
 // Solves A^T x = b in place with the factors of band_factor.
 template <class T>
 void band_solve_transposed(const BandShape& s, const T* ab, const int* ipiv, T* b) {
-  const int kv = s.kl + s.ku;
   for (int j = 0; j < s.n; ++j) {
     T sum = b[j];
-    for (int i = std::max(0, j - kv); i < j; ++i) sum -= ab[s.at(i, j)] * b[i];
+    for (int i = std::max(0, j - s.upper); i < j; ++i) sum -= ab[s.at(i, j)] * b[i];
     b[j] = sum / ab[s.at(j, j)];
   }
   for (int j = s.n - 2; j >= 0; --j) {
@@ -255,27 +273,31 @@ T sum_abs(int n, const T* v) {
   return s;
 }
 
-// Estimate of the 1-norm of A^{-1} from the factors (Hager's method with
-// Higham's safeguard vector); y and z hold n values each.
+// Estimate of the 1-norm of A^{-1} from the factors: two steps of Hager's
+// method (the second solves for the column that the first points to, which
+// is where the method almost always stops) and Higham's alternating vector
+// as a safeguard; y and z hold n values each. Collocation matrices are
+// small-banded and usually well conditioned, so the estimate only has to
+// tell "nearly singular" apart, and it costs three solves and one
+// transposed solve.
 template <class T>
 T inverse_norm_estimate(const BandShape& s, const T* ab, const int* ipiv, T* y, T* z) {
+  constexpr int kSteps = 2;
   const int n = s.n;
   std::fill(y, y + n, T(1) / T(n));
   T est = T(0);
-  int last = -1;
-  for (int iter = 0; iter < 5; ++iter) {
+  for (int iter = 0; iter < kSteps; ++iter) {
     band_solve(s, ab, ipiv, y);  // y = A^{-1} x
     const T norm = sum_abs(n, y);
     if (iter > 0 && !(norm > est)) break;
     est = norm;
+    if (iter + 1 == kSteps) break;
     for (int i = 0; i < n; ++i) z[i] = y[i] < T(0) ? T(-1) : T(1);
     band_solve_transposed(s, ab, ipiv, z);
     int jmax = 0;
     for (int i = 1; i < n; ++i) {
       if (std::abs(z[i]) > std::abs(z[jmax])) jmax = i;
     }
-    if (jmax == last) break;
-    last = jmax;
     std::fill(y, y + n, T(0));
     y[jmax] = T(1);
   }
@@ -295,11 +317,13 @@ T inverse_norm_estimate(const BandShape& s, const T* ab, const int* ipiv, T* y, 
 
 // Work layout of the univariate solve.
 struct CollocationWork {
-  static std::size_t length(int n, int k) {
+  static std::size_t length(int n, int k, int nrhs) {
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t kk = static_cast<std::size_t>(k);
-    // factors (3k-2) n, unfactored copy (2k-1) n, four vectors of n, 2k scratch
-    return (3 * kk - 2) * nn + (2 * kk - 1) * nn + 4 * nn + 2 * kk;
+    // factors (3k-2) n, unfactored copy (2k-1) n, the right-hand sides
+    // n nrhs, four vectors of n, 2k scratch
+    return (3 * kk - 2) * nn + (2 * kk - 1) * nn + nn * static_cast<std::size_t>(nrhs) + 4 * nn +
+           2 * kk;
   }
 };
 
@@ -418,17 +442,19 @@ constexpr T near_singular_rcond() {
 
 // Solves, for each j = 0..nrhs-1, sum_c B(c)(x(i)) out(c, j) = rhs(i, j).
 // Arguments must have passed check_collocation. wk holds
-// CollocationWork::length(n, k) values, ipiv n integers. Raises the
+// CollocationWork::length(n, k, nrhs) values, ipiv n integers. Raises the
 // near-singularity warnings.
 template <class T>
 void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<const T> rhs,
                        Strided<T> out, T* wk, int* ipiv, const Direction& d) {
-  const BandShape s{n, k - 1, k - 1};
+  BandShape s{n, k - 1, k - 1};
   const std::size_t nn = static_cast<std::size_t>(n);
+  const std::size_t w = static_cast<std::size_t>(nrhs);
   T* ab = wk;
   T* orig = ab + static_cast<std::size_t>(s.ldab()) * nn;
   const int ldo = 2 * k - 1;
-  T* v1 = orig + static_cast<std::size_t>(ldo) * nn;
+  T* block = orig + static_cast<std::size_t>(ldo) * nn;
+  T* v1 = block + nn * w;
   T* v2 = v1 + nn;
   T* v3 = v2 + nn;
   T* v4 = v3 + nn;
@@ -466,14 +492,22 @@ void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<c
   }
   const bool refine = !(rcond > near_singular_rcond<T>());
 
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < nrhs; ++j) block[i * w + j] = rhs(i, j);
+  band_solve(s, ab, ipiv, block, nrhs);
   bool refined_ok = true;
-  for (int j = 0; j < nrhs; ++j) {
-    for (int i = 0; i < n; ++i) v1[i] = rhs(i, j);
-    std::copy(v1, v1 + n, v2);
-    band_solve(s, ab, ipiv, v2);
-    if (refine) refined_ok = refine_solution(n, k, orig, ab, s, ipiv, v1, v2, v3, v4) && refined_ok;
-    for (int i = 0; i < n; ++i) out(i, j) = v2[i];
+  if (refine) {
+    for (int j = 0; j < nrhs; ++j) {
+      for (int i = 0; i < n; ++i) {
+        v1[i] = rhs(i, j);
+        v2[i] = block[i * w + j];
+      }
+      refined_ok = refine_solution(n, k, orig, ab, s, ipiv, v1, v2, v3, v4) && refined_ok;
+      for (int i = 0; i < n; ++i) block[i * w + j] = v2[i];
+    }
   }
+  for (int i = 0; i < n; ++i)
+    for (int j = 0; j < nrhs; ++j) out(i, j) = block[i * w + j];
   if (refine) {
     E1STL(1, d.axis);
     if (refined_ok) {
