@@ -36,6 +36,7 @@ enum DeckError : int {
   kCountAboveLimit = 6,
   kCannotWrite = 7,
   kCannotRead = 8,
+  kLayerOfPoint = 9,
 };
 
 [[noreturn]] void terminal(int code, std::string_view text) {
@@ -226,6 +227,19 @@ class DeckReader {
     return n;
   }
 
+  // The analysis indexes its layer tables with a point's layer number.
+  void check_layer_of_point(int layer, int nlayer, const What& what) {
+    if (layer >= 1 && layer <= nlayer) return;
+    E1STI(1, records_.record_number());
+    E1STL(1, source_);
+    E1STL(2, describe(what));
+    E1STI(2, layer);
+    E1STI(3, nlayer);
+    terminal(kLayerOfPoint,
+             "Record %(I1) of the %(L1) (%(L2)) places the point in layer %(I2); the problem has "
+             "%(I3) layers.");
+  }
+
   void check_limit(int n, int limit, const char* items, const What& what) {
     if (n <= limit) return;
     E1STI(1, records_.record_number());
@@ -250,6 +264,8 @@ class DeckReader {
   std::string source_;
 };
 
+// A count of zero or less reads no values but still takes one record; it is
+// kept as 0, so that no caller ever sees a negative count.
 void read_layers(DeckReader& r, int p, DeckProblem& prob) {
   const int n = r.count({"layer count record", 0, p}, kMaxLayers, "layers");
   prob.nlayer = n > 0 ? n : 0;
@@ -292,6 +308,7 @@ void read_points(DeckReader& r, int p, DeckProblem& prob) {
     const std::string_view rec = r.next({"point record", k1, p});
     const auto k = static_cast<std::size_t>(k1 - 1);
     prob.lpoint[k] = r.integer(rec, 1, 3, {"layer of point", k1, p});
+    r.check_layer_of_point(prob.lpoint[k], prob.nlayer, {"point record", k1, p});
     prob.xpoint[k] = r.real(rec, 4, 8, 2, {"x of point", k1, p});
     prob.ypoint[k] = r.real(rec, 12, 8, 2, {"y of point", k1, p});
     prob.zpoint[k] = r.real(rec, 20, 8, 2, {"depth of point", k1, p});

@@ -243,7 +243,7 @@ TEST(DeckReaderErrors, MalformedFieldNamesRecordColumnsAndText) {
   }
 }
 
-TEST(DeckReaderErrors, CountsAboveTheLimits) {
+TEST(DeckReaderErrors, CountsAboveTheLimitsAndPointsOutsideTheLayers) {
   struct Case {
     int record;
     std::string_view text;
@@ -259,6 +259,12 @@ TEST(DeckReaderErrors, CountsAboveTheLimits) {
       {8, " 11",
        "Record 8 of the analysis deck text (load count record of problem 1) gives 11 loads; at "
        "most 10 are allowed."},
+      {13, "  5   12.00    0.00    0.00 0.",
+       "Record 13 of the analysis deck text (point record 3 of problem 1) places the point in "
+       "layer 5; the problem has 4 layers."},
+      {18, "  0   60.00    0.00    0.00 0.",
+       "Record 18 of the analysis deck text (point record 8 of problem 1) places the point in "
+       "layer 0; the problem has 4 layers."},
   };
   for (const Case& c : cases) {
     ProblemSet set;

@@ -264,7 +264,7 @@ class BigDeck {
     }
     count(npt);
     for (int k = 0; k < npt; ++k) {
-      pr.lpoint.push_back(1 + k % (nl + 1));
+      pr.lpoint.push_back(1 + k % nl);
       fortio::put_i(text, pr.lpoint.back(), 3);
       pr.xpoint.push_back(field(uniform(-999, 9999), 8, 2));
       pr.ypoint.push_back(field(uniform(-999, 9999), 8, 2));
