@@ -108,6 +108,67 @@ std::size_t skip_blanks(std::string_view s, std::size_t i) {
   return i;
 }
 
+// The digits of a real field up to its exponent, blanks dropped.
+struct Mantissa {
+  std::array<char, kMaxSigDigits> digits{};
+  int nsig = 0;     // significant digits kept (leading zeros dropped)
+  long excess = 0;  // integer digits beyond the kept ones
+  int frac = 0;     // kept digits and zeros after the point
+  bool point = false;
+};
+
+// Scans from i to the first character that can only start an exponent.
+bool scan_mantissa(std::string_view s, std::size_t& i, Mantissa& m) {
+  bool any = false;
+  for (; i < s.size(); ++i) {
+    const char c = s[i];
+    if (c == ' ') continue;
+    if (c == '.') {
+      if (m.point) return false;
+      m.point = true;
+      continue;
+    }
+    if (!is_digit(c)) break;
+    any = true;
+    if (m.nsig == 0 && c == '0') {  // leading zero: only its place counts
+      if (m.point) ++m.frac;
+    } else if (m.nsig < kMaxSigDigits) {
+      m.digits[static_cast<std::size_t>(m.nsig++)] = c;
+      if (m.point) ++m.frac;
+    } else if (!m.point) {
+      ++m.excess;  // far beyond double precision: only the magnitude matters
+    }
+  }
+  return any;
+}
+
+// An optional exponent running to the end of the field: E or D (either case)
+// with an optionally signed integer, or a signed integer alone.
+bool scan_exponent(std::string_view s, std::size_t i, long& exponent) {
+  exponent = 0;
+  if (i == s.size()) return true;
+  const char c = s[i];
+  if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+    i = skip_blanks(s, i + 1);
+  } else if (c != '+' && c != '-') {
+    return false;
+  }
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
+    negative = s[i] == '-';
+    ++i;
+  }
+  bool any = false;
+  for (; i < s.size(); ++i) {
+    if (s[i] == ' ') continue;
+    if (!is_digit(s[i])) return false;
+    if (exponent < 100000) exponent = exponent * 10 + (s[i] - '0');  // beyond any double
+    any = true;
+  }
+  if (negative) exponent = -exponent;
+  return any;
+}
+
 // value = digits x 10^dec_exp, correctly rounded.
 bool compose(const char* digits, int nsig, long dec_exp, double& value) {
   if (nsig == 0) {
@@ -289,57 +350,12 @@ bool parse_real(std::string_view field, int d, double& value) {
     negative = field[i] == '-';
     ++i;
   }
-  std::array<char, kMaxSigDigits> digits{};
-  int nsig = 0;          // significant digits kept
-  long excess = 0;       // integer digits beyond the kept ones
-  int frac = 0;          // digits after the point (kept ones only)
-  bool point = false, any = false;
-  for (; i < field.size(); ++i) {
-    const char c = field[i];
-    if (c == ' ') continue;
-    if (c == '.') {
-      if (point) return false;
-      point = true;
-      continue;
-    }
-    if (!is_digit(c)) break;
-    any = true;
-    if (nsig == 0 && c == '0') {  // leading zero: only its place counts
-      if (point) ++frac;
-      continue;
-    }
-    if (nsig < kMaxSigDigits) {
-      digits[static_cast<std::size_t>(nsig++)] = c;
-      if (point) ++frac;
-    } else if (!point) {
-      ++excess;  // beyond double precision: keeps the magnitude only
-    }
-  }
-  if (!any) return false;
+  Mantissa m;
   long exponent = 0;
-  if (i < field.size()) {
-    char c = field[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') i = skip_blanks(field, i + 1);
-    else if (c != '+' && c != '-') return false;
-    bool eneg = false;
-    if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-      eneg = field[i] == '-';
-      ++i;
-    }
-    bool edigits = false;
-    for (; i < field.size(); ++i) {
-      c = field[i];
-      if (c == ' ') continue;
-      if (!is_digit(c)) return false;
-      if (exponent < 100000) exponent = exponent * 10 + (c - '0');
-      edigits = true;
-    }
-    if (!edigits) return false;
-    if (eneg) exponent = -exponent;
-  }
-  const long dec_exp = exponent + excess - (point ? frac : (d > 0 ? d : 0));
+  if (!scan_mantissa(field, i, m) || !scan_exponent(field, i, exponent)) return false;
+  const long implied = m.point ? m.frac : (d > 0 ? d : 0);
   double v = 0.0;
-  if (!compose(digits.data(), nsig, dec_exp, v)) return false;
+  if (!compose(m.digits.data(), m.nsig, exponent + m.excess - implied, v)) return false;
   value = negative ? -v : v;
   return true;
 }

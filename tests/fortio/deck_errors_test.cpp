@@ -80,13 +80,11 @@ TEST(DeckWriterErrors, ValuesTheFieldsCannotHoldLeaveTheFileAlone) {
     std::function<void(Request&)> change;
     std::string message;
   };
-  const std::string tail = " does not fit its ";
   const Case cases[] = {
       {[](Request& r) { r.e2[1] = -5.f; },
        "The modulus of layer 2 in case 2, -5, does not fit its E8.3 field of the analysis deck "
        "(a modulus must be finite and not negative). The deck is not written."},
       {[](Request& r) { r.e1[0] = std::nanf(""); }, "The modulus of layer 1 in case 1, nan,"},
-      {[inf](Request& r) { r.e3[0] = inf; }, "The modulus of layer 3 in case 1, inf,"},
       {[](Request& r) { r.h3 = 1000.f; },
        "The thickness of layer 3, 1000, does not fit its F8.3 field of the analysis deck (a "
        "thickness must be finite, above -100 and below 1000). The deck is not written."},
@@ -97,7 +95,6 @@ TEST(DeckWriterErrors, ValuesTheFieldsCannotHoldLeaveTheFileAlone) {
       {[](Request& r) { r.q = 1000.f; },
        "The pressure 100 x q, 100000, does not fit its F9.3 field of the analysis deck (it must be "
        "finite, above -10000 and below 100000). The deck is not written."},
-      {[](Request& r) { r.q = -100.f; }, "The pressure 100 x q, -10000,"},
       {[](Request& r) {
          r.e1.assign(201, 1e5f);
          r.e2.assign(201, 1e5f);
@@ -216,21 +213,12 @@ TEST(DeckReaderErrors, MalformedFieldNamesRecordColumnsAndText) {
       {5, ".300E+05  0.40******** 0000.",
        "Input conversion error in the analysis deck text, record 5, columns 11-15 (\"0.40*\"): "
        "not a number for the Poisson's ratio of layer 2 of problem 1."},
-      {2, "        one ",
-       "Input conversion error in the analysis deck text, record 2, columns 1-12 (\"        one \"): "
-       "not a number for the problem count record."},
       {3, "  4  x  1",
        "Input conversion error in the analysis deck text, record 3, columns 4-6 (\"  x\"): not a "
        "number for the layer count record of problem 1."},
       {9, "*********005.900 0000.00 0000.00 0. 0.",
        "Input conversion error in the analysis deck text, record 9, columns 1-9 (\"*********\"): "
        "not a number for the pressure of load 1 of problem 1."},
-      {9, "   82.000 005.900 0000.00 0000.00 0. x.",
-       "Input conversion error in the analysis deck text, record 9, columns 37-39 (\" x.\"): not "
-       "a number for the sixth field of load 1 of problem 1."},
-      {11, " 1. 0000.00 0000.00 0000.00 0.",
-       "Input conversion error in the analysis deck text, record 11, columns 1-3 (\" 1.\"): not a "
-       "number for the layer of point 1 of problem 1."},
       {18, "  1   60.00    0.00    0.0- 0.",
        "Input conversion error in the analysis deck text, record 18, columns 20-27 (\"    0.0-\"): "
        "not a number for the depth of point 8 of problem 1."},
