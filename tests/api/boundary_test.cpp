@@ -1,0 +1,166 @@
+// The library boundary in process: severe errors become a status when the
+// host opted in and end the process otherwise, no exception crosses the C
+// entry points, and ZALKSTATUS reports exactly what was printed.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "api/boundary.h"
+#include "api/zalk3071.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+struct Status {
+  int32_t mode = -1;
+  int32_t status = -1;
+  std::string message;
+};
+
+Status query() {
+  Status s;
+  char buf[1024] = {};
+  int32_t len = sizeof buf;
+  ZALKSTATUS(&s.mode, &s.status, buf, &len);
+  s.message = buf;
+  EXPECT_EQ(len, int32_t(s.message.size()));
+  return s;
+}
+
+void opt_in(bool on) {
+  int32_t mode = on ? 1 : 0, status = 0, len = 0;
+  ZALKSTATUS(&mode, &status, nullptr, &len);
+  ASSERT_EQ(mode, on ? 1 : 0);
+}
+
+// Points the data folder somewhere else for the life of the object.
+class DataFolder {
+ public:
+  explicit DataFolder(const std::filesystem::path& dir) : old_(std::getenv("ZALK3071_DIR")) {
+    ::setenv("ZALK3071_DIR", dir.c_str(), 1);
+  }
+  ~DataFolder() { ::setenv("ZALK3071_DIR", old_.c_str(), 1); }
+
+ private:
+  std::string old_;
+};
+
+class Boundary : public ::testing::Test {
+ protected:
+  void TearDown() override { opt_in(false); }
+};
+
+void run_quorvan() {
+  float h1 = 4, h2 = 10, h3 = 60, e1 = 400000, e2 = 30000, e3 = 10000, q = 1;
+  float defl[8] = {}, resp[10] = {}, seastab[5] = {10, 0.2f, 1, 1.3f, 1};
+  int32_t ncases = 1, mode = 1;
+  QUORVAN(&h1, &h2, &h3, &e1, &e2, &e3, &q, defl, resp, seastab, &ncases, &mode);
+}
+
+TEST_F(Boundary, SevereErrorBecomesTheStatusWithThePrintedText) {
+  opt_in(true);
+  const std::filesystem::path missing = "/nonexistent/zalk_data_folder";
+  DataFolder folder(missing);
+  ::testing::internal::CaptureStdout();
+  run_quorvan();
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  const Status s = query();
+  EXPECT_EQ(s.mode, 1);
+  EXPECT_EQ(s.status, ZALK_STATUS_TERMINAL);
+  EXPECT_NE(s.message.find("TERMINAL ERROR"), std::string::npos);
+  EXPECT_NE(s.message.find(missing.string()), std::string::npos) << s.message;
+  // Printed as the reporter prints it (empty line, then the lines), but
+  // without the stop line, since the process goes on.
+  EXPECT_EQ(printed, "\n" + s.message + "\n");
+  EXPECT_EQ(zalk::toolkit::name_stack_depth(), 0);
+}
+
+TEST_F(Boundary, NextCallClearsTheStatus) {
+  opt_in(true);
+  {
+    DataFolder folder("/nonexistent/zalk_data_folder");
+    ::testing::internal::CaptureStdout();
+    run_quorvan();
+    ::testing::internal::GetCapturedStdout();
+  }
+  ASSERT_EQ(query().status, ZALK_STATUS_TERMINAL);
+  run_quorvan();  // the test's own data folder exists
+  const Status s = query();
+  EXPECT_EQ(s.status, ZALK_STATUS_OK);
+  EXPECT_EQ(s.message, "");
+}
+
+TEST_F(Boundary, WarningsArePrintedAndLeaveTheStatusAlone) {
+  opt_in(true);
+  ::testing::internal::CaptureStdout();
+  zalk::api::guarded("TESTCALL", [] {
+    zalk::toolkit::RoutineScope scope("TESTCALL");
+    zalk::toolkit::E1MES(zalk::toolkit::WARNING, 2, "Only a warning.");
+  });
+  const std::string printed = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(printed.find("*** WARNING  ERROR 2 from TESTCALL.  Only a warning."), std::string::npos) << printed;
+  EXPECT_EQ(query().status, ZALK_STATUS_OK);
+}
+
+TEST_F(Boundary, OtherFailuresTakeTheSameRoad) {
+  opt_in(true);
+  ::testing::internal::CaptureStdout();
+  zalk::api::guarded("TESTCALL", [] { throw std::bad_alloc(); });
+  ::testing::internal::GetCapturedStdout();
+  const Status s = query();
+  EXPECT_EQ(s.status, ZALK_STATUS_TERMINAL);
+  EXPECT_NE(s.message.find("from TESTCALL.  The call could not be completed:"), std::string::npos) << s.message;
+  EXPECT_NE(s.message.find("std::bad_alloc."), std::string::npos) << s.message;
+  EXPECT_EQ(zalk::toolkit::name_stack_depth(), 0);
+}
+
+TEST_F(Boundary, AnEmbeddingHandlerDoesNotLetExceptionsOut) {
+  // A C++ host with a reporter handler of its own but no opt-in: the severe
+  // error reaches its handler and the entry point still returns normally.
+  int seen = 0;
+  zalk::toolkit::ScopedErrorHandler h([&](const zalk::toolkit::ErrorEvent& e) { seen += e.type; });
+  DataFolder folder("/nonexistent/zalk_data_folder");
+  run_quorvan();
+  EXPECT_EQ(seen, zalk::toolkit::TERMINAL);
+  EXPECT_EQ(query().status, ZALK_STATUS_TERMINAL);
+}
+
+TEST_F(Boundary, StatusQueryToleratesMissingArgumentsAndKeepsOtherModes) {
+  opt_in(true);
+  ZALKSTATUS(nullptr, nullptr, nullptr, nullptr);
+  int32_t mode = 7, len = 5;
+  ZALKSTATUS(&mode, nullptr, nullptr, &len);  // no buffer: only the length comes back
+  EXPECT_EQ(mode, 1);                         // 7 is no setting: the opt-in stays
+  EXPECT_EQ(len, int32_t(query().message.size()));
+  double* none = nullptr;
+  VERSIONNUM(none);
+}
+
+using BoundaryDeathTest = Boundary;
+
+TEST_F(BoundaryDeathTest, WithoutTheOptInASevereErrorEndsTheProcess) {
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        DataFolder folder("/nonexistent/zalk_data_folder");
+        run_quorvan();
+      },
+      ::testing::ExitedWithCode(5), "TERMINAL ERROR(.|\n)*zalk_data_folder(.|\n)*Stop - Program terminated\\.");
+}
+
+TEST_F(BoundaryDeathTest, WithoutTheOptInOtherFailuresEndTheProcessToo) {
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        zalk::api::guarded("TESTCALL", [] { throw std::runtime_error("broken"); });
+      },
+      ::testing::ExitedWithCode(5), "from TESTCALL\\.  The call could not be completed:(.|\n)*broken\\.(.|\n)*Stop");
+}
+
+}  // namespace
