@@ -1,0 +1,97 @@
+// Limits of the response integration: small load radii and non-finite data.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "engine/driver.h"
+#include "engine/quorvan.h"
+#include "reference_data.h"
+#include "toolkit/errors.h"
+
+namespace zalk::engine {
+namespace {
+
+DeckProblem two_layers(double radius) {
+  DeckProblem p;
+  p.nlayer = 2;
+  p.emod[0] = 30000.0;
+  p.emod[1] = 10000.0;
+  p.pratio[0] = 0.35;
+  p.pratio[1] = 0.45;
+  p.thick[0] = 10.0;
+  p.bond[0] = p.bond[1] = 1.0;
+  p.nload = 1;
+  p.press[0] = 100.0;
+  p.radius[0] = radius;
+  p.npoint = 2;
+  p.lpoint[0] = p.lpoint[1] = 2;
+  p.xpoint[1] = 1.0;
+  p.zpoint[0] = p.zpoint[1] = 12.0;
+  return p;
+}
+
+class Kernel : public ::testing::Test {
+ protected:
+  void SetUp() override { testing::deck_tolerances(abstol, reltol); }
+  std::unique_ptr<EngineWorkspace> ws = make_engine_workspace();
+  std::array<double, 10> abstol{}, reltol{};
+};
+
+TEST_F(Kernel, OnTheAxisTheRadialTermsVanish) {
+  analyse_problem(*ws, two_layers(5.9), abstol, reltol);
+  // u = 0 and erz = 0 on the axis; er = et there, so eps_x = eps_y.
+  EXPECT_EQ(result_slot(*ws, 2, 1), 0.0);
+  EXPECT_EQ(result_slot(*ws, 15, 1), 0.0);
+  EXPECT_EQ(result_slot(*ws, 10, 1), result_slot(*ws, 11, 1));
+  EXPECT_GT(result_slot(*ws, 1, 1), 0.0);
+}
+
+TEST_F(Kernel, TinyRadiusIntegratesOnlyTheFirstInterval) {
+  // Radius 0.3: the geometric grid ends at 30 - m1, below the second J1
+  // zero over the radius, so no later interval has three grid points.
+  analyse_problem(*ws, two_layers(0.3), abstol, reltol);
+  EXPECT_EQ(ws->intervals.prepared, 1);
+  EXPECT_EQ(ws->intervals.stop_at, 2);
+  EXPECT_TRUE(std::isfinite(result_slot(*ws, 1, 1)));
+}
+
+TEST_F(Kernel, IntervalBeyondTheSplineCapacityIsReported) {
+  // Radius 0.5 would need 114 grid points in one spline fit (at most 100).
+  toolkit::ErrorEvent seen;
+  toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) { seen = e; });
+  EXPECT_THROW(analyse_problem(*ws, two_layers(0.5), abstol, reltol), toolkit::SevereError);
+  EXPECT_EQ(seen.type, toolkit::TERMINAL);
+  EXPECT_EQ(seen.routine, "LAYERRESPONSE");
+  EXPECT_NE(seen.message.find("holds 114 grid points"), std::string::npos) << seen.message;
+  // Radius 0.56 is the smallest that fits.
+  EXPECT_NO_THROW(analyse_problem(*ws, two_layers(0.56), abstol, reltol));
+}
+
+TEST_F(Kernel, NonFiniteDataPassThrough) {
+  DeckProblem p = two_layers(5.9);
+  p.press[0] = std::numeric_limits<double>::quiet_NaN();
+  analyse_problem(*ws, p, abstol, reltol);
+  EXPECT_TRUE(std::isnan(result_slot(*ws, 1, 1)));
+
+  // A non-finite radius or modulus must neither crash nor read out of
+  // range; whatever the solver reports is recorded, not fatal here.
+  toolkit::ScopedErrorHandler handler([](const toolkit::ErrorEvent&) {});
+  for (double bad : {std::numeric_limits<double>::quiet_NaN(),
+                     std::numeric_limits<double>::infinity(), 0.0, -5.9}) {
+    p = two_layers(bad);
+    try {
+      analyse_problem(*ws, p, abstol, reltol);
+    } catch (const toolkit::SevereError&) {
+    }
+    p = two_layers(5.9);
+    p.emod[1] = bad;
+    try {
+      analyse_problem(*ws, p, abstol, reltol);
+    } catch (const toolkit::SevereError&) {
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zalk::engine
