@@ -1,0 +1,113 @@
+// The deflection table's per-call and per-section costs: reading the whole
+// file (every rating call), the thickness stage and the modulus surfaces (every
+// section), and one surface evaluation (about 12,000 per depth candidate).
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/fortio.h"
+#include "rating/defltable.h"
+#include "rating/grids.h"
+#include "toolkit/errors.h"
+
+namespace {
+
+using namespace zalk;
+
+struct Blocks {
+  std::unique_ptr<zalk_code_block> code = std::make_unique<zalk_code_block>();
+  std::unique_ptr<zalk_dd_block> dd = std::make_unique<zalk_dd_block>();
+  std::unique_ptr<zalk_com1_block> com1 = std::make_unique<zalk_com1_block>();
+  std::unique_ptr<zalk_com2_block> com2 = std::make_unique<zalk_com2_block>();
+  std::unique_ptr<zalk_com3_block> com3 = std::make_unique<zalk_com3_block>();
+  std::unique_ptr<zalk_depth_block> depth = std::make_unique<zalk_depth_block>();
+  std::unique_ptr<zalk_dam_block> dam = std::make_unique<zalk_dam_block>();
+  rating::Blocks view{*code, *dd, *com1, *com2, *com3, *depth, *dam};
+};
+
+// A full table of plausible deflections in the shipped layout (174 columns).
+std::filesystem::path table_file() {
+  static const std::filesystem::path file = [] {
+    const auto path = std::filesystem::temp_directory_path() / "bench_defltable_backdefl.txt";
+    std::string text;
+    for (int i = 0; i < 8; ++i)
+      for (int k = 0; k < 8; ++k)
+        for (int d = 0; d < 8; ++d)
+          for (int m = 0; m < 11; ++m)
+            for (int n = 0; n < 8; ++n) {
+              const double keys[6] = {rating::HACGRID[i], rating::HBGRID[k], rating::DEPGRID[d],
+                                      rating::E1GRID[m],  rating::E2GRID[n],  10000.0};
+              for (int f = 0; f < 6; ++f) {
+                text += ' ';
+                fortio::put_f(text, keys[f], f < 3 ? 6 : 8, 0);
+              }
+              for (int s = 0; s < 9; ++s) {
+                text += "  ";
+                const double w = 0.05 / (1 + 0.1 * keys[0] + 0.01 * keys[1]) / (1 + 0.2 * s) /
+                                 (1 + keys[3] / 2000 + keys[4] / 200);
+                fortio::put_f(text, s < 8 ? w : 0.0, 12, 8);
+              }
+              text += '\n';
+            }
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    return path;
+  }();
+  return file;
+}
+
+void BM_ReadTable(benchmark::State& state) {
+  Blocks b;
+  rating::DeflectionTables t;
+  const auto file = table_file();
+  for (auto _ : state) {
+    rating::read_deflection_table(file, t, b.view);
+    benchmark::DoNotOptimize(t.dtab.data());
+  }
+}
+BENCHMARK(BM_ReadTable)->Unit(benchmark::kMillisecond);
+
+void BM_ThicknessStage(benchmark::State& state) {
+  Blocks b;
+  rating::DeflectionTables t;
+  rating::read_deflection_table(table_file(), t, b.view);
+  for (auto _ : state) {
+    rating::fit_thickness(t, 5.5f, 14.0f, b.view);
+    benchmark::DoNotOptimize(t.dthk.data());
+  }
+}
+BENCHMARK(BM_ThicknessStage)->Unit(benchmark::kMillisecond);
+
+void BM_ModulusSurfaces(benchmark::State& state) {
+  Blocks b;
+  rating::DeflectionTables t;
+  rating::read_deflection_table(table_file(), t, b.view);
+  rating::fit_thickness(t, 5.5f, 14.0f, b.view);
+  for (auto _ : state) {
+    rating::fit_modulus_surfaces(t, b.view);
+    benchmark::DoNotOptimize(b.com2->SCOEF);
+  }
+}
+BENCHMARK(BM_ModulusSurfaces)->Unit(benchmark::kMicrosecond);
+
+void BM_EvaluateSurface(benchmark::State& state) {
+  Blocks b;
+  rating::DeflectionTables t;
+  rating::read_deflection_table(table_file(), t, b.view);
+  rating::fit_thickness(t, 5.5f, 14.0f, b.view);
+  rating::fit_modulus_surfaces(t, b.view);
+  b.depth->IDEPTH = 4;
+  float x1 = 100.0f;
+  for (auto _ : state) {
+    x1 = x1 < 3990.0f ? x1 + 7.3f : 100.0f;
+    benchmark::DoNotOptimize(rating::evaluate_surface(b.view, x1, 37.0f, 3));
+  }
+}
+BENCHMARK(BM_EvaluateSurface);
+
+}  // namespace
