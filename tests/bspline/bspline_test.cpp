@@ -352,6 +352,25 @@ TEST(Bs2in, NearlyCoincidentDataWarnsAndStillInterpolates) {
   EXPECT_NEAR(v, 4.0f, 1e-3f);
 }
 
+TEST(Bs2in, SingularCollocationReportsThatRefinementFailed) {
+  // Hat functions (order 2) with XDATA(2) so close to XKNOT(2) that its
+  // B-spline value underflows to zero: rows 1 and 2 coincide. The
+  // Schoenberg-Whitney conditions hold exactly, the arithmetic cannot tell.
+  const float tiny = std::numeric_limits<float>::denorm_min();
+  std::vector<float> x = {0.0f, tiny, 1500.0f, 3000.0f};
+  std::vector<float> tx = {0.0f, 0.0f, 1000.0f, 2000.0f, 3000.5f, 3000.5f};
+  std::vector<float> y = {0.0f, 1.0f};
+  std::vector<float> ty = {0.0f, 0.0f, 1.5f, 1.5f};
+  std::vector<float> f(20 * 2, 1.0f), c(8);
+  ErrorRecorder rec;
+  BS2IN(4, x.data(), 2, y.data(), f.data(), 20, 2, 2, tx.data(), ty.data(), c.data());
+  ASSERT_EQ(rec.count(WARNING), 1);
+  EXPECT_EQ(rec.last_message(),
+            "The interpolation matrix in the X direction is nearly singular.  Iterative refinement "
+            "failed, try higher precision if possible.");
+  EXPECT_EQ(name_stack_depth(), 0);
+}
+
 TEST(Bs2gd, GridOfValuesMatchesPointValuesAndChecksItsArguments) {
   const Surface<float> s(grid_x<float>(), grid_y<float>(), 3, 3, [](double x, double y) { return p(x, 0) * q(y, 0); });
   const float xv[] = {0.5f, 3.0f, 9.5f};
