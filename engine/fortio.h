@@ -10,7 +10,8 @@
 // Decimal rounding is to nearest with halfway cases away from zero, decided
 // on the exact binary value. A value that does not fit the field is written
 // as w asterisks and the put_ function returns false; so does a non-finite
-// value (a field of asterisks cannot be read back as a number).
+// value (a field of asterisks cannot be read back as a number). Fw.d fields
+// are at most 40 columns wide and Ew.d keeps at most 38 digits.
 //
 // Input (one field of text, its blanks not significant):
 //   Iw    optional sign and digits; an all-blank field reads as 0.
@@ -18,6 +19,7 @@
 //         exponent ("E+05", "D-3", "e5", or a bare signed integer as in
 //         "1.0+05"). Without a point the last d digits before the exponent
 //         are decimals ("4" read as F8.2 is 0.04). All blank reads as 0.
+//         The value is the correctly rounded double of the decimal text.
 // Fields past the end of a short record read as blanks. Anything else is a
 // conversion error: the parse_ functions return false and leave the value alone.
 #pragma once
