@@ -18,8 +18,9 @@ constexpr int kMaxLoads = 10;  // capacity of the load arrays P and A
 // Edge band bounds and the evaluation radii on either side, 4-byte constants.
 const double kEdgeLow = double(0.98f);   // 0.9800000190734863
 const double kEdgeHigh = double(1.02f);  // 1.0199999809265137
-// Deepest point the kernel hands over (z <= 0.45 a).
-const double kDeepestFlagged = 0.45;
+// Deepest point the kernel hands over (z <= 0.45 a), allowing for the
+// rounding of z / a.
+const double kDeepestFlagged = 0.45 * (1.0 + 1e-12);
 
 struct Response {
   double W, U, ER, ET, EZ, ERZ;
@@ -38,19 +39,9 @@ Response axis_response(double a, double q, double E, double nu, double z) {
   return r;
 }
 
-// Table block from h = trunc(100 rho); NaN falls through to the far block,
-// whose evaluation then reports the point as outside the grid.
-int block_of(double rho) {
-  const double h = std::trunc(100.0 * rho);
-  if (h >= 0.0 && h <= 81.0) return kInnerBlock;
-  if (h >= 82.0 && h <= 119.0) return kEdgeBlock;
-  if (h >= 120.0 && h <= 499.0) return kNearBlock;
-  return kFarBlock;
-}
-
 Response surface_fit_response(double R, double a, double zeta, double D, double nu) {
   const double rho = R / a;
-  const PlateSurfaces& s = plate_surfaces(block_of(rho));
+  const PlateSurfaces& s = plate_surfaces(plate_block_of(rho));
   // The last zeta grid value is 0.45 in 4-byte precision, just below 0.45,
   // but the kernel hands over points down to z = 0.45 a inclusive. Such
   // points are evaluated on the last grid line (a shift of at most 1.2e-8 a,

@@ -1,8 +1,17 @@
 #include "plate/platetab.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace zalk::plate {
+
+int plate_block_of(double rho) {
+  const double h = std::trunc(100.0 * rho);
+  if (h >= 0.0 && h <= 81.0) return kInnerBlock;
+  if (h >= 82.0 && h <= 119.0) return kEdgeBlock;
+  if (h >= 120.0 && h <= 499.0) return kNearBlock;
+  return kFarBlock;
+}
 
 void PLATETABLES(PlateTables& t) {
   std::copy_n(kPlateTab, kPlateRows * kPlateCols, t.tab);

@@ -69,6 +69,11 @@ inline constexpr PlateBlock kPlateBlocks[4] = {
     {181, kRhoEdge, kZetaEdge, 20},
 };
 
+// Block for abscissa rho, from h = trunc(100 rho): inner for h <= 81, edge
+// for 82..119, near for 120..499, far beyond (NaN also goes to the far block,
+// whose evaluation then reports the point as outside the grid).
+int plate_block_of(double rho);
+
 // Row (1-based) of function k (1..6) at zeta index i (1..ny) in a block.
 constexpr int plate_row(const PlateBlock& b, int k, int i) { return b.first_row + (k - 1) * b.ny + i - 1; }
 

@@ -1,0 +1,138 @@
+// Independent reference for the plate tests: the exact response of an elastic
+// half-space under a uniformly loaded circle, from the Hankel integrals
+//   I(mu, p) = integral_0^inf m^p J_mu(m rho) J1(m) exp(-m zeta) dm
+// summed directly over m (Gauss-Legendre panels up to exp(-m zeta) < 1e-20),
+// with closed forms at the surface. This is a different method from the one
+// that generated the tables (integrals along the load edge).
+#pragma once
+
+#include <cmath>
+
+namespace plate_test {
+
+struct Integrals {
+  double i0[3];  // I(0, -1), I(0, 0), I(0, 1)
+  double i1[3];  // I(1, -1), I(1, 0), I(1, 1)
+};
+
+inline const double kPi = 3.14159265358979323846;
+
+// Direct summation for zeta > 0.
+inline Integrals hankel_integrals(double rho, double zeta) {
+  static const double x[10] = {0.0765265211334973, 0.2277858511416451, 0.3737060887154196,
+                               0.5108670019508271, 0.6360536807265150, 0.7463319064601508,
+                               0.8391169718222188, 0.9122344282513259, 0.9639719272779138,
+                               0.9931285991850949};
+  static const double w[10] = {0.1527533871307258, 0.1491729864726037, 0.1420961093183820,
+                               0.1316886384491766, 0.1181945319615184, 0.1019301198172404,
+                               0.0832767415767048, 0.0626720483341091, 0.0406014298003869,
+                               0.0176140071391521};
+  const double mmax = 47.0 / zeta;
+  const double h = std::fmin(0.5, 1.5 / (1.0 + rho));
+  long double s0[3] = {0, 0, 0}, s1[3] = {0, 0, 0};
+  for (double m0 = 0; m0 < mmax; m0 += h) {
+    const double mid = m0 + h / 2;
+    for (int i = 0; i < 20; ++i) {
+      const double m = i < 10 ? mid - h / 2 * x[i] : mid + h / 2 * x[i - 10];
+      const double wt = h / 2 * w[i % 10];
+      const double base = wt * std::exp(-m * zeta) * ::j1(m);
+      const double a0 = base * ::j0(m * rho), a1 = base * ::j1(m * rho);
+      s0[0] += a0 / m;
+      s0[1] += a0;
+      s0[2] += a0 * m;
+      s1[0] += a1 / m;
+      s1[1] += a1;
+      s1[2] += a1 * m;
+    }
+  }
+  Integrals r{};
+  for (int p = 0; p < 3; ++p) {
+    r.i0[p] = double(s0[p]);
+    r.i1[p] = double(s1[p]);
+  }
+  return r;
+}
+
+// Complete elliptic integrals K(k), E(k) by the arithmetic-geometric mean.
+inline void elliptic(double k, double& K, double& E) {
+  double a = 1, b = std::sqrt(1 - k * k), c = k, sum = c * c / 2, pow2 = 0.5;
+  for (int i = 0; i < 40 && c > 1e-17; ++i) {
+    const double an = (a + b) / 2;
+    c = (a - b) / 2;
+    b = std::sqrt(a * b);
+    a = an;
+    pow2 *= 2;
+    sum += pow2 * c * c;
+  }
+  K = kPi / (2 * a);
+  E = K * (1 - sum);
+}
+
+// Surface value of I(0, -1).
+inline double surface_i0m1(double rho) {
+  double K, E;
+  if (rho <= 1) {
+    elliptic(rho, K, E);
+    return 2 / kPi * E;
+  }
+  elliptic(1 / rho, K, E);
+  return 2 / kPi * (rho * E - (rho - 1 / rho) * K);
+}
+
+// The six table functions S1..S6 from the integrals.
+inline void table_functions(double rho, const Integrals& in, double S[6]) {
+  const double d = rho - 1;
+  S[0] = in.i1[0];
+  S[1] = d * d * d * d * in.i1[2];
+  S[2] = d * d * in.i1[1];
+  S[3] = in.i0[0];
+  S[4] = d * d * d * in.i0[2];
+  S[5] = in.i0[1];
+}
+
+struct Response {
+  double W, U, ER, ET, EZ, ERZ;
+};
+
+// Exact half-space response at horizontal distance r and depth z; r = a at
+// z = 0 (the jump of the strains) is not covered.
+inline Response halfspace(double r, double z, double a, double q, double E, double nu) {
+  const double rho = r / a, zeta = z / a, K = (1 + nu) * q / E;
+  double i0[3], i1[3];
+  if (r == 0) {  // on the axis the integrals are elementary
+    const double s = std::sqrt(1 + zeta * zeta);
+    i0[0] = s - zeta;
+    i0[1] = 1 - zeta / s;
+    i0[2] = 1 / (s * s * s);
+    i1[0] = i1[1] = i1[2] = 0;
+  } else if (z == 0) {  // surface limits; only these combinations are used
+    i1[0] = rho < 1 ? rho / 2 : 1 / (2 * rho);
+    i1[1] = i1[2] = 0;
+    i0[0] = surface_i0m1(rho);
+    i0[1] = rho < 1 ? 1 : 0;
+    i0[2] = 0;
+  } else {
+    const Integrals in = hankel_integrals(rho, zeta);
+    for (int p = 0; p < 3; ++p) {
+      i0[p] = in.i0[p];
+      i1[p] = in.i1[p];
+    }
+  }
+  Response o{};
+  // u = K a [zeta I(1,0) - (1-2nu) I(1,-1)], w = K a [2(1-nu) I(0,-1) + zeta I(0,0)];
+  // strains by d/dr = (1/a) d/drho, d/dz = (1/a) d/dzeta, with
+  // d/drho I(1,p) = I(0,p+1) - I(1,p)/rho, d/drho I(0,p) = -I(1,p+1), d/dzeta I(mu,p) = -I(mu,p+1).
+  o.U = K * a * (zeta * i1[1] - (1 - 2 * nu) * i1[0]);
+  o.W = K * a * (2 * (1 - nu) * i0[0] + zeta * i0[1]);
+  if (r == 0) {
+    o.ER = o.ET = K * (zeta * i0[2] - (1 - 2 * nu) * i0[1]) / 2;  // u/r -> du/dr on the axis
+  } else {
+    o.ER = K * (zeta * (i0[2] - i1[1] / rho) - (1 - 2 * nu) * (i0[1] - i1[0] / rho));
+    o.ET = o.U / r;
+  }
+  o.EZ = K * ((2 * nu - 1) * i0[1] - zeta * i0[2]);
+  o.ERZ = -K * zeta * i1[2];
+  return o;
+}
+
+}  // namespace plate_test
