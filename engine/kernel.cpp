@@ -33,12 +33,27 @@ struct PointSetup {
   double s;  // 1 off the axis, 0 on it
 };
 
-void evaluate_integrand(const PointSetup& pt, const double* X, double m, double j1a,
-                        Integrand& out) {
+// Only the Bessel products that the active components use are formed: a
+// converged component needs none of its own, and J2 (the costliest) serves
+// only the radial and tangential strains. On the axis m r = 0 and the
+// functions' values there are taken from a first evaluation at 0.
+void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, const double* X,
+                        double m, double j1a, Integrand& out) {
+  const bool need_b0 = active[0] || active[3] || active[4] || active[5];
+  const bool need_b1 = active[1] || active[2];
+  const bool need_b2 = active[3] || active[4];
   const double mr = m * pt.r;
-  const double B0 = bessel_j0(mr) * j1a;
-  const double B1 = bessel_j1(mr) * j1a;
-  const double B2 = bessel_j2(mr) * j1a;
+  double B0 = 0.0, B1 = 0.0, B2 = 0.0;
+  if (mr == 0.0) {
+    static const double at_zero[3] = {bessel_j0(0.0), bessel_j1(0.0), bessel_j2(0.0)};
+    B0 = at_zero[0] * j1a;
+    B1 = at_zero[1] * j1a;
+    B2 = at_zero[2] * j1a;
+  } else {
+    if (need_b0) B0 = bessel_j0(mr) * j1a;
+    if (need_b1) B1 = bessel_j1(mr) * j1a;
+    if (need_b2) B2 = bessel_j2(mr) * j1a;
+  }
   double F1, F2, F3, F4, F5, F6;
   LAYERKERNEL(pt.j, pt.layers->n, X, m, pt.r, pt.zeta, pt.layers->h, pt.layers->pr, F1, F2, F3,
               F4, F5, F6);
@@ -171,7 +186,7 @@ void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSe
 
   Integrand f;
   for (int k = 0; k < kGaussPoints; ++k) {
-    evaluate_integrand(pt, t.column(k), t.grid[k], cache.j1a_first[k], f);
+    evaluate_integrand(pt, active, t.column(k), t.grid[k], cache.j1a_first[k], f);
     for (int c = 0; c < 6; ++c) {
       if (active[c]) S[c] += f.K[c] * t.weights[k] * m1;
     }
@@ -188,7 +203,7 @@ void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSe
     const double* j1a = cache.j1a.data() + std::size_t(k - 1) * kGaussPoints;
     std::array<double, 6> Y{};
     for (int p = 0; p < kGaussPoints; ++p) {
-      evaluate_integrand(pt, cache.coefficients(k, p), xe[p], j1a[p], f);
+      evaluate_integrand(pt, active, cache.coefficients(k, p), xe[p], j1a[p], f);
       for (int c = 0; c < 6; ++c) {
         if (active[c]) Y[c] += f.K[c] * t.weights[p] * w;
       }

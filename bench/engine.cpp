@@ -1,0 +1,69 @@
+// Speed of the layered elastic engine on structure S1 (h 4, 8, 12; E
+// 500000, 30000, 10000): the entry with its deck file, and the core on the
+// problems of that deck without the file.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "engine/deck.h"
+#include "engine/driver.h"
+#include "engine/quorvan.h"
+
+namespace {
+
+using namespace zalk::engine;
+
+const float kE1[5] = {500000, 500000, 500000, 500000, 500000};
+const float kE2[5] = {30000, 30000, 30000, 30000, 30000};
+const float kE3[5] = {10000, 10000, 10000, 10000, 10000};
+const float kSeastab[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
+
+std::filesystem::path bench_deck() {
+  const auto dir = std::filesystem::temp_directory_path() / "zalk_bench_engine";
+  std::filesystem::create_directories(dir);
+  return dir / "input_m.txt";
+}
+
+void run_entry(benchmark::State& state, int ncases, int mode) {
+  auto ws = make_engine_workspace();
+  const auto deck = bench_deck();
+  float defl[8], resp[50];
+  for (auto _ : state) {
+    quorvan(*ws, deck, 4, 8, 12, kE1, kE2, kE3, 1.0f, defl, resp, kSeastab, ncases, mode);
+    benchmark::DoNotOptimize(defl);
+    benchmark::DoNotOptimize(resp);
+  }
+}
+
+void run_core(benchmark::State& state, int ncases, int mode) {
+  auto ws = make_engine_workspace();
+  DeckRequest request;
+  request.h1 = 4;
+  request.h2 = 8;
+  request.h3 = 12;
+  request.e1 = kE1;
+  request.e2 = kE2;
+  request.e3 = kE3;
+  request.q = 1;
+  request.ncases = ncases;
+  request.mode = mode;
+  ProblemSet set;
+  read_deck_text(write_deck_text(request), set);
+  for (auto _ : state) {
+    for (int p = 0; p < set.nprob; ++p) analyse_problem(*ws, set.problems[p], set.abstol, set.reltol);
+    benchmark::DoNotOptimize(result_slot(*ws, 1, 1));
+  }
+}
+
+void BM_QuorvanMode1(benchmark::State& state) { run_entry(state, 1, 1); }
+void BM_QuorvanMode2FiveCases(benchmark::State& state) { run_entry(state, 5, 2); }
+void BM_CoreMode1(benchmark::State& state) { run_core(state, 1, 1); }
+void BM_CoreMode2FiveCases(benchmark::State& state) { run_core(state, 5, 2); }
+
+BENCHMARK(BM_QuorvanMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_QuorvanMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_CoreMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_CoreMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+
+}  // namespace
