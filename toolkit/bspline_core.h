@@ -315,18 +315,6 @@ T inverse_norm_estimate(const BandShape& s, const T* ab, const int* ipiv, T* y, 
 // Univariate interpolation at n points with knots t, for several right-hand
 // sides at once.
 
-// Work layout of the univariate solve.
-struct CollocationWork {
-  static std::size_t length(int n, int k, int nrhs) {
-    const std::size_t nn = static_cast<std::size_t>(n);
-    const std::size_t kk = static_cast<std::size_t>(k);
-    // factors (3k-2) n, unfactored copy (2k-1) n, the right-hand sides
-    // n nrhs, four vectors of n, 2k scratch
-    return (3 * kk - 2) * nn + (2 * kk - 1) * nn + nn * static_cast<std::size_t>(nrhs) + 4 * nn +
-           2 * kk;
-  }
-};
-
 // Names that the messages of one direction quote.
 struct Direction {
   const char* axis;   // "X" or "Y"
@@ -440,30 +428,41 @@ constexpr T near_singular_rcond() {
   return T(100) * Family<T>::eps;
 }
 
-// Solves, for each j = 0..nrhs-1, sum_c B(c)(x(i)) out(c, j) = rhs(i, j).
-// Arguments must have passed check_collocation. wk holds
-// CollocationWork::length(n, k, nrhs) values, ipiv n integers. Raises the
-// near-singularity warnings.
+// A factored collocation matrix: the band LU factors followed by the
+// unfactored band (kept for refinement), in factors_length(n, k) values, and
+// n pivot indices.
+struct CollocationFactors {
+  BandShape shape;
+  bool near_singular = false;
+
+  static std::size_t factors_length(int n, int k) {
+    return static_cast<std::size_t>(5 * k - 3) * static_cast<std::size_t>(n);
+  }
+  template <class T>
+  static T* unfactored(T* fac, int n, int k) {
+    return fac + static_cast<std::size_t>(3 * k - 2) * static_cast<std::size_t>(n);
+  }
+};
+
+// Builds and factors the collocation matrix of points x (arguments checked
+// by check_collocation). fac holds factors_length(n, k) values, ipiv n
+// integers, scratch 2n + 2k values.
 template <class T>
-void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<const T> rhs,
-                       Strided<T> out, T* wk, int* ipiv, const Direction& d) {
-  BandShape s{n, k - 1, k - 1};
+CollocationFactors collocation_factor(int n, const T* x, int k, const T* t, T* fac, int* ipiv,
+                                      T* scratch) {
+  CollocationFactors f{BandShape{n, k - 1, k - 1}};
+  BandShape& s = f.shape;
   const std::size_t nn = static_cast<std::size_t>(n);
-  const std::size_t w = static_cast<std::size_t>(nrhs);
-  T* ab = wk;
-  T* orig = ab + static_cast<std::size_t>(s.ldab()) * nn;
+  T* ab = fac;
+  T* orig = CollocationFactors::unfactored(fac, n, k);
   const int ldo = 2 * k - 1;
-  T* block = orig + static_cast<std::size_t>(ldo) * nn;
-  T* v1 = block + nn * w;
+  T* v1 = scratch;
   T* v2 = v1 + nn;
-  T* v3 = v2 + nn;
-  T* v4 = v3 + nn;
-  T* dr = v4 + nn;
+  T* dr = v2 + nn;
   T* dl = dr + k;
 
   // Collocation rows: B-spline values at x(i), kept unfactored for refinement.
-  std::fill(ab, ab + static_cast<std::size_t>(s.ldab()) * nn, T(0));
-  std::fill(orig, orig + static_cast<std::size_t>(ldo) * nn, T(0));
+  std::fill(fac, fac + CollocationFactors::factors_length(n, k), T(0));
   auto orig_at = [&](int i, int j) -> T& {
     return orig[static_cast<std::size_t>(k - 1 + i - j) + static_cast<std::size_t>(j) * ldo];
   };
@@ -490,36 +489,74 @@ void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<c
     const T inv = inverse_norm_estimate(s, ab, ipiv, v1, v2);
     rcond = (inv > T(0)) ? T(1) / (anorm * inv) : T(0);
   }
-  const bool refine = !(rcond > near_singular_rcond<T>());
+  f.near_singular = !(rcond > near_singular_rcond<T>());
+  return f;
+}
 
+// Solves, for each j = 0..nrhs-1, sum_c B(c)(x(i)) out(c, j) = rhs(i, j)
+// with the factors of collocation_factor, refining the solutions of a nearly
+// singular matrix and raising the warning that says so. work holds
+// n nrhs + 4n values.
+template <class T>
+void collocation_apply(const CollocationFactors& f, int k, const T* fac, const int* ipiv, int nrhs,
+                       Strided<const T> rhs, Strided<T> out, T* work, const Direction& d) {
+  const BandShape& s = f.shape;
+  const int n = s.n;
+  const std::size_t nn = static_cast<std::size_t>(n);
+  const std::size_t w = static_cast<std::size_t>(nrhs);
+  T* block = work;
+  T* v1 = block + nn * w;
+  T* v2 = v1 + nn;
+  T* v3 = v2 + nn;
+  T* v4 = v3 + nn;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < nrhs; ++j) block[i * w + j] = rhs(i, j);
-  band_solve(s, ab, ipiv, block, nrhs);
+  band_solve(s, fac, ipiv, block, nrhs);
+  if (!f.near_singular) {
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < nrhs; ++j) out(i, j) = block[i * w + j];
+    return;
+  }
   bool refined_ok = true;
-  if (refine) {
-    for (int j = 0; j < nrhs; ++j) {
-      for (int i = 0; i < n; ++i) {
-        v1[i] = rhs(i, j);
-        v2[i] = block[i * w + j];
-      }
-      refined_ok = refine_solution(n, k, orig, ab, s, ipiv, v1, v2, v3, v4) && refined_ok;
-      for (int i = 0; i < n; ++i) block[i * w + j] = v2[i];
+  const T* orig = CollocationFactors::unfactored(fac, n, k);
+  for (int j = 0; j < nrhs; ++j) {
+    for (int i = 0; i < n; ++i) {
+      v1[i] = rhs(i, j);
+      v2[i] = block[i * w + j];
     }
+    refined_ok = refine_solution(n, k, orig, fac, s, ipiv, v1, v2, v3, v4) && refined_ok;
+    for (int i = 0; i < n; ++i) out(i, j) = v2[i];
   }
-  for (int i = 0; i < n; ++i)
-    for (int j = 0; j < nrhs; ++j) out(i, j) = block[i * w + j];
-  if (refine) {
-    E1STL(1, d.axis);
-    if (refined_ok) {
-      E1MES(WARNING, 13,
-            "The interpolation matrix in the %(L1) direction is nearly singular, try higher "
-            "precision if possible.");
-    } else {
-      E1MES(WARNING, 14,
-            "The interpolation matrix in the %(L1) direction is nearly singular.  Iterative "
-            "refinement failed, try higher precision if possible.");
-    }
+  E1STL(1, d.axis);
+  if (refined_ok) {
+    E1MES(WARNING, 13,
+          "The interpolation matrix in the %(L1) direction is nearly singular, try higher "
+          "precision if possible.");
+  } else {
+    E1MES(WARNING, 14,
+          "The interpolation matrix in the %(L1) direction is nearly singular.  Iterative "
+          "refinement failed, try higher precision if possible.");
   }
+}
+
+// Work of collocation_solve.
+struct CollocationWork {
+  static std::size_t length(int n, int k, int nrhs) {
+    const std::size_t nn = static_cast<std::size_t>(n);
+    return CollocationFactors::factors_length(n, k) + nn * static_cast<std::size_t>(nrhs) + 4 * nn +
+           2 * static_cast<std::size_t>(k);
+  }
+};
+
+// Factors and solves in one go; wk holds CollocationWork::length(n, k, nrhs)
+// values, ipiv n integers.
+template <class T>
+void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<const T> rhs,
+                       Strided<T> out, T* wk, int* ipiv, const Direction& d) {
+  T* fac = wk;
+  T* rest = wk + CollocationFactors::factors_length(n, k);
+  const CollocationFactors f = collocation_factor(n, x, k, t, fac, ipiv, rest);
+  collocation_apply(f, k, fac, ipiv, nrhs, rhs, out, rest, d);
 }
 
 // ---------------------------------------------------------------------------

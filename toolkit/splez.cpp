@@ -5,6 +5,8 @@
 // B-spline interpolants (kinds 4..8), the other kinds elsewhere.
 #include "toolkit/splez.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "toolkit/bspline.h"
@@ -73,37 +75,98 @@ bool arguments_ok(int NDATA, int ITYPE, int IDER, int N) {
 // Work of DS6LEZ, carved from one array; every part sized for NDATA points
 // and order k.
 struct BsplineKindWork {
-  double* knot;   // NDATA + k
-  double* xsrt;   // NDATA, for the knot routine
-  double* coef;   // NDATA
-  double* brk;    // NDATA - k + 2
-  double* pc;     // k (NDATA - k + 1)
+  double* xsrt;     // NDATA, for the knot routine
+  double* coef;     // NDATA
+  double* brk;      // NDATA + 2 (NDATA - k + 2 used)
+  double* pc;       // k (NDATA + 1)
   double* scratch;  // k k + 3 k
-  double* solve;  // b2int_work_length(NDATA, k)
-  int* perm;      // NDATA, for the knot routine
-  int* pivots;    // NDATA
+  double* solve;    // 4 NDATA + 2 k: scratch of the factorisation, then of the solve
+  int* perm;        // NDATA, for the knot routine
 
   static std::size_t length(int n, int k) {
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t kk = static_cast<std::size_t>(k);
-    return (nn + kk) + 2 * nn + (nn + 2) + kk * (nn + 1) + kk * kk + 3 * kk + b2int_work_length(n, k);
+    return 2 * nn + (nn + 2) + kk * (nn + 1) + kk * kk + 3 * kk + 5 * nn + 2 * kk;
   }
-  static std::size_t ilength(int n) { return 2 * static_cast<std::size_t>(n); }
+  static std::size_t ilength(int n) { return static_cast<std::size_t>(n); }
 
   BsplineKindWork(int n, int k, double* wk, int* iwk) {
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t kk = static_cast<std::size_t>(k);
-    knot = wk;
-    xsrt = knot + nn + kk;
+    xsrt = wk;
     coef = xsrt + nn;
     brk = coef + nn;
     pc = brk + nn + 2;
     scratch = pc + kk * (nn + 1);
     solve = scratch + kk * kk + 3 * kk;
     perm = iwk;
-    pivots = perm + nn;
   }
 };
+
+// Knots and factored collocation matrix of the last abscissas seen by this
+// thread. The layer kernel fits many ordinate sets over one set of
+// abscissas in a row; for those only the triangular solves remain. Reusing
+// the factors is exact: the same abscissas give bit for bit the same knots
+// and factors.
+class FactorCache {
+ public:
+  bool holds(int n, int k, const double* xs) const {
+    return valid_ && n == n_ && k == k_ &&
+           std::equal(xs, xs + n, xs_.begin(), [](double a, double b) {
+             return std::memcmp(&a, &b, sizeof a) == 0;
+           });
+  }
+
+  // Rebuilds for new abscissas; false when the storage cannot be had.
+  bool rebuild(int n, int k, const double* xs, const BsplineKindWork& w) {
+    valid_ = false;  // stays so if a check below ends the call
+    const std::size_t nn = static_cast<std::size_t>(n);
+    if (!obtain(xs_, nn) || !obtain(knot_, nn + static_cast<std::size_t>(k)) ||
+        !obtain(fac_, bspline_detail::CollocationFactors::factors_length(n, k)) || !obtain(ipiv_, nn)) {
+      return false;
+    }
+    DB2NAK(n, xs, k, knot_.data(), w.xsrt, w.perm);
+    {
+      RoutineScope scope("DB2INT");
+      if (!bspline_detail::check_collocation(n, xs, k, knot_.data(), kAxis)) return true;
+      factors_ = bspline_detail::collocation_factor(n, xs, k, knot_.data(), fac_.data(), ipiv_.data(),
+                                                    w.solve);
+    }
+    std::copy(xs, xs + n, xs_.begin());
+    n_ = n;
+    k_ = k;
+    valid_ = true;
+    return true;
+  }
+
+  // Coefficients of the interpolant of fs.
+  void solve(const double* fs, double* coef, double* work) const {
+    RoutineScope scope("DB2INT");
+    bspline_detail::collocation_apply(factors_, k_, fac_.data(), ipiv_.data(), 1,
+                                      bspline_detail::Strided<const double>{fs, 1, 0},
+                                      bspline_detail::Strided<double>{coef, 1, 0}, work, kAxis);
+  }
+
+  bool valid() const { return valid_; }
+  const double* knots() const { return knot_.data(); }
+
+ private:
+  static constexpr bspline_detail::Direction kAxis{"X", "KORDER"};
+  bool valid_ = false;
+  int n_ = 0;
+  int k_ = 0;
+  std::vector<double> xs_, knot_, fac_;
+  std::vector<int> ipiv_;
+  bspline_detail::CollocationFactors factors_{};
+};
+
+void report_storage(int NDATA, int N) {
+  E1STI(1, NDATA);
+  E1STI(2, N);
+  E1MES(TERMINAL, 11,
+        "The required storage cannot be allocated.  Workspace allocation is based on NDATA =%(i1) "
+        "and N =%(i2).");
+}
 
 // B-spline interpolant of order ITYPE - 2 with not-a-knot knots, turned into
 // piecewise-polynomial form and evaluated at the ascending points XV; points
@@ -112,10 +175,17 @@ void DS6LEZ(int NDATA, const double* XS, const double* FS, int ITYPE, int IDER, 
             const double* XV, double* VS, double* WK, int* IWK) {
   RoutineScope scope("DS6LEZ");
   const int k = ITYPE - 2;
-  BsplineKindWork w(NDATA, k, WK, IWK);
-  DB2NAK(NDATA, XS, k, w.knot, w.xsrt, w.perm);
-  DB2INT(NDATA, XS, FS, k, w.knot, w.coef, w.solve, w.pivots);
-  const int pieces = to_piecewise_polynomial(NDATA, k, w.knot, w.coef, w.brk, w.pc, w.scratch);
+  const BsplineKindWork w(NDATA, k, WK, IWK);
+  thread_local FactorCache cache;
+  if (!cache.holds(NDATA, k, XS)) {
+    if (!cache.rebuild(NDATA, k, XS, w)) {
+      report_storage(NDATA, N);
+      return;
+    }
+    if (!cache.valid()) return;
+  }
+  cache.solve(FS, w.coef, w.solve);
+  const int pieces = to_piecewise_polynomial(NDATA, k, cache.knots(), w.coef, w.brk, w.pc, w.scratch);
   int l = 0;
   for (int i = 0; i < N; ++i) {
     while (l + 1 < pieces && !(XV[i] < w.brk[l + 1])) ++l;
@@ -167,11 +237,7 @@ void DSPLEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
   thread_local std::vector<double> wk;
   thread_local std::vector<int> iwk;
   if (!obtain(wk, ds2lez_work_length(NDATA, ITYPE, N)) || !obtain(iwk, ds2lez_iwork_length(NDATA, N))) {
-    E1STI(1, NDATA);
-    E1STI(2, N);
-    E1MES(TERMINAL, 11,
-          "The required storage cannot be allocated.  Workspace allocation is based on NDATA =%(i1) "
-          "and N =%(i2).");
+    report_storage(NDATA, N);
     return;
   }
   DS2LEZ(NDATA, XDATA, FDATA, ITYPE, IDER, N, XVEC, VALUE, wk.data(), iwk.data());

@@ -82,6 +82,24 @@ TEST(DsplezQuadratic, DataPointsReproducedAndSmoothFunctionsApproximated) {
   for (int i = 0; i < 50; ++i) EXPECT_NEAR(v[i], std::sin(xv[i]), 2e-4) << xv[i];
 }
 
+TEST(DsplezQuadratic, ReusedFactorsGiveTheSameBitsAndNoticeChangedAbscissas) {
+  std::vector<double> x = {0.0, 0.4, 1.0, 1.7, 2.5, 3.0};
+  const std::vector<double> f1 = {1, 3, 2, 5, 4, 6}, f2 = {0.5, -1, 2, 0, 1, 3};
+  const std::vector<double> xv = {-1.0, 0.2, 1.1, 2.9, 4.0};
+  fit(x, f1, 5, 0, xv);
+  const auto reused = fit(x, f2, 5, 0, xv);  // same abscissas as the call before
+  fit({0.0, 1.0, 2.0}, {1, 2, 3}, 5, 0, xv);
+  EXPECT_EQ(fit(x, f2, 5, 0, xv), reused);  // built afresh
+  // A change of one abscissa only, data from a quadratic: the new fit must
+  // reproduce it, which factors of the old abscissas would not.
+  x[3] = 1.6;
+  std::vector<double> q;
+  for (double xi : x) q.push_back(xi * xi - 2.0 * xi);
+  fit(x, f1, 5, 0, xv);
+  const auto v = fit(x, q, 5, 1, xv);
+  for (std::size_t i = 0; i < xv.size(); ++i) EXPECT_NEAR(v[i], 2.0 * xv[i] - 2.0, 1e-12);
+}
+
 TEST(DsplezKinds, BsplineKindsReproducePolynomialsOfTheirDegreeAndDerivatives) {
   std::mt19937 gen(5);
   std::uniform_real_distribution<double> u(-1.0, 1.0);
