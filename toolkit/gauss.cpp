@@ -156,6 +156,24 @@ double pythag(double a, double b) {
   return std::hypot(a, b);
 }
 
+// Two fixed nodes on the same side of every zero of the (N-1)-th polynomial
+// (both beyond the same end of the interval, say) ask for a negative C(N):
+// no rule with real nodes has them both.
+bool modified_coefficients_usable(int N, const double* B, const double* C, int NFIX,
+                                  const double* QXFIX) {
+  if (std::isfinite(B[N - 1]) && C[N - 1] > 0.0 && std::isfinite(C[N - 1])) return true;
+  E1STD(1, QXFIX[0]);
+  if (NFIX == 1) {
+    E1MES(TERMINAL, 6, "No rule with real nodes has the fixed quadrature point QXFIX(1) = %(D1).");
+  } else {
+    E1STD(2, QXFIX[1]);
+    E1MES(TERMINAL, 6,
+          "No rule with real nodes has the fixed quadrature points QXFIX(1) = %(D1) and "
+          "QXFIX(2) = %(D2).");
+  }
+  return false;
+}
+
 bool negligible(const double* d, const double* e, int m) {
   return std::fabs(e[m]) <= kEps * (std::fabs(d[m]) + std::fabs(d[m + 1]));
 }
@@ -312,8 +330,9 @@ void DG2RCF(int N, double* B, double* C, int NFIX, const double* QXFIX, double* 
     return;
   }
   if (!fixed_nodes_valid(N, NFIX, QXFIX)) return;
-  fix_nodes(N, B, C, NFIX, QXFIX);
   if (!coefficients_usable(N, B, C)) return;
+  fix_nodes(N, B, C, NFIX, QXFIX);
+  if (NFIX > 0 && !modified_coefficients_usable(N, B, C, NFIX, QXFIX)) return;
 
   const double mu0 = C[0];
   // d lives in QNODE, the first eigenvector row in QWGHT, the off-diagonal in WK.

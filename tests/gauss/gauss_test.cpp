@@ -320,6 +320,10 @@ TEST(GaussChecks, InvalidArgumentsAreRejectedWithTheirMessages) {
   EXPECT_EQ(e.message,
             "The fixed quadrature point QXFIX(2) = 0.5 lies inside (-1,1).  Fixed points must not "
             "be inside this interval.");
+  e = rule(4, 1, 0, 0, 2, {1.0, 2.0});
+  EXPECT_EQ(e.routine, "DG2RCF");
+  EXPECT_EQ(e.message,
+            "No rule with real nodes has the fixed quadrature points QXFIX(1) = 1 and QXFIX(2) = 2.");
   e = rule(4, 1, 0, 0, 2, {1.0, 1.0});
   EXPECT_EQ(e.message, "The fixed quadrature points must be distinct, but QXFIX(1) = QXFIX(2) = 1.");
 
