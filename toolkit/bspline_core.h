@@ -107,20 +107,18 @@ bool obtain(V& v, std::size_t n) {
 // point t[n] belongs to the last non-empty interval.
 template <class T>
 int find_interval(const T* t, int k, int n, T x) {
-  int lo = k - 1;
-  int hi = n;
-  if (!(x < t[hi])) {
+  if (!(x < t[n])) {
     int left = n - 1;
-    while (left > lo && !(t[left] < t[n])) --left;
+    while (left > k - 1 && !(t[left] < t[n])) --left;
     return left;
   }
-  while (hi - lo > 1) {
-    const int mid = lo + (hi - lo) / 2;
-    if (x < t[mid]) {
-      hi = mid;
-    } else {
-      lo = mid;
-    }
+  // Invariant t[lo] <= x < t[lo + len]; halving without branches on the data.
+  int lo = k - 1;
+  int len = n - lo;
+  while (len > 1) {
+    const int half = len / 2;
+    lo = (t[lo + half] <= x) ? lo + half : lo;
+    len -= half;
   }
   return lo;
 }
