@@ -6,6 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <limits>
 #include <string>
 #include <vector>
@@ -62,6 +66,66 @@ TEST(FortranOutput, HalfwayCasesRoundAwayFromZeroOnTheExactBinaryValue) {
   EXPECT_EQ(f(0.135, 5, 2), " 0.14");       // binary value just above 0.135
   EXPECT_EQ(f(0.5, 4, 0), "  1.");
   EXPECT_EQ(f(1.5, 4, 0), "  2.");
+}
+
+// A second way to the same digits: the C library's exact decimal expansion,
+// rounded half away from zero by hand, for E8.3 and F8.3 of positive values.
+std::string reference_e83(double v) {
+  char buf[900];
+  std::snprintf(buf, sizeof buf, "%.800e", v);  // exact: a double has at most 767 digits
+  std::string digits = {buf[0], buf[2], buf[3]};
+  int exp10 = std::atoi(std::strchr(buf, 'e') + 1) + 1;
+  if (buf[4] >= '5') {
+    int k = 2;
+    while (k >= 0 && digits[k] == '9') digits[k--] = '0';
+    if (k < 0) {
+      digits = "100";
+      ++exp10;
+    } else {
+      ++digits[k];
+    }
+  }
+  char out[16];
+  std::snprintf(out, sizeof out, ".%sE%c%02d", digits.c_str(), exp10 < 0 ? '-' : '+', std::abs(exp10));
+  return out;
+}
+
+std::string reference_f83(double v) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "%.120f", v);  // exact for values above 2^-40
+  std::string text(buf, std::strchr(buf, '.') + 4);
+  if (std::strchr(buf, '.')[4] >= '5') {
+    int k = static_cast<int>(text.size()) - 1;
+    for (; k >= 0; --k) {
+      if (text[k] == '.') continue;
+      if (text[k] != '9') break;
+      text[k] = '0';
+    }
+    if (k < 0) text.insert(0, "1");
+    else ++text[k];
+  }
+  return text.size() > 8 ? std::string(8, '*') : std::string(8 - text.size(), ' ') + text;
+}
+
+TEST(FortranOutput, AgreesWithTheExactExpansionOverManyValues) {
+  std::mt19937_64 rng(20240607);
+  std::uniform_real_distribution<double> mantissa(1.0, 10.0);
+  std::uniform_int_distribution<int> exponent(-30, 30), small(-4, 4), integer(0, 2000000);
+  for (int n = 0; n < 4000; ++n) {
+    // Random doubles, the same widened from 4 bytes, exact halfway values of
+    // E8.3 (ddd5 x 10^k) and of F8.3 (sixteenths), values near the field's range.
+    const double r = mantissa(rng) * std::pow(10.0, exponent(rng));
+    const double e_tie = (1005 + 10 * (integer(rng) % 900)) * std::pow(10.0, std::abs(small(rng)));
+    const double values[] = {r, double(float(r)), e_tie, integer(rng) / 16.0,
+                             mantissa(rng) * std::pow(10.0, small(rng))};
+    for (double v : values) {
+      if (v <= 0) continue;
+      ASSERT_EQ(e(v, 8, 3), reference_e83(v)) << std::hexfloat << v;
+      if (v > 1e-9) {
+        ASSERT_EQ(f(v, 8, 3), reference_f83(v)) << std::hexfloat << v;
+      }
+    }
+  }
 }
 
 TEST(FortranOutput, EFieldSignsWidthsAndLongExponents) {
