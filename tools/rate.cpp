@@ -452,8 +452,8 @@ void close_output(std::FILE* f, const fs::path& file) {
   if (failed) throw ToolError((file.empty() ? std::string("standard output") : file.string()) + ": write error", 2);
 }
 
-void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated, const fs::path& file) {
-  std::FILE* f = open_output(file);
+void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated, std::FILE* f,
+                   const fs::path& file) {
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in\n");
   for (std::size_t s = 0; s < in.sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
@@ -466,7 +466,7 @@ void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated
 }
 
 void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& items, double dh,
-                 const fs::path& file) {
+                 std::FILE* f, const fs::path& file) {
   HostArrays a;
   std::array<double, kMaxSections> h3{}, e1{}, e2{}, e3{};
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -485,7 +485,6 @@ void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& 
   if (isatty(STDERR_FILENO) == 1) std::fprintf(stderr, "overlay: %zu items, up to 20 passes\n", items.size());
   lib.over(h3, e1, e2, e3, a, int32_t(items.size()), dh, npass, rpass, tpass);
 
-  std::FILE* f = open_output(file);
   std::fprintf(f, "section,pass,surface_in,allowable_load\n");
   for (std::size_t i = 0; i < items.size(); ++i) {
     for (int p = 1; p <= npass[i]; ++p) {
@@ -509,8 +508,11 @@ int run(int argc, char** argv) {
     ::setenv("ZALK3071_DIR", o.data.c_str(), 1);
   }
   Library lib(o.lib);
-  write_results(in, rate_all(lib, in), o.out);
-  if (!items.empty()) run_overlay(lib, in, items, *o.dh, o.overlay_out);
+  // Outputs are opened first, so that an unwritable file fails before the run.
+  std::FILE* results = open_output(o.out);
+  std::FILE* overlay = items.empty() ? nullptr : open_output(o.overlay_out);
+  write_results(in, rate_all(lib, in), results, o.out);
+  if (overlay != nullptr) run_overlay(lib, in, items, *o.dh, overlay, o.overlay_out);
   return 0;
 }
 

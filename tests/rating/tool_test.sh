@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The rating tool end to end on a few synthetic tests (tests/data/rating,
+# taken from data/sample), with the project's deflection table; then its
+# handling of malformed input.
+# Usage: tool_test.sh RATE_TOOL LIBRARY SOURCE_DIR WORK_DIR
+set -euo pipefail
+rate=$1 lib=$2 src=$3 work=$4
+table="$src/data/backdefl.txt"
+data="$src/tests/data/rating"
+if [ ! -f "$table" ]; then
+  echo "no deflection table at $table"
+  exit 77
+fi
+rm -rf "$work"
+mkdir -p "$work/folder"
+cp "$table" "$work/folder/backdefl.txt"
+
+"$rate" --lib "$lib" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --out "$work/results.csv"
+
+# Against the structures the basins were made from (1.5 % and 0.05 mil of
+# noise on each deflection): the subgrade modulus, fixed by the whole
+# basin, within 15 %; the surface modulus at 72 F within 35 % (it trades
+# against the base modulus along the fit's valley); the depth candidate
+# within one grid step of the true depth.
+python3 - "$work/results.csv" "$data/truth.csv" <<'PY'
+import csv, math, sys
+results = list(csv.DictReader(open(sys.argv[1])))
+truth = list(csv.DictReader(open(sys.argv[2])))
+assert len(results) == len(truth) == 4, (len(results), len(truth))
+depths = [12, 24, 36, 48, 60, 120, 180, 240]
+for r, t in zip(results, truth):
+    assert r["section"] == t["section"] and r["test"] == t["test"], (r, t)
+    values = {k: float(r[k]) for k in ("allowable_load", "e_surface", "e_surface_72f", "e_base", "e_subgrade", "depth_in")}
+    assert all(math.isfinite(v) for v in values.values()), r
+    assert 0 < values["allowable_load"] <= 999, r
+    assert abs(values["e_subgrade"] / float(t["e_subgrade"]) - 1) < 0.15, (r, t)
+    assert abs(values["e_surface_72f"] / float(t["e_surface_72f"]) - 1) < 0.35, (r, t)
+    true_depth = float(t["depth_in"])
+    below = max([d for d in depths if d <= true_depth] or [12])
+    above = min([d for d in depths if d >= true_depth] or [240])
+    lo = depths[max(depths.index(below) - 1, 0)]
+    hi = depths[min(depths.index(above) + 1, len(depths) - 1)]
+    assert lo <= values["depth_in"] <= hi, (r, t)
+print("results agree with the structures")
+PY
+
+# Malformed input: a clear message with file, line and column, no output.
+expect_error() {
+  local pattern=$1
+  shift
+  set +e
+  "$rate" --lib "$lib" --data "$work/folder" "$@" --out "$work/bad.csv" 2>"$work/err.txt"
+  local status=$?
+  set -e
+  if [ "$status" -ne 2 ] || ! grep -q -- "$pattern" "$work/err.txt"; then
+    echo "expected exit 2 and \"$pattern\", got $status:"
+    cat "$work/err.txt"
+    exit 1
+  fi
+}
+sed '3s/14673/14x73/' "$data/tests.csv" >"$work/bad_number.csv"
+expect_error "bad_number.csv:3:3: expected a number for load_lb, found \"14x73\"" \
+  --sections "$data/sections.csv" --tests "$work/bad_number.csv"
+sed '2s/,151700,47.3$/,151700/' "$data/tests.csv" >"$work/short_row.csv"
+expect_error "short_row.csv:2: expected 11 columns, found 10" \
+  --sections "$data/sections.csv" --tests "$work/short_row.csv"
+sed '2s/^S1,/S9,/' "$data/tests.csv" >"$work/unknown.csv"
+expect_error "unknown.csv:2:1: section \"S9\" is not in the sections file" \
+  --sections "$data/sections.csv" --tests "$work/unknown.csv"
+expect_error "no_such.csv: cannot open the file" --sections "$data/sections.csv" --tests "$work/no_such.csv"
+if [ -e "$work/bad.csv" ]; then
+  echo "output written despite malformed input"
+  exit 1
+fi
+echo "malformed input reported"
