@@ -117,7 +117,7 @@ TEST_F(SetUp, ResultSlotsAreZeroedAndLimitsEnforced) {
 
 TEST(Mode2Deck, LayerOfThePointsFollowsTheBaseThickness) {
   auto layers = [](float h2) {
-    const DeckProblem& p = deck_of(4, h2, 2).problems[0];
+    const DeckProblem p = deck_of(4, h2, 2).problems[0];
     return std::array<int, 5>{p.lpoint[0], p.lpoint[1], p.lpoint[2], p.lpoint[3], p.lpoint[4]};
   };
   EXPECT_EQ(layers(5.9f), (std::array<int, 5>{1, 3, 3, 3, 3}));
