@@ -94,45 +94,53 @@ struct Response {
   double W, U, ER, ET, EZ, ERZ;
 };
 
-// Exact half-space response at horizontal distance r and depth z; r = a at
-// z = 0 (the jump of the strains) is not covered.
-inline Response halfspace(double r, double z, double a, double q, double E, double nu) {
-  const double rho = r / a, zeta = z / a, K = (1 + nu) * q / E;
-  double i0[3], i1[3];
-  if (r == 0) {  // on the axis the integrals are elementary
+// The integrals a response needs at (rho, zeta): elementary on the axis,
+// surface limits at zeta = 0 (only the combinations used below), summed
+// otherwise.
+inline Integrals response_integrals(double rho, double zeta) {
+  Integrals in{};
+  if (rho == 0) {
     const double s = std::sqrt(1 + zeta * zeta);
-    i0[0] = s - zeta;
-    i0[1] = 1 - zeta / s;
-    i0[2] = 1 / (s * s * s);
-    i1[0] = i1[1] = i1[2] = 0;
-  } else if (z == 0) {  // surface limits; only these combinations are used
-    i1[0] = rho < 1 ? rho / 2 : 1 / (2 * rho);
-    i1[1] = i1[2] = 0;
-    i0[0] = surface_i0m1(rho);
-    i0[1] = rho < 1 ? 1 : 0;
-    i0[2] = 0;
+    in.i0[0] = s - zeta;
+    in.i0[1] = 1 - zeta / s;
+    in.i0[2] = 1 / (s * s * s);
+  } else if (zeta == 0) {
+    in.i1[0] = rho < 1 ? rho / 2 : 1 / (2 * rho);
+    in.i0[0] = surface_i0m1(rho);
+    in.i0[1] = rho < 1 ? 1 : 0;
   } else {
-    const Integrals in = hankel_integrals(rho, zeta);
-    for (int p = 0; p < 3; ++p) {
-      i0[p] = in.i0[p];
-      i1[p] = in.i1[p];
-    }
+    in = hankel_integrals(rho, zeta);
   }
+  return in;
+}
+
+// Exact half-space response at offset rho a and depth zeta a from the
+// integrals there; rho = 1 at zeta = 0 (the strain jump) is not covered.
+inline Response halfspace(double rho, double zeta, const Integrals& in, double a, double q,
+                          double E, double nu) {
+  const double K = (1 + nu) * q / E;
+  const double* i0 = in.i0;
+  const double* i1 = in.i1;
   Response o{};
   // u = K a [zeta I(1,0) - (1-2nu) I(1,-1)], w = K a [2(1-nu) I(0,-1) + zeta I(0,0)];
   // strains by d/dr = (1/a) d/drho, d/dz = (1/a) d/dzeta, with
   // d/drho I(1,p) = I(0,p+1) - I(1,p)/rho, d/drho I(0,p) = -I(1,p+1), d/dzeta I(mu,p) = -I(mu,p+1).
   o.U = K * a * (zeta * i1[1] - (1 - 2 * nu) * i1[0]);
   o.W = K * a * (2 * (1 - nu) * i0[0] + zeta * i0[1]);
-  if (r == 0) {
+  if (rho == 0) {
     o.ER = o.ET = K * (zeta * i0[2] - (1 - 2 * nu) * i0[1]) / 2;  // u/r -> du/dr on the axis
   } else {
     o.ER = K * (zeta * (i0[2] - i1[1] / rho) - (1 - 2 * nu) * (i0[1] - i1[0] / rho));
-    o.ET = o.U / r;
+    o.ET = o.U / (rho * a);
   }
   o.EZ = K * ((2 * nu - 1) * i0[1] - zeta * i0[2]);
   o.ERZ = -K * zeta * i1[2];
   return o;
+}
+
+inline Response halfspace(double r, double z, double a, double q, double E, double nu) {
+  const double rho = r / a, zeta = z / a;
+  return halfspace(rho, zeta, response_integrals(rho, zeta), a, q, E, nu);
 }
 
 }  // namespace plate_test
