@@ -87,8 +87,7 @@ class MarkowitzLU {
     }
   };
 
-  void lay_out_rows();
-  void lay_out_columns();
+  void lay_out(const int* count, int* begin, int* capacity, int& tail) const;
   void build_count_lists();
 
   void link_row(int i);

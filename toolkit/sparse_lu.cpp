@@ -52,23 +52,30 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
     ++rna_[irow[k] - 1];
     ++clen_[jcol[k] - 1];
   }
-
-  // Columns grouped by row, packed, to find repeated (row, column) pairs.
-  int pos = 0;
-  for (int i = 0; i < n_; ++i) {
-    rbeg_[i] = pos;
-    pos += rna_[i];
-    rnl_[i] = 0;
-  }
+  max_row_count_ = *std::max_element(rna_, rna_ + n_);
+  max_col_count_ = *std::max_element(clen_, clen_ + n_);
+  lay_out(rna_, rbeg_, rcap_, rtail_);
+  lay_out(clen_, cbeg_, ccap_, ctail_);
+  std::fill(rna_, rna_ + n_, 0);
+  std::fill(clen_, clen_ + n_, 0);
   for (int k = 0; k < nz; ++k) {
     const int i = irow[k] - 1;
-    colidx_[rbeg_[i] + rnl_[i]++] = jcol[k] - 1;
+    const int t = rbeg_[i] + rna_[i]++;
+    val_[t] = a[k];
+    colidx_[t] = jcol[k] - 1;
   }
+
+  // One sweep by rows: repeated (row, column) pairs, column patterns (rows
+  // ascending), row scales for the singularity test, largest magnitude.
   std::fill(mark_, mark_ + n_, kNone);
   PatternCheck check;
+  amax_ = 0.0;
   for (int i = 0; i < n_; ++i) {
+    double largest = 0.0;
     for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) {
       const int j = colidx_[t];
+      largest = std::max(largest, std::fabs(val_[t]));
+      colpat_[cbeg_[j] + clen_[j]++] = i;
       if (mark_[j] != i) {
         mark_[j] = i;
         continue;
@@ -79,6 +86,8 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
         check = {PatternFault::duplicate, i + 1, j + 1};
       }
     }
+    w2_[i] = largest;
+    amax_ = std::max(amax_, largest);
   }
   if (check.fault != PatternFault::none) return check;
   for (int i = 0; i < n_; ++i) {
@@ -91,68 +100,28 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
   // Every row and column holds an entry, so N <= NZ <= MAXNZ: the spare part
   // of the integer area has room for an ordering of N.
   order_ = colpat_ + maxnz_;
-  max_row_count_ = *std::max_element(rna_, rna_ + n_);
-  max_col_count_ = *std::max_element(clen_, clen_ + n_);
-
-  lay_out_rows();
-  for (int k = 0; k < nz; ++k) {
-    const int i = irow[k] - 1;
-    const int t = rbeg_[i] + rna_[i]++;
-    val_[t] = a[k];
-    colidx_[t] = jcol[k] - 1;
-  }
-  lay_out_columns();
-
-  // Row scales (for the singularity test) and the largest given magnitude.
-  amax_ = 0.0;
-  for (int i = 0; i < n_; ++i) {
-    double m = 0.0;
-    for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) m = std::max(m, std::fabs(val_[t]));
-    w2_[i] = m;
-    amax_ = std::max(amax_, m);
-  }
   gmax_ = amax_;
   held_ = nz;
+  for (int i = 0; i < n_; ++i) rnl_[i] = 0;
   build_count_lists();
   return check;
 }
 
-// Rows get elbow room (about double their length) when the limit allows it,
-// else exactly their length; rnl/rna are left at 0 for the values to follow.
-void MarkowitzLU::lay_out_rows() {
-  long long roomy = 0;
-  for (int i = 0; i < n_; ++i) roomy += std::min(n_, 2 * rna_[i] + 2);
-  const bool spacious = roomy <= (static_cast<long long>(nz_) + maxnz_) / 2;
+// Places rows (or column patterns) one after the other. Each gets elbow room
+// of about its own length when the limit allows it, else exactly its length;
+// never less than its count, which repeated entries may push beyond N.
+void MarkowitzLU::lay_out(const int* count, int* begin, int* capacity, int& tail) const {
+  auto roomy = [this](int c) { return std::max(c, std::min(n_, 2 * c + 2)); };
+  long long wanted = 0;
+  for (int i = 0; i < n_; ++i) wanted += roomy(count[i]);
+  const bool spacious = wanted <= (static_cast<long long>(nz_) + maxnz_) / 2;
   int pos = 0;
   for (int i = 0; i < n_; ++i) {
-    rcap_[i] = spacious ? std::min(n_, 2 * rna_[i] + 2) : rna_[i];
-    rbeg_[i] = pos;
-    pos += rcap_[i];
-    rnl_[i] = 0;
-    rna_[i] = 0;
+    capacity[i] = spacious ? roomy(count[i]) : count[i];
+    begin[i] = pos;
+    pos += capacity[i];
   }
-  rtail_ = pos;
-}
-
-// Column patterns in the same manner, rows ascending within a column.
-void MarkowitzLU::lay_out_columns() {
-  long long roomy = 0;
-  for (int j = 0; j < n_; ++j) roomy += std::min(n_, 2 * clen_[j] + 2);
-  const bool spacious = roomy <= (static_cast<long long>(nz_) + maxnz_) / 2;
-  int pos = 0;
-  for (int j = 0; j < n_; ++j) {
-    ccap_[j] = spacious ? std::min(n_, 2 * clen_[j] + 2) : clen_[j];
-    cbeg_[j] = pos;
-    pos += ccap_[j];
-    clen_[j] = 0;
-  }
-  ctail_ = pos;
-  for (int i = 0; i < n_; ++i) {
-    for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) {
-      const int j = colidx_[t];
-      colpat_[cbeg_[j] + clen_[j]++] = i;
-    }
-  }
+  tail = pos;
 }
 
 void MarkowitzLU::build_count_lists() {
@@ -256,19 +225,25 @@ void MarkowitzLU::search_col(int j, double stability, Candidate& best) const {
 MarkowitzLU::Candidate MarkowitzLU::select_pivot(const PivotControls& controls) {
   Candidate best;
   const int wanted = controls.search_count;
+  while (rmin_ < n_ && rhead_[rmin_ - 1] == kNone) ++rmin_;
+  while (cmin_ < n_ && chead_[cmin_ - 1] == kNone) ++cmin_;
+  // A row of c entries costs at least (c-1)(cmin-1), a column of c entries at
+  // least (rmin-1)(c-1); once that exceeds the best cost, this and every later
+  // list can only lose, so the search ends early with the same choice.
+  auto beaten = [&best](long long bound) { return best.row != kNone && bound > best.cost; };
   if (controls.search_mode != 2) {
-    while (rmin_ < n_ && rhead_[rmin_ - 1] == kNone) ++rmin_;
     int searched = 0;
     for (int c = rmin_; c <= n_ && searched < wanted; ++c) {
+      if (beaten(static_cast<long long>(c - 1) * (cmin_ - 1))) break;
       for (int i = rhead_[c - 1]; i != kNone && searched < wanted; i = rnext_[i], ++searched) {
         search_row(i, controls.stability, best);
       }
     }
   }
   if (controls.search_mode != 1) {
-    while (cmin_ < n_ && chead_[cmin_ - 1] == kNone) ++cmin_;
     int searched = 0;
     for (int c = cmin_; c <= n_ && searched < wanted; ++c) {
+      if (beaten(static_cast<long long>(rmin_ - 1) * (c - 1))) break;
       for (int j = chead_[c - 1]; j != kNone && searched < wanted; j = cnext_[j], ++searched) {
         search_col(j, controls.stability, best);
       }
