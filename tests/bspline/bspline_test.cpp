@@ -270,6 +270,38 @@ TYPED_TEST(BsplineFamily, FloatFamilyAgreesWithDoubleFamily) {
   }
 }
 
+TEST(WorkAreaVariants, CallerOwnedWorkOfTheStatedSizeGivesThePublicResults) {
+  // Exactly sized heap blocks: a variant that strays past its work area is
+  // caught by the address sanitizer build.
+  const Surface<double> s(grid_x<double>(), grid_y<double>(), 4, 3, [](double x, double y) { return std::cos(x) * y; });
+  std::vector<double> wk(bs2in_work_length(11, 8, 4, 3)), c(88);
+  std::vector<int> iwk(11);
+  DB22IN(11, s.x.data(), 8, s.y.data(), s.f.data(), 20, 4, 3, s.tx.data(), s.ty.data(), c.data(),
+         wk.data(), iwk.data());
+  EXPECT_EQ(c, s.c);
+  std::vector<double> wdr(bs2dr_work_length(4, 3));
+  EXPECT_EQ(DB22DR(1, 1, 2.5, 0.3, 4, 3, s.tx.data(), s.ty.data(), 11, 8, c.data(), wdr.data()),
+            s.at(2.5, 0.3, 1, 1));
+  EXPECT_EQ(DB22VL(2.5, 0.3, 4, 3, s.tx.data(), s.ty.data(), 11, 8, c.data(), wdr.data()), s.at(2.5, 0.3));
+
+  const Surface<float> g(grid_x<float>(), grid_y<float>(), 3, 3, [](double x, double y) { return x - y; });
+  const float xv[] = {1.0f, 2.0f, 8.0f}, yv[] = {0.0f, 1.0f};
+  std::vector<float> wg(bs2gd_work_length(3, 2, 3, 3)), v(6), ref(6);
+  std::vector<int> ig(5);
+  B22GD(0, 1, 3, xv, 2, yv, 3, 3, g.tx.data(), g.ty.data(), 11, 8, g.c.data(), v.data(), 3, wg.data(), ig.data());
+  BS2GD(0, 1, 3, xv, 2, yv, 3, 3, g.tx.data(), g.ty.data(), 11, 8, g.c.data(), ref.data(), 3);
+  EXPECT_EQ(v, ref);
+
+  const std::vector<double> x = {0.0, 0.5, 1.5, 2.0, 3.5};
+  std::vector<double> t(8), xs(5), f = {1, 0, 2, 1, 3}, coef(5), wi(b2int_work_length(5, 3));
+  std::vector<int> perm(5), piv(5);
+  DB2NAK(5, x.data(), 3, t.data(), xs.data(), perm.data());
+  DB2INT(5, x.data(), f.data(), 3, t.data(), coef.data(), wi.data(), piv.data());
+  // A univariate spline is a surface with one y B-spline of order 1.
+  const double ty[] = {0.0, 1.0};
+  for (int i = 0; i < 5; ++i) EXPECT_NEAR(DBS2VL(x[i], 0.5, 3, 1, t.data(), ty, 5, 1, coef.data()), f[i], 1e-15);
+}
+
 // ---------------------------------------------------------------------------
 // Failure table of the 4-byte family, with the exact texts.
 

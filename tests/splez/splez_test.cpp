@@ -141,6 +141,21 @@ TEST(DsplezKinds, SmallestDataSetOfEachBsplineKind) {
   }
 }
 
+TEST(DsplezKinds, WorkAreaVariantWithExactlySizedWork) {
+  const std::vector<double> x = {3.0, 1.0, 2.0, 0.0, 5.0, 4.5};
+  const std::vector<double> f = {9.0, 1.0, 4.0, 0.0, 25.0, 20.25};
+  const std::vector<double> xv = {2.5, -1.0, 6.0};
+  for (int itype = 4; itype <= 8; ++itype) {
+    std::vector<double> wk(ds2lez_work_length(6, itype, 3)), v(3);
+    std::vector<int> iwk(ds2lez_iwork_length(6, 3));
+    DS2LEZ(6, x.data(), f.data(), itype, 0, 3, xv.data(), v.data(), wk.data(), iwk.data());
+    EXPECT_EQ(v, fit(x, f, itype, 0, xv)) << itype;
+    if (itype >= 5) {  // x^2 is in the spline space from order 3 on
+      for (int i = 0; i < 3; ++i) EXPECT_NEAR(v[i], xv[i] * xv[i], 1e-12) << itype;
+    }
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Failure table.
 
