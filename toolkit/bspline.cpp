@@ -526,6 +526,14 @@ void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float*
     return;
   }
   RoutineScope work_scope("B22GD");
+  // One point inside the knots, the rating driver's only use: the point
+  // evaluator does the same arithmetic with less bookkeeping.
+  if (NX == 1 && NY == 1 && inside_knots(XVEC[0], KXORD, XKNOT, NXCOEF) &&
+      inside_knots(YVEC[0], KYORD, YKNOT, NYCOEF)) {
+    VALUE[0] = point_value_checked(IXDER, IYDER, XVEC[0], YVEC[0], KXORD, KYORD, XKNOT, YKNOT,
+                                   NXCOEF, NYCOEF, BSCOEF, wk.data());
+    return;
+  }
   grid_values(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
               VALUE, LDVALUE, wk.data(), iwk.data());
 }

@@ -291,6 +291,9 @@ TEST(WorkAreaVariants, CallerOwnedWorkOfTheStatedSizeGivesThePublicResults) {
   B22GD(0, 1, 3, xv, 2, yv, 3, 3, g.tx.data(), g.ty.data(), 11, 8, g.c.data(), v.data(), 3, wg.data(), ig.data());
   BS2GD(0, 1, 3, xv, 2, yv, 3, 3, g.tx.data(), g.ty.data(), 11, 8, g.c.data(), ref.data(), 3);
   EXPECT_EQ(v, ref);
+  float one = 0.0f;  // a single point takes a shorter road to the same arithmetic
+  BS2GD(0, 1, 1, &xv[2], 1, &yv[1], 3, 3, g.tx.data(), g.ty.data(), 11, 8, g.c.data(), &one, 1);
+  EXPECT_EQ(one, ref[2 + 3]);
 
   const std::vector<double> x = {0.0, 0.5, 1.5, 2.0, 3.5};
   std::vector<double> t(8), xs(5), f = {1, 0, 2, 1, 3}, coef(5), wi(b2int_work_length(5, 3));
