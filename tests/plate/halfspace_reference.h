@@ -70,6 +70,7 @@ inline void elliptic(double k, double& K, double& E) {
 
 // Surface value of I(0, -1).
 inline double surface_i0m1(double rho) {
+  if (rho == 1) return 2 / kPi;  // E(1) = 1; K(1) is infinite
   double K, E;
   if (rho <= 1) {
     elliptic(rho, K, E);
