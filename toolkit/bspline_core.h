@@ -389,7 +389,7 @@ struct Strided {
 // n eps (|A| |sol| + |b|) in the max norm.
 template <class T>
 bool refine_solution(int n, int k, const T* orig, const T* ab, const BandShape& s, const int* ipiv,
-                     const T* b, T* sol, T* r, T* scale) {
+                     const T* b, T* sol, T* r) {
   const int ldo = 2 * k - 1;
   auto residual = [&]() {
     T worst = T(0);
@@ -403,7 +403,6 @@ bool refine_solution(int n, int k, const T* orig, const T* ab, const BandShape& 
         mag += std::abs(a) * std::abs(sol[j]);
       }
       r[i] = sum;
-      scale[i] = mag;
       if (!std::isfinite(sum) || !std::isfinite(mag)) finite = false;
       worst = std::max(worst, std::abs(sum) - T(n) * Family<T>::eps * mag);
     }
@@ -494,7 +493,7 @@ CollocationFactors collocation_factor(int n, const T* x, int k, const T* t, T* f
 // Solves, for each j = 0..nrhs-1, sum_c B(c)(x(i)) out(c, j) = rhs(i, j)
 // with the factors of collocation_factor, refining the solutions of a nearly
 // singular matrix and raising the warning that says so. work holds
-// n nrhs + 4n values.
+// n nrhs + 3n values.
 template <class T>
 void collocation_apply(const CollocationFactors& f, int k, const T* fac, const int* ipiv, int nrhs,
                        Strided<const T> rhs, Strided<T> out, T* work, const Direction& d) {
@@ -506,7 +505,6 @@ void collocation_apply(const CollocationFactors& f, int k, const T* fac, const i
   T* v1 = block + nn * w;
   T* v2 = v1 + nn;
   T* v3 = v2 + nn;
-  T* v4 = v3 + nn;
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < nrhs; ++j) block[i * w + j] = rhs(i, j);
   band_solve(s, fac, ipiv, block, nrhs);
@@ -522,7 +520,7 @@ void collocation_apply(const CollocationFactors& f, int k, const T* fac, const i
       v1[i] = rhs(i, j);
       v2[i] = block[i * w + j];
     }
-    refined_ok = refine_solution(n, k, orig, fac, s, ipiv, v1, v2, v3, v4) && refined_ok;
+    refined_ok = refine_solution(n, k, orig, fac, s, ipiv, v1, v2, v3) && refined_ok;
     for (int i = 0; i < n; ++i) out(i, j) = v2[i];
   }
   E1STL(1, d.axis);
@@ -541,7 +539,8 @@ void collocation_apply(const CollocationFactors& f, int k, const T* fac, const i
 struct CollocationWork {
   static std::size_t length(int n, int k, int nrhs) {
     const std::size_t nn = static_cast<std::size_t>(n);
-    return CollocationFactors::factors_length(n, k) + nn * static_cast<std::size_t>(nrhs) + 4 * nn +
+    // the factorisation's scratch (2n + 2k) and the solve's (n nrhs + 3n) share one area
+    return CollocationFactors::factors_length(n, k) + nn * static_cast<std::size_t>(nrhs) + 3 * nn +
            2 * static_cast<std::size_t>(k);
   }
 };

@@ -80,13 +80,13 @@ struct BsplineKindWork {
   double* brk;      // NDATA + 2 (NDATA - k + 2 used)
   double* pc;       // k (NDATA + 1)
   double* scratch;  // k k + 3 k
-  double* solve;    // 4 NDATA + 2 k: scratch of the factorisation, then of the solve
+  double* solve;    // 4 NDATA + 2 k: scratch of the factorisation (2 NDATA + 2 k), then of the solve (4 NDATA)
   int* perm;        // NDATA, for the knot routine
 
   static std::size_t length(int n, int k) {
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t kk = static_cast<std::size_t>(k);
-    return 2 * nn + (nn + 2) + kk * (nn + 1) + kk * kk + 3 * kk + 5 * nn + 2 * kk;
+    return 2 * nn + (nn + 2) + kk * (nn + 1) + kk * kk + 3 * kk + 4 * nn + 2 * kk;
   }
   static std::size_t ilength(int n) { return static_cast<std::size_t>(n); }
 
