@@ -135,6 +135,8 @@ bool interval_ready(const TransformTables& t, IntervalCache& cache, int k) {
 
 void IntervalCache::reset(const TransformTables& t) {
   ncoef = t.ncoef;
+  const std::size_t need = std::size_t(kBreaks) * kGaussPoints * ncoef;
+  if (values.size() < need) values.resize(need);
   prepared = 1;
   stop_at = 0;
   last = 1;

@@ -37,9 +37,9 @@ struct IntervalCache {
   std::vector<double> xe = std::vector<double>(std::size_t(kBreaks) * kGaussPoints);
   std::vector<double> j1a = std::vector<double>(std::size_t(kBreaks) * kGaussPoints);
   // Coefficient vector at evaluation parameter p of interval k:
-  // values[((k - 1) * 50 + p) * ncoef + c].
-  std::vector<double> values =
-      std::vector<double>(std::size_t(kBreaks) * kGaussPoints * kMaxCoefficients);
+  // values[((k - 1) * 50 + p) * ncoef + c]. Sized for the largest structure
+  // seen so far; it only grows.
+  std::vector<double> values;
   // Scratch of one spline fit.
   std::array<double, kMaxSplineData> abscissa{};
   std::array<double, kMaxSplineData> ordinate{};
