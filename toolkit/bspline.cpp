@@ -311,6 +311,23 @@ std::size_t grid_work_length(int NX, int NY, int KXORD, int KYORD) {
          2 * static_cast<std::size_t>(std::max(KXORD, KYORD));
 }
 
+// Sum over the KXORD x KYORD active coefficients of the intervals lx, ly,
+// weighted by the basis values wx, wy: in x first, then in y.
+template <class T>
+T active_sum(const T* wx, const T* wy, int KXORD, int KYORD, const T* BSCOEF, int NXCOEF, int lx,
+             int ly) {
+  const int cx = lx - KXORD + 1;
+  const int cy = ly - KYORD + 1;
+  T sum = T(0);
+  for (int b = 0; b < KYORD; ++b) {
+    const T* col = BSCOEF + static_cast<std::size_t>(cy + b) * NXCOEF + cx;
+    T inner = T(0);
+    for (int a = 0; a < KXORD; ++a) inner += wx[a] * col[a];
+    sum += wy[b] * inner;
+  }
+  return sum;
+}
+
 // The grid values for checked arguments.
 template <class T>
 void grid_values(int IXDER, int IYDER, int NX, const T* XVEC, int NY, const T* YVEC, int KXORD,
@@ -332,18 +349,8 @@ void grid_values(int IXDER, int IYDER, int NX, const T* XVEC, int NY, const T* Y
         out = T(0);
         continue;
       }
-      const T* wx = bx + static_cast<std::size_t>(i) * KXORD;
-      const T* wy = by + static_cast<std::size_t>(j) * KYORD;
-      const int cx = lx[i] - KXORD + 1;
-      const int cy = ly[j] - KYORD + 1;
-      T sum = T(0);
-      for (int b = 0; b < KYORD; ++b) {
-        const T* col = BSCOEF + static_cast<std::size_t>(cy + b) * NXCOEF + cx;
-        T inner = T(0);
-        for (int a = 0; a < KXORD; ++a) inner += wx[a] * col[a];
-        sum += wy[b] * inner;
-      }
-      out = sum;
+      out = active_sum(bx + static_cast<std::size_t>(i) * KXORD, by + static_cast<std::size_t>(j) * KYORD,
+                       KXORD, KYORD, BSCOEF, NXCOEF, lx[i], ly[j]);
     }
   }
 }
@@ -376,16 +383,7 @@ T point_value_checked(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, cons
   const int ly = find_interval(YKNOT, KYORD, NYCOEF, Y);
   basis_derivatives(XKNOT, lx, KXORD, IXDER, X, bx, dr, dl);
   basis_derivatives(YKNOT, ly, KYORD, IYDER, Y, by, dr, dl);
-  const int cx = lx - KXORD + 1;
-  const int cy = ly - KYORD + 1;
-  T sum = T(0);
-  for (int b = 0; b < KYORD; ++b) {
-    const T* col = BSCOEF + static_cast<std::size_t>(cy + b) * NXCOEF + cx;
-    T inner = T(0);
-    for (int a = 0; a < KXORD; ++a) inner += bx[a] * col[a];
-    sum += by[b] * inner;
-  }
-  return sum;
+  return active_sum(bx, by, KXORD, KYORD, BSCOEF, NXCOEF, lx, ly);
 }
 
 std::size_t point_work_length(int KXORD, int KYORD) {
