@@ -366,6 +366,25 @@ TEST(Bs2in, DataOutsideTheSupportOfItsBsplineIsFatal) {
             "while XDATA(2) = 0.7, XKNOT(2) = 0, XKNOT(5) = 0.2 are given.  ");
 }
 
+TEST(Bs2in, KnotsThatNoSplineSpaceHasAreFatal) {
+  Grid4 g;
+  ErrorRecorder rec;
+  auto in = [&](const std::vector<float>& tx) {
+    BS2IN(11, g.x.data(), 8, g.y.data(), g.f.data(), 20, 3, 3, tx.data(), g.ty.data(), g.c.data());
+  };
+  std::vector<float> tx = g.tx;
+  std::swap(tx[4], tx[5]);
+  EXPECT_THROW(in(tx), SevereError);
+  EXPECT_EQ(rec.last_message(),
+            "The knot sequence XKNOT must be nondecreasing, but XKNOT(5) = 2.625 and XKNOT(6) = 1.75.");
+  tx = g.tx;
+  tx[1] = tx[2] = tx[3] = 0.0f;  // four equal knots for order 3
+  EXPECT_THROW(in(tx), SevereError);
+  EXPECT_EQ(rec.last_message(),
+            "The knot XKNOT(1) = 0 is repeated more than the order of the spline, 3, allows.");
+  EXPECT_EQ(rec.last_type(), FATAL);
+}
+
 TEST(Bs2in, NearlyCoincidentDataWarnsAndStillInterpolates) {
   // Two abscissas 1e-5 apart make the 4-byte collocation matrix nearly singular.
   std::vector<float> x = {0.0f, 1.0f, 1.00001f, 2.0f, 3.0f};
@@ -435,6 +454,9 @@ TEST(Bs2gd, GridOfValuesMatchesPointValuesAndChecksItsArguments) {
   EXPECT_THROW(gd(0, 0, 2, down, 2, 11, 8, 4), SevereError);
   EXPECT_EQ(rec.last_type(), FATAL);
   EXPECT_EQ(rec.last_message(), "The X data values must be strictly increasing, but XVEC(1) = 3 and XVEC(2) = 0.5.");
+  const float ydown[] = {1.0f, 1.0f};
+  EXPECT_THROW(BS2GD(0, 0, 3, xv, 2, ydown, 3, 3, s.tx.data(), s.ty.data(), 11, 8, s.c.data(), v, 4), SevereError);
+  EXPECT_EQ(rec.last_message(), "The Y data values must be strictly increasing, but YVEC(1) = 1 and YVEC(2) = 1.");
   EXPECT_THROW(gd(0, 0, 3, xv, 2, 11, 8, 2), SevereError);
   EXPECT_EQ(rec.last_message(),
             "The leading dimension of VALUE must be at least as large as NX while LDVALUE = 2 and NX = 3 are given.");
@@ -475,6 +497,22 @@ void knots_of_equal_abscissas() {
   const double x[] = {0.0, 2.0, 2.0};
   double t[6];
   DBSNAK(3, x, 3, t);
+}
+
+TEST(Db2int, OrderAndSizeChecks) {
+  ErrorRecorder rec;
+  const double x[] = {0.0, 1.0}, t[] = {0.0, 0.0, 1.0, 1.0};
+  double c[2], wk[64];
+  int iwk[2];
+  EXPECT_THROW(DB2INT(2, x, x, 0, t, c, wk, iwk), SevereError);
+  EXPECT_EQ(rec.last_message(), "The order of the spline must be at least 1 while KORDER = 0 is given.");
+  EXPECT_THROW(DB2INT(2, x, x, 3, t, c, wk, iwk), SevereError);
+  EXPECT_EQ(rec.last_message(),
+            "The number of data points must be at least as large as the order of the spline while "
+            "NDATA = 2 and KORDER = 3 are given.");
+  EXPECT_THROW(DBS2DR(0, -1, 0.5, 0.5, 2, 2, t, t, 2, 2, x), SevereError);
+  EXPECT_EQ(rec.last_message(),
+            "The order of the derivative in the Y direction must be at least zero, while IYDER = -1 is given.");
 }
 
 TEST(BsnakDeath, TerminalErrorPrintsItsBlockAndStops) {
