@@ -8,9 +8,9 @@
 namespace zalk::engine {
 namespace {
 
-// The top layer is limited to this many load radii, the depth to which the
-// plate routine supplies the homogeneous near field.
-constexpr double kTopLayerDepth = 0.45;
+// A top layer deeper than this many radii is split into two of the same
+// material: the upper one kNearSurfaceDepth radii deep, or halves when
+// that would leave a thinner lower one.
 constexpr double kHalvingDepth = 0.9;
 
 void refuse(const char* text, int value) {
@@ -56,7 +56,7 @@ double smallest_radius(const CurrentProblem& cur) {
 void split_top_layer(CurrentProblem& cur) {
   if (cur.nld < 1) return;
   const double a = smallest_radius(cur);
-  if (!(kTopLayerDepth * a < cur.h[0])) return;
+  if (!(kNearSurfaceDepth * a < cur.h[0])) return;
 
   for (int m = cur.nl + 1; m >= 3; --m) {
     cur.h[m - 1] = cur.h[m - 2];
@@ -72,8 +72,8 @@ void split_top_layer(CurrentProblem& cur) {
 
   const double old_h1 = cur.h[0];
   if (kHalvingDepth * a < old_h1) {
-    cur.h[1] = old_h1 - kTopLayerDepth * a;
-    cur.h[0] = kTopLayerDepth * a;
+    cur.h[1] = old_h1 - kNearSurfaceDepth * a;
+    cur.h[0] = kNearSurfaceDepth * a;
   } else {
     cur.h[0] = old_h1 / 2.0;
     cur.h[1] = old_h1 / 2.0;

@@ -8,13 +8,10 @@
 namespace zalk::engine {
 namespace {
 
-constexpr double kJ1Zero1 = 3.8317058086395264;
 // Quadratic not-a-knot interpolation of the coefficients between grid points.
 constexpr int kSplineKind = 5;
-// A point in the top layer no deeper than this many load radii gets the
-// homogeneous near-field part from the plate routine.
-constexpr double kNearSurfaceDepth = 0.45;
 
+// The platform's Bessel functions of the first kind.
 double bessel_j0(double x) { return ::j0(x); }
 double bessel_j1(double x) { return ::j1(x); }
 double bessel_j2(double x) { return ::jn(2, x); }
@@ -179,7 +176,7 @@ void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSe
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
                    PointResponse& out) {
   const double aL = a[L - 1];
-  const double m1 = kJ1Zero1 / aL;
+  const double m1 = kFirstJ1Zero / aL;
   const PointSetup pt{&layers, j, r, local_depth(layers, j, z), r != 0.0 ? 1.0 : 0.0};
 
   std::array<double, 6> S{};

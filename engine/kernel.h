@@ -12,6 +12,10 @@ namespace zalk::engine {
 
 // At most this many geometric grid points enter one interval's spline fit.
 constexpr int kMaxSplineData = 100;
+// A point in the top layer no deeper than this many load radii gets the
+// homogeneous near field from the plate routine; the driver keeps the top
+// layer within that depth.
+constexpr double kNearSurfaceDepth = 0.45;
 // Component slots of the integration (six are used).
 constexpr int kComponents = 10;
 

@@ -7,10 +7,6 @@
 namespace zalk::engine {
 namespace {
 
-// First positive zero of J1 as a 4-byte value; the first interval of the
-// response integrals ends at it over the load radius.
-constexpr double kJ1Zero1 = 3.8317058086395264;
-
 // The first sixteen positive zeros of J1 as 4-byte values; the intervals
 // beyond them have the asymptotic spacing pi.
 constexpr std::array<double, 16> kJ1Zeros = {
@@ -37,7 +33,7 @@ void gauss_rule_on_unit_interval(TransformTables& t) {
 }
 
 void fill_grid_and_breaks(double a, TransformTables& t) {
-  const double m1 = kJ1Zero1 / a;
+  const double m1 = kFirstJ1Zero / a;
   for (int k = 0; k < kGaussPoints; ++k) t.grid[k] = m1 * t.nodes[k];
 
   // Geometric points from m1 to 30 - m1: denser where the coefficients

@@ -18,6 +18,9 @@ constexpr int kBreaks = 100;
 // The top-layer split may add one layer to the deck's 50.
 constexpr int kMaxEngineLayers = kMaxLayers + 1;
 constexpr int kMaxCoefficients = 4 * kMaxEngineLayers - 2;
+// First positive zero of J1 as a 4-byte value: the first interval of the
+// response integrals ends at it over the load radius.
+constexpr double kFirstJ1Zero = 3.8317058086395264;
 // Room for the nonzeros of one system (at most 8 per row are ever set).
 constexpr int kMaxNonzeros = 20000;
 

@@ -47,6 +47,40 @@ TEST_F(Kernel, OnTheAxisTheRadialTermsVanish) {
   EXPECT_GT(result_slot(*ws, 1, 1), 0.0);
 }
 
+// The interpolated coefficients and J1(m a) of an interval are prepared
+// once per load and shared by all points; a point must get exactly what it
+// gets when it is analysed alone, whichever points came before it.
+TEST_F(Kernel, SharedIntervalDataGiveEachPointItsOwnResult) {
+  DeckProblem all = two_layers(3.8);
+  const double depth[] = {0.0, 2.0, 9.5, 10.0, 30.0};
+  const double x[] = {0.0, 25.0, 3.8, 1.0, 60.0};
+  all.npoint = 0;
+  for (int k = 0; k < 5; ++k) {
+    all.lpoint[k] = depth[k] <= 10.0 ? 1 : 2;
+    all.xpoint[k] = x[k];
+    all.zpoint[k] = depth[k];
+    ++all.npoint;
+  }
+  all.nload = 2;  // equal radii: the second load reuses the tables
+  all.press[1] = 50.0;
+  all.radius[1] = 3.8;
+  all.xload[1] = 13.5;
+  analyse_problem(*ws, all, abstol, reltol);
+  std::array<std::array<double, kSlots>, 5> together{};
+  for (int k = 0; k < 5; ++k) {
+    for (int q = 0; q < kSlots; ++q) together[k][q] = result_slot(*ws, q + 1, k + 1);
+  }
+  for (int k = 4; k >= 0; --k) {
+    DeckProblem one = all;
+    one.npoint = 1;
+    one.lpoint[0] = all.lpoint[k];
+    one.xpoint[0] = all.xpoint[k];
+    one.zpoint[0] = all.zpoint[k];
+    analyse_problem(*ws, one, abstol, reltol);
+    for (int q = 0; q < kSlots; ++q) EXPECT_EQ(result_slot(*ws, q + 1, 1), together[k][q]) << k << " " << q;
+  }
+}
+
 TEST_F(Kernel, TinyRadiusIntegratesOnlyTheFirstInterval) {
   // Radius 0.3: the geometric grid ends at 30 - m1, below the second J1
   // zero over the radius, so no later interval has three grid points.
