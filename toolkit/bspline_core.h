@@ -558,62 +558,70 @@ void collocation_solve(int n, const T* x, int k, const T* t, int nrhs, Strided<c
 
 // ---------------------------------------------------------------------------
 // Piecewise-polynomial form: on piece l, [brk(l), brk(l+1)), the spline is
-// sum_{j<k} pc(j, l) (x - brk(l))^j / j!, pc(j, l) its j-th derivative at
-// brk(l). Returns the number of pieces. brk holds n-k+2 values, pc k(n-k+1),
-// scratch k*k + 3k.
+// sum_{j<k} c(j) (x - brk(l))^j / j!, c(j) its j-th derivative at brk(l).
+
+// Breakpoints: the distinct knots of [t(k), t(n+1)]. Piece l starts at knot
+// index lefts(l). Returns the number of pieces; brk holds n-k+2 values,
+// lefts n-k+1.
 template <class T>
-int to_piecewise_polynomial(int n, int k, const T* t, const T* coef, T* brk, T* pc, T* scratch) {
-  T* table = scratch;        // basis values of orders 1..k at the break
-  T* a = table + k * k;      // active coefficients, differenced in place
-  T* dr = a + k;
-  T* dl = dr + k;
+int piece_breaks(int n, int k, const T* t, T* brk, int* lefts) {
   int pieces = 0;
   for (int left = k - 1; left < n; ++left) {
     if (!(t[left] < t[left + 1])) continue;
-    const T x = t[left];
-    brk[pieces] = x;
-    // Orders 1..k of the basis at x, row m-1 holding order m.
-    table[0] = T(1);
-    for (int m = 2; m <= k; ++m) {
-      T* row = table + (m - 1) * k;
-      std::copy(table + (m - 2) * k, table + (m - 2) * k + (m - 1), row);
-      // one step of the recurrence from order m-1 to m
-      dr[m - 2] = t[left + m - 1] - x;
-      dl[m - 2] = x - t[left + 2 - m];
-      T saved = T(0);
-      for (int r = 0; r < m - 1; ++r) {
-        const T term = row[r] / (dr[r] + dl[m - 2 - r]);
-        row[r] = saved + dr[r] * term;
-        saved = dl[m - 2 - r] * term;
-      }
-      row[m - 1] = saved;
-    }
-    for (int r = 0; r < k; ++r) a[r] = coef[left - k + 1 + r];
-    T* out = pc + static_cast<std::size_t>(pieces) * k;
-    for (int m = 0; m < k; ++m) {
-      if (m > 0) {
-        for (int r = k - 1; r >= m; --r) {
-          const int i = left - k + 1 + r;
-          a[r] = (a[r] - a[r - 1]) * T(k - m) / (t[i + k - m] - t[i]);
-        }
-      }
-      const T* basis = table + (k - m - 1) * k;
-      T sum = T(0);
-      for (int r = m; r < k; ++r) sum += a[r] * basis[r - m];
-      out[m] = sum;
-    }
+    brk[pieces] = t[left];
+    lefts[pieces] = left;
     ++pieces;
   }
   brk[pieces] = t[n];
   return pieces;
 }
 
-// The ider-th derivative at x of piece `l` of a piecewise polynomial of order k.
+// c(0..k-1) of the piece that starts at knot index `left`, from the
+// B-spline coefficients: the basis of every order at the break, and the
+// coefficients differenced once per derivative. scratch holds k*k + 3k.
 template <class T>
-T piece_derivative(int k, const T* brk, const T* pc, int l, int ider, T x) {
+void piece_coefficients(int k, const T* t, const T* coef, int left, T* c, T* scratch) {
+  T* table = scratch;    // row m-1: basis values of order m at the break
+  T* a = table + k * k;  // active coefficients, differenced in place
+  T* dr = a + k;
+  T* dl = dr + k;
+  const T x = t[left];
+  table[0] = T(1);
+  for (int m = 2; m <= k; ++m) {
+    T* row = table + (m - 1) * k;
+    std::copy(table + (m - 2) * k, table + (m - 2) * k + (m - 1), row);
+    // one step of the recurrence from order m-1 to m
+    dr[m - 2] = t[left + m - 1] - x;
+    dl[m - 2] = x - t[left + 2 - m];
+    T saved = T(0);
+    for (int r = 0; r < m - 1; ++r) {
+      const T term = row[r] / (dr[r] + dl[m - 2 - r]);
+      row[r] = saved + dr[r] * term;
+      saved = dl[m - 2 - r] * term;
+    }
+    row[m - 1] = saved;
+  }
+  for (int r = 0; r < k; ++r) a[r] = coef[left - k + 1 + r];
+  for (int m = 0; m < k; ++m) {
+    if (m > 0) {
+      for (int r = k - 1; r >= m; --r) {
+        const int i = left - k + 1 + r;
+        a[r] = (a[r] - a[r - 1]) * T(k - m) / (t[i + k - m] - t[i]);
+      }
+    }
+    const T* basis = table + (k - m - 1) * k;
+    T sum = T(0);
+    for (int r = m; r < k; ++r) sum += a[r] * basis[r - m];
+    c[m] = sum;
+  }
+}
+
+// The ider-th derivative at x of the piece with coefficients c(0..k-1) that
+// starts at `start`.
+template <class T>
+T piece_derivative(int k, const T* c, T start, int ider, T x) {
   if (ider >= k) return T(0);
-  const T* c = pc + static_cast<std::size_t>(l) * k;
-  const T h = x - brk[l];
+  const T h = x - start;
   T s = c[k - 1];
   for (int j = k - 2; j >= ider; --j) s = c[j] + s * h / T(j + 1 - ider);
   return s;

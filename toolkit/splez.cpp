@@ -18,9 +18,10 @@ namespace zalk::toolkit {
 namespace {
 
 using bspline_detail::obtain;
+using bspline_detail::piece_breaks;
+using bspline_detail::piece_coefficients;
 using bspline_detail::piece_derivative;
 using bspline_detail::sort_with_permutation;
-using bspline_detail::to_piecewise_polynomial;
 
 bool is_bspline_kind(int ITYPE) { return ITYPE >= 4 && ITYPE <= 8; }
 
@@ -78,17 +79,18 @@ struct BsplineKindWork {
   double* xsrt;     // NDATA, for the knot routine
   double* coef;     // NDATA
   double* brk;      // NDATA + 2 (NDATA - k + 2 used)
-  double* pc;       // k (NDATA + 1)
+  double* pc;       // k, the piece in use
   double* scratch;  // k k + 3 k
   double* solve;    // 4 NDATA + 2 k: scratch of the factorisation (2 NDATA + 2 k), then of the solve (4 NDATA)
   int* perm;        // NDATA, for the knot routine
+  int* lefts;       // NDATA + 1, first knot of each piece
 
   static std::size_t length(int n, int k) {
     const std::size_t nn = static_cast<std::size_t>(n);
     const std::size_t kk = static_cast<std::size_t>(k);
-    return 2 * nn + (nn + 2) + kk * (nn + 1) + kk * kk + 3 * kk + 4 * nn + 2 * kk;
+    return 2 * nn + (nn + 2) + kk + kk * kk + 3 * kk + 4 * nn + 2 * kk;
   }
-  static std::size_t ilength(int n) { return static_cast<std::size_t>(n); }
+  static std::size_t ilength(int n) { return 2 * static_cast<std::size_t>(n) + 1; }
 
   BsplineKindWork(int n, int k, double* wk, int* iwk) {
     const std::size_t nn = static_cast<std::size_t>(n);
@@ -97,9 +99,10 @@ struct BsplineKindWork {
     coef = xsrt + nn;
     brk = coef + nn;
     pc = brk + nn + 2;
-    scratch = pc + kk * (nn + 1);
+    scratch = pc + kk;
     solve = scratch + kk * kk + 3 * kk;
     perm = iwk;
+    lefts = perm + nn;
   }
 };
 
@@ -185,11 +188,18 @@ void DS6LEZ(int NDATA, const double* XS, const double* FS, int ITYPE, int IDER, 
     if (!cache.valid()) return;
   }
   cache.solve(FS, w.coef, w.solve);
-  const int pieces = to_piecewise_polynomial(NDATA, k, cache.knots(), w.coef, w.brk, w.pc, w.scratch);
+  // The points ascend, so the pieces are visited in order: each is converted
+  // when first needed, and pieces without points are never converted.
+  const int pieces = piece_breaks(NDATA, k, cache.knots(), w.brk, w.lefts);
   int l = 0;
+  int converted = -1;
   for (int i = 0; i < N; ++i) {
     while (l + 1 < pieces && !(XV[i] < w.brk[l + 1])) ++l;
-    VS[i] = piece_derivative(k, w.brk, w.pc, l, IDER, XV[i]);
+    if (l != converted) {
+      piece_coefficients(k, cache.knots(), w.coef, w.lefts[l], w.pc, w.scratch);
+      converted = l;
+    }
+    VS[i] = piece_derivative(k, w.pc, w.brk[l], IDER, XV[i]);
   }
 }
 
