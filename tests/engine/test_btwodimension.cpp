@@ -70,15 +70,5 @@ TEST(Btwodimension, BelowTheLoadCentreBothCosinesAreOneOverRootTwo) {
   EXPECT_NEAR(c.slots[12][0], -1e-4, 1e-18);      // eps_xy = (ER - ET) / 2
 }
 
-TEST(Btwodimension, ContributionsOfSeveralLoadsAreSummed) {
-  Call c;
-  const std::array<double, 6> polar = {0.01, 0.0, 1e-4, 1e-4, -2e-4, 0.0};
-  c.add(3, 1, 3, 0.0, 0.0, polar);
-  c.add(3, 1, 3, 0.0, 0.0, polar);
-  EXPECT_DOUBLE_EQ(c.slots[0][2], 0.02);
-  const auto sig = hooke(10000.0, 0.45, {1e-4, 1e-4, -2e-4, 0, 0, 0});
-  EXPECT_NEAR(c.slots[5][2], 2 * sig[2], 1e-12);
-}
-
 }  // namespace
 }  // namespace zalk::plate

@@ -38,15 +38,6 @@ class Kernel : public ::testing::Test {
   std::array<double, 10> abstol{}, reltol{};
 };
 
-TEST_F(Kernel, OnTheAxisTheRadialTermsVanish) {
-  analyse_problem(*ws, two_layers(5.9), abstol, reltol);
-  // u = 0 and erz = 0 on the axis; er = et there, so eps_x = eps_y.
-  EXPECT_EQ(result_slot(*ws, 2, 1), 0.0);
-  EXPECT_EQ(result_slot(*ws, 15, 1), 0.0);
-  EXPECT_EQ(result_slot(*ws, 10, 1), result_slot(*ws, 11, 1));
-  EXPECT_GT(result_slot(*ws, 1, 1), 0.0);
-}
-
 // The interpolated coefficients and J1(m a) of an interval are prepared
 // once per load and shared by all points; a point must get exactly what it
 // gets when it is analysed alone, whichever points came before it.

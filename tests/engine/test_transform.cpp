@@ -139,12 +139,5 @@ TEST(SolveCoeff, TinyCoefficientsAreZeroedOnlyAtTheSecondConsecutiveSolve) {
   EXPECT_EQ(x[2], 1e-100);   // the mark was cleared by 1.0
 }
 
-TEST(IntegerPower, MatchesRepeatedMultiplication) {
-  EXPECT_EQ(integer_power(2.0, 10), 1024.0);
-  EXPECT_EQ(integer_power(2.0, -3), 0.125);
-  EXPECT_EQ(integer_power(3.0, 0), 1.0);
-  EXPECT_NEAR(integer_power(1.0193, -199), std::pow(1.0193, -199), 1e-13 * std::pow(1.0193, -199));
-}
-
 }  // namespace
 }  // namespace zalk::engine
