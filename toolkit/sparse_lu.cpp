@@ -204,6 +204,14 @@ void MarkowitzLU::search_row(int i, double stability, Candidate& best) const {
 void MarkowitzLU::search_col(int j, double stability, Candidate& best) const {
   const int b = cbeg_[j];
   const int len = clen_[j];
+  const long long c1 = len - 1;
+  if (best.row != kNone) {
+    // Costs are known from the counts alone: a column that can only lose is
+    // not worth looking up in its rows.
+    int fewest = n_;
+    for (int s = 0; s < len; ++s) fewest = std::min(fewest, rna_[colpat_[b + s]]);
+    if ((fewest - 1) * c1 > best.cost) return;
+  }
   double largest = 0.0;
   for (int s = 0; s < len; ++s) {
     const int t = find_in_row(colpat_[b + s], j);
@@ -211,7 +219,6 @@ void MarkowitzLU::search_col(int j, double stability, Candidate& best) const {
     if (t != kNone) largest = std::max(largest, std::fabs(val_[t]));
   }
   const double threshold = largest / stability;
-  const long long c1 = len - 1;
   for (int s = 0; s < len; ++s) {
     const int t = tmp_[s];
     if (t == kNone) continue;
@@ -361,36 +368,47 @@ FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int sta
   --rna_[i];
   ++b;
 
+  // Locals, not members, in the loops: stores through the value and index
+  // arrays could otherwise alias them and force a reload every step.
+  double* const val = val_;
+  const int* const col = colidx_;
+  int* const mark = mark_;
+  const double* const w = w1_;
+  double largest = gmax_;
   int shared = 0;
-  for (int t = b; t < b + rna_[i]; ++t) {
-    const int j = colidx_[t];
-    if (mark_[j] != stamp) continue;
-    const double v = val_[t] - l * w1_[j];
-    val_[t] = v;
-    gmax_ = std::max(gmax_, std::fabs(v));
-    mark_[j] = stamp + 1;
+  for (int t = b, e = b + rna_[i]; t < e; ++t) {
+    const int j = col[t];
+    if (mark[j] != stamp) continue;
+    const double v = val[t] - l * w[j];
+    val[t] = v;
+    largest = std::max(largest, std::fabs(v));
+    mark[j] = stamp + 1;
     ++shared;
   }
+  gmax_ = largest;
 
   const int fills = lenr - 1 - shared;
-  if (fills > 0 && !make_row_room(i, fills, scratch)) return FactorStop::out_of_storage;
-
-  const int ub = rbeg_[r] + rnl_[r];
-  for (int t = ub + 1; t < ub + lenr; ++t) {
-    const int j = colidx_[t];
-    if (mark_[j] == stamp + 1) {
-      mark_[j] = stamp;
-      continue;
+  if (fills == 0) {
+    for (int t = rbeg_[r] + rnl_[r] + 1, e = t + lenr - 1; t < e; ++t) mark[col[t]] = stamp;
+  } else {
+    if (!make_row_room(i, fills, scratch)) return FactorStop::out_of_storage;
+    const int ub = rbeg_[r] + rnl_[r];
+    for (int t = ub + 1; t < ub + lenr; ++t) {
+      const int j = colidx_[t];
+      if (mark[j] == stamp + 1) {
+        mark[j] = stamp;
+        continue;
+      }
+      const double v = -l * w[j];
+      if (drop_tolerance != 0.0 && std::fabs(v) < drop_tolerance) continue;
+      const int e = rbeg_[i] + rnl_[i] + rna_[i];
+      val_[e] = v;
+      colidx_[e] = j;
+      ++rna_[i];
+      ++held_;
+      gmax_ = std::max(gmax_, std::fabs(v));
+      if (!append_to_col(j, i)) return FactorStop::out_of_storage;
     }
-    const double v = -l * w1_[j];
-    if (drop_tolerance != 0.0 && std::fabs(v) < drop_tolerance) continue;
-    const int e = rbeg_[i] + rnl_[i] + rna_[i];
-    val_[e] = v;
-    colidx_[e] = j;
-    ++rna_[i];
-    ++held_;
-    gmax_ = std::max(gmax_, std::fabs(v));
-    if (!append_to_col(j, i)) return FactorStop::out_of_storage;
   }
 
   if (rna_[i] == 0) return FactorStop::breakdown;  // nothing left in row i
