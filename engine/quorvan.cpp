@@ -1,6 +1,7 @@
 #include "engine/quorvan.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engine/driver.h"
 #include "engine/platform.h"
@@ -13,25 +14,22 @@ constexpr int kDeflectionPoints = 8;
 constexpr int kIndicators = 10;  // rows of one mode-2 result column
 constexpr int kMaxStrengthFactors = 5;
 
-}  // namespace
-
-std::unique_ptr<EngineWorkspace> make_engine_workspace() {
-  return std::make_unique<EngineWorkspace>();
+// Runs `work`, turning a failed allocation of work storage into a terminal
+// error of the reporter, the only way the engine's callers learn of failures.
+template <class Work>
+auto with_storage_check(Work&& work) {
+  try {
+    return work();
+  } catch (const std::bad_alloc&) {
+    toolkit::RoutineScope scope("QUORVAN");
+    toolkit::E1MES(toolkit::TERMINAL, 4, "The work storage of the analysis cannot be allocated.");
+    throw;  // not reached: the reporter ends the process or throws
+  }
 }
 
-void analyse_problem(EngineWorkspace& ws, const DeckProblem& problem,
-                     const std::array<double, 10>& abstol, const std::array<double, 10>& reltol) {
-  set_up_problem(ws, problem);
-  analyse_current(ws, abstol, reltol);
-}
-
-double result_slot(const EngineWorkspace& ws, int slot, int point) {
-  return ws.rslot.at(slot, point);
-}
-
-void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2, float h3,
-             const float* e1, const float* e2, const float* e3, float q, float* defl, float* resp,
-             const float* seastab, int ncases, int mode) {
+void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2,
+               float h3, const float* e1, const float* e2, const float* e3, float q, float* defl,
+               float* resp, const float* seastab, int ncases, int mode) {
   // Mode 2 has one strength factor per case and five of them at most; more
   // cases would read past the caller's factors.
   if (mode == 2 && ncases > kMaxStrengthFactors) {
@@ -72,6 +70,32 @@ void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, f
       mode2_indicators(ws.rslot, h1, h2, coh[c - 1], kp, resp + std::size_t(c - 1) * kIndicators);
     }
   }
+}
+
+}  // namespace
+
+std::unique_ptr<EngineWorkspace> make_engine_workspace() {
+  return with_storage_check([] { return std::make_unique<EngineWorkspace>(); });
+}
+
+void analyse_problem(EngineWorkspace& ws, const DeckProblem& problem,
+                     const std::array<double, 10>& abstol, const std::array<double, 10>& reltol) {
+  with_storage_check([&] {
+    set_up_problem(ws, problem);
+    analyse_current(ws, abstol, reltol);
+  });
+}
+
+double result_slot(const EngineWorkspace& ws, int slot, int point) {
+  return ws.rslot.at(slot, point);
+}
+
+void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2, float h3,
+             const float* e1, const float* e2, const float* e3, float q, float* defl, float* resp,
+             const float* seastab, int ncases, int mode) {
+  with_storage_check([&] {
+    run_cases(ws, deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
+  });
 }
 
 void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
