@@ -291,7 +291,7 @@ void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
   MarkowitzLU lu(N, static_cast<int>(maxnz), RWORK, IWORK);
   if (report_pattern_fault(lu.load(NZ, A, IROW, JCOL))) return;
 
-  const FactorOutcome factored = sparse_detail::DL5TXG(lu, IPARAM, RPARAM, X);
+  const FactorOutcome factored = sparse_detail::DL5TXG(lu, IPARAM, RPARAM);
   if (factored.stop != FactorStop::completed) {
     // No pivot could be found for every row: there is no solution to give.
     std::fill(X, X + N, std::numeric_limits<double>::quiet_NaN());
@@ -305,7 +305,7 @@ void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
 
 namespace sparse_detail {
 
-FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, double* scratch) {
+FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
   RoutineScope scope("DL5TXG");
   PivotControls controls;
   controls.search_mode = (IPARAM[1] == 1 || IPARAM[1] == 2) ? IPARAM[1] : 3;
@@ -314,7 +314,7 @@ FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, double* scrat
   controls.stability = RPARAM[1] >= 1.0 ? RPARAM[1] : 1.0;
   controls.drop_tolerance = RPARAM[2];
 
-  const FactorOutcome f = lu.factor(controls, scratch);
+  const FactorOutcome f = lu.factor(controls);
   IPARAM[3] = static_cast<int>(f.peak_nonzeros);
   RPARAM[3] = f.growth;
   RPARAM[4] = f.smallest_pivot;

@@ -1,4 +1,24 @@
 // Sparse general linear systems in coordinate form: Markowitz threshold LU.
+//
+// Choices this solver makes:
+// - Pivot ties: among eligible entries of equal Markowitz cost the larger
+//   magnitude wins, and among equal magnitudes the one found first (rows are
+//   searched before columns, lowest count first; within one count initially
+//   in ascending index, later the row or column updated last comes first).
+// - A pivot counts as numerically singular when its magnitude is at most
+//   0.01 * DBL_EPSILON times the largest magnitude of its row in the given
+//   matrix (only rounding noise is left of that row): the warning is given and
+//   the solution computed. When no nonzero pivot is left at all (exact
+//   cancellation or a structurally singular pattern), RPARAM(5) is 0, the
+//   warning is given and X is filled with quiet NaN.
+// - A pivot below 100 * DBL_MIN stops the factorisation (terminal error).
+// - IPARAM(2) other than 1 or 2 acts as 3, IPARAM(3) below 1 as 1, and a
+//   stability factor RPARAM(2) below 1 as 1 (only the largest entry qualifies).
+// - Refinement stops when the componentwise backward error reaches the
+//   rounding level of the residual; a correction that fails to halve it, or
+//   50 corrections without reaching it, give the ill-conditioning warning.
+// - IPARAM(4) counts the values held (given entries plus kept fill-in).
+// - X must not share storage with B: refinement reads B after X is written.
 #pragma once
 
 #include <vector>

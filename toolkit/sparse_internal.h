@@ -54,8 +54,7 @@ class MarkowitzLU {
   // first empty column. Nothing else may be called after a fault.
   PatternCheck load(int nz, const double* a, const int* irow, const int* jcol);
 
-  // Eliminates; `scratch` (N values) holds a row while storage is compacted.
-  FactorOutcome factor(const PivotControls& controls, double* scratch);
+  FactorOutcome factor(const PivotControls& controls);
 
   // Solves A x = b (path 1) or A^T x = b (path 2) with the completed factors.
   // `rhs` (N) is overwritten; `out` (N) must not alias it.
@@ -100,15 +99,14 @@ class MarkowitzLU {
   void search_col(int j, double stability, Candidate& best) const;
   int find_in_row(int i, int j) const;
 
-  FactorStop eliminate(int stage, const Candidate& pivot, const PivotControls& controls,
-                       double* scratch);
+  FactorStop eliminate(int stage, const Candidate& pivot, const PivotControls& controls);
   FactorStop eliminate_row(int i, int r, int c, double pivot, int stamp, int lenr,
-                           double drop_tolerance, double* scratch);
+                           double drop_tolerance);
   void remove_from_col(int j, int i);
   bool append_to_col(int j, int i);
-  bool make_row_room(int i, int extra, double* scratch);
+  bool make_row_room(int i, int extra);
   bool make_col_room(int j);
-  void compact_rows(int excluded);
+  void compact_rows();
   void compact_cols(int excluded);
   void swap_entries(int s, int t);
 
@@ -141,6 +139,6 @@ class MarkowitzLU {
 // The factorisation step: takes its controls from IPARAM/RPARAM, records
 // IPARAM(4), RPARAM(4) and RPARAM(5), and reports storage exhaustion and a
 // pivot near underflow (terminal) and the growth and singularity warnings.
-FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, double* scratch);
+FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM);
 
 }  // namespace zalk::toolkit::sparse_detail

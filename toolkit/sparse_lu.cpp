@@ -2,8 +2,8 @@
 //
 // Pivot choice at every stage: the rows (columns) with the fewest active
 // entries are taken from count lists, lowest count first; within one count the
-// list order is: initially ascending index, afterwards the row (column) whose
-// count changed last comes first. In each searched row (column) an entry is
+// list order is: initially ascending index, afterwards the row (column)
+// updated last comes first. In each searched row (column) an entry is
 // eligible when its magnitude is not below the largest magnitude of that row
 // (column) divided by the stability factor. The eligible entry of least
 // Markowitz cost (r-1)(c-1) wins; among equal costs the larger magnitude, and
@@ -261,7 +261,7 @@ MarkowitzLU::Candidate MarkowitzLU::select_pivot(const PivotControls& controls) 
 
 // ------------------------------------------------------------ elimination
 
-FactorOutcome MarkowitzLU::factor(const PivotControls& controls, double* scratch) {
+FactorOutcome MarkowitzLU::factor(const PivotControls& controls) {
   FactorOutcome out;
   // A pivot this small leaves rounding noise only: 0.01 of the spacing of
   // doubles at the largest magnitude of its row in the given matrix.
@@ -284,7 +284,7 @@ FactorOutcome MarkowitzLU::factor(const PivotControls& controls, double* scratch
       break;
     }
     if (mag <= kNoiseLevel * w2_[pivot.row]) out.tiny_pivot = true;
-    out.stop = eliminate(k, pivot, controls, scratch);
+    out.stop = eliminate(k, pivot, controls);
     if (out.stop == FactorStop::breakdown) out.smallest_pivot = 0.0;  // a pivot is missing
     if (out.stop != FactorStop::completed) break;
     out.stages_done = k + 1;
@@ -310,8 +310,7 @@ void MarkowitzLU::remove_from_col(int j, int i) {
   }
 }
 
-FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const PivotControls& controls,
-                                  double* scratch) {
+FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const PivotControls& controls) {
   const int r = pivot.row;
   const int c = pivot.col;
   unlink_row(r);
@@ -340,7 +339,7 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
   FactorStop stop = FactorStop::completed;
   for (int s = 0; s < clen_[c] && stop == FactorStop::completed; ++s) {
     const int i = colpat_[cbeg_[c] + s];
-    stop = eliminate_row(i, r, c, p, stamp, lenr, controls.drop_tolerance, scratch);
+    stop = eliminate_row(i, r, c, p, stamp, lenr, controls.drop_tolerance);
   }
   clen_[c] = 0;
   if (stop != FactorStop::completed) return stop;
@@ -356,7 +355,7 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
 
 // Row i -= l * (pivot row r), the multiplier l taking the place of entry (i, c).
 FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int stamp, int lenr,
-                                      double drop_tolerance, double* scratch) {
+                                      double drop_tolerance) {
   unlink_row(i);
   int b = rbeg_[i] + rnl_[i];
   const int q = find_in_row(i, c);
@@ -391,7 +390,7 @@ FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int sta
   if (fills == 0) {
     for (int t = rbeg_[r] + rnl_[r] + 1, e = t + lenr - 1; t < e; ++t) mark[col[t]] = stamp;
   } else {
-    if (!make_row_room(i, fills, scratch)) return FactorStop::out_of_storage;
+    if (!make_row_room(i, fills)) return FactorStop::out_of_storage;
     const int ub = rbeg_[r] + rnl_[r];
     for (int t = ub + 1; t < ub + lenr; ++t) {
       const int j = colidx_[t];
@@ -419,48 +418,41 @@ FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int sta
 // ---------------------------------------------------------------- storage
 
 // Makes room for `extra` more entries in row i: in place, by extending the
-// last row, by moving the row to the free end, or after compacting the others.
-bool MarkowitzLU::make_row_room(int i, int extra, double* scratch) {
+// last row, by moving the row to the free end, or after packing all rows and
+// rotating row i behind the others, where it can grow into the free end.
+bool MarkowitzLU::make_row_room(int i, int extra) {
   const int len = rnl_[i] + rna_[i];
   const int need = len + extra;
   if (need <= rcap_[i]) return true;
-  int want = grown_capacity(need, n_);
-  if (rbeg_[i] + rcap_[i] == rtail_ && rbeg_[i] + need <= maxnz_) {
-    rcap_[i] = std::min(want, maxnz_ - rbeg_[i]);
-    rtail_ = rbeg_[i] + rcap_[i];
-    return true;
-  }
-  if (rtail_ + need <= maxnz_) {
-    want = std::min(want, maxnz_ - rtail_);
+  const int want = grown_capacity(need, n_);
+  const bool last = rbeg_[i] + rcap_[i] == rtail_;
+  if (!last && rtail_ + need <= maxnz_) {
     std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, val_ + rtail_);
     std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, colidx_ + rtail_);
     rbeg_[i] = rtail_;
-    rcap_[i] = want;
-    rtail_ += want;
-    return true;
+  } else if (!last || rbeg_[i] + need > maxnz_) {
+    compact_rows();
+    const int from = rbeg_[i];
+    std::rotate(val_ + from, val_ + from + len, val_ + rtail_);
+    std::rotate(colidx_ + from, colidx_ + from + len, colidx_ + rtail_);
+    for (int k = 0; k < n_; ++k) {
+      if (rbeg_[k] > from) rbeg_[k] -= len;
+    }
+    rbeg_[i] = rtail_ - len;
+    if (rbeg_[i] + need > maxnz_) return false;
   }
-  // Set row i aside, pack the rest, and put it back at the end.
-  std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, scratch);
-  std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, tmp_);
-  compact_rows(i);
-  if (rtail_ + need > maxnz_) return false;
-  want = std::min(want, maxnz_ - rtail_);
-  std::copy(scratch, scratch + len, val_ + rtail_);
-  std::copy(tmp_, tmp_ + len, colidx_ + rtail_);
-  rbeg_[i] = rtail_;
-  rcap_[i] = want;
-  rtail_ += want;
+  // Row i is now the last one: it extends into the free end.
+  rcap_[i] = std::min(want, maxnz_ - rbeg_[i]);
+  rtail_ = rbeg_[i] + rcap_[i];
   return true;
 }
 
-void MarkowitzLU::compact_rows(int excluded) {
-  int m = 0;
-  for (int i = 0; i < n_; ++i) {
-    if (i != excluded) order_[m++] = i;
-  }
-  std::sort(order_, order_ + m, [this](int x, int y) { return rbeg_[x] < rbeg_[y]; });
+// Packs all rows in their present order, each to its length.
+void MarkowitzLU::compact_rows() {
+  for (int i = 0; i < n_; ++i) order_[i] = i;
+  std::sort(order_, order_ + n_, [this](int x, int y) { return rbeg_[x] < rbeg_[y]; });
   int dst = 0;
-  for (int s = 0; s < m; ++s) {
+  for (int s = 0; s < n_; ++s) {
     const int i = order_[s];
     const int len = rnl_[i] + rna_[i];
     // Segments are disjoint and taken in place order, so dst <= rbeg_[i].
