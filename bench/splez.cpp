@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include "toolkit/splez.h"
@@ -18,7 +19,7 @@ void BM_DSPLEZ_Kind5(benchmark::State& state) {
     x[i] = 0.05 * i + 0.001 * i * i;
     f[i] = std::exp(-x[i]) * std::cos(3.0 * x[i]);
   }
-  for (int i = 0; i < n; ++i) xv[i] = x.back() * (0.5 - 0.5 * std::cos(M_PI * (i + 0.5) / n));
+  for (int i = 0; i < n; ++i) xv[i] = x.back() * (0.5 - 0.5 * std::cos(std::numbers::pi * (i + 0.5) / n));
   for (auto _ : state) {
     zalk::toolkit::DSPLEZ(ndata, x.data(), f.data(), 5, 0, n, xv.data(), v.data());
     benchmark::DoNotOptimize(v.data());
@@ -36,7 +37,7 @@ void BM_DSPLEZ_Kind5_NewAbscissas(benchmark::State& state) {
     for (int i = 0; i < ndata; ++i) x[s][i] = 0.05 * i + 0.001 * (s + 1) * i * i;
   }
   for (int i = 0; i < ndata; ++i) f[i] = std::exp(-x[0][i]) * std::cos(3.0 * x[0][i]);
-  for (int i = 0; i < n; ++i) xv[i] = x[0].back() * (0.5 - 0.5 * std::cos(M_PI * (i + 0.5) / n));
+  for (int i = 0; i < n; ++i) xv[i] = x[0].back() * (0.5 - 0.5 * std::cos(std::numbers::pi * (i + 0.5) / n));
   int s = 0;
   for (auto _ : state) {
     zalk::toolkit::DSPLEZ(ndata, x[s].data(), f.data(), 5, 0, n, xv.data(), v.data());

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <numbers>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -70,13 +71,13 @@ TEST(DsplezQuadratic, OrderOfDataAndPointsDoesNotChangeTheResult) {
 TEST(DsplezQuadratic, DataPointsReproducedAndSmoothFunctionsApproximated) {
   std::vector<double> x, f;
   for (int i = 0; i < 30; ++i) {
-    x.push_back(M_PI * i / 29.0);
+    x.push_back(std::numbers::pi * i / 29.0);
     f.push_back(std::sin(x.back()));
   }
   const auto at_data = fit(x, f, 5, 0, x);
   for (int i = 0; i < 30; ++i) EXPECT_NEAR(at_data[i], f[i], 1e-15);
   std::vector<double> xv;
-  for (int i = 0; i < 50; ++i) xv.push_back(M_PI * (i + 0.5) / 50.0);
+  for (int i = 0; i < 50; ++i) xv.push_back(std::numbers::pi * (i + 0.5) / 50.0);
   const auto v = fit(x, f, 5, 0, xv);
   // Quadratic spline error is O(h^3 max|f'''|), h = pi/29: about 1.3e-3 times a
   // small constant.
