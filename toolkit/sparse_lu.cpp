@@ -325,21 +325,20 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
   const int lenr = rna_[r];
   // Stamps lie above every row index that the duplicate search left in mark.
   const int stamp = n_ + 2 * stage;
-  for (int t = rb; t < rb + lenr; ++t) {
+  for (int t = rb + 1; t < rb + lenr; ++t) {
     const int j = colidx_[t];
-    if (j != c) {
-      unlink_col(j);
-      mark_[j] = stamp;
-      w1_[j] = val_[t];
-    }
+    unlink_col(j);
     remove_from_col(j, r);
+    mark_[j] = stamp;
+    w1_[j] = val_[t];
   }
 
-  // Column c's pattern moves only as a whole (compaction keeps its order).
+  // Every other row of column c is eliminated. The pattern may be moved by
+  // compaction meanwhile, but only as a whole and in order.
   FactorStop stop = FactorStop::completed;
   for (int s = 0; s < clen_[c] && stop == FactorStop::completed; ++s) {
     const int i = colpat_[cbeg_[c] + s];
-    stop = eliminate_row(i, r, c, p, stamp, lenr, controls.drop_tolerance);
+    if (i != r) stop = eliminate_row(i, r, c, p, stamp, lenr, controls.drop_tolerance);
   }
   clen_[c] = 0;
   if (stop != FactorStop::completed) return stop;
