@@ -53,32 +53,38 @@ inline Integrals hankel_integrals(double rho, double zeta) {
   return r;
 }
 
-// Complete elliptic integrals K(k), E(k) by the arithmetic-geometric mean.
-inline void elliptic(double k, double& K, double& E) {
-  double a = 1, b = std::sqrt(1 - k * k), c = k, sum = c * c / 2, pow2 = 0.5;
-  for (int i = 0; i < 40 && c > 1e-17; ++i) {
-    const double an = (a + b) / 2;
+// Complete elliptic integrals K(k), E(k) by the arithmetic-geometric mean,
+// in extended precision (outside the circle the closed form below loses
+// about log10(rho^2) digits to cancellation).
+inline void elliptic(long double k, long double& K, long double& E) {
+  long double a = 1, b = std::sqrt(1 - k * k), c = k, sum = c * c / 2, pow2 = 0.5L;
+  for (int i = 0; i < 40 && c > 1e-20L; ++i) {
+    const long double an = (a + b) / 2;
     c = (a - b) / 2;
     b = std::sqrt(a * b);
     a = an;
     pow2 *= 2;
     sum += pow2 * c * c;
   }
-  K = kPi / (2 * a);
+  K = 3.141592653589793238462643383279502884L / (2 * a);
   E = K * (1 - sum);
 }
 
-// Surface value of I(0, -1).
-inline double surface_i0m1(double rho) {
-  if (rho == 1) return 2 / kPi;  // E(1) = 1; K(1) is infinite
-  double K, E;
-  if (rho <= 1) {
+// Surface value of I(0, -1): (2/pi) E(rho) inside the circle,
+// (2/pi) [rho E(1/rho) - (rho - 1/rho) K(1/rho)] outside.
+inline long double surface_i0m1_ext(long double rho) {
+  const long double two_over_pi = 0.636619772367581343075535053490057448L;
+  if (rho == 1) return two_over_pi;  // E(1) = 1; K(1) is infinite
+  long double K, E;
+  if (rho < 1) {
     elliptic(rho, K, E);
-    return 2 / kPi * E;
+    return two_over_pi * E;
   }
   elliptic(1 / rho, K, E);
-  return 2 / kPi * (rho * E - (rho - 1 / rho) * K);
+  return two_over_pi * (rho * E - (rho - 1 / rho) * K);
 }
+
+inline double surface_i0m1(double rho) { return double(surface_i0m1_ext(rho)); }
 
 // The six table functions S1..S6 from the integrals.
 inline void table_functions(double rho, const Integrals& in, double S[6]) {

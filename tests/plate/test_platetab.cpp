@@ -167,6 +167,31 @@ TEST(PlateTable, RandomEntriesAgreeWithDirectHankelSummation) {
   EXPECT_EQ(checked, 48);
 }
 
+// Surface rows of S3 and S5 from the closed form of S4 = I(0,-1) by the
+// Bessel recurrences I(1,0) = -d/drho I(0,-1) and I(0,1) = d/drho I(1,0) +
+// I(1,0)/rho, differentiated numerically: fourth-order differences with a
+// step of 0.3% of the function's length scale (the distance to the edge or to
+// the axis) balance truncation and rounding at about 1e-9 relative.
+TEST(PlateTable, SurfaceRowsOfS3AndS5FollowFromS4) {
+  int checked = 0;
+  for (int b = 0; b < 4; ++b) {
+    const PlateBlock& blk = kPlateBlocks[b];
+    for (int j = 1; j <= 20; ++j) {
+      const double rho = blk.rho[j - 1], d = rho - 1;
+      if (rho == 0 || std::fabs(d) < 0.03) continue;  // axis, edge and the bridge
+      const long double h = 0.003L * std::fmin(std::fabs(d), rho), x = rho;
+      auto f = [](long double t) { return plate_test::surface_i0m1_ext(t); };
+      const long double f1 = (f(x - 2 * h) - 8 * f(x - h) + 8 * f(x + h) - f(x + 2 * h)) / (12 * h);
+      const long double f2 = (-f(x + 2 * h) + 16 * f(x + h) - 30 * f(x) + 16 * f(x - h) - f(x - 2 * h)) / (12 * h * h);
+      const double i10 = double(-f1), i01 = double(-f2 - f1 / x);
+      EXPECT_NEAR(entry(b, 3, 1, j), d * d * i10, 1e-8 * std::fabs(d * d * i10) + 1e-12) << b << " " << rho;
+      EXPECT_NEAR(entry(b, 5, 1, j), d * d * d * i01, 1e-8 * std::fabs(d * d * d * i01) + 1e-12) << b << " " << rho;
+      ++checked;
+    }
+  }
+  EXPECT_EQ(checked, 18 + 19 + 20 + 17);
+}
+
 TEST(PlateTable, PlateTablesCopiesTablesAndGrids) {
   auto t = std::make_unique<PlateTables>();
   PLATETABLES(*t);
