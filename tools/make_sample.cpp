@@ -153,8 +153,8 @@ void write_tests(const fs::path& dir, int per_section) {
                             &fe2, &fe3, float(load / kRefLoad), defl, scratch, &seastab, 1, 1);
       std::fprintf(tests, "%s,%.2f,%.0f", s.id, hour, load);
       for (int k = 0; k < 6; ++k) {
-        // About 1.5 % of the reading plus 0.05 mil of sensor noise.
-        const double mils = double(defl[k]) * 1000.0 * (1.0 + 0.015 * noise.normal()) + 0.05 * noise.normal();
+        // About 0.5 % of the reading plus 0.04 mil (1 micrometre) of sensor noise.
+        const double mils = double(defl[k]) * 1000.0 * (1.0 + 0.005 * noise.normal()) + 0.04 * noise.normal();
         std::fprintf(tests, ",%.2f", mils);
       }
       std::fprintf(tests, ",%.0f,%.1f\n", reps, surface);
