@@ -1,0 +1,10 @@
+# Runs a program that must end with a given exit status and print a text
+# matching a regular expression on its standard output.
+# cmake -DCOMMAND=<prog;args> -DSTATUS=<n> -DPATTERN=<regex> -P expect_stop.cmake
+execute_process(COMMAND ${COMMAND} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(NOT rc EQUAL STATUS)
+  message(FATAL_ERROR "exit status ${rc}, expected ${STATUS}\nstdout:\n${out}\nstderr:\n${err}")
+endif()
+if(NOT out MATCHES "${PATTERN}")
+  message(FATAL_ERROR "output does not match '${PATTERN}':\n${out}")
+endif()
