@@ -219,6 +219,11 @@ void add_two_quadratics(Piecewise& pp, double x0, double x1, double f0, double f
   const double delta = (f1 - f0) / h;
   const double t = 1.0 - (delta - s0) / (s1 - s0);
   const double xi = x0 + t * h;
+  if (!(xi > x0 && xi < x1)) {
+    // delta lies within rounding of an end slope: the cubic is as good.
+    add_hermite_piece(pp, x0, x1, f0, f1, s0, s1);
+    return;
+  }
   const double z = delta;
   const double a = xi - x0, b = x1 - xi;
   pp.breaks.push_back(x0);
