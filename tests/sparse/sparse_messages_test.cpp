@@ -225,6 +225,26 @@ TEST(SparseMessages, NumericallySingular) {
   EXPECT_TRUE(std::isfinite(tiny.x[0]));
 }
 
+// Non-finite entries are not checked; they must neither crash nor hang the
+// search, and they show in the solution.
+TEST(SparseMessages, NonFiniteEntriesPassThrough) {
+  for (double bad : {std::nan(""), HUGE_VAL}) {
+    System s(3);
+    s.add(1, 1, bad).add(1, 2, 1.0).add(2, 1, 1.0).add(2, 2, bad).add(3, 3, 2.0).add(3, 1, 1.0);
+    warnings_of([&] { s.solve(); });
+    // NaN spreads; infinite pivots act as the limit (x1 = x2 = 0, x3 = 1/2).
+    if (std::isnan(bad)) {
+      EXPECT_TRUE(std::isnan(s.x[0]) && std::isnan(s.x[1]));
+    } else {
+      EXPECT_EQ(s.x[2], 0.5);
+    }
+  }
+  System all_nan(2);
+  all_nan.add(1, 1, std::nan("")).add(2, 2, std::nan(""));
+  warnings_of([&] { all_nan.solve(); });
+  EXPECT_TRUE(std::isnan(all_nan.x[0]) && std::isnan(all_nan.x[1]));
+}
+
 TEST(SparseMessages, GrowthFactorAboveLimit) {
   System s = three_by_three();
   s.rparam[0] = 0.5;
