@@ -133,13 +133,13 @@ bool coefficients_usable(int N, const double* B, const double* C) {
   for (int k = 0; k < N; ++k) {
     if (!std::isfinite(B[k])) {
       E1STI(1, k + 1);
-      E1MES(TERMINAL, 4, "The recurrence coefficient B(%(I1)) is not a finite number.");
+      E1MES(TERMINAL, 7, "The recurrence coefficient B(%(I1)) is not a finite number.");
       return false;
     }
     if (!(C[k] > 0.0) || !std::isfinite(C[k])) {
       E1STI(1, k + 1);
       E1STD(1, C[k]);
-      E1MES(TERMINAL, 5,
+      E1MES(TERMINAL, 8,
             "The recurrence coefficient C(%(I1)) = %(D1).  It must be positive and finite.");
       return false;
     }
