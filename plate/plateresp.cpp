@@ -3,7 +3,6 @@
 // load edge and the exact surface strains.
 #include "plate/plateresp.h"
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 
