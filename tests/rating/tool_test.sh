@@ -47,6 +47,26 @@ for r, t in zip(results, truth):
 print("results agree with the structures")
 PY
 
+# The overlay iteration, 2 in per pass: S1 (3.5 in) and S4 (4.5 in) are
+# rated at four thicknesses each before the added thickness passes 6 in
+# beyond the first pass.
+printf 'section,depth_in,e_surface,e_base,e_subgrade\nS1,84,450000,30000,9000\nS4,48,350000,60000,7000\n' \
+  >"$work/overlay.csv"
+"$rate" --lib "$lib" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --out "$work/results2.csv" --overlay "$work/overlay.csv" --dh 2 --overlay-out "$work/overlay_out.csv"
+cmp "$work/results.csv" "$work/results2.csv"
+python3 - "$work/overlay_out.csv" <<'PY'
+import csv, math, sys
+rows = list(csv.DictReader(open(sys.argv[1])))
+expected = [("S1", p, 3.5 + 2 * p) for p in range(1, 5)] + [("S4", p, 4.5 + 2 * p) for p in range(1, 5)]
+got = [(r["section"], int(r["pass"]), float(r["surface_in"])) for r in rows]
+assert got == expected, got
+for r in rows:
+    load = float(r["allowable_load"])
+    assert math.isfinite(load) and 0 < load <= 999, r
+print("overlay passes as expected")
+PY
+
 # Malformed input: a clear message with file, line and column, no output.
 expect_error() {
   local pattern=$1
