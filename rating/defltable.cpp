@@ -73,7 +73,10 @@ std::string read_whole_file(const std::filesystem::path& file) {
   std::unique_ptr<std::FILE, Closer> f(std::fopen(file.string().c_str(), "rb"));
   if (!f) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
   std::string text;
-  std::array<char, 1 << 16> chunk;
+  const auto size = std::filesystem::file_size(file, ec);
+  text.resize(ec ? 0 : std::size_t(size));
+  text.resize(std::fread(text.data(), 1, text.size(), f.get()));
+  std::array<char, 1 << 16> chunk;  // whatever the file gained since its size was taken
   std::size_t got = 0;
   while ((got = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0) text.append(chunk.data(), got);
   if (std::ferror(f.get())) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
