@@ -168,7 +168,7 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
       const double dx = cur.xl[j - 1] - px;
       const double dy = cur.yl[j - 1] - py;
       const double rdist = std::abs(std::sqrt(dx * dx + dy * dy));
-      LAYERRESPONSE(ws.tables, ws.intervals, layers, j, cur.p.data(), cur.a.data(), pz, player,
+      LAYERRESPONSE(ws.tables, ws.intervals, ws.bessel, layers, j, cur.p.data(), cur.a.data(), pz, player,
                     rdist, abstol, reltol, resp);
       auto& s = ws.rslot.slot;
       plate::BTWODIMENSION(&ipt, &ndim, &iload, &resp.near_surface, cur.xl.data(), cur.yl.data(),

@@ -40,6 +40,7 @@ struct EngineWorkspace {
   TransformTables tables;
   SolverWorkspace solver;
   IntervalCache intervals;
+  BesselCache bessel;
 };
 
 // Takes problem `problem` into ws.current: copies its layers, loads and

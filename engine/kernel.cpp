@@ -1,5 +1,6 @@
 #include "engine/kernel.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "toolkit/errors.h"
@@ -30,12 +31,23 @@ struct PointSetup {
   double s;  // 1 off the axis, 0 on it
 };
 
+// The function of the given order (0, 1, 2) at node `node` of the table,
+// evaluated the first time it is asked for.
+double bessel_at(BesselTable& tab, int node, int order, double x) {
+  const std::size_t i = std::size_t(node) * 3 + order;
+  if (!tab.known[i]) {
+    tab.values[i] = order == 0 ? bessel_j0(x) : order == 1 ? bessel_j1(x) : bessel_j2(x);
+    tab.known[i] = 1;
+  }
+  return tab.values[i];
+}
+
 // Only the Bessel products that the active components use are formed: a
 // converged component needs none of its own, and J2 (the costliest) serves
 // only the radial and tangential strains. On the axis m r = 0 and the
 // functions' values there are taken from a first evaluation at 0.
 void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, const double* X,
-                        double m, double j1a, Integrand& out) {
+                        double m, double j1a, BesselTable& tab, int node, Integrand& out) {
   const bool need_b0 = active[0] || active[3] || active[4] || active[5];
   const bool need_b1 = active[1] || active[2];
   const bool need_b2 = active[3] || active[4];
@@ -47,9 +59,9 @@ void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, 
     B1 = at_zero[1] * j1a;
     B2 = at_zero[2] * j1a;
   } else {
-    if (need_b0) B0 = bessel_j0(mr) * j1a;
-    if (need_b1) B1 = bessel_j1(mr) * j1a;
-    if (need_b2) B2 = bessel_j2(mr) * j1a;
+    if (need_b0) B0 = bessel_at(tab, node, 0, mr) * j1a;
+    if (need_b1) B1 = bessel_at(tab, node, 1, mr) * j1a;
+    if (need_b2) B2 = bessel_at(tab, node, 2, mr) * j1a;
   }
   double F1, F2, F3, F4, F5, F6;
   LAYERKERNEL(pt.j, pt.layers->n, X, m, pt.r, pt.zeta, pt.layers->h, pt.layers->pr, F1, F2, F3,
@@ -130,6 +142,24 @@ bool interval_ready(const TransformTables& t, IntervalCache& cache, int k) {
 
 }  // namespace
 
+BesselTable& BesselCache::table_for(double radius, double r) {
+  for (auto& t : tables) {
+    if (t.used && t.radius == radius && t.r == r) return t;
+  }
+  BesselTable& t = tables[next];
+  next = (next + 1) % kTables;
+  const std::size_t nodes = std::size_t(kBreaks) * kGaussPoints * 3;
+  if (t.values.size() < nodes) {
+    t.values.resize(nodes);
+    t.known.resize(nodes);
+  }
+  std::fill(t.known.begin(), t.known.end(), 0);
+  t.used = true;
+  t.radius = radius;
+  t.r = r;
+  return t;
+}
+
 void IntervalCache::reset(const TransformTables& t) {
   ncoef = t.ncoef;
   const std::size_t need = std::size_t(kBreaks) * kGaussPoints * ncoef;
@@ -171,7 +201,8 @@ void LAYERKERNEL(int j, int n, const double* X, double m, double r, double zeta,
   }
 }
 
-void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSet& layers, int L,
+void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, BesselCache& bessel,
+                   const LayerSet& layers, int L,
                    const double* q, const double* a, double z, int j, double r,
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
                    PointResponse& out) {
@@ -183,9 +214,10 @@ void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSe
   std::array<int, 6> active{1, 1, 1, 1, 1, 1};
   if (r == 0.0) active[1] = 0;  // no radial displacement on the axis
 
+  BesselTable& tab = bessel.table_for(t.radius, r);
   Integrand f;
   for (int k = 0; k < kGaussPoints; ++k) {
-    evaluate_integrand(pt, active, t.column(k), t.grid[k], cache.j1a_first[k], f);
+    evaluate_integrand(pt, active, t.column(k), t.grid[k], cache.j1a_first[k], tab, k, f);
     for (int c = 0; c < 6; ++c) {
       if (active[c]) S[c] += f.K[c] * t.weights[k] * m1;
     }
@@ -202,7 +234,8 @@ void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, const LayerSe
     const double* j1a = cache.j1a.data() + std::size_t(k - 1) * kGaussPoints;
     std::array<double, 6> Y{};
     for (int p = 0; p < kGaussPoints; ++p) {
-      evaluate_integrand(pt, active, cache.coefficients(k, p), xe[p], j1a[p], f);
+      evaluate_integrand(pt, active, cache.coefficients(k, p), xe[p], j1a[p], tab,
+                         (k - 1) * kGaussPoints + p, f);
       for (int c = 0; c < 6; ++c) {
         if (active[c]) Y[c] += f.K[c] * t.weights[p] * w;
       }

@@ -56,6 +56,26 @@ struct IntervalCache {
   }
 };
 
+// J0, J1 and J2 of m r at the integration nodes for one load radius and one
+// distance r. The nodes depend on the radius alone, so these values serve
+// every point at that distance, under any load of that radius, in any call
+// (the layers do not enter). Node i: the first interval's nodes are 0..49,
+// interval k's are (k - 1) * 50 + p.
+struct BesselTable {
+  bool used = false;
+  double radius = 0.0, r = 0.0;
+  std::vector<double> values;        // [node * 3 + order]
+  std::vector<unsigned char> known;  // set once values[...] holds the function value
+};
+
+// A few tables, replaced in turn when a new (radius, distance) pair comes.
+struct BesselCache {
+  static constexpr int kTables = 16;
+  std::array<BesselTable, kTables> tables;
+  int next = 0;
+  BesselTable& table_for(double radius, double r);
+};
+
 // The six responses of one point to one load and the near-surface flag.
 struct PointResponse {
   double w = 0, u = 0, er = 0, et = 0, ez = 0, erz = 0;  // w, u; radial, tangential, vertical, r-z shear strain
@@ -68,8 +88,8 @@ struct PointResponse {
 // For points in layer 1 the result lacks the top layer's homogeneous
 // half-space response (see TRANSFORMGRID); near_surface says when the
 // caller has to add it back.
-void LAYERRESPONSE(const TransformTables& tables, IntervalCache& cache, const LayerSet& layers,
-                   int L, const double* q, const double* a, double z, int j, double r,
+void LAYERRESPONSE(const TransformTables& tables, IntervalCache& cache, BesselCache& bessel,
+                   const LayerSet& layers, int L, const double* q, const double* a, double z, int j, double r,
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
                    PointResponse& out);
 
