@@ -4,7 +4,7 @@
 // Storage inside the work areas (N the order, MAXNZ the nonzero limit):
 //   8-byte area (MAXNZ + 2N):  values of the row-wise storage (MAXNZ), then two
 //                              dense vectors of N.
-//   integer area (17N + 4MAXNZ): 17 arrays of N (row and column bookkeeping),
+//   integer area (17N + 4MAXNZ): 16 arrays of N (row and column bookkeeping),
 //                              the column index of every stored value (MAXNZ),
 //                              the row patterns of the active columns (MAXNZ),
 //                              and a spare part of which N entries order rows
@@ -122,7 +122,7 @@ class MarkowitzLU {
   int* order_;
   int *rbeg_, *rcap_, *rnl_, *rna_, *rnext_, *rprev_, *rhead_;
   int *cbeg_, *ccap_, *clen_, *cnext_, *cprev_, *chead_;
-  int *pivrow_, *pivcol_, *mark_, *tmp_;
+  int *pivrow_, *mark_, *tmp_;  // pivot rows in stage order (U's first entry names the column)
 
   int nz_ = 0;
   int rtail_ = 0;  // first free position of the row storage

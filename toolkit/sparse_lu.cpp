@@ -33,7 +33,7 @@ MarkowitzLU::MarkowitzLU(int n, int maxnz, double* rwork, int* iwork) : n_(n), m
   w2_ = w1_ + n;
   int* p = iwork;
   for (int** a : {&rbeg_, &rcap_, &rnl_, &rna_, &rnext_, &rprev_, &rhead_, &cbeg_, &ccap_, &clen_,
-                  &cnext_, &cprev_, &chead_, &pivrow_, &pivcol_, &mark_, &tmp_}) {
+                  &cnext_, &cprev_, &chead_, &pivrow_, &mark_, &tmp_}) {
     *a = p;
     p += n;
   }
@@ -316,7 +316,6 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
   unlink_row(r);
   unlink_col(c);
   pivrow_[stage] = r;
-  pivcol_[stage] = c;
 
   // The pivot goes first in the active part: that part is now row r of U.
   const int rb = rbeg_[r] + rnl_[r];
