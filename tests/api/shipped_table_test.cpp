@@ -69,10 +69,14 @@ TEST(ShippedTable, OneRecordPerGridPointInReaderOrder) {
 TEST(ShippedTable, SampleOfRecordsMatchesTheEngineToTheLastDigit) {
   const std::vector<std::string> records = shipped_records();
   ASSERT_EQ(int(records.size()), rating::kTableRecords);
+  // One record for every surface thickness and depth (the two grids that
+  // change the engine's layering most), with random base thickness and moduli,
+  // plus the first and the last record.
   std::mt19937 pick(3071);
-  std::uniform_int_distribution<int> any(0, rating::kTableRecords - 1);
+  std::uniform_int_distribution<int> k8(0, 7), m11(0, 10);
   std::vector<int> sample{0, rating::kTableRecords - 1};
-  for (int j = 0; j < 14; ++j) sample.push_back(any(pick));
+  for (int i = 0; i < 8; ++i)
+    for (int d = 0; d < 8; ++d) sample.push_back(i * 5632 + k8(pick) * 704 + d * 88 + m11(pick) * 8 + k8(pick));
   for (int r : sample) {
     const GridPoint g = grid_point(r);
     float h1 = rating::HACGRID[g.i], h2 = rating::HBGRID[g.k], h3 = rating::DEPGRID[g.d] * 12.0f;
