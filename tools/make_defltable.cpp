@@ -21,10 +21,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
-
-#include <unistd.h>
 
 #include "engine/driver.h"
 #include "engine/fortio.h"
@@ -109,7 +108,8 @@ int main(int argc, char** argv) {
   }
 
   // A private folder for the engine's deck, so that runs never collide.
-  const fs::path work = fs::temp_directory_path() / ("make_defltable_" + std::to_string(::getpid()));
+  const fs::path work =
+      fs::temp_directory_path() / ("make_defltable_" + std::to_string(std::random_device{}()));
   fs::create_directories(work);
   const fs::path deck = work / "input_m.txt";
   const fs::path partial = out.string() + ".partial";
