@@ -259,6 +259,33 @@ int main(int argc, char** argv) {
             memcmp(&dam_before, dam, sizeof *dam) == 0,
         "QUORVAN touched a block");
 
+  /* QUORVAN, mode 2 with five cases: RESP(10, 5) column-major, elements 1..9
+   * of every column written, element 10 and DEFL left alone. */
+  {
+    float e1s[5] = {900000, 400000, 300000, 250000, 150000}, e2s[5], e3s[5];
+    float resp5[50], defl5[8];
+    int32_t five = 5, two = 2;
+    for (int c = 0; c < 5; ++c) {
+      e2s[c] = E2;
+      e3s[c] = E3;
+    }
+    for (int i = 0; i < 50; ++i) resp5[i] = -9.0f;
+    for (int i = 0; i < 8; ++i) defl5[i] = -9.0f;
+    quorvan(&h1, &h2, &h3, e1s, e2s, e3s, &q, defl5, resp5, seastab, &five, &two);
+    status(&mode, &st, NULL, &len);
+    check(st == 0, "QUORVAN mode 2 status %d", st);
+    for (int c = 0; c < 5; ++c) {
+      for (int k = 0; k < 9; ++k)
+        check(resp5[10 * c + k] != -9.0f && isfinite(resp5[10 * c + k]), "RESP(%d,%d) = %g", k + 1, c + 1,
+              resp5[10 * c + k]);
+      check(resp5[10 * c + 9] == -9.0f, "RESP(10,%d) written", c + 1);
+    }
+    /* A stiffer surface layer strains less at its bottom (field 1, tension positive). */
+    for (int c = 1; c < 5; ++c)
+      check(fabs(resp5[10 * c]) > fabs(resp5[10 * (c - 1)]), "strain not growing as E1 falls (case %d)", c + 1);
+    for (int i = 0; i < 8; ++i) check(defl5[i] == -9.0f, "DEFL written in mode 2");
+  }
+
   /* The rating of that basin with the shipped table recovers the moduli. */
   copy_file(argv[2], table);
   one_section(defl);
