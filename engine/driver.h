@@ -33,13 +33,17 @@ struct ResultSlots {
   double at(int s, int k) const { return slot[s - 1][k - 1]; }
 };
 
+// Everything one engine call works in. Tables are sized once (the
+// interpolation and Bessel caches when first needed) and reused by later
+// calls; only the Bessel cache carries values from one call to the next,
+// and those depend on the load radius and distance alone.
 struct EngineWorkspace {
-  ProblemSet problems;
-  CurrentProblem current;
+  ProblemSet problems;     // the deck read back
+  CurrentProblem current;  // the problem being analysed
   ResultSlots rslot;
-  TransformTables tables;
+  TransformTables tables;  // of the current load radius and layers
   SolverWorkspace solver;
-  IntervalCache intervals;
+  IntervalCache intervals;  // of the current tables
   BesselCache bessel;
 };
 
