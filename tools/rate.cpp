@@ -438,22 +438,50 @@ std::vector<std::vector<Rated>> rate_all(Library& lib, const Input& in) {
   return out;
 }
 
-std::FILE* open_output(const fs::path& file) {
-  if (file.empty()) return stdout;
-  std::FILE* f = std::fopen(file.c_str(), "w");
-  if (f == nullptr) throw ToolError(file.string() + ": cannot write: " + std::strerror(errno), 2);
-  return f;
-}
+// An output file (or standard output when no name is given). A file that
+// was not completed is removed, so that a failed run leaves no partial
+// results behind.
+class Output {
+ public:
+  explicit Output(fs::path file) : file_(std::move(file)) {
+    if (file_.empty()) return;
+    f_ = std::fopen(file_.c_str(), "w");
+    if (f_ == nullptr) throw ToolError(file_.string() + ": cannot write: " + std::strerror(errno), 2);
+  }
+  ~Output() {
+    if (f_ == nullptr) return;
+    std::fclose(f_);
+    std::error_code ec;
+    fs::remove(file_, ec);
+  }
+  Output(const Output&) = delete;
+  Output& operator=(const Output&) = delete;
 
-void close_output(std::FILE* f, const fs::path& file) {
-  const bool failed = std::ferror(f) != 0;
-  if (f != stdout && std::fclose(f) != 0) throw ToolError(file.string() + ": write error", 2);
-  if (f == stdout) std::fflush(stdout);
-  if (failed) throw ToolError((file.empty() ? std::string("standard output") : file.string()) + ": write error", 2);
-}
+  std::FILE* get() const { return f_ != nullptr ? f_ : stdout; }
 
-void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated, std::FILE* f,
-                   const fs::path& file) {
+  void finish() {
+    const bool failed = std::ferror(get()) != 0;
+    if (f_ == nullptr) {
+      std::fflush(stdout);
+    } else {
+      const bool closed = std::fclose(f_) == 0;
+      f_ = nullptr;
+      if (!closed || failed) {
+        std::error_code ec;
+        fs::remove(file_, ec);
+      }
+      if (!closed) throw ToolError(file_.string() + ": write error", 2);
+    }
+    if (failed) throw ToolError((file_.empty() ? std::string("standard output") : file_.string()) + ": write error", 2);
+  }
+
+ private:
+  fs::path file_;
+  std::FILE* f_ = nullptr;
+};
+
+void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated, Output& out) {
+  std::FILE* f = out.get();
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in\n");
   for (std::size_t s = 0; s < in.sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
@@ -462,11 +490,11 @@ void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated
                    in.tests[s][j].line, v[0], v[1], v[2], v[3], v[4], v[5]);
     }
   }
-  close_output(f, file);
+  out.finish();
 }
 
 void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& items, double dh,
-                 std::FILE* f, const fs::path& file) {
+                 Output& out) {
   HostArrays a;
   std::array<double, kMaxSections> h3{}, e1{}, e2{}, e3{};
   for (std::size_t i = 0; i < items.size(); ++i) {
@@ -485,6 +513,7 @@ void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& 
   if (isatty(STDERR_FILENO) == 1) std::fprintf(stderr, "overlay: %zu items, up to 20 passes\n", items.size());
   lib.over(h3, e1, e2, e3, a, int32_t(items.size()), dh, npass, rpass, tpass);
 
+  std::FILE* f = out.get();
   std::fprintf(f, "section,pass,surface_in,allowable_load\n");
   for (std::size_t i = 0; i < items.size(); ++i) {
     for (int p = 1; p <= npass[i]; ++p) {
@@ -492,7 +521,7 @@ void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& 
       std::fprintf(f, "%s,%d,%.6g,%.6g\n", in.sections[items[i].section].id.c_str(), p, tpass[at], rpass[at]);
     }
   }
-  close_output(f, file);
+  out.finish();
 }
 
 int run(int argc, char** argv) {
@@ -509,10 +538,11 @@ int run(int argc, char** argv) {
   }
   Library lib(o.lib);
   // Outputs are opened first, so that an unwritable file fails before the run.
-  std::FILE* results = open_output(o.out);
-  std::FILE* overlay = items.empty() ? nullptr : open_output(o.overlay_out);
-  write_results(in, rate_all(lib, in), results, o.out);
-  if (overlay != nullptr) run_overlay(lib, in, items, *o.dh, overlay, o.overlay_out);
+  Output results(o.out);
+  std::optional<Output> overlay;
+  if (!items.empty()) overlay.emplace(o.overlay_out);
+  write_results(in, rate_all(lib, in), results);
+  if (overlay) run_overlay(lib, in, items, *o.dh, *overlay);
   return 0;
 }
 

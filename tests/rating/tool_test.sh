@@ -96,3 +96,18 @@ if [ -e "$work/bad.csv" ]; then
   exit 1
 fi
 echo "malformed input reported"
+
+# A data folder without the deflection table: the library's message, exit
+# status 3 and no results file.
+mkdir -p "$work/empty"
+set +e
+"$rate" --lib "$lib" --data "$work/empty" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --out "$work/none.csv" >"$work/out.txt" 2>"$work/err.txt"
+status=$?
+set -e
+if [ "$status" -ne 3 ] || ! grep -q "backdefl.txt" "$work/err.txt" || [ -e "$work/none.csv" ]; then
+  echo "expected exit 3, a message naming the table and no output; got $status:"
+  cat "$work/out.txt" "$work/err.txt"
+  exit 1
+fi
+echo "library failure reported"
