@@ -255,6 +255,30 @@ TEST_F(Driver, AZeroFirstDeflectionShowsInItsOwnResultsOnly) {
   EXPECT_TRUE(std::isfinite(result(1, 3)[0]));
 }
 
+TEST_F(Driver, AShortTableBeginsNoSectionOfItsOwn) {
+  // The first 100 records only (161 bytes each as written here).
+  const std::filesystem::path full = ctx_.table;
+  ctx_.table = testing::process_folder() / "driver_table_short.txt";
+  std::filesystem::copy_file(full, ctx_.table, std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::resize_file(ctx_.table, 161 * 100);
+  host_.set_section(1, 5.0, 12.0);
+  host_.set_test(1, 1, engine_.model, 5.0, 12.0, 120.0, 800000.0, 40000.0, 12000.0, 12000.0);
+  host_.ntest[0] = 1;
+  std::fill(host_.result.begin(), host_.result.end(), -7.0);
+  std::vector<toolkit::ErrorEvent> warnings;
+  toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { warnings.push_back(e); });
+  host_.nsec = 0;  // with a complete table section 1 would be rated
+  rate();
+  EXPECT_TRUE(std::all_of(host_.result.begin(), host_.result.end(), [](double v) { return v == -7.0; }));
+  EXPECT_EQ(engine_.calls, 0);
+  ASSERT_FALSE(warnings.empty());
+  EXPECT_EQ(warnings[0].type, toolkit::WARNING);
+  host_.nsec = 1;  // section 1 is then rated, on what the table holds
+  rate();
+  EXPECT_EQ(host_.result_at(1, 1, 6), 12.0);
+  EXPECT_EQ(ctx_.section.h3, 0.0f);
+}
+
 std::vector<toolkit::ErrorEvent> refused_call(Driver& d, const std::function<void()>& call) {
   std::vector<toolkit::ErrorEvent> events;
   toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { events.push_back(e); });
