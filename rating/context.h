@@ -129,7 +129,8 @@ void ZALK3071DLL(RatingContext& ctx, Blocks& blocks, const double* FWD, double* 
 
 // Overlay iteration: H3ITEM..E3ITEM(20), FWD and SECT as above (modified in
 // place), DH, NPASS(20), RPASS(20, 20), TPASS(20, 20). `spare` is never read.
-// NSEC above 20 is refused through the reporter before anything is written.
+// NSEC above 20, or an item modulus that is not a positive number, is
+// refused through the reporter before anything is written.
 void OVER(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
           const double* E2ITEM, const double* E3ITEM, double* FWD, double* SECT, const int* NSEC,
           const void* spare, const double* DH, int* NPASS, double* RPASS, double* TPASS);
