@@ -107,14 +107,15 @@ bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int I
     return false;
   }
   for (int k = 0; k < NZ; ++k) {
-    if (IROW[k] < 1 || IROW[k] > N) {
+    // Unsigned wrap-around makes one comparison check both ends.
+    if (static_cast<unsigned>(IROW[k]) - 1u >= static_cast<unsigned>(N)) {
       E1STI(1, k + 1);
       E1STI(2, IROW[k]);
       E1MES(TERMINAL, 4,
             "IROW must satisfy 1 .LE. IROW(I) .LE. N, I = 1, ..., N, but IROW(%(I1)) = %(I2). ");
       return false;
     }
-    if (JCOL[k] < 1 || JCOL[k] > N) {
+    if (static_cast<unsigned>(JCOL[k]) - 1u >= static_cast<unsigned>(N)) {
       E1STI(1, k + 1);
       E1STI(2, JCOL[k]);
       E1MES(TERMINAL, 5,

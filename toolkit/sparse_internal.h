@@ -97,17 +97,19 @@ class MarkowitzLU {
   Candidate select_pivot(const PivotControls& controls);
   void search_row(int i, double stability, Candidate& best) const;
   void search_col(int j, double stability, Candidate& best) const;
-  int find_in_row(int i, int j) const;
 
   FactorStop eliminate(int stage, const Candidate& pivot, const PivotControls& controls);
-  FactorStop eliminate_row(int i, int r, int c, double pivot, int stamp, int lenr,
+  FactorStop eliminate_row(int i, int q, int r, double pivot, int stamp, int lenr,
                            double drop_tolerance);
-  void remove_from_col(int j, int i);
-  bool append_to_col(int j, int i);
+  void remove_from_col(int j, int t);
+  bool append_to_col(int j, int t);
+  void relink(int t);
+  void relink_row(int i);
+  void move_entries(int from, int len, int to);
   bool make_row_room(int i, int extra);
   bool make_col_room(int j);
   void compact_rows();
-  void compact_cols(int excluded);
+  void compact_cols();
   void swap_entries(int s, int t);
 
   int n_;
@@ -117,14 +119,17 @@ class MarkowitzLU {
   double* w1_;
   double* w2_;
   // integer area
-  int* colidx_;
-  int* colpat_;
+  int* colidx_;  // per place: column of an active or U entry, pivot row of a multiplier
+  int* colpat_;  // per column: the places of its active entries
+  int* rowof_;   // per place: the row that holds it
+  int* slot_;    // per place of an active entry: its index in its column's pattern
   int* order_;
   int *rbeg_, *rcap_, *rnl_, *rna_, *rnext_, *rprev_, *rhead_;
   int *cbeg_, *ccap_, *clen_, *cnext_, *cprev_, *chead_;
-  int *pivrow_, *mark_, *tmp_;  // pivot rows in stage order (U's first entry names the column)
+  int *pivrow_, *mark_, *seen_;  // pivot rows in stage order (U's first entry names the column)
 
   int nz_ = 0;
+  int stage_pivot_row_ = -1;
   int rtail_ = 0;  // first free position of the row storage
   int ctail_ = 0;  // first free position of the column storage
   int rmin_ = 1;   // no active row has fewer entries

@@ -21,6 +21,7 @@ namespace zalk::toolkit::sparse_detail {
 namespace {
 
 constexpr int kNone = -1;
+constexpr int kPivotal = -2;  // rnext_ of a row that has been pivotal
 
 // Elbow room of a row or column that has to move: it may grow again soon.
 int grown_capacity(int need, int n) { return std::min(n, need + std::max(4, need / 2)); }
@@ -33,13 +34,14 @@ MarkowitzLU::MarkowitzLU(int n, int maxnz, double* rwork, int* iwork) : n_(n), m
   w2_ = w1_ + n;
   int* p = iwork;
   for (int** a : {&rbeg_, &rcap_, &rnl_, &rna_, &rnext_, &rprev_, &rhead_, &cbeg_, &ccap_, &clen_,
-                  &cnext_, &cprev_, &chead_, &pivrow_, &mark_, &tmp_}) {
+                  &cnext_, &cprev_, &chead_, &pivrow_, &mark_, &seen_, &order_}) {
     *a = p;
     p += n;
   }
   colidx_ = p;
-  colpat_ = p + maxnz;
-  order_ = nullptr;  // set once the pattern is known to have N <= NZ <= MAXNZ
+  colpat_ = colidx_ + maxnz;
+  rowof_ = colpat_ + maxnz;
+  slot_ = rowof_ + maxnz;
 }
 
 // ---------------------------------------------------------------- loading
@@ -75,7 +77,9 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
     for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) {
       const int j = colidx_[t];
       largest = std::max(largest, std::fabs(val_[t]));
-      colpat_[cbeg_[j] + clen_[j]++] = i;
+      rowof_[t] = i;
+      slot_[t] = clen_[j];
+      colpat_[cbeg_[j] + clen_[j]++] = t;
       if (mark_[j] != i) {
         mark_[j] = i;
         continue;
@@ -97,9 +101,6 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
     if (clen_[j] == 0) return {PatternFault::empty_column, 0, j + 1};
   }
 
-  // Every row and column holds an entry, so N <= NZ <= MAXNZ: the spare part
-  // of the integer area has room for an ordering of N.
-  order_ = colpat_ + maxnz_;
   gmax_ = amax_;
   held_ = nz;
   for (int i = 0; i < n_; ++i) rnl_[i] = 0;
@@ -178,14 +179,6 @@ void MarkowitzLU::unlink_col(int j) {
 
 // ----------------------------------------------------------- pivot search
 
-int MarkowitzLU::find_in_row(int i, int j) const {
-  const int b = rbeg_[i] + rnl_[i];
-  for (int t = b; t < b + rna_[i]; ++t) {
-    if (colidx_[t] == j) return t;
-  }
-  return kNone;
-}
-
 void MarkowitzLU::search_row(int i, double stability, Candidate& best) const {
   const int b = rbeg_[i] + rnl_[i];
   const int e = b + rna_[i];
@@ -205,26 +198,14 @@ void MarkowitzLU::search_col(int j, double stability, Candidate& best) const {
   const int b = cbeg_[j];
   const int len = clen_[j];
   const long long c1 = len - 1;
-  if (best.row != kNone) {
-    // Costs are known from the counts alone: a column that can only lose is
-    // not worth looking up in its rows.
-    int fewest = n_;
-    for (int s = 0; s < len; ++s) fewest = std::min(fewest, rna_[colpat_[b + s]]);
-    if ((fewest - 1) * c1 > best.cost) return;
-  }
   double largest = 0.0;
-  for (int s = 0; s < len; ++s) {
-    const int t = find_in_row(colpat_[b + s], j);
-    tmp_[s] = t;
-    if (t != kNone) largest = std::max(largest, std::fabs(val_[t]));
-  }
+  for (int s = 0; s < len; ++s) largest = std::max(largest, std::fabs(val_[colpat_[b + s]]));
   const double threshold = largest / stability;
   for (int s = 0; s < len; ++s) {
-    const int t = tmp_[s];
-    if (t == kNone) continue;
+    const int t = colpat_[b + s];
     const double mag = std::fabs(val_[t]);
     if (mag < threshold) continue;
-    const int i = colpat_[b + s];
+    const int i = rowof_[t];
     best.offer(i, j, t, (rna_[i] - 1) * c1, mag);
   }
 }
@@ -294,20 +275,25 @@ FactorOutcome MarkowitzLU::factor(const PivotControls& controls) {
   return out;
 }
 
+// Swaps two active entries of one row; their columns follow them.
 void MarkowitzLU::swap_entries(int s, int t) {
   std::swap(val_[s], val_[t]);
   std::swap(colidx_[s], colidx_[t]);
+  std::swap(slot_[s], slot_[t]);
+  relink(s);
+  relink(t);
 }
 
-void MarkowitzLU::remove_from_col(int j, int i) {
+// Points the column pattern back at the active entry in place t.
+void MarkowitzLU::relink(int t) { colpat_[cbeg_[colidx_[t]] + slot_[t]] = t; }
+
+// Takes the entry in place t out of column j; the column's last entry fills the gap.
+void MarkowitzLU::remove_from_col(int j, int t) {
   int* pat = colpat_ + cbeg_[j];
+  const int s = slot_[t];
   const int last = --clen_[j];
-  for (int s = 0; s < last; ++s) {
-    if (pat[s] == i) {
-      pat[s] = pat[last];
-      return;
-    }
-  }
+  pat[s] = pat[last];
+  slot_[pat[s]] = s;
 }
 
 FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const PivotControls& controls) {
@@ -316,19 +302,24 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
   unlink_row(r);
   unlink_col(c);
   pivrow_[stage] = r;
+  rnext_[r] = kPivotal;
+  stage_pivot_row_ = r;
 
   // The pivot goes first in the active part: that part is now row r of U.
   const int rb = rbeg_[r] + rnl_[r];
   swap_entries(rb, pivot.pos);
   const double p = val_[rb];
   const int lenr = rna_[r];
-  // Stamps lie above every row index that the duplicate search left in mark.
-  const int stamp = n_ + 2 * stage;
+  // mark_[j] = stamp flags the columns of the pivot row (stamps lie above the
+  // row indices the duplicate search left there); seen_[j] = i that row i
+  // holds column j too.
+  const int stamp = n_ + stage;
   for (int t = rb + 1; t < rb + lenr; ++t) {
     const int j = colidx_[t];
     unlink_col(j);
-    remove_from_col(j, r);
+    remove_from_col(j, t);
     mark_[j] = stamp;
+    seen_[j] = kNone;
     w1_[j] = val_[t];
   }
 
@@ -336,8 +327,9 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
   // compaction meanwhile, but only as a whole and in order.
   FactorStop stop = FactorStop::completed;
   for (int s = 0; s < clen_[c] && stop == FactorStop::completed; ++s) {
-    const int i = colpat_[cbeg_[c] + s];
-    if (i != r) stop = eliminate_row(i, r, c, p, stamp, lenr, controls.drop_tolerance);
+    const int q = colpat_[cbeg_[c] + s];
+    const int i = rowof_[q];
+    if (i != r) stop = eliminate_row(i, q, r, p, stamp, lenr, controls.drop_tolerance);
   }
   clen_[c] = 0;
   if (stop != FactorStop::completed) return stop;
@@ -351,12 +343,12 @@ FactorStop MarkowitzLU::eliminate(int stage, const Candidate& pivot, const Pivot
   return FactorStop::completed;
 }
 
-// Row i -= l * (pivot row r), the multiplier l taking the place of entry (i, c).
-FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int stamp, int lenr,
+// Row i -= l * (pivot row r), the multiplier l taking the place of the
+// entry in place q, row i's entry in the pivot column.
+FactorStop MarkowitzLU::eliminate_row(int i, int q, int r, double pivot, int stamp, int lenr,
                                       double drop_tolerance) {
   unlink_row(i);
   int b = rbeg_[i] + rnl_[i];
-  const int q = find_in_row(i, c);
   const double l = val_[q] / pivot;
   swap_entries(b, q);
   val_[b] = l;
@@ -369,7 +361,8 @@ FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int sta
   // arrays could otherwise alias them and force a reload every step.
   double* const val = val_;
   const int* const col = colidx_;
-  int* const mark = mark_;
+  const int* const mark = mark_;
+  int* const seen = seen_;
   const double* const w = w1_;
   double largest = gmax_;
   int shared = 0;
@@ -379,32 +372,28 @@ FactorStop MarkowitzLU::eliminate_row(int i, int r, int c, double pivot, int sta
     const double v = val[t] - l * w[j];
     val[t] = v;
     largest = std::max(largest, std::fabs(v));
-    mark[j] = stamp + 1;
+    seen[j] = i;
     ++shared;
   }
   gmax_ = largest;
 
   const int fills = lenr - 1 - shared;
-  if (fills == 0) {
-    for (int t = rbeg_[r] + rnl_[r] + 1, e = t + lenr - 1; t < e; ++t) mark[col[t]] = stamp;
-  } else {
+  if (fills > 0) {
     if (!make_row_room(i, fills)) return FactorStop::out_of_storage;
     const int ub = rbeg_[r] + rnl_[r];
     for (int t = ub + 1; t < ub + lenr; ++t) {
       const int j = colidx_[t];
-      if (mark[j] == stamp + 1) {
-        mark[j] = stamp;
-        continue;
-      }
+      if (seen[j] == i) continue;
       const double v = -l * w[j];
       if (drop_tolerance != 0.0 && std::fabs(v) < drop_tolerance) continue;
       const int e = rbeg_[i] + rnl_[i] + rna_[i];
       val_[e] = v;
       colidx_[e] = j;
+      rowof_[e] = i;
       ++rna_[i];
       ++held_;
       gmax_ = std::max(gmax_, std::fabs(v));
-      if (!append_to_col(j, i)) return FactorStop::out_of_storage;
+      if (!append_to_col(j, e)) return FactorStop::out_of_storage;
     }
   }
 
@@ -425,18 +414,24 @@ bool MarkowitzLU::make_row_room(int i, int extra) {
   const int want = grown_capacity(need, n_);
   const bool last = rbeg_[i] + rcap_[i] == rtail_;
   if (!last && rtail_ + need <= maxnz_) {
-    std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, val_ + rtail_);
-    std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, colidx_ + rtail_);
+    move_entries(rbeg_[i], len, rtail_);
     rbeg_[i] = rtail_;
+    relink_row(i);
   } else if (!last || rbeg_[i] + need > maxnz_) {
     compact_rows();
     const int from = rbeg_[i];
+    for (auto* a : {colidx_, rowof_, slot_}) std::rotate(a + from, a + from + len, a + rtail_);
     std::rotate(val_ + from, val_ + from + len, val_ + rtail_);
-    std::rotate(colidx_ + from, colidx_ + from + len, colidx_ + rtail_);
     for (int k = 0; k < n_; ++k) {
       if (rbeg_[k] > from) rbeg_[k] -= len;
     }
     rbeg_[i] = rtail_ - len;
+    for (int k = 0; k < n_; ++k) {
+      if (rnext_[k] != kPivotal) relink_row(k);
+    }
+    // The pivot entry of this stage still stands in its column, which is
+    // being worked through.
+    relink(rbeg_[stage_pivot_row_] + rnl_[stage_pivot_row_]);
     if (rbeg_[i] + need > maxnz_) return false;
   }
   // Row i is now the last one: it extends into the free end.
@@ -445,7 +440,21 @@ bool MarkowitzLU::make_row_room(int i, int extra) {
   return true;
 }
 
-// Packs all rows in their present order, each to its length.
+// Copies `len` stored entries from place `from` to place `to` (to <= from or
+// the ranges disjoint), with what the column patterns need to find them.
+void MarkowitzLU::move_entries(int from, int len, int to) {
+  std::copy(val_ + from, val_ + from + len, val_ + to);
+  for (auto* a : {colidx_, rowof_, slot_}) std::copy(a + from, a + from + len, a + to);
+}
+
+// Points the column patterns at the active entries of row i where they now are.
+void MarkowitzLU::relink_row(int i) {
+  const int b = rbeg_[i] + rnl_[i];
+  for (int t = b; t < b + rna_[i]; ++t) relink(t);
+}
+
+// Packs all rows in their present order, each to its length; the caller
+// relinks the column patterns.
 void MarkowitzLU::compact_rows() {
   for (int i = 0; i < n_; ++i) order_[i] = i;
   std::sort(order_, order_ + n_, [this](int x, int y) { return rbeg_[x] < rbeg_[y]; });
@@ -454,8 +463,7 @@ void MarkowitzLU::compact_rows() {
     const int i = order_[s];
     const int len = rnl_[i] + rna_[i];
     // Segments are disjoint and taken in place order, so dst <= rbeg_[i].
-    std::copy(val_ + rbeg_[i], val_ + rbeg_[i] + len, val_ + dst);
-    std::copy(colidx_ + rbeg_[i], colidx_ + rbeg_[i] + len, colidx_ + dst);
+    move_entries(rbeg_[i], len, dst);
     rbeg_[i] = dst;
     rcap_[i] = len;
     dst += len;
@@ -463,41 +471,43 @@ void MarkowitzLU::compact_rows() {
   rtail_ = dst;
 }
 
-bool MarkowitzLU::append_to_col(int j, int i) {
+bool MarkowitzLU::append_to_col(int j, int t) {
   if (clen_[j] == ccap_[j] && !make_col_room(j)) return false;
-  colpat_[cbeg_[j] + clen_[j]++] = i;
+  slot_[t] = clen_[j];
+  colpat_[cbeg_[j] + clen_[j]++] = t;
   return true;
 }
 
 bool MarkowitzLU::make_col_room(int j) {
   const int len = clen_[j];
   const int need = len + 1;
-  int want = grown_capacity(need, n_);
-  if (cbeg_[j] + ccap_[j] == ctail_ && cbeg_[j] + need <= maxnz_) {
-    ccap_[j] = std::min(want, maxnz_ - cbeg_[j]);
-    ctail_ = cbeg_[j] + ccap_[j];
-    return true;
-  }
-  if (ctail_ + need > maxnz_) {
-    std::copy(colpat_ + cbeg_[j], colpat_ + cbeg_[j] + len, tmp_);
-    compact_cols(j);
-    if (ctail_ + need > maxnz_) return false;
-    std::copy(tmp_, tmp_ + len, colpat_ + ctail_);
-  } else {
+  const int want = grown_capacity(need, n_);
+  const bool last = cbeg_[j] + ccap_[j] == ctail_;
+  if (!last && ctail_ + need <= maxnz_) {
     std::copy(colpat_ + cbeg_[j], colpat_ + cbeg_[j] + len, colpat_ + ctail_);
+    cbeg_[j] = ctail_;
+  } else if (!last || cbeg_[j] + need > maxnz_) {
+    compact_cols();
+    if (len > 0) {
+      const int from = cbeg_[j];
+      std::rotate(colpat_ + from, colpat_ + from + len, colpat_ + ctail_);
+      for (int k = 0; k < n_; ++k) {
+        if (clen_[k] > 0 && cbeg_[k] > from) cbeg_[k] -= len;
+      }
+    }
+    cbeg_[j] = ctail_ - len;
+    if (cbeg_[j] + need > maxnz_) return false;
   }
-  want = std::min(want, maxnz_ - ctail_);
-  cbeg_[j] = ctail_;
-  ccap_[j] = want;
-  ctail_ += want;
+  // Column j is now the last one: it extends into the free end.
+  ccap_[j] = std::min(want, maxnz_ - cbeg_[j]);
+  ctail_ = cbeg_[j] + ccap_[j];
   return true;
 }
 
 // Packs the patterns of the live columns (pivotal columns hold none).
-void MarkowitzLU::compact_cols(int excluded) {
+void MarkowitzLU::compact_cols() {
   int m = 0;
   for (int j = 0; j < n_; ++j) {
-    if (j == excluded) continue;
     if (clen_[j] > 0) {
       order_[m++] = j;
     } else {
