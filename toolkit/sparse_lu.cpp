@@ -275,13 +275,21 @@ FactorOutcome MarkowitzLU::factor(const PivotControls& controls) {
   return out;
 }
 
-// Swaps two active entries of one row; their columns follow them.
+// Swaps two active entries of one row; their columns follow them. (Values
+// are held in locals: reloading what was just stored stalls the processor.)
 void MarkowitzLU::swap_entries(int s, int t) {
-  std::swap(val_[s], val_[t]);
-  std::swap(colidx_[s], colidx_[t]);
-  std::swap(slot_[s], slot_[t]);
-  relink(s);
-  relink(t);
+  if (s == t) return;
+  const double vs = val_[s], vt = val_[t];
+  const int cs = colidx_[s], ct = colidx_[t];
+  const int ss = slot_[s], st = slot_[t];
+  val_[s] = vt;
+  val_[t] = vs;
+  colidx_[s] = ct;
+  colidx_[t] = cs;
+  slot_[s] = st;
+  slot_[t] = ss;
+  colpat_[cbeg_[ct] + st] = s;
+  colpat_[cbeg_[cs] + ss] = t;
 }
 
 // Points the column pattern back at the active entry in place t.
@@ -350,7 +358,16 @@ FactorStop MarkowitzLU::eliminate_row(int i, int q, int r, double pivot, int sta
   unlink_row(i);
   int b = rbeg_[i] + rnl_[i];
   const double l = val_[q] / pivot;
-  swap_entries(b, q);
+  if (q != b) {
+    // The first active entry moves to q; column c, being eliminated, need
+    // not learn where its entry went.
+    const int cb = colidx_[b];
+    const int sb = slot_[b];
+    val_[q] = val_[b];
+    colidx_[q] = cb;
+    slot_[q] = sb;
+    colpat_[cbeg_[cb] + sb] = q;
+  }
   val_[b] = l;
   colidx_[b] = r;
   ++rnl_[i];
