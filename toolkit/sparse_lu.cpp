@@ -60,12 +60,22 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
   lay_out(clen_, cbeg_, ccap_, ctail_);
   std::fill(rna_, rna_ + n_, 0);
   std::fill(clen_, clen_ + n_, 0);
+  // Entries usually come row by row: the next place of the current row is
+  // kept in a local rather than counted up in memory entry by entry.
+  int run_row = kNone;
+  int next = 0;
   for (int k = 0; k < nz; ++k) {
     const int i = irow[k] - 1;
-    const int t = rbeg_[i] + rna_[i]++;
-    val_[t] = a[k];
-    colidx_[t] = jcol[k] - 1;
+    if (i != run_row) {
+      if (run_row != kNone) rna_[run_row] = next - rbeg_[run_row];
+      run_row = i;
+      next = rbeg_[i] + rna_[i];
+    }
+    val_[next] = a[k];
+    colidx_[next] = jcol[k] - 1;
+    ++next;
   }
+  rna_[run_row] = next - rbeg_[run_row];
 
   // One sweep by rows: repeated (row, column) pairs, column patterns (rows
   // ascending), row scales for the singularity test, largest magnitude.
