@@ -4,16 +4,18 @@
 // Storage inside the work areas (N the order, MAXNZ the nonzero limit):
 //   8-byte area (MAXNZ + 2N):  values of the row-wise storage (MAXNZ), then two
 //                              dense vectors of N.
-//   integer area (17N + 4MAXNZ): 16 arrays of N (row and column bookkeeping),
-//                              the column index of every stored value (MAXNZ),
-//                              the row patterns of the active columns (MAXNZ),
-//                              and a spare part of which N entries order rows
-//                              or columns when their storage is compacted.
+//   integer area (17N + 4MAXNZ): 17 arrays of N (row and column bookkeeping),
+//                              then per place of the row storage (MAXNZ each)
+//                              its column index, its row and its index in its
+//                              column's pattern, and the column patterns
+//                              (MAXNZ), which list the places of the active
+//                              entries of each column.
 // Row i holds, from rbeg[i], first its multipliers (rnl[i] entries; their
 // index field names the pivot row they were computed against) and then its
 // active part (rna[i] entries). Once row i is pivotal its active part is its
-// row of U with the pivot first. Only the parts written during a call are ever
-// read, so the work areas need no clearing.
+// row of U with the pivot first. Whenever an active entry moves, its column's
+// pattern is told. Only the parts written during a call are ever read, so the
+// work areas need no clearing.
 #pragma once
 
 namespace zalk::toolkit::sparse_detail {
