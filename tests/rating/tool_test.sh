@@ -105,7 +105,7 @@ set +e
   --out "$work/none.csv" >"$work/out.txt" 2>"$work/err.txt"
 status=$?
 set -e
-if [ "$status" -ne 3 ] || ! grep -q "does not exist" "$work/err.txt" || [ -e "$work/none.csv" ]; then
+if [ "$status" -ne 3 ] || ! grep -q "The deflection table file" "$work/err.txt" || [ -e "$work/none.csv" ]; then
   echo "expected exit 3, the library's message and no output; got $status:"
   cat "$work/out.txt" "$work/err.txt"
   exit 1
