@@ -1,13 +1,21 @@
 // Cost of the load rating with the project's deflection table
-// (data/backdefl.txt): one back-calculation at one depth candidate, and a
-// rating call with and without one test (their difference is the cost of a
-// test: eight back-calculations and the seasonal rating).
+// (data/backdefl.txt): one back-calculation at one depth candidate, one grid
+// search alone, a rating call with and without one test (their difference
+// is the cost of a test: eight back-calculations and the seasonal rating),
+// a rating call of a section of 100 tests, and the steps of one test on
+// their own.
+//
+// Run with --benchmark_repetitions=3 on a quiet machine (one core busy): the
+// 100-test call takes a few seconds per repetition.
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
 
+#include <array>
+#include <cmath>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -16,6 +24,7 @@
 #include "rating/backcalc.h"
 #include "rating/context.h"
 #include "rating/defltable.h"
+#include "rating/driver.h"
 #include "rating/grids.h"
 
 namespace {
@@ -65,6 +74,27 @@ struct Bench {
     return true;
   }
   ~Bench() { fs::remove_all(folder); }
+
+  // Replaces the tests of section 1 by `count` tests whose basins the engine
+  // computes for moduli, depths to the stiff layer and loads spread around
+  // those of a real pavement (a fixed sequence, the same on every run).
+  void make_tests(int count) {
+    std::mt19937 gen(3071);
+    auto uniform = [&gen](double lo, double hi) { return lo + (hi - lo) * (double(gen()) + 0.5) / 4294967296.0; };
+    const float depths[5] = {48, 84, 120, 150, 200};
+    for (int j = 0; j < count; ++j) {
+      const float e1 = float(uniform(300000, 1500000)), e2 = float(uniform(20000, 80000));
+      const float e3 = float(uniform(6000, 20000)), seastab = 0;
+      const double load = std::round(uniform(9000, 16000));
+      float defl[10] = {}, scratch[10] = {};
+      engine::quorvan(*ctx.engine, ctx.deck, 5, 12, depths[j % 5], &e1, &e2, &e3, float(load / 10940.0), defl,
+                      scratch, &seastab, 1, 1);
+      const double test[10] = {uniform(7, 17.5), load, 0, 0, 0, 0, 0, 0, 100000.0, uniform(45, 115)};
+      for (int k = 0; k < 10; ++k) fwd_at(j, k) = test[k];
+      for (int s = 0; s < 6; ++s) fwd_at(j, 2 + s) = double(defl[s]) * 1000.0;
+    }
+  }
+  double& fwd_at(int test, int field) { return fwd[(std::size_t(field) * 2000 + std::size_t(test)) * 20]; }
 
   void rate(int tests) {
     ntest[0] = tests;
@@ -117,5 +147,92 @@ void BM_RatingCallOneTest(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_RatingCallOneTest)->Unit(benchmark::kMillisecond);
+
+// One grid search alone (2000 objective calls of five or six surface
+// evaluations) on the fitted surfaces of the section, at a depth candidate.
+void BM_GridSearchAlone(benchmark::State& state) {
+  Bench bench;
+  if (!bench.ready()) {
+    state.SkipWithError("no deflection table in data/");
+    return;
+  }
+  bench.rate(0);
+  for (int s = 0; s < 6; ++s) bench.b.dd->DMEAS[s] = bench.basin[std::size_t(s)];
+  bench.b.depth->IDEPTH = int(state.range(0));
+  long calls = 0;
+  const rating::Objective objective = [&](int n, const float* x, float& f) {
+    ++calls;
+    rating::BASINOBJ(bench.ctx, bench.b.view, n, x, f);
+  };
+  const std::array<float, 2> xlow{rating::E1GRID.front(), rating::E2GRID.front()};
+  const std::array<float, 2> xhigh{rating::E1GRID.back(), rating::E2GRID.back()};
+  for (auto _ : state) {
+    rating::GRIDMIN(bench.ctx, bench.b.view, objective, xlow, xhigh);
+    benchmark::DoNotOptimize(bench.ctx.search.fopt);
+  }
+  state.counters["objective_calls"] = double(calls) / double(state.iterations());
+}
+BENCHMARK(BM_GridSearchAlone)->Arg(1)->Arg(6)->Unit(benchmark::kMicrosecond);
+
+// A whole rating call on one section of 100 tests: table read, surface
+// fitting, then per test eight back-calculations and the seasonal rating.
+void BM_RatingCall100Tests(benchmark::State& state) {
+  Bench bench;
+  if (!bench.ready()) {
+    state.SkipWithError("no deflection table in data/");
+    return;
+  }
+  bench.make_tests(100);
+  for (auto _ : state) {
+    bench.rate(100);
+    benchmark::DoNotOptimize(bench.result[0]);
+  }
+}
+BENCHMARK(BM_RatingCall100Tests)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The work of one test on its own, as the driver does it: eight depth
+// candidates (search, scale, engine check) and the seasonal engine run with
+// the best one; the tests of the 100-test section in turn.
+void BM_RatingPerTest(benchmark::State& state) {
+  Bench bench;
+  if (!bench.ready()) {
+    state.SkipWithError("no deflection table in data/");
+    return;
+  }
+  bench.make_tests(100);
+  bench.rate(0);  // section set-up and surfaces
+  const std::array<float, 3> refc{rating::kRefSubgradeModulus, rating::kRefLoad, 3.141596f};
+  rating::RatingContext& ctx = bench.ctx;
+  int j = 0;
+  for (auto _ : state) {
+    ctx.test.load = float(bench.fwd_at(j, 1));
+    for (int s = 0; s < 6; ++s) bench.b.dd->DMEAS[s] = float(bench.fwd_at(j, 2 + s) / 1000.0);
+    ctx.test.loadf = ctx.test.load / rating::kRefLoad;
+    ctx.test.td = rating::pavement_temperature(float(bench.fwd_at(j, 0)), float(bench.fwd_at(j, 9)),
+                                               ctx.section.t1c, ctx.section.dmm);
+    ctx.test.reps = float(bench.fwd_at(j, 8));
+    float best = 9999.0f;
+    int bestd = 1;
+    for (int d = 1; d <= 8; ++d) {
+      bench.b.depth->IDEPTH = d;
+      float err = 0;
+      rating::BACKCALC(ctx, bench.b.view, rating::E1GRID.data(), rating::E2GRID.data(), refc.data(),
+                       ctx.test.loadf, ctx.e1out.data(), ctx.e2out.data(), ctx.e3out.data(), 11, 8,
+                       ctx.section.h, ctx.section.b, rating::DEPGRID[std::size_t(d - 1)] * 12.0f, d, j + 1,
+                       err, 3);
+      if (best > err) {
+        best = err;
+        bestd = d;
+      }
+    }
+    bench.b.depth->IDEPTH = bestd;
+    const std::size_t k = std::size_t(bestd - 1);
+    rating::seasonal_rating(ctx, bench.b.view, ctx.e1out[k], ctx.e2out[k], ctx.e3out[k],
+                            rating::DEPGRID[k] * 12.0f);
+    benchmark::DoNotOptimize(ctx.season.allow);
+    j = (j + 1) % 100;
+  }
+}
+BENCHMARK(BM_RatingPerTest)->Unit(benchmark::kMillisecond)->Iterations(100);  // every test of the section once
 
 }  // namespace
