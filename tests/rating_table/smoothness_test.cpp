@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <vector>
 
 #include "engine/driver.h"
 #include "engine/platform.h"
