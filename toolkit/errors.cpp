@@ -12,7 +12,11 @@ namespace {
 constexpr int kSlots = 10;  // placeholder indices 1..9
 
 struct ReporterState {
-  std::vector<std::string> names;
+  // The name stack: fixed slots reused from call to call, so that a push
+  // and a pop cost a short copy and nothing else.
+  std::array<std::string, kMaxStackDepth> names;
+  int depth = 0;
+  std::string_view top() const { return names[static_cast<std::size_t>(depth - 1)]; }
   std::array<long long, kSlots> ints{};
   std::array<float, kSlots> reals{};
   std::array<double, kSlots> doubles{};
@@ -174,55 +178,51 @@ void raise(int type, int code, std::string_view routine, std::string_view text) 
 
 std::string_view current_routine() {
   const ReporterState& s = state();
-  return s.names.empty() ? std::string_view("USER") : std::string_view(s.names.back());
+  return s.depth == 0 ? std::string_view("USER") : s.top();
 }
 
 }  // namespace
 
 void E1PSH(std::string_view name) {
   ReporterState& s = state();
-  if (static_cast<int>(s.names.size()) >= kMaxStackDepth) {
+  if (s.depth >= kMaxStackDepth) {
     E1STI(1, kMaxStackDepth);
     raise(TERMINAL, 1, "E1PSH", fill_placeholders(
         "Error condition in E1PSH.  Push would cause stack level to exceed %(I1)."));
     return;
   }
-  s.names.emplace_back(name);
+  s.names[static_cast<std::size_t>(s.depth++)].assign(name);
 }
 
 void E1POP(std::string_view name) {
   ReporterState& s = state();
-  if (s.names.empty()) {
+  if (s.depth == 0) {
     E1STL(1, name);
     raise(TERMINAL, 1, "E1POP",
           fill_placeholders("Error condition in E1POP.  Cannot pop from %(L1) because stack is empty."));
     return;
   }
-  if (s.names.back() != name) {
+  if (s.top() != name) {
     E1STL(1, name);
-    E1STL(2, s.names.back());
+    E1STL(2, s.top());
     raise(TERMINAL, 2, "E1POP",
           fill_placeholders("Error condition in E1POP.  %(L1) does not match the name %(L2) in the stack."));
     return;
   }
-  s.names.pop_back();
+  --s.depth;
 }
 
-int name_stack_depth() { return static_cast<int>(state().names.size()); }
+int name_stack_depth() { return state().depth; }
 
-RoutineScope::RoutineScope(std::string_view name) : name_(name), depth_(name_stack_depth()) {
+RoutineScope::RoutineScope(std::string_view name) : depth_(name_stack_depth()) {
   E1PSH(name);
 }
 
 RoutineScope::~RoutineScope() {
-  // Normally the top is our own name; after an unwinding error the stack is
-  // simply cut back to where it stood on entry.
+  // The scopes nest, so the stack goes back to where it stood on entry; this
+  // also holds after an error unwound inner scopes.
   ReporterState& s = state();
-  if (static_cast<int>(s.names.size()) == depth_ + 1 && s.names.back() == name_) {
-    s.names.pop_back();
-  } else if (static_cast<int>(s.names.size()) > depth_) {
-    s.names.resize(static_cast<std::size_t>(depth_));
-  }
+  if (s.depth > depth_) s.depth = depth_;
 }
 
 void E1STI(int index, int value) { state().ints[slot_of(index)] = value; }

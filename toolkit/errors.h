@@ -84,7 +84,6 @@ class RoutineScope {
   RoutineScope& operator=(const RoutineScope&) = delete;
 
  private:
-  std::string_view name_;
   int depth_;
 };
 
