@@ -18,16 +18,7 @@ namespace {
 
 using namespace zalk;
 
-struct Blocks {
-  std::unique_ptr<zalk_code_block> code = std::make_unique<zalk_code_block>();
-  std::unique_ptr<zalk_dd_block> dd = std::make_unique<zalk_dd_block>();
-  std::unique_ptr<zalk_com1_block> com1 = std::make_unique<zalk_com1_block>();
-  std::unique_ptr<zalk_com2_block> com2 = std::make_unique<zalk_com2_block>();
-  std::unique_ptr<zalk_com3_block> com3 = std::make_unique<zalk_com3_block>();
-  std::unique_ptr<zalk_depth_block> depth = std::make_unique<zalk_depth_block>();
-  std::unique_ptr<zalk_dam_block> dam = std::make_unique<zalk_dam_block>();
-  rating::Blocks view{*code, *dd, *com1, *com2, *com3, *depth, *dam};
-};
+using Blocks = rating::OwnedBlocks;
 
 // A full table of plausible deflections in the shipped layout (174 columns).
 std::filesystem::path table_file() {

@@ -32,16 +32,7 @@ namespace {
 using namespace zalk;
 namespace fs = std::filesystem;
 
-struct OwnBlocks {
-  std::unique_ptr<zalk_code_block> code = std::make_unique<zalk_code_block>();
-  std::unique_ptr<zalk_dd_block> dd = std::make_unique<zalk_dd_block>();
-  std::unique_ptr<zalk_com1_block> com1 = std::make_unique<zalk_com1_block>();
-  std::unique_ptr<zalk_com2_block> com2 = std::make_unique<zalk_com2_block>();
-  std::unique_ptr<zalk_com3_block> com3 = std::make_unique<zalk_com3_block>();
-  std::unique_ptr<zalk_depth_block> depth = std::make_unique<zalk_depth_block>();
-  std::unique_ptr<zalk_dam_block> dam = std::make_unique<zalk_dam_block>();
-  rating::Blocks view{*code, *dd, *com1, *com2, *com3, *depth, *dam};
-};
+using OwnBlocks = rating::OwnedBlocks;
 
 // A section of 5 in on 12 in, with one test computed by the engine for
 // 800000 / 40000 / 12000 psi over a stiff layer at 120 in, 12000 lb.

@@ -105,17 +105,7 @@ struct FakeEngine {
   }
 };
 
-// A private set of shared blocks (COM2 is 1.6 MB, so it lives on the heap).
-struct OwnBlocks {
-  std::unique_ptr<zalk_code_block> code = std::make_unique<zalk_code_block>();
-  std::unique_ptr<zalk_dd_block> dd = std::make_unique<zalk_dd_block>();
-  std::unique_ptr<zalk_com1_block> com1 = std::make_unique<zalk_com1_block>();
-  std::unique_ptr<zalk_com2_block> com2 = std::make_unique<zalk_com2_block>();
-  std::unique_ptr<zalk_com3_block> com3 = std::make_unique<zalk_com3_block>();
-  std::unique_ptr<zalk_depth_block> depth = std::make_unique<zalk_depth_block>();
-  std::unique_ptr<zalk_dam_block> dam = std::make_unique<zalk_dam_block>();
-  Blocks view{*code, *dd, *com1, *com2, *com3, *depth, *dam};
-};
+using OwnBlocks = rating::OwnedBlocks;
 
 // Host arrays with the library's extents, column-major.
 struct Host {

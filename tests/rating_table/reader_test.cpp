@@ -40,9 +40,9 @@ TEST(DeflectionTableFile, PositionAndDeflectionFieldsAloneDecideTheTable) {
   write_table(dir / "junk.txt", smooth_deflection, {false, 160});
   OwnedBlocks ob;
   DeflectionTables a, b;
-  EXPECT_EQ(read_deflection_table(dir / "keys.txt", a, ob.blocks), TableRead::Complete);
+  EXPECT_EQ(read_deflection_table(dir / "keys.txt", a, ob.view), TableRead::Complete);
   EXPECT_EQ(ob.depth->IDEPTH, 9);  // the depth loop ran to its end
-  EXPECT_EQ(read_deflection_table(dir / "junk.txt", b, ob.blocks), TableRead::Complete);
+  EXPECT_EQ(read_deflection_table(dir / "junk.txt", b, ob.view), TableRead::Complete);
   ASSERT_EQ(a.dtab.size(), kDtabSize);
   ASSERT_EQ(a.dthk.size(), kDthkSize);
   EXPECT_EQ(a.dtab, b.dtab);
@@ -60,7 +60,7 @@ DeflectionTables read_one_record(const std::string& record, Recorder& rec) {
   std::ofstream(file, std::ios::binary) << record << "\r\n";
   OwnedBlocks ob;
   DeflectionTables t;
-  EXPECT_EQ(read_deflection_table(file, t, ob.blocks), TableRead::Short);
+  EXPECT_EQ(read_deflection_table(file, t, ob.view), TableRead::Short);
   EXPECT_EQ(rec.events.size(), 1u);
   return t;
 }
@@ -96,7 +96,7 @@ TEST(DeflectionTableFile, ShortFileStopsReadingWithAWarning) {
   DeflectionTables t;
   t.dtab.assign(kDtabSize, 1.0f);  // a table from an earlier call must not survive
   Recorder rec;
-  EXPECT_EQ(read_deflection_table(file, t, ob.blocks), TableRead::Short);
+  EXPECT_EQ(read_deflection_table(file, t, ob.view), TableRead::Short);
   ASSERT_EQ(rec.events.size(), 1u);
   EXPECT_EQ(rec.events[0].type, toolkit::WARNING);
   EXPECT_NE(rec.events[0].message.find("ends after 100 of its 45056 records"), std::string::npos);
@@ -115,7 +115,7 @@ TEST(DeflectionTableFile, EmptyFileIsAShortFileOfNoRecords) {
   OwnedBlocks ob;
   DeflectionTables t;
   Recorder rec;
-  EXPECT_EQ(read_deflection_table(file, t, ob.blocks), TableRead::Short);
+  EXPECT_EQ(read_deflection_table(file, t, ob.view), TableRead::Short);
   ASSERT_EQ(rec.events.size(), 1u);
   EXPECT_NE(rec.events[0].message.find("ends after 0 of its 45056"), std::string::npos);
   EXPECT_EQ(t.dtab, std::vector<float>(kDtabSize, 0.0f));
@@ -126,7 +126,7 @@ TEST(DeflectionTableFile, MissingFileIsATerminalErrorAndCreatesNoFile) {
   OwnedBlocks ob;
   DeflectionTables t;
   Recorder rec;
-  EXPECT_THROW(read_deflection_table(file, t, ob.blocks), toolkit::SevereError);
+  EXPECT_THROW(read_deflection_table(file, t, ob.view), toolkit::SevereError);
   ASSERT_EQ(rec.events.size(), 1u);
   EXPECT_EQ(rec.events[0].type, toolkit::TERMINAL);
   EXPECT_EQ(rec.events[0].message, "The deflection table file " + file.string() + " does not exist.");
@@ -141,7 +141,7 @@ TEST(DeflectionTableFileDeathTest, MissingFileEndsTheProcessWithItsMessage) {
         dup2(2, 1);
         OwnedBlocks ob;
         DeflectionTables t;
-        read_deflection_table(file, t, ob.blocks);
+        read_deflection_table(file, t, ob.view);
       },
       ::testing::ExitedWithCode(5),
       "TERMINAL ERROR 1 from DEFLTAB\\.  The deflection table(.|\n)*gone\\.txt(.|\n)*"
@@ -164,7 +164,7 @@ TEST(DeflectionTableFile, MalformedDeflectionNamesRecordAndColumns) {
   OwnedBlocks ob;
   DeflectionTables t;
   Recorder rec;
-  EXPECT_THROW(read_deflection_table(file, t, ob.blocks), toolkit::SevereError);
+  EXPECT_THROW(read_deflection_table(file, t, ob.view), toolkit::SevereError);
   ASSERT_EQ(rec.events.size(), 1u);
   EXPECT_EQ(rec.events[0].type, toolkit::TERMINAL);
   EXPECT_NE(rec.events[0].message.find("record 3, columns 79-90"), std::string::npos)

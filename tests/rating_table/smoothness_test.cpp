@@ -55,7 +55,7 @@ class SurfaceSmoothness : public ::testing::Test {
                                std::filesystem::copy_options::overwrite_existing);
     tables_ = std::make_unique<rating::DeflectionTables>();
     OwnedBlocks ob;
-    ASSERT_EQ(rating::read_deflection_table(platform::table_path(), *tables_, ob.blocks),
+    ASSERT_EQ(rating::read_deflection_table(platform::table_path(), *tables_, ob.view),
               rating::TableRead::Complete);
     engine_ = engine::make_engine_workspace();
   }
@@ -81,8 +81,8 @@ class SurfaceSmoothness : public ::testing::Test {
   static std::array<SensorError, kSensors> measure(float h, float b, const std::array<float, 4>& e1s,
                                                    const std::array<float, 4>& e2s) {
     OwnedBlocks ob;
-    rating::fit_thickness(*tables_, h, b, ob.blocks);
-    rating::fit_modulus_surfaces(*tables_, ob.blocks);
+    rating::fit_thickness(*tables_, h, b, ob.view);
+    rating::fit_modulus_surfaces(*tables_, ob.view);
     std::array<SensorError, kSensors> worst{};
     for (int d = 1; d <= 8; ++d) {
       for (float e1 : e1s) {
@@ -90,7 +90,7 @@ class SurfaceSmoothness : public ::testing::Test {
           const std::array<float, kSensors> w = engine_basin(h, b, d, e1, e2);
           ob.depth->IDEPTH = d;
           for (int s = 1; s <= kSensors; ++s) {
-            const double fitted = rating::evaluate_surface(ob.blocks, e1, e2, s);
+            const double fitted = rating::evaluate_surface(ob.view, e1, e2, s);
             const double exact = w[std::size_t(s - 1)];
             const double diff = std::abs(fitted - exact);
             SensorError& e = worst[std::size_t(s - 1)];

@@ -49,7 +49,7 @@ TEST(ThicknessInterpolation, ReproducesQuadraticsBetweenGridPoints) {
     return 0.01 * quad_h(HACGRID[i - 1]) * quad_b(HBGRID[k - 1]) * tag(d, m, n, s);
   });
   OwnedBlocks ob;
-  rating::fit_thickness(t, 7.3f, 20.5f, ob.blocks);
+  rating::fit_thickness(t, 7.3f, 20.5f, ob.view);
   const double hb = 0.01 * quad_h(7.3f) * quad_b(20.5f);
   for (int d = 1; d <= 8; ++d)
     for (int m = 1; m <= 11; ++m)
@@ -67,8 +67,8 @@ TEST(DeflectionSurfaces, SectionAtGridThicknessesReproducesTheTable) {
   // A non-polynomial table: only interpolation (not smoothing) gives it back.
   DeflectionTables t = table_of(smooth_deflection);
   OwnedBlocks ob;
-  rating::fit_thickness(t, HACGRID[2], HBGRID[4], ob.blocks);  // h = 4, b = 18
-  rating::fit_modulus_surfaces(t, ob.blocks);
+  rating::fit_thickness(t, HACGRID[2], HBGRID[4], ob.view);  // h = 4, b = 18
+  rating::fit_modulus_surfaces(t, ob.view);
   for (int d = 1; d <= 8; ++d) {
     ob.depth->IDEPTH = d;
     for (int m = 1; m <= 11; ++m)
@@ -76,7 +76,7 @@ TEST(DeflectionSurfaces, SectionAtGridThicknessesReproducesTheTable) {
         for (int s = 1; s <= 8; ++s) {
           const double want = t.dtab[dtab_index(3, 5, d, m, n, s)];
           ASSERT_NEAR(t.dthk[dthk_index(d, m, n, s)], want, kRelTol * want);
-          ASSERT_NEAR(rating::evaluate_surface(ob.blocks, E1GRID[m - 1], E2GRID[n - 1], s), want,
+          ASSERT_NEAR(rating::evaluate_surface(ob.view, E1GRID[m - 1], E2GRID[n - 1], s), want,
                       kRelTol * want)
               << d << m << n << s;
         }
@@ -96,7 +96,7 @@ TEST(DeflectionSurfaces, ReproduceQuadraticsInTheModuliAndLeaveTheBlocksAsDocume
           t.dthk[dthk_index(d, m, n, s)] = float(0.02 * r(E1GRID[m - 1]) * q(E2GRID[n - 1]) * tag(d, 1, 1, s));
   OwnedBlocks ob;
   ob.com3->NX = 7;  // whatever the host left there
-  rating::fit_modulus_surfaces(t, ob.blocks);
+  rating::fit_modulus_surfaces(t, ob.view);
   EXPECT_EQ(ob.depth->IDEPTH, 9);
   EXPECT_EQ(ob.com3->KXORD, 3);
   EXPECT_EQ(ob.com3->KYORD, 3);
@@ -112,7 +112,7 @@ TEST(DeflectionSurfaces, ReproduceQuadraticsInTheModuliAndLeaveTheBlocksAsDocume
     for (int d : {1, 5, 8}) {
       for (int s : {1, 4, 8}) {
         ob.depth->IDEPTH = d;
-        const float v = rating::evaluate_surface(ob.blocks, x1, x2, s);
+        const float v = rating::evaluate_surface(ob.view, x1, x2, s);
         const double want = 0.02 * r(x1) * q(x2) * tag(d, 1, 1, s);
         EXPECT_NEAR(v, want, kRelTol * want) << x1 << " " << x2 << " " << d << " " << s;
         EXPECT_EQ(ob.com2->VALUE[0], v);
@@ -136,7 +136,7 @@ TEST(ThicknessInterpolation, BaseOutsideTheGridGivesZeroWithAWarningPerEvaluatio
   OwnedBlocks ob;
   int warnings = 0;
   toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { warnings += e.type == toolkit::WARNING; });
-  rating::fit_thickness(t, 5.0f, 60.0f, ob.blocks);
+  rating::fit_thickness(t, 5.0f, 60.0f, ob.view);
   EXPECT_EQ(warnings, 8 * 11 * 8 * 8);
   EXPECT_EQ(t.dthk, std::vector<float>(kDthkSize, 0.0f));
 }
@@ -144,15 +144,15 @@ TEST(ThicknessInterpolation, BaseOutsideTheGridGivesZeroWithAWarningPerEvaluatio
 TEST(DeflectionSurfaces, DepthOrSensorOutsideTheBlocksIsRefused) {
   DeflectionTables t = table_of(smooth_deflection);
   OwnedBlocks ob;
-  rating::fit_thickness(t, 5.0f, 12.0f, ob.blocks);
-  rating::fit_modulus_surfaces(t, ob.blocks);
+  rating::fit_thickness(t, 5.0f, 12.0f, ob.view);
+  rating::fit_modulus_surfaces(t, ob.view);
   int severe = 0;
   toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { severe += e.type == toolkit::TERMINAL; });
   ob.depth->IDEPTH = 9;  // as the fitting loops leave it: a zero surface, but inside the block
-  EXPECT_EQ(rating::evaluate_surface(ob.blocks, 500.0f, 50.0f, 1), 0.0f);
+  EXPECT_EQ(rating::evaluate_surface(ob.view, 500.0f, 50.0f, 1), 0.0f);
   for (auto [d, s] : {std::pair{0, 1}, std::pair{21, 1}, std::pair{1, 0}, std::pair{1, 21}}) {
     ob.depth->IDEPTH = d;
-    EXPECT_THROW(rating::evaluate_surface(ob.blocks, 500.0f, 50.0f, s), toolkit::SevereError);
+    EXPECT_THROW(rating::evaluate_surface(ob.view, 500.0f, 50.0f, s), toolkit::SevereError);
   }
   EXPECT_EQ(severe, 4);
   EXPECT_EQ(toolkit::name_stack_depth(), 0);

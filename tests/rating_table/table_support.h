@@ -16,17 +16,7 @@
 
 namespace zalk::testing {
 
-// A private set of shared blocks, zero like the exported ones at load.
-struct OwnedBlocks {
-  std::unique_ptr<zalk_code_block> code = std::make_unique<zalk_code_block>();
-  std::unique_ptr<zalk_dd_block> dd = std::make_unique<zalk_dd_block>();
-  std::unique_ptr<zalk_com1_block> com1 = std::make_unique<zalk_com1_block>();
-  std::unique_ptr<zalk_com2_block> com2 = std::make_unique<zalk_com2_block>();
-  std::unique_ptr<zalk_com3_block> com3 = std::make_unique<zalk_com3_block>();
-  std::unique_ptr<zalk_depth_block> depth = std::make_unique<zalk_depth_block>();
-  std::unique_ptr<zalk_dam_block> dam = std::make_unique<zalk_dam_block>();
-  rating::Blocks blocks{*code, *dd, *com1, *com2, *com3, *depth, *dam};
-};
+using OwnedBlocks = rating::OwnedBlocks;
 
 // Column-major offsets of DTAB(8, 8, 8, 11, 8, 8) and DTHK(8, 11, 8, 8), 1-based.
 inline std::size_t dtab_index(int i, int k, int d, int m, int n, int s) {
