@@ -72,6 +72,24 @@ float fit_error(const Blocks& b) {
   return err;
 }
 
+// The misfit of BASINOBJ with surface(s) giving the value of sensor s at
+// the point; sensors are evaluated in turn, as they enter the sum.
+template <class Surface>
+void basin_misfit(RatingContext& ctx, const Blocks& blocks, float& F, const Surface& surface) {
+  F = 0.0f;
+  const float r1 = blocks.dd.DMEAS[0];
+  for (int s = 1; s <= kWeightedSensors; ++s) {
+    if (!(weight(blocks, s) > 0.0f)) continue;
+    const float c = surface(s);
+    if (s == 1) {
+      ctx.search.c1 = c;
+    } else {
+      const float r = blocks.dd.DMEAS[s - 1] / r1 - c / ctx.search.c1;
+      F = F + r * r;
+    }
+  }
+}
+
 }  // namespace
 
 bool analysable_modulus(float e) { return std::isfinite(e) && e > 0.0f; }
@@ -88,19 +106,18 @@ void run_engine(RatingContext& ctx, float h1, float h2, float h3, const float* e
   engine::quorvan(*ctx.engine, deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
 }
 
+// The basis at X is formed once; each sensor's value is then the active sum
+// of its coefficients, which is what BS2GD computes for it (see
+// evaluate_surface with a SurfacePoint), so F, c1 and the blocks are those
+// of basin_objective_per_sensor.
 void BASINOBJ(RatingContext& ctx, Blocks& blocks, int /*n*/, const float* X, float& F) {
-  F = 0.0f;
-  const float r1 = blocks.dd.DMEAS[0];
-  for (int s = 1; s <= kWeightedSensors; ++s) {
-    if (!(weight(blocks, s) > 0.0f)) continue;
-    const float c = evaluate_surface(blocks, X[0], X[1], s);
-    if (s == 1) {
-      ctx.search.c1 = c;
-    } else {
-      const float r = blocks.dd.DMEAS[s - 1] / r1 - c / ctx.search.c1;
-      F = F + r * r;
-    }
-  }
+  const SurfacePoint point = prepare_surface_point(blocks, X[0], X[1]);
+  basin_misfit(ctx, blocks, F, [&](int s) { return evaluate_surface(blocks, point, s); });
+}
+
+void basin_objective_per_sensor(RatingContext& ctx, Blocks& blocks, int /*n*/, const float* X,
+                                float& F) {
+  basin_misfit(ctx, blocks, F, [&](int s) { return evaluate_surface(blocks, X[0], X[1], s); });
 }
 
 void BASINEVAL(Blocks& blocks, const float* X, float* DFIT) {

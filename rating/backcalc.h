@@ -17,7 +17,14 @@ using Objective = std::function<void(int n, const float* x, float& f)>;
 
 // Squared misfit of the normalised basin at X = (surface modulus, base
 // modulus) in thousands, over the weighted sensors 2..8 (sensor 1 normalises).
+// The basis of the surfaces at X is formed once per call and shared by the
+// sensors; results and blocks are bit for bit those of
+// basin_objective_per_sensor.
 void BASINOBJ(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);
+
+// BASINOBJ in its straightforward form, one full surface evaluation per
+// sensor: the reference the shared-basis form is checked against.
+void basin_objective_per_sensor(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);
 
 // DFIT(s) = surface value at X for the weighted sensors 1..6 at depth IDEPTH.
 void BASINEVAL(Blocks& blocks, const float* X, float* DFIT);

@@ -148,15 +148,19 @@ float value_at(Blocks& b, float x, float y, const float* coef) {
   return b.com2.VALUE[0];
 }
 
-// The surfaces live in fixed areas: a depth or sensor index outside them, or
-// counts that do not fit them, would read beyond the blocks.
-void check_surface_index(const Blocks& b, int sensor) {
+// The surfaces live in fixed areas: a depth index outside them, or counts
+// that do not fit them, would read beyond the blocks.
+bool surface_depth_and_counts_fit(const Blocks& b) {
   const int d = b.depth.IDEPTH;
-  const bool inside = d >= 1 && d <= kScoefSlots && sensor >= 1 && sensor <= kScoefSlots &&
-                      b.com3.NXCOEF >= 0 && b.com3.NYCOEF >= 0 &&
-                      b.com3.NXCOEF * b.com3.NYCOEF <= kScoefLength &&
-                      b.com3.NXCOEF + b.com3.KXORD <= 100 && b.com3.NYCOEF + b.com3.KYORD <= 100;
-  if (inside) return;
+  return d >= 1 && d <= kScoefSlots && b.com3.NXCOEF >= 0 && b.com3.NYCOEF >= 0 &&
+         b.com3.NXCOEF * b.com3.NYCOEF <= kScoefLength && b.com3.NXCOEF + b.com3.KXORD <= 100 &&
+         b.com3.NYCOEF + b.com3.KYORD <= 100;
+}
+
+// The same for a sensor index.
+void check_surface_index(const Blocks& b, int sensor) {
+  if (surface_depth_and_counts_fit(b) && sensor >= 1 && sensor <= kScoefSlots) return;
+  const int d = b.depth.IDEPTH;
   toolkit::RoutineScope scope(kRoutine);
   toolkit::E1STI(1, d);
   toolkit::E1STI(2, sensor);
@@ -236,6 +240,31 @@ void fit_modulus_surfaces(const DeflectionTables& t, Blocks& b) {
 float evaluate_surface(Blocks& b, float x1, float x2, int sensor) {
   check_surface_index(b, sensor);
   return value_at(b, x1, x2, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
+}
+
+SurfacePoint prepare_surface_point(const Blocks& b, float x1, float x2) {
+  SurfacePoint p;
+  p.x1 = x1;
+  p.x2 = x2;
+  // Counts that do not fit the blocks leave the point unprepared, so that
+  // evaluate_surface reports them exactly as before.
+  if (surface_depth_and_counts_fit(b)) {
+    toolkit::prepare_point(0, 0, x1, x2, b.com3.KXORD, b.com3.KYORD, b.com1.XKNOT, b.com1.YKNOT,
+                           b.com3.NXCOEF, b.com3.NYCOEF, p.basis);
+  }
+  return p;
+}
+
+float evaluate_surface(Blocks& b, const SurfacePoint& p, int sensor) {
+  if (!p.basis.ready) return evaluate_surface(b, p.x1, p.x2, sensor);
+  check_surface_index(b, sensor);
+  // What value_at leaves in the blocks, with BS2GD's single-point value.
+  b.com3.NX = 1;
+  b.com2.XVEC[0] = p.x1;
+  b.com3.NY = 1;
+  b.com2.YVEC[0] = p.x2;
+  b.com2.VALUE[0] = toolkit::prepared_value(p.basis, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
+  return b.com2.VALUE[0];
 }
 
 }  // namespace zalk::rating

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "rating/blocks.h"
+#include "toolkit/bspline.h"
 
 namespace zalk::rating {
 
@@ -31,5 +32,22 @@ void fit_modulus_surfaces(const DeflectionTables& t, Blocks& b);
 // Deflection of sensor s (1..8) at (x1, x2) (thousands) for depth IDEPTH;
 // leaves XVEC, YVEC, VALUE as the evaluation does.
 float evaluate_surface(Blocks& b, float x1, float x2, int sensor);
+
+// The basis of one point at depth IDEPTH, formed once for all sensors: their
+// surfaces share knots, orders and counts and differ only in coefficients.
+struct SurfacePoint {
+  float x1 = 0, x2 = 0;
+  toolkit::PreparedPoint basis;  // not ready: every sensor goes through BS2GD
+};
+// Reads the knots and counts only; the blocks are left untouched. Knots or
+// counts must not change between this and the evaluations at the point.
+SurfacePoint prepare_surface_point(const Blocks& b, float x1, float x2);
+
+// evaluate_surface(b, p.x1, p.x2, sensor), bit for bit, blocks included,
+// without forming the basis again: the same index check, the same
+// XVEC/YVEC/VALUE left behind, and BS2GD's single-point value from the same
+// basis and the same active sum. A point BS2GD would warn about (outside the
+// knots, not a number) or arguments it would reject take evaluate_surface.
+float evaluate_surface(Blocks& b, const SurfacePoint& p, int sensor);
 
 }  // namespace zalk::rating

@@ -5,6 +5,7 @@
 // work-area variants.
 #include "toolkit/bspline.h"
 
+#include <array>
 #include <vector>
 
 #include "toolkit/bspline_core.h"
@@ -368,6 +369,19 @@ bool point_inside(T v, int k, const T* knot, int ncoef, const Direction& d) {
   return false;
 }
 
+// Intervals lx, ly and basis values bx (KXORD), by (KYORD) of a point
+// inside the knots; dr and dl hold max(KXORD, KYORD) values each. The value
+// of a coefficient set is then active_sum(bx, by, ..., lx, ly).
+template <class T>
+void point_basis(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, const T* XKNOT,
+                 const T* YKNOT, int NXCOEF, int NYCOEF, int& lx, int& ly, T* bx, T* by, T* dr,
+                 T* dl) {
+  lx = find_interval(XKNOT, KXORD, NXCOEF, X);
+  ly = find_interval(YKNOT, KYORD, NYCOEF, Y);
+  basis_derivatives(XKNOT, lx, KXORD, IXDER, X, bx, dr, dl);
+  basis_derivatives(YKNOT, ly, KYORD, IYDER, Y, by, dr, dl);
+}
+
 // The value at one point for checked arguments.
 template <class T>
 T point_value_checked(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, const T* XKNOT,
@@ -379,11 +393,17 @@ T point_value_checked(int IXDER, int IYDER, T X, T Y, int KXORD, int KYORD, cons
   T* by = bx + KXORD;
   T* dr = by + KYORD;
   T* dl = dr + std::max(KXORD, KYORD);
-  const int lx = find_interval(XKNOT, KXORD, NXCOEF, X);
-  const int ly = find_interval(YKNOT, KYORD, NYCOEF, Y);
-  basis_derivatives(XKNOT, lx, KXORD, IXDER, X, bx, dr, dl);
-  basis_derivatives(YKNOT, ly, KYORD, IYDER, Y, by, dr, dl);
+  int lx = 0;
+  int ly = 0;
+  point_basis(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, lx, ly, bx, by, dr, dl);
   return active_sum(bx, by, KXORD, KYORD, BSCOEF, NXCOEF, lx, ly);
+}
+
+// Whether the arguments pass evaluation_arguments_ok; asked without a
+// message by callers that hand a failing case to BS2GD, which reports it.
+bool evaluation_arguments_valid(int IXDER, int IYDER, int KXORD, int KYORD, int NXCOEF, int NYCOEF) {
+  return KXORD >= 1 && KYORD >= 1 && IXDER >= 0 && IYDER >= 0 && NXCOEF >= KXORD &&
+         NYCOEF >= KYORD;
 }
 
 std::size_t point_work_length(int KXORD, int KYORD) {
@@ -534,6 +554,28 @@ void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float*
   }
   grid_values(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, BSCOEF,
               VALUE, LDVALUE, wk.data(), iwk.data());
+}
+
+bool prepare_point(int IXDER, int IYDER, float X, float Y, int KXORD, int KYORD,
+                   const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
+                   PreparedPoint& P) {
+  P.ready = false;
+  if (!evaluation_arguments_valid(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return false;
+  if (KXORD > PreparedPoint::kMaxOrder || KYORD > PreparedPoint::kMaxOrder) return false;
+  if (!inside_knots(X, KXORD, XKNOT, NXCOEF) || !inside_knots(Y, KYORD, YKNOT, NYCOEF)) return false;
+  std::array<float, PreparedPoint::kMaxOrder> dr{};
+  std::array<float, PreparedPoint::kMaxOrder> dl{};
+  point_basis(IXDER, IYDER, X, Y, KXORD, KYORD, XKNOT, YKNOT, NXCOEF, NYCOEF, P.lx, P.ly,
+              P.bx.data(), P.by.data(), dr.data(), dl.data());
+  P.kxord = KXORD;
+  P.kyord = KYORD;
+  P.nxcoef = NXCOEF;
+  P.ready = true;
+  return true;
+}
+
+float prepared_value(const PreparedPoint& P, const float* BSCOEF) {
+  return active_sum(P.bx.data(), P.by.data(), P.kxord, P.kyord, BSCOEF, P.nxcoef, P.lx, P.ly);
 }
 
 void B22GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,

@@ -3,6 +3,7 @@
 // DBS2DR). Arrays are column-major; COEF(i, j) is COEF[i-1 + (j-1)*NXCOEF].
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 namespace zalk::toolkit {
@@ -26,6 +27,32 @@ void DBS2IN(int NXDATA, const double* XDATA, int NYDATA, const double* YDATA, co
 void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float* YVEC, int KXORD,
            int KYORD, const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
            const float* BSCOEF, float* VALUE, int LDVALUE);
+
+// One point prepared for evaluating several coefficient sets that share
+// knots, orders and counts: the intervals and basis values that BS2GD forms
+// for a single point. prepared_value(P, BSCOEF) then equals, bit for bit,
+// the VALUE(1, 1) of BS2GD at that point with the same arguments: both run
+// the same interval search, basis recurrence and active sum (one template
+// code, 4-byte arithmetic throughout).
+struct PreparedPoint {
+  static constexpr int kMaxOrder = 8;
+  bool ready = false;
+  int kxord = 0, kyord = 0, nxcoef = 0;
+  int lx = 0, ly = 0;  // intervals, 0-based knot indices
+  std::array<float, kMaxOrder> bx{}, by{};
+};
+
+// Prepares P at (X, Y) without any message. Returns false (P not ready) for
+// every case in which BS2GD would not evaluate the point by its single-point
+// path in silence: arguments BS2GD rejects, a point outside the knots or not
+// a number, orders above kMaxOrder. Such a point must go through BS2GD,
+// which gives the warning or error and the value it documents.
+bool prepare_point(int IXDER, int IYDER, float X, float Y, int KXORD, int KYORD,
+                   const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
+                   PreparedPoint& P);
+// The value of the coefficient set BSCOEF (NXCOEF of P per column) at a
+// ready point.
+float prepared_value(const PreparedPoint& P, const float* BSCOEF);
 
 // Value, or (IXDER, IYDER) partial derivative, at one point.
 double DBS2VL(double X, double Y, int KXORD, int KYORD, const double* XKNOT, const double* YKNOT,

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <utility>
@@ -514,6 +515,66 @@ TEST(BsnakDeath, TerminalErrorPrintsItsBlockAndStops) {
 TEST(DbsnakDeath, EqualAbscissasAreFatal) {
   EXPECT_EXIT(knots_of_equal_abscissas(), ::testing::ExitedWithCode(4),
               ::testing::HasSubstr(" *** FATAL    ERROR 3 from DB2NAK."));
+}
+
+// A prepared point serves several coefficient sets on the same knots; each
+// value must be BS2GD's at that point, bit for bit, for every order and
+// derivative, also on knots and at the right end.
+TEST(PreparedPoint, ValuesAreThoseOfBs2gdBitForBit) {
+  const std::pair<int, int> orders[] = {{2, 2}, {3, 3}, {4, 3}, {5, 5}};
+  std::mt19937 gen(21);
+  std::uniform_real_distribution<float> ux(0.0f, 10.0f), uy(-2.0f, 4.0f);
+  ErrorRecorder rec;
+  for (const auto& [kx, ky] : orders) {
+    const Surface<float> s(grid_x<float>(), grid_y<float>(), kx, ky,
+                           [](double x, double y) { return p(x, 0) * q(y, 0) + std::sin(x * y); });
+    std::vector<float> other(s.c.size());  // a second coefficient set on the same knots
+    for (std::size_t i = 0; i < other.size(); ++i) other[i] = s.c[i] * 0.37f - float(i) * 0.01f;
+    std::vector<std::pair<float, float>> pts = {{s.tx[std::size_t(kx - 1)], s.ty[std::size_t(ky - 1)]},
+                                                {s.tx[std::size_t(s.nx())], s.ty[std::size_t(s.ny())]},
+                                                {2.0f, 0.5f}};
+    for (int i = 0; i < 50; ++i) pts.emplace_back(ux(gen), uy(gen));
+    for (const auto& [x, y] : pts) {
+      for (int dx = 0; dx <= 2; ++dx) {
+        for (int dy = 0; dy <= 2; ++dy) {
+          PreparedPoint pp;
+          ASSERT_TRUE(prepare_point(dx, dy, x, y, kx, ky, s.tx.data(), s.ty.data(), s.nx(), s.ny(), pp));
+          for (const std::vector<float>* c : {&s.c, static_cast<const std::vector<float>*>(&other)}) {
+            float v = -1.0f;
+            BS2GD(dx, dy, 1, &x, 1, &y, kx, ky, s.tx.data(), s.ty.data(), s.nx(), s.ny(), c->data(), &v, 1);
+            const float w = prepared_value(pp, c->data());
+            EXPECT_EQ(std::memcmp(&v, &w, sizeof v), 0) << kx << ky << " " << x << " " << y << " " << dx << dy;
+          }
+        }
+      }
+    }
+  }
+  EXPECT_TRUE(rec.events().empty());
+}
+
+// Every case BS2GD would report, or would not evaluate by its single-point
+// path, is refused without a message, so that the caller hands it to BS2GD.
+TEST(PreparedPoint, RefusesSilentlyWhatBs2gdWouldReport) {
+  const Surface<float> s(grid_x<float>(), grid_y<float>(), 3, 3, [](double x, double y) { return x + y; });
+  ErrorRecorder rec;
+  PreparedPoint pp;
+  auto prep = [&](int dx, int dy, float x, float y, int kx, int ky, int nx, int ny) {
+    return prepare_point(dx, dy, x, y, kx, ky, s.tx.data(), s.ty.data(), nx, ny, pp);
+  };
+  EXPECT_TRUE(prep(0, 0, 5.0f, 1.0f, 3, 3, 11, 8));
+  EXPECT_TRUE(pp.ready);
+  EXPECT_FALSE(prep(0, 0, -0.5f, 1.0f, 3, 3, 11, 8));  // outside in x
+  EXPECT_FALSE(pp.ready);
+  EXPECT_FALSE(prep(0, 0, 5.0f, 4.5f, 3, 3, 11, 8));   // outside in y
+  EXPECT_FALSE(prep(0, 0, std::numeric_limits<float>::quiet_NaN(), 1.0f, 3, 3, 11, 8));
+  EXPECT_FALSE(prep(-1, 0, 5.0f, 1.0f, 3, 3, 11, 8));
+  EXPECT_FALSE(prep(0, -1, 5.0f, 1.0f, 3, 3, 11, 8));
+  EXPECT_FALSE(prep(0, 0, 5.0f, 1.0f, 0, 3, 11, 8));
+  EXPECT_FALSE(prep(0, 0, 5.0f, 1.0f, 3, 0, 11, 8));
+  EXPECT_FALSE(prep(0, 0, 5.0f, 1.0f, 3, 3, 2, 8));
+  EXPECT_FALSE(prep(0, 0, 5.0f, 1.0f, 3, 3, 11, 2));
+  EXPECT_FALSE(prep(0, 0, 5.0f, 1.0f, PreparedPoint::kMaxOrder + 1, 3, 11, 8));
+  EXPECT_TRUE(rec.events().empty());
 }
 
 }  // namespace
