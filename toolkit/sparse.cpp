@@ -25,8 +25,8 @@ using sparse_detail::PatternFault;
 
 constexpr int kMaxCorrections = 50;
 
-// Checks of the public routine (steps 1 and 2); false once an error was raised.
-bool check_public_arguments(int N, int NZ, int* IPARAM, double* RPARAM) {
+// Both the public routine and its work-area variant start with these.
+bool order_and_count_positive(int N, int NZ) {
   if (N < 1) {
     E1STI(1, N);
     E1MES(TERMINAL, 1,
@@ -38,6 +38,12 @@ bool check_public_arguments(int N, int NZ, int* IPARAM, double* RPARAM) {
     E1MES(TERMINAL, 2, "The number of nonzeros must be positive, while NZ = %(I1) is given.");
     return false;
   }
+  return true;
+}
+
+// Checks of the public routine (steps 1 and 2); false once an error was raised.
+bool check_public_arguments(int N, int NZ, int* IPARAM, double* RPARAM) {
+  if (!order_and_count_positive(N, NZ)) return false;
   if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
   const double minimum = 21.0 * N + 6.0 * NZ;
   if (minimum > static_cast<double>(INT_MAX)) {
@@ -89,17 +95,7 @@ bool work_lengths(int N, int NZ, const int* IPARAM, int& lwk, int& liwk) {
 // Checks of the work-area variant (step 4), indices before anything reads them.
 bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int IPATH, int LWK,
                           int LIWK) {
-  if (N < 1) {
-    E1STI(1, N);
-    E1MES(TERMINAL, 1,
-          "The order of system of equations must be positive, while N = %(I1) is given.");
-    return false;
-  }
-  if (NZ < 1) {
-    E1STI(1, NZ);
-    E1MES(TERMINAL, 2, "The number of nonzeros must be positive, while NZ = %(I1) is given.");
-    return false;
-  }
+  if (!order_and_count_positive(N, NZ)) return false;
   if (IPATH != 1 && IPATH != 2) {
     E1STI(1, IPATH);
     E1MES(TERMINAL, 3,
