@@ -6,7 +6,7 @@
 
 #include "api/boundary.h"
 #include "engine/driver.h"
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "engine/quorvan.h"
 #include "plate/btwodimension.h"
 #include "rating/context.h"
@@ -66,7 +66,7 @@ ZALK_API void ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NT
                           int32_t* NSEC) {
   guarded("ZALK3071DLL", [&] {
     zalk::api::engine_workspace();
-    zalk::rating::ZALK3071DLL(zalk::api::rating_context(), zalk::api::exported_blocks(), FWD,
+    zalk::rating::rate_sections(zalk::api::rating_context(), zalk::api::exported_blocks(), FWD,
                               RESULT, SECT, NTEST, NSEC);
   });
 }
@@ -76,7 +76,7 @@ ZALK_API void OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITE
                    double* RPASS, double* TPASS) {
   guarded("OVER", [&] {
     zalk::api::engine_workspace();
-    zalk::rating::OVER(zalk::api::rating_context(), zalk::api::exported_blocks(), H3ITEM, E1ITEM,
+    zalk::rating::overlay_iteration(zalk::api::rating_context(), zalk::api::exported_blocks(), H3ITEM, E1ITEM,
                        E2ITEM, E3ITEM, FWD, SECT, NSEC, SPARE, DH, NPASS, RPASS, TPASS);
   });
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/deck.h"
-#include "engine/fortio.h"
+#include "io/deck.h"
+#include "io/fortio.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"
 #include "toolkit/errors.h"

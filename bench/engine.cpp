@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/deck.h"
+#include "io/deck.h"
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 

@@ -17,7 +17,7 @@ void BM_PlateRespOffAxis(benchmark::State& state) {
   const double P[1] = {100.0}, A[1] = {5.9};
   double w, u, er, et, ez, erz;
   for (auto _ : state) {
-    PLATERESP(1, 8.0, 30000.0, 0.35, w, u, er, et, ez, erz, 1.0, P, A);
+    plate_response(1, 8.0, 30000.0, 0.35, w, u, er, et, ez, erz, 1.0, P, A);
     benchmark::DoNotOptimize(w);
     benchmark::DoNotOptimize(erz);
   }
@@ -28,7 +28,7 @@ void BM_PlateRespEdgeBand(benchmark::State& state) {  // two evaluations
   const double P[1] = {100.0}, A[1] = {5.9};
   double w, u, er, et, ez, erz;
   for (auto _ : state) {
-    PLATERESP(1, 5.9, 30000.0, 0.35, w, u, er, et, ez, erz, 1.0, P, A);
+    plate_response(1, 5.9, 30000.0, 0.35, w, u, er, et, ez, erz, 1.0, P, A);
     benchmark::DoNotOptimize(w);
   }
 }
@@ -45,7 +45,7 @@ void BM_PlateCoefRefitEveryCall(benchmark::State& state) {
   }
   double o[6];
   for (auto _ : state) {
-    PLATECOEF(8.0 / 5.9, 1.0 / 5.9, 300.0, 0.35, o[0], o[1], o[2], o[3], o[4], o[5], t[0].data(),
+    plate_coefficients(8.0 / 5.9, 1.0 / 5.9, 300.0, 0.35, o[0], o[1], o[2], o[3], o[4], o[5], t[0].data(),
               t[1].data(), t[2].data(), t[3].data(), t[4].data(), t[5].data(), b.rho, b.zeta, 20, b.ny);
     benchmark::DoNotOptimize(o[0]);
   }

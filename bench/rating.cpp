@@ -90,7 +90,7 @@ struct Bench {
   void rate(int tests) {
     ntest[0] = tests;
     int nsec = 1;
-    rating::ZALK3071DLL(ctx, b.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
+    rating::rate_sections(ctx, b.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
   }
 };
 
@@ -106,7 +106,7 @@ void BM_BackcalcOneDepth(benchmark::State& state) {
   const std::array<float, 3> refc{10000.0f, 10940.0f, 3.141596f};
   float err = 0;
   for (auto _ : state) {
-    rating::BACKCALC(bench.ctx, bench.b.view, rating::E1GRID.data(), rating::E2GRID.data(), refc.data(),
+    rating::back_calculate(bench.ctx, bench.b.view, rating::E1GRID.data(), rating::E2GRID.data(), refc.data(),
                      12000.0f / 10940.0f, bench.ctx.e1out.data(), bench.ctx.e2out.data(), bench.ctx.e3out.data(),
                      11, 8, 5.0f, 12.0f, 120.0f, 6, 1, err, 3);
     benchmark::DoNotOptimize(err);
@@ -153,12 +153,12 @@ void BM_GridSearchAlone(benchmark::State& state) {
   long calls = 0;
   const rating::Objective objective = [&](int n, const float* x, float& f) {
     ++calls;
-    rating::BASINOBJ(bench.ctx, bench.b.view, n, x, f);
+    rating::basin_objective(bench.ctx, bench.b.view, n, x, f);
   };
   const std::array<float, 2> xlow{rating::E1GRID.front(), rating::E2GRID.front()};
   const std::array<float, 2> xhigh{rating::E1GRID.back(), rating::E2GRID.back()};
   for (auto _ : state) {
-    rating::GRIDMIN(bench.ctx, bench.b.view, objective, xlow, xhigh);
+    rating::grid_search(bench.ctx, bench.b.view, objective, xlow, xhigh);
     benchmark::DoNotOptimize(bench.ctx.search.fopt);
   }
   state.counters["objective_calls"] = double(calls) / double(state.iterations());
@@ -207,7 +207,7 @@ void BM_RatingPerTest(benchmark::State& state) {
     for (int d = 1; d <= 8; ++d) {
       bench.b.depth->IDEPTH = d;
       float err = 0;
-      rating::BACKCALC(ctx, bench.b.view, rating::E1GRID.data(), rating::E2GRID.data(), refc.data(),
+      rating::back_calculate(ctx, bench.b.view, rating::E1GRID.data(), rating::E2GRID.data(), refc.data(),
                        ctx.test.loadf, ctx.e1out.data(), ctx.e2out.data(), ctx.e3out.data(), 11, 8,
                        ctx.section.h, ctx.section.b, rating::DEPGRID[std::size_t(d - 1)] * 12.0f, d, j + 1,
                        err, 3);

@@ -1,21 +1,9 @@
-# zalk_module(<name> GLOBS <patterns...> [DEPS <targets...>])
-# One static library per module, so that a half-finished module does not
-# stop the others from building. Sources are found by pattern inside the
-# module's folder; a module with no sources yet is skipped quietly.
+# zalk_module(<name> SOURCES <files...> [DEPS <targets...>])
+# One static library per module, its sources listed by name (relative to the
+# module's folder). Every module sees the source root as its include root.
 function(zalk_module name)
-  cmake_parse_arguments(M "" "" "GLOBS;DEPS" ${ARGN})
-  set(srcs)
-  foreach(g IN LISTS M_GLOBS)
-    file(GLOB found CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${g}")
-    list(APPEND srcs ${found})
-  endforeach()
-  if(NOT srcs)
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${M_DEPS})
-    return()
-  endif()
-  add_library(${name} STATIC ${srcs})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  cmake_parse_arguments(M "" "" "SOURCES;DEPS" ${ARGN})
+  add_library(${name} STATIC ${M_SOURCES})
+  target_include_directories(${name} PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}>)
   target_link_libraries(${name} PUBLIC ${M_DEPS})
 endfunction()

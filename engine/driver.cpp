@@ -157,7 +157,7 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
   for (int j = 1; j <= cur.nld; ++j) {
     // The tables depend only on the radius and the layers.
     if (j == 1 || !(cur.a[j - 1] == cur.a[j - 2])) {
-      TRANSFORMGRID(cur.a[j - 1], layers, ws.tables, ws.solver);
+      transform_grid(cur.a[j - 1], layers, ws.tables, ws.solver);
       ws.intervals.reset(ws.tables);
     }
     for (int k = 1; k <= cur.npt; ++k) {
@@ -168,7 +168,7 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
       const double dx = cur.xl[j - 1] - px;
       const double dy = cur.yl[j - 1] - py;
       const double rdist = std::abs(std::sqrt(dx * dx + dy * dy));
-      LAYERRESPONSE(ws.tables, ws.intervals, ws.bessel, layers, j, cur.p.data(), cur.a.data(), pz, player,
+      layer_response(ws.tables, ws.intervals, ws.bessel, layers, j, cur.p.data(), cur.a.data(), pz, player,
                     rdist, abstol, reltol, resp);
       auto& s = ws.rslot.slot;
       plate::BTWODIMENSION(&ipt, &ndim, &iload, &resp.near_surface, cur.xl.data(), cur.yl.data(),

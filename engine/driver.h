@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "engine/deck.h"
+#include "io/deck.h"
 #include "engine/kernel.h"
 #include "engine/quorvan.h"
 #include "engine/transform.h"

@@ -64,7 +64,7 @@ void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, 
     if (need_b2) B2 = bessel_at(tab, node, 2, mr) * j1a;
   }
   double F1, F2, F3, F4, F5, F6;
-  LAYERKERNEL(pt.j, pt.layers->n, X, m, pt.r, pt.zeta, pt.layers->h, pt.layers->pr, F1, F2, F3,
+  layer_kernel(pt.j, pt.layers->n, X, m, pt.r, pt.zeta, pt.layers->h, pt.layers->pr, F1, F2, F3,
               F4, F5, F6);
   out.K[0] = F2 * B0;
   out.K[1] = F1 * B1;
@@ -170,7 +170,7 @@ void IntervalCache::reset(const TransformTables& t) {
   for (int k = 0; k < kGaussPoints; ++k) j1a_first[k] = bessel_j1(t.grid[k] * t.radius);
 }
 
-void LAYERKERNEL(int j, int n, const double* X, double m, double r, double zeta, const double* h,
+void layer_kernel(int j, int n, const double* X, double m, double r, double zeta, const double* h,
                  const double* nu_of, double& F1, double& F2, double& F3, double& F4, double& F5,
                  double& F6) {
   const double nu = nu_of[j - 1];
@@ -201,7 +201,7 @@ void LAYERKERNEL(int j, int n, const double* X, double m, double r, double zeta,
   }
 }
 
-void LAYERRESPONSE(const TransformTables& t, IntervalCache& cache, BesselCache& bessel,
+void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache& bessel,
                    const LayerSet& layers, int L,
                    const double* q, const double* a, double z, int j, double r,
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,

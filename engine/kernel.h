@@ -22,7 +22,7 @@ constexpr int kComponents = 10;
 // The six kernel functions of layer j (1-based; j = n is the half-space) at
 // parameter m for local depth zeta, from the layer's coefficients in X (the
 // full coefficient vector). F1 and F6 are 0 on the axis (r = 0).
-void LAYERKERNEL(int j, int n, const double* X, double m, double r, double zeta, const double* h,
+void layer_kernel(int j, int n, const double* X, double m, double r, double zeta, const double* h,
                  const double* nu, double& F1, double& F2, double& F3, double& F4, double& F5,
                  double& F6);
 
@@ -86,9 +86,9 @@ struct PointResponse {
 // distance r from the centre of load L (1-based into q and a: pressure and
 // radius). The tables must have been built for a[L-1] and these layers.
 // For points in layer 1 the result lacks the top layer's homogeneous
-// half-space response (see TRANSFORMGRID); near_surface says when the
+// half-space response (see transform_grid); near_surface says when the
 // caller has to add it back.
-void LAYERRESPONSE(const TransformTables& tables, IntervalCache& cache, BesselCache& bessel,
+void layer_response(const TransformTables& tables, IntervalCache& cache, BesselCache& bessel,
                    const LayerSet& layers, int L, const double* q, const double* a, double z, int j, double r,
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
                    PointResponse& out);

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "engine/driver.h"
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -96,13 +96,6 @@ void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, f
   with_storage_check([&] {
     run_cases(ws, deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
   });
-}
-
-void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
-             float* DEFL, float* RESP, float* SEASTAB, int* NCASES, int* MODE) {
-  static const std::unique_ptr<EngineWorkspace> ws = make_engine_workspace();
-  quorvan(*ws, platform::deck_path(), *H1, *H2, *H3, E1, E2, E3, *Q, DEFL, RESP, SEASTAB, *NCASES,
-          *MODE);
 }
 
 }  // namespace zalk::engine

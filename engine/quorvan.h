@@ -1,8 +1,7 @@
 // The layered elastic engine's entry points.
 //
 // quorvan() writes its arguments as an analysis deck, reads the deck back and
-// analyses every problem of it; QUORVAN() is the same with every argument by
-// reference, a process-wide workspace and the library's data folder.
+// analyses every problem of it.
 // analyse_problem() is the core for one problem without the deck file.
 #pragma once
 
@@ -10,7 +9,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine/deck.h"
+#include "io/deck.h"
 
 namespace zalk::engine {
 
@@ -39,11 +38,6 @@ constexpr int kSlots = 15;
 void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2, float h3,
              const float* e1, const float* e2, const float* e3, float q, float* defl, float* resp,
              const float* seastab, int ncases, int mode);
-
-// The by-reference form: a process-wide workspace and the deck file in the
-// data folder (platform::deck_path()). Not re-entrant.
-void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
-             float* DEFL, float* RESP, float* SEASTAB, int* NCASES, int* MODE);
 
 // Analyses one problem as the entry analyses each problem of its deck: layer
 // set-up with the top-layer split, every load in turn (integration tables

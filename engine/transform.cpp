@@ -65,7 +65,7 @@ double integer_power(double x, int n) {
   return n < 0 ? 1.0 / y : y;
 }
 
-void LAYERMATRIX(double m, const LayerSet& L, double* matrix) {
+void layer_matrix(double m, const LayerSet& L, double* matrix) {
   const int n = L.n;
   const int ld = coefficient_count(n);
   for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
@@ -148,13 +148,13 @@ void LAYERMATRIX(double m, const LayerSet& L, double* matrix) {
   }
 }
 
-void LOADVECTOR(int n, double* vector) {
+void load_vector(int n, double* vector) {
   const int N = coefficient_count(n);
   for (int i = 0; i < N; ++i) vector[i] = 0.0;
   vector[0] = 1.0;
 }
 
-void SOLVECOEFF(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
+void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
   const int N = coefficient_count(n);
   // Coordinate form, row by row; at most eight entries per row are ever
   // set, so the list stays far below its capacity.
@@ -184,7 +184,7 @@ void SOLVECOEFF(int n, SolverWorkspace& ws, const double* matrix, const double* 
   }
 }
 
-void TRANSFORMGRID(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
+void transform_grid(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
   // The rule does not depend on the radius; it is built once per table set.
   if (t.weights[0] == 0.0) gauss_rule_on_unit_interval(t);
   t.radius = a;
@@ -196,10 +196,10 @@ void TRANSFORMGRID(double a, const LayerSet& layers, TransformTables& t, SolverW
   for (int p = 0; p < N; ++p) ws.tiny[p] = 0;
   for (int c = 0; c < kGridPoints; ++c) {
     const double m = t.grid[c];
-    LAYERMATRIX(m, layers, ws.matrix.data());
-    LOADVECTOR(layers.n, ws.rhs.data());
+    layer_matrix(m, layers, ws.matrix.data());
+    load_vector(layers.n, ws.rhs.data());
     double* x = t.coef.data() + std::size_t(c) * N;
-    SOLVECOEFF(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
+    solve_coefficients(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
     // Remove the top layer's homogeneous half-space solution (B = 2 nu1,
     // D = 1), which alone satisfies the surface conditions; the plate
     // routine adds it back in closed form near the surface.

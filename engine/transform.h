@@ -6,7 +6,7 @@
 #include <array>
 #include <vector>
 
-#include "engine/deck.h"
+#include "io/deck.h"
 #include "toolkit/sparse.h"
 
 namespace zalk::engine {
@@ -70,19 +70,19 @@ struct SolverWorkspace {
 
 // Builds the tables for a load of radius a on the given layers (n >= 2,
 // 4n - 2 <= kMaxCoefficients).
-void TRANSFORMGRID(double a, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);
+void transform_grid(double a, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);
 
 // The system of surface and interface conditions at parameter m, dense,
 // column-major with leading dimension 4n - 2; the leading block is zeroed first.
-void LAYERMATRIX(double m, const LayerSet& layers, double* matrix);
+void layer_matrix(double m, const LayerSet& layers, double* matrix);
 
 // Unit normal pressure at the surface: the first unit vector of length 4n - 2.
-void LOADVECTOR(int n, double* vector);
+void load_vector(int n, double* vector);
 
 // Solves matrix * x = rhs (order 4n - 2) with the sparse solver and zeroes a
 // coefficient that stays below 1e-99 at two consecutive solves (ws.tiny
 // carries the marks from one solve to the next).
-void SOLVECOEFF(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x);
+void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x);
 
 // x^n by repeated squaring (a negative n takes the reciprocal of x^|n|), the
 // way an integer power of a real is evaluated.

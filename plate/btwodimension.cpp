@@ -29,7 +29,7 @@ void BTWODIMENSION(int* IPT, int* /*NDIM*/, int* ILOAD, int* NEARSURF, double* X
     // The kernel returned the layered response minus the homogeneous body of
     // the top layer; add that body back from its own solution.
     double w = 0, u = 0, er = 0, et = 0, ez = 0, erz = 0;
-    PLATERESP(*ILOAD, r, E[0], PR[0], w, u, er, et, ez, erz, *PZ, P, A);
+    plate_response(*ILOAD, r, E[0], PR[0], w, u, er, et, ez, erz, *PZ, P, A);
     *W += w;
     *U += u;
     *ER += er;

@@ -8,7 +8,7 @@ namespace zalk::plate {
 // W, U, ER, ET, EZ, ERZ are the load's polar responses from the layered
 // kernel (vertical and radial displacement; radial, tangential, vertical and
 // radial-vertical tensor shear strain); when NEARSURF is nonzero the
-// homogeneous top-layer response (PLATERESP) is first added to them. The
+// homogeneous top-layer response (plate_response) is first added to them. The
 // polar quantities are turned into x-y-z displacements, strains and, by
 // Hooke's law with the moduli of layer PLAYER, stresses, and added to
 // SLOT1..SLOT15 (w; u_x, u_y; sigma_x, sigma_y, sigma_z; tau_xy, tau_yz,

@@ -39,7 +39,7 @@ using AllSurfaces = std::array<PlateSurfaces, 4>;
 
 std::unique_ptr<AllSurfaces> fit_all_blocks() {
   auto tables = std::make_unique<PlateTables>();
-  PLATETABLES(*tables);
+  plate_tables(*tables);
   auto all = std::make_unique<AllSurfaces>();
   std::array<std::array<double, 400>, 6> t{};
   for (int b = 0; b < 4; ++b) {
@@ -74,7 +74,7 @@ void combine_plate_functions(double rho, double zeta, double D, double nu, const
   out[5] = -onu * zeta * S[1] / fourth(d) / D;
 }
 
-void PLATECOEF(double RHO, double ZETA, double D, double NU, double& O1, double& O2, double& O3,
+void plate_coefficients(double RHO, double ZETA, double D, double NU, double& O1, double& O2, double& O3,
                double& O4, double& O5, double& O6, const double* T1, const double* T2,
                const double* T3, const double* T4, const double* T5, const double* T6,
                const double* XGRID, const double* YGRID, int NX, int NY) {

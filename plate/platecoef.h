@@ -11,7 +11,7 @@ namespace zalk::plate {
 // O1 radial and O2 vertical displacement (times the radius), O3, O4, O5 the
 // radial, tangential and vertical strain, O6 the radial-vertical shear strain
 // (tensor component); compression negative. Fits on every call.
-void PLATECOEF(double RHO, double ZETA, double D, double NU, double& O1, double& O2, double& O3,
+void plate_coefficients(double RHO, double ZETA, double D, double NU, double& O1, double& O2, double& O3,
                double& O4, double& O5, double& O6, const double* T1, const double* T2,
                const double* T3, const double* T4, const double* T5, const double* T6,
                const double* XGRID, const double* YGRID, int NX, int NY);
@@ -29,7 +29,7 @@ struct PlateSurfaces {
 // computed on first use (thread-safe) and shared afterwards.
 const PlateSurfaces& plate_surfaces(int block);
 
-// PLATECOEF on fitted surfaces: same results as refitting every call.
+// plate_coefficients on fitted surfaces: same results as refitting every call.
 void plate_coef_fitted(const PlateSurfaces& s, double rho, double zeta, double D, double nu,
                        double out[6]);
 

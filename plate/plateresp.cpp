@@ -89,7 +89,7 @@ void apply_surface_strains(Response& r, double R, double a, double q, double E, 
 
 }  // namespace
 
-void PLATERESP(int ILOAD, double R, double E1, double NU1, double& W, double& U, double& ER,
+void plate_response(int ILOAD, double R, double E1, double NU1, double& W, double& U, double& ER,
                double& ET, double& EZ, double& ERZ, double Z, const double* P, const double* A) {
   if (ILOAD < 1 || ILOAD > kMaxLoads) {  // no such load: never read past the arrays
     W = U = ER = ET = EZ = ERZ = std::numeric_limits<double>::quiet_NaN();

@@ -13,7 +13,7 @@ int plate_block_of(double rho) {
   return kFarBlock;
 }
 
-void PLATETABLES(PlateTables& t) {
+void plate_tables(PlateTables& t) {
   std::copy_n(kPlateTab, kPlateRows * kPlateCols, t.tab);
   std::copy_n(kRhoIn, 20, t.rhoin);
   std::copy_n(kZetaShort, 10, t.zin);

@@ -85,6 +85,6 @@ struct PlateTables {
 };
 
 // Copies the constant tables into the working arrays and sets the grid counts.
-void PLATETABLES(PlateTables& t);
+void plate_tables(PlateTables& t);
 
 }  // namespace zalk::plate

@@ -4,7 +4,7 @@
 #include <limits>
 
 #include "engine/driver.h"
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "engine/quorvan.h"
 #include "rating/defltable.h"
 
@@ -72,7 +72,7 @@ float fit_error(const Blocks& b) {
   return err;
 }
 
-// The misfit of BASINOBJ with surface(s) giving the value of sensor s at
+// The misfit of basin_objective with surface(s) giving the value of sensor s at
 // the point; sensors are evaluated in turn, as they enter the sum.
 template <class Surface>
 void basin_misfit(RatingContext& ctx, const Blocks& blocks, float& F, const Surface& surface) {
@@ -110,7 +110,7 @@ void run_engine(RatingContext& ctx, float h1, float h2, float h3, const float* e
 // of its coefficients, which is what BS2GD computes for it (see
 // evaluate_surface with a SurfacePoint), so F, c1 and the blocks are those
 // of basin_objective_per_sensor.
-void BASINOBJ(RatingContext& ctx, Blocks& blocks, int /*n*/, const float* X, float& F) {
+void basin_objective(RatingContext& ctx, Blocks& blocks, int /*n*/, const float* X, float& F) {
   const SurfacePoint point = prepare_surface_point(blocks, X[0], X[1]);
   basin_misfit(ctx, blocks, F, [&](int s) { return evaluate_surface(blocks, point, s); });
 }
@@ -120,13 +120,13 @@ void basin_objective_per_sensor(RatingContext& ctx, Blocks& blocks, int /*n*/, c
   basin_misfit(ctx, blocks, F, [&](int s) { return evaluate_surface(blocks, X[0], X[1], s); });
 }
 
-void BASINEVAL(Blocks& blocks, const float* X, float* DFIT) {
+void evaluate_basin(Blocks& blocks, const float* X, float* DFIT) {
   for (int s = 1; s <= kBasinSensors; ++s) {
     if (weight(blocks, s) > 0.0f) DFIT[s - 1] = evaluate_surface(blocks, X[0], X[1], s);
   }
 }
 
-void GRIDMIN(RatingContext& ctx, Blocks& blocks, const Objective& objective,
+void grid_search(RatingContext& ctx, Blocks& blocks, const Objective& objective,
              const std::array<float, 2>& XLOW, const std::array<float, 2>& XHIGH) {
   SearchState& st = ctx.search;
   st.xlow = XLOW;
@@ -153,20 +153,20 @@ void GRIDMIN(RatingContext& ctx, Blocks& blocks, const Objective& objective,
   blocks.code.ICODE = bound_code(st.xopt, XLOW, XHIGH);
 }
 
-void BACKCALC(RatingContext& ctx, Blocks& blocks, const float* E1GRID, const float* E2GRID,
+void back_calculate(RatingContext& ctx, Blocks& blocks, const float* E1GRID, const float* E2GRID,
               const float* REFC, float LOADF, float* E1OUT, float* E2OUT, float* E3OUT, int N1,
               int N2, float H1, float H2, float H3, int d, int /*test*/, float& ERR, int /*mode*/) {
   const std::array<float, 2> xlow{E1GRID[0], E2GRID[0]};
   const std::array<float, 2> xhigh{E1GRID[N1 - 1], E2GRID[N2 - 1]};
   const Objective objective = [&ctx, &blocks](int n, const float* x, float& f) {
-    BASINOBJ(ctx, blocks, n, x, f);
+    basin_objective(ctx, blocks, n, x, f);
   };
-  GRIDMIN(ctx, blocks, objective, xlow, xhigh);
+  grid_search(ctx, blocks, objective, xlow, xhigh);
   const std::array<float, 2> xopt = ctx.search.xopt;
   zalk_dd_block& dd = blocks.dd;
 
   if (ctx.search.found) {
-    BASINEVAL(blocks, xopt.data(), dd.DFIT);
+    evaluate_basin(blocks, xopt.data(), dd.DFIT);
   } else {
     for (int s = 1; s <= kBasinSensors; ++s)
       if (weight(blocks, s) > 0.0f) dd.DFIT[s - 1] = kNaN;

@@ -20,26 +20,26 @@ using Objective = std::function<void(int n, const float* x, float& f)>;
 // The basis of the surfaces at X is formed once per call and shared by the
 // sensors; results and blocks are bit for bit those of
 // basin_objective_per_sensor.
-void BASINOBJ(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);
+void basin_objective(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);
 
-// BASINOBJ in its straightforward form, one full surface evaluation per
+// basin_objective in its straightforward form, one full surface evaluation per
 // sensor: the reference the shared-basis form is checked against.
 void basin_objective_per_sensor(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);
 
 // DFIT(s) = surface value at X for the weighted sensors 1..6 at depth IDEPTH.
-void BASINEVAL(Blocks& blocks, const float* X, float* DFIT);
+void evaluate_basin(Blocks& blocks, const float* X, float* DFIT);
 
 // Five-pass 20 x 20 grid search over the box [XLOW, XHIGH]: XOPT and FOPT
 // go to ctx.search, the bound flags to ICODE. When no point of the search is
 // accepted (no finite objective), XOPT is NaN rather than a stale optimum.
-void GRIDMIN(RatingContext& ctx, Blocks& blocks, const Objective& objective,
+void grid_search(RatingContext& ctx, Blocks& blocks, const Objective& objective,
              const std::array<float, 2>& XLOW, const std::array<float, 2>& XHIGH);
 
 // One back-calculation for depth index d (also IDEPTH): fills E1OUT(d),
 // E2OUT(d), E3OUT(d) (1-based d), DFIT, DCALC, ICODE and ERR. Moduli the
 // engine cannot analyse (not finite or not positive) leave ERR and DCALC NaN
 // and skip the engine.
-void BACKCALC(RatingContext& ctx, Blocks& blocks, const float* E1GRID, const float* E2GRID,
+void back_calculate(RatingContext& ctx, Blocks& blocks, const float* E1GRID, const float* E2GRID,
               const float* REFC, float LOADF, float* E1OUT, float* E2OUT, float* E3OUT, int N1,
               int N2, float H1, float H2, float H3, int d, int test, float& ERR, int mode);
 

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "api/zalk3071.h"
+#include "rating/block_layout.h"
 
 namespace zalk::rating {
 

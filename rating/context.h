@@ -124,14 +124,14 @@ struct RatingContext {
 // SECT(20, 23), NTEST(20), all column-major. NSEC above 20 or a test count
 // above 2000 is refused through the reporter (terminal error) before anything
 // is written.
-void ZALK3071DLL(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
+void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
                  const double* SECT, const int* NTEST, const int* NSEC);
 
 // Overlay iteration: H3ITEM..E3ITEM(20), FWD and SECT as above (modified in
 // place), DH, NPASS(20), RPASS(20, 20), TPASS(20, 20). `spare` is never read.
 // NSEC above 20, or an item modulus that is not a positive number, is
 // refused through the reporter before anything is written.
-void OVER(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
+void overlay_iteration(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
           const double* E2ITEM, const double* E3ITEM, double* FWD, double* SECT, const int* NSEC,
           const void* spare, const double* DH, int* NPASS, double* RPASS, double* TPASS);
 

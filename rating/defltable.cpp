@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "rating/grids.h"
 #include "toolkit/bspline.h"
 #include "toolkit/errors.h"

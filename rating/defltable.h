@@ -9,21 +9,21 @@
 
 namespace zalk::rating {
 
-// DTAB(8, 8, 8, 11, 8, 8) and DTHK(8, 11, 8, 8), column-major, 4-byte floats.
+// read_deflection_table(8, 8, 8, 11, 8, 8) and thickness_surfaces(8, 11, 8, 8), column-major, 4-byte floats.
 struct DeflectionTables {
-  std::vector<float> dtab;  // DTAB(i,k,d,m,n,s)
-  std::vector<float> dthk;  // DTHK(d,m,n,s)
+  std::vector<float> dtab;  // read_deflection_table(i,k,d,m,n,s)
+  std::vector<float> dthk;  // thickness_surfaces(d,m,n,s)
 };
 
 enum class TableRead { Complete, Short };
 
-// Creates both tables zeroed and reads the table file into DTAB (the loop
+// Creates both tables zeroed and reads the table file into read_deflection_table (the loop
 // variable d runs in IDEPTH). A missing file is a terminal error through the
 // reporter naming the file (no file is created); a short file stops the
 // reading (the rest stays zero), prints a warning and returns Short.
 TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b);
 
-// Thickness interpolation into DTHK at surface thickness h and base thickness b.
+// Thickness interpolation into thickness_surfaces at surface thickness h and base thickness b.
 void fit_thickness(DeflectionTables& t, float h, float base, Blocks& b);
 
 // Modulus surfaces SCOEF(., d, s), d, s = 1..8, with grids and knots in COM1/COM3.

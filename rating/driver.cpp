@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "engine/driver.h"
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "rating/backcalc.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"
@@ -111,7 +111,7 @@ void choose_depth(RatingContext& ctx, Blocks& b, int j) {
   for (int d = 1; d <= kDepths; ++d) {
     b.depth.IDEPTH = d;
     sec.h3 = DEPGRID[d - 1] * 12.0f;
-    BACKCALC(ctx, b, E1GRID.data(), E2GRID.data(), REFC, t.loadf, ctx.e1out.data(),
+    back_calculate(ctx, b, E1GRID.data(), E2GRID.data(), REFC, t.loadf, ctx.e1out.data(),
              ctx.e2out.data(), ctx.e3out.data(), int(E1GRID.size()), int(E2GRID.size()), sec.h,
              sec.b, sec.h3, d, j, t.err, kSearchMode);
     if (t.best > t.err) {
@@ -241,7 +241,7 @@ void seasonal_rating(RatingContext& ctx, Blocks& b, float e1, float e2, float e3
 RatingContext::RatingContext() { overlay.res.assign(std::size_t(kMaxSections) * kMaxTests * kResults, 0.0); }
 RatingContext::~RatingContext() = default;
 
-void ZALK3071DLL(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
+void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
                  const double* SECT, const int* NTEST, const int* NSEC) {
   const int nsec = *NSEC;
   if (!host_counts_fit(NTEST, nsec)) return;

@@ -73,7 +73,7 @@ void thicken_item(RatingContext& ctx, const double* H3ITEM, const double* E1ITEM
 
 }  // namespace
 
-void OVER(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
+void overlay_iteration(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
           const double* E2ITEM, const double* E3ITEM, double* FWD, double* SECT, const int* NSEC,
           const void* /*spare*/, const double* DH, int* NPASS, double* RPASS, double* TPASS) {
   const int nsec = *NSEC;
@@ -93,7 +93,7 @@ void OVER(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double
     for (int i = 1; i <= nsec; ++i)
       thicken_item(ctx, H3ITEM, E1ITEM, E2ITEM, E3ITEM, FWD, SECT, dh, TPASS, i);
     if (ov.nover == nsec) return;
-    ZALK3071DLL(ctx, blocks, FWD, ov.res.data(), SECT, ov.nt.data(), NSEC);
+    rate_sections(ctx, blocks, FWD, ov.res.data(), SECT, ov.nt.data(), NSEC);
     for (int i = 1; i <= nsec; ++i) {
       ++NPASS[i - 1];
       ov.flag = false;

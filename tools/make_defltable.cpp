@@ -26,7 +26,7 @@
 #include <system_error>
 
 #include "engine/driver.h"
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "engine/quorvan.h"
 #include "rating/grids.h"
 

@@ -13,6 +13,9 @@
 
 #include "api/boundary.h"
 #include "api/zalk3071.h"
+#include "engine/driver.h"
+#include "engine/quorvan.h"
+#include "io/platform.h"
 #include "toolkit/errors.h"
 
 namespace {
@@ -61,6 +64,21 @@ void run_quorvan() {
   float defl[8] = {}, resp[10] = {}, seastab[5] = {10, 0.2f, 1, 1.3f, 1};
   int32_t ncases = 1, mode = 1;
   QUORVAN(&h1, &h2, &h3, &e1, &e2, &e3, &q, defl, resp, seastab, &ncases, &mode);
+}
+
+TEST_F(Boundary, QuorvanWritesTheDeckInTheDataFolderAndMatchesTheCore) {
+  float h1 = 4, h2 = 8, h3 = 12, q = 1, defl[8], resp[10];
+  float a = 500000, b = 30000, c = 10000;
+  float factors[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
+  int32_t ncases = 1, mode = 1;
+  std::filesystem::remove(zalk::platform::deck_path());
+  QUORVAN(&h1, &h2, &h3, &a, &b, &c, &q, defl, resp, factors, &ncases, &mode);
+  EXPECT_TRUE(std::filesystem::exists(zalk::platform::deck_path()));
+  const auto ws = zalk::engine::make_engine_workspace();
+  float direct[8];
+  zalk::engine::quorvan(*ws, zalk::platform::deck_path(), 4, 8, 12, &a, &b, &c, 1, direct, resp,
+                        factors, 1, 1);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(defl[i], direct[i]);
 }
 
 TEST_F(Boundary, SevereErrorBecomesTheStatusWithThePrintedText) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "api/zalk3071.h"
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "rating/grids.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/deck.h"
+#include "io/deck.h"
 
 namespace zalk::engine::testing {
 

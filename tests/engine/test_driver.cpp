@@ -278,17 +278,5 @@ TEST_F(Entry, Mode2ColumnsPerCaseAndTooManyCasesRefused) {
   EXPECT_NE(seen.message.find("at most 5 cases"), std::string::npos);
 }
 
-TEST_F(Entry, LegacyFormWritesTheDeckInTheDataFolder) {
-  float h1 = 4, h2 = 8, h3 = 12, q = 1, defl[8], resp[10];
-  float a = 500000, b = 30000, c = 10000;
-  float factors[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
-  int ncases = 1, mode = 1;
-  QUORVAN(&h1, &h2, &h3, &a, &b, &c, &q, defl, resp, factors, &ncases, &mode);
-  float direct[8];
-  quorvan(*ws, deck_file(), 4, 8, 12, &a, &b, &c, 1, direct, resp, factors, 1, 1);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(defl[i], direct[i]);
-  EXPECT_TRUE(std::filesystem::exists(deck_file()));
-}
-
 }  // namespace
 }  // namespace zalk::engine

@@ -33,7 +33,7 @@ class TransformTest : public ::testing::Test {
 
 TEST_F(TransformTest, GridBreaksAndRuleForRadius59) {
   const Layers L = homogeneous(4);
-  TRANSFORMGRID(5.9, L.set(), tables, solver);
+  transform_grid(5.9, L.set(), tables, solver);
   const double m1 = 3.8317058086395264 / 5.9;
 
   // The mapped rule integrates polynomials up to degree 99 on [0, 1]
@@ -78,7 +78,7 @@ TEST_F(TransformTest, GridBreaksAndRuleForRadius59) {
 // ratio by 1e-6 and from rounding.
 TEST_F(TransformTest, HomogeneousTopLayerCoefficientsVanish) {
   const Layers L = homogeneous(4);
-  TRANSFORMGRID(5.9, L.set(), tables, solver);
+  transform_grid(5.9, L.set(), tables, solver);
   ASSERT_EQ(tables.ncoef, 14);
   for (int c = 0; c < kGridPoints; ++c) {
     for (int i = 0; i < 4; ++i) EXPECT_LT(std::abs(tables.column(c)[i]), 1e-5) << c << " " << i;
@@ -88,12 +88,12 @@ TEST_F(TransformTest, HomogeneousTopLayerCoefficientsVanish) {
 TEST(LayerMatrix, UnitStiffnessRatioIsNudged) {
   Layers L = homogeneous(2);
   std::vector<double> a(36);
-  LAYERMATRIX(0.5, L.set(), a.data());
+  layer_matrix(0.5, L.set(), a.data());
   // Row 4 (vertical displacement at interface 1), column 5 (half-space A) is R.
   EXPECT_EQ(a[4 * 6 + 3], 1.0 + 9.999999974752427e-07);
   // A stiffer lower layer: R = (1 + nu2) E1 / ((1 + nu1) E2) as it is.
   L.e[1] = 60000.0;
-  LAYERMATRIX(0.5, L.set(), a.data());
+  layer_matrix(0.5, L.set(), a.data());
   EXPECT_EQ(a[4 * 6 + 3], 0.5);
 }
 
@@ -106,9 +106,9 @@ TEST(SolveCoeff, SolutionSatisfiesEveryCondition) {
   SolverWorkspace ws;
   std::vector<double> a(36), b(6), x(6);
   const double m = 0.8;
-  LAYERMATRIX(m, L.set(), a.data());
-  LOADVECTOR(2, b.data());
-  SOLVECOEFF(2, ws, a.data(), b.data(), x.data());
+  layer_matrix(m, L.set(), a.data());
+  load_vector(2, b.data());
+  solve_coefficients(2, ws, a.data(), b.data(), x.data());
   for (int row = 0; row < 6; ++row) {
     double r = -b[row];
     for (int col = 0; col < 6; ++col) r += a[col * 6 + row] * x[col];
@@ -124,16 +124,16 @@ TEST(SolveCoeff, TinyCoefficientsAreZeroedOnlyAtTheSecondConsecutiveSolve) {
   const std::vector<double> tiny_second = {1e-100, 1e-100, 1.0, 1.0, 2.0, 3.0};
   // Marks start cleared.
   b = tiny_first;
-  SOLVECOEFF(2, ws, a.data(), b.data(), x.data());
+  solve_coefficients(2, ws, a.data(), b.data(), x.data());
   EXPECT_EQ(x[0], 1e-100);
   EXPECT_EQ(x[2], 1e-100);
   b = tiny_second;
-  SOLVECOEFF(2, ws, a.data(), b.data(), x.data());
+  solve_coefficients(2, ws, a.data(), b.data(), x.data());
   EXPECT_EQ(x[0], 0.0);      // tiny twice in a row
   EXPECT_EQ(x[1], 1e-100);   // first time tiny
   EXPECT_EQ(x[2], 1.0);
   b = {1e-100, 1.0, 1e-100, 1.0, 2.0, 3.0};
-  SOLVECOEFF(2, ws, a.data(), b.data(), x.data());
+  solve_coefficients(2, ws, a.data(), b.data(), x.data());
   EXPECT_EQ(x[0], 0.0);      // zeroed value keeps its mark
   EXPECT_EQ(x[1], 1.0);
   EXPECT_EQ(x[2], 1e-100);   // the mark was cleared by 1.0

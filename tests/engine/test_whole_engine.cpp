@@ -12,7 +12,7 @@
 #include <map>
 #include <string>
 
-#include "engine/deck.h"
+#include "io/deck.h"
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 #include "plate/halfspace_reference.h"
@@ -84,7 +84,7 @@ TEST_F(WholeEngine, HomogeneousTopLayerIsThePlateSolutionAlone) {
   for (int k = 1; k <= p.npoint; ++k) {
     const double r = p.xpoint[k - 1], z = p.zpoint[k - 1];
     double v[6];
-    plate::PLATERESP(1, r, kE, kNu, v[0], v[1], v[2], v[3], v[4], v[5], z, p.press.data(), p.radius.data());
+    plate::plate_response(1, r, kE, kNu, v[0], v[1], v[2], v[3], v[4], v[5], z, p.press.data(), p.radius.data());
     const auto want = slots_from_polar(v, r == 0.0);
     for (int s = 1; s <= 15; ++s) {
       scale[s - 1] = std::max(scale[s - 1], std::fabs(want[s - 1]));

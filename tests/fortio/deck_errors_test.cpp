@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/deck.h"
-#include "engine/platform.h"
+#include "io/deck.h"
+#include "io/platform.h"
 #include "toolkit/errors.h"
 #include "fortio/example_deck.h"
 

@@ -1,6 +1,6 @@
 // The analysis deck: the exact text the writer produces and the values the
 // reader takes from it.
-#include "engine/deck.h"
+#include "io/deck.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "fortio/example_deck.h"
 
 namespace zalk::engine {

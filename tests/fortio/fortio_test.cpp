@@ -1,7 +1,7 @@
 // Fortran edit rules: the text each output edit produces and the values the
 // input rules take from a field. Expected texts are written out by hand from
 // the edit rules; expected values are the decimal literals the text denotes.
-#include "engine/fortio.h"
+#include "io/fortio.h"
 
 #include <gtest/gtest.h>
 

@@ -34,7 +34,7 @@ Errors response_errors(double rho, double zeta, const std::vector<double>& nus) 
   for (double nu : nus) {
     const plate_test::Response ref = plate_test::halfspace(R / kRadius, z / kRadius, in, kRadius, kPressure, kModulus, nu);
     double got[6];
-    PLATERESP(1, R, kModulus, nu, got[0], got[1], got[2], got[3], got[4], got[5], z, P, A);
+    plate_response(1, R, kModulus, nu, got[0], got[1], got[2], got[3], got[4], got[5], z, P, A);
     const double want[6] = {ref.W, ref.U, ref.ER, ref.ET, ref.EZ, ref.ERZ};
     const double disp = (1 + nu) * kPressure * kRadius / kModulus, strain = (1 + nu) * kPressure / kModulus;
     for (int k = 0; k < 6; ++k) {
@@ -121,7 +121,7 @@ TEST(PlateAccuracy, ReferenceHalfSpaceFigures) {
     const auto [r, z] = point;
     const double P[1] = {100.0}, A[1] = {5.9};
     double got[6];
-    PLATERESP(1, r, 30000.0, 0.35, got[0], got[1], got[2], got[3], got[4], got[5], z, P, A);
+    plate_response(1, r, 30000.0, 0.35, got[0], got[1], got[2], got[3], got[4], got[5], z, P, A);
     double worst = 0;
     for (int k = 0; k < 6; ++k) {
       const double want = values.at(names[k]);

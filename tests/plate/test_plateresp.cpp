@@ -27,11 +27,11 @@ struct Result {
 Result plateresp(double R, double z, double E, double nu, double a = 5.9, double q = 100.0) {
   const double P[1] = {q}, A[1] = {a};
   Result r{};
-  PLATERESP(1, R, E, nu, r.v[0], r.v[1], r.v[2], r.v[3], r.v[4], r.v[5], z, P, A);
+  plate_response(1, R, E, nu, r.v[0], r.v[1], r.v[2], r.v[3], r.v[4], r.v[5], z, P, A);
   return r;
 }
 
-// The six tables of one block in the layout PLATECOEF takes (20 x NY, LD 20).
+// The six tables of one block in the layout plate_coefficients takes (20 x NY, LD 20).
 struct BlockTables {
   std::vector<double> t[6];
   explicit BlockTables(int block) {
@@ -49,7 +49,7 @@ Result platecoef_refit(int block, double rho, double zeta, double D, double nu) 
   const BlockTables bt(block);
   const PlateBlock& b = kPlateBlocks[block];
   Result r{};
-  PLATECOEF(rho, zeta, D, nu, r.v[0], r.v[1], r.v[2], r.v[3], r.v[4], r.v[5], bt.t[0].data(),
+  plate_coefficients(rho, zeta, D, nu, r.v[0], r.v[1], r.v[2], r.v[3], r.v[4], r.v[5], bt.t[0].data(),
             bt.t[1].data(), bt.t[2].data(), bt.t[3].data(), bt.t[4].data(), bt.t[5].data(), b.rho,
             b.zeta, 20, b.ny);
   return r;
@@ -252,7 +252,7 @@ TEST(PlateResp, LoadIndexOutsideTheArraysGivesNaN) {
   const double P[1] = {100.0}, A[1] = {5.9};
   double v[6];
   for (int iload : {0, -3, 11}) {
-    PLATERESP(iload, 1.0, 30000.0, 0.35, v[0], v[1], v[2], v[3], v[4], v[5], 0.5, P, A);
+    plate_response(iload, 1.0, 30000.0, 0.35, v[0], v[1], v[2], v[3], v[4], v[5], 0.5, P, A);
     for (double x : v) EXPECT_TRUE(std::isnan(x));
   }
 }

@@ -194,7 +194,7 @@ TEST(PlateTable, SurfaceRowsOfS3AndS5FollowFromS4) {
 
 TEST(PlateTable, PlateTablesCopiesTablesAndGrids) {
   auto t = std::make_unique<PlateTables>();
-  PLATETABLES(*t);
+  plate_tables(*t);
   EXPECT_EQ(0, std::memcmp(t->tab, kPlateTab, sizeof t->tab));
   EXPECT_EQ(t->nrhoin, 20);
   EXPECT_EQ(t->nzin, 10);

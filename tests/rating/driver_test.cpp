@@ -32,7 +32,7 @@ class Driver : public ::testing::Test {
     ctx_.engine_override = engine_.fn();
   }
 
-  void rate() { ZALK3071DLL(ctx_, b_.view, host_.fwd.data(), host_.result.data(), host_.sect.data(), host_.ntest.data(), &host_.nsec); }
+  void rate() { rate_sections(ctx_, b_.view, host_.fwd.data(), host_.result.data(), host_.sect.data(), host_.ntest.data(), &host_.nsec); }
 
   std::array<double, 6> result(int p, int j) {
     std::array<double, 6> r{};

@@ -42,7 +42,7 @@ class Overlay : public ::testing::Test {
   }
 
   void over(int nsec, double dh) {
-    OVER(ctx_, b_.view, h3_.data(), e1_.data(), e2_.data(), e3_.data(), host_.fwd.data(), host_.sect.data(),
+    overlay_iteration(ctx_, b_.view, h3_.data(), e1_.data(), e2_.data(), e3_.data(), host_.fwd.data(), host_.sect.data(),
          &nsec, nullptr, &dh, npass_.data(), rpass_.data(), tpass_.data());
   }
 

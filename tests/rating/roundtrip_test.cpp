@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "engine/driver.h"
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "engine/quorvan.h"
 #include "rating/backcalc.h"
 #include "rating/context.h"
@@ -48,7 +48,7 @@ class RoundTrip : public ::testing::Test {
   void check(const Structure& s);
 
   void rate() {
-    ZALK3071DLL(ctx_, b_.view, host_.fwd.data(), host_.result.data(), host_.sect.data(), host_.ntest.data(),
+    rate_sections(ctx_, b_.view, host_.fwd.data(), host_.result.data(), host_.sect.data(), host_.ntest.data(),
                 &host_.nsec);
   }
 
@@ -119,7 +119,7 @@ TEST_F(RoundTrip, ASurfaceStifferThanTheTableIsFlaggedAtItsBound) {
   const float loadf = float(host_.fwd_at(1, 1, 2)) / 10940.0f;
   float err = 0;
   const std::array<float, 3> refc{10000.0f, 10940.0f, 3.141596f};
-  BACKCALC(ctx_, b_.view, E1GRID.data(), E2GRID.data(), refc.data(), loadf, ctx_.e1out.data(), ctx_.e2out.data(),
+  back_calculate(ctx_, b_.view, E1GRID.data(), E2GRID.data(), refc.data(), loadf, ctx_.e1out.data(), ctx_.e2out.data(),
            ctx_.e3out.data(), 11, 8, 5.0f, 12.0f, DEPGRID[std::size_t(d - 1)] * 12.0f, d, 1, err, 3);
   EXPECT_NEAR(ctx_.search.xopt[0], 4000.0f, 1e-3f);
   EXPECT_EQ(b_.code->ICODE / 10 * 10, ctx_.search.xopt[0] == 4000.0f ? 20 : 0);

@@ -1,6 +1,6 @@
 // The grid search's objective forms the surfaces' basis once per point and
 // shares it between sensors. That must change nothing: on the project's
-// deflection table, searches and back-calculations through BASINOBJ and
+// deflection table, searches and back-calculations through basin_objective and
 // through the one-evaluation-per-sensor reference give the same bits,
 // in the results and in everything left in the blocks.
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 #include <memory>
 #include <vector>
 
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "rating/backcalc.h"
 #include "rating/defltable.h"
 #include "rating/synthetic.h"
@@ -30,7 +30,7 @@ bool same_bits(const T& a, const T& b) {
 }
 
 // Two block sets and contexts with the same surfaces: one searched through
-// BASINOBJ, the other through the reference objective.
+// basin_objective, the other through the reference objective.
 struct Twin {
   RatingContext ctx;
   OwnBlocks b;
@@ -111,12 +111,12 @@ class SearchIdentity : public ::testing::Test {
 
   void search_both(int d, const std::array<float, 2>& low, const std::array<float, 2>& high) {
     a_.b.depth->IDEPTH = b_.b.depth->IDEPTH = d;
-    const Objective shared = [this](int n, const float* x, float& f) { BASINOBJ(a_.ctx, a_.b.view, n, x, f); };
+    const Objective shared = [this](int n, const float* x, float& f) { basin_objective(a_.ctx, a_.b.view, n, x, f); };
     const Objective reference = [this](int n, const float* x, float& f) {
       basin_objective_per_sensor(b_.ctx, b_.b.view, n, x, f);
     };
-    GRIDMIN(a_.ctx, a_.b.view, shared, low, high);
-    GRIDMIN(b_.ctx, b_.b.view, reference, low, high);
+    grid_search(a_.ctx, a_.b.view, shared, low, high);
+    grid_search(b_.ctx, b_.b.view, reference, low, high);
   }
 
   static inline std::unique_ptr<DeflectionTables> tables_;
@@ -148,7 +148,7 @@ TEST_F(SearchIdentity, SearchesAndBackCalculationsGiveTheSameBitsAtEveryDepth) {
         search_both(d, kLow, kHigh);
         expect_same_state(a_, b_);
 
-        // The back-calculation: BACKCALC's own search against the reference
+        // The back-calculation: back_calculate's own search against the reference
         // search followed by the same basin evaluation; its engine is a
         // stand-in, as only the search and DFIT are compared.
         a_.ctx.engine_override = [](float, float, float, const float*, const float*, const float*, float,
@@ -157,14 +157,14 @@ TEST_F(SearchIdentity, SearchesAndBackCalculationsGiveTheSameBitsAtEveryDepth) {
         };
         std::array<float, 20> e1{}, e2{}, e3{};
         float err = 0;
-        BACKCALC(a_.ctx, a_.b.view, E1GRID.data(), E2GRID.data(), refc.data(), 1.0f, e1.data(), e2.data(),
+        back_calculate(a_.ctx, a_.b.view, E1GRID.data(), E2GRID.data(), refc.data(), 1.0f, e1.data(), e2.data(),
                  e3.data(), 11, 8, sec[0], sec[1], DEPGRID[std::size_t(d - 1)] * 12.0f, d, 1, err, 3);
-        GRIDMIN(b_.ctx, b_.b.view,
+        grid_search(b_.ctx, b_.b.view,
                 [this](int n, const float* x, float& f) { basin_objective_per_sensor(b_.ctx, b_.b.view, n, x, f); },
                 kLow, kHigh);
         std::array<float, 8> dfit_ref{};
         std::memcpy(dfit_ref.data(), b_.b.dd->DFIT, sizeof(dfit_ref));
-        BASINEVAL(b_.b.view, b_.ctx.search.xopt.data(), dfit_ref.data());
+        evaluate_basin(b_.b.view, b_.ctx.search.xopt.data(), dfit_ref.data());
         EXPECT_TRUE(same_bits(a_.ctx.search.xopt, b_.ctx.search.xopt));
         EXPECT_TRUE(same_bits(a_.ctx.search.fopt, b_.ctx.search.fopt));
         EXPECT_EQ(a_.b.code->ICODE, b_.b.code->ICODE);
@@ -173,7 +173,7 @@ TEST_F(SearchIdentity, SearchesAndBackCalculationsGiveTheSameBitsAtEveryDepth) {
         EXPECT_TRUE(same_bits(a_.b.com2->YVEC, b_.b.com2->YVEC));
         EXPECT_TRUE(same_bits(a_.b.com2->VALUE, b_.b.com2->VALUE));
         EXPECT_TRUE(std::isfinite(a_.ctx.search.fopt));
-        copy_blocks(a_.b, b_.b);  // DCALC and the moduli come from BACKCALC only
+        copy_blocks(a_.b, b_.b);  // DCALC and the moduli come from back_calculate only
         ++cases;
       }
     }
@@ -195,13 +195,13 @@ TEST_F(SearchIdentity, PointsOutsideTheKnotsGiveTheSameWarningsAndValues) {
   const std::array<float, 2> low{50.0f, 5.0f};
   const std::array<float, 2> high{4500.0f, 120.0f};
   a_.b.depth->IDEPTH = b_.b.depth->IDEPTH = 4;
-  const Objective shared = [this](int n, const float* x, float& f) { BASINOBJ(a_.ctx, a_.b.view, n, x, f); };
+  const Objective shared = [this](int n, const float* x, float& f) { basin_objective(a_.ctx, a_.b.view, n, x, f); };
   const Objective reference = [this](int n, const float* x, float& f) {
     basin_objective_per_sensor(b_.ctx, b_.b.view, n, x, f);
   };
-  GRIDMIN(a_.ctx, a_.b.view, shared, low, high);
+  grid_search(a_.ctx, a_.b.view, shared, low, high);
   sink = &reference_events;
-  GRIDMIN(b_.ctx, b_.b.view, reference, low, high);
+  grid_search(b_.ctx, b_.b.view, reference, low, high);
   expect_same_state(a_, b_);
   ASSERT_FALSE(shared_events.empty());
   ASSERT_EQ(shared_events.size(), reference_events.size());
@@ -216,7 +216,7 @@ TEST_F(SearchIdentity, PointsOutsideTheKnotsGiveTheSameWarningsAndValues) {
   shared_events.clear();
   reference_events.clear();
   sink = &shared_events;
-  BASINOBJ(a_.ctx, a_.b.view, 2, x, fa);
+  basin_objective(a_.ctx, a_.b.view, 2, x, fa);
   sink = &reference_events;
   basin_objective_per_sensor(b_.ctx, b_.b.view, 2, x, fb);
   EXPECT_TRUE(same_bits(fa, fb));
@@ -237,7 +237,7 @@ TEST_F(SearchIdentity, RejectedArgumentsGiveTheSameError) {
     toolkit::ScopedErrorHandler record([&](const toolkit::ErrorEvent& e) { events.push_back(e); });
     float f = 0;
     if (shared) {
-      EXPECT_THROW(BASINOBJ(t.ctx, t.b.view, 2, x, f), toolkit::SevereError);
+      EXPECT_THROW(basin_objective(t.ctx, t.b.view, 2, x, f), toolkit::SevereError);
     } else {
       EXPECT_THROW(basin_objective_per_sensor(t.ctx, t.b.view, 2, x, f), toolkit::SevereError);
     }

@@ -28,7 +28,7 @@ TEST(GridSearch, FindsAnInteriorMinimumToTheFinalGridSpacing) {
     ++calls;
     f = float(std::pow((x[0] - x0) / 1000.0, 2) + std::pow((x[1] - y0) / 10.0, 2));
   };
-  GRIDMIN(ctx, b.view, bowl, kLow, kHigh);
+  grid_search(ctx, b.view, bowl, kLow, kHigh);
   EXPECT_EQ(calls, 2000);  // five passes of 20 x 20
   // After pass 1 the cells shrink by 2/19 per pass: the final spacing is
   // 3900/19 * (2/19)^4 = 0.025 in x1 and 90/19 * (2/19)^4 = 5.8e-4 in x2.
@@ -44,12 +44,12 @@ TEST(GridSearch, FlagsTheBoundsTheOptimumLiesOn) {
   // first grid point is the bound itself); the last grid point of x2 is
   // computed as 19 steps from the lower end, so ICODE holds the 2 exactly
   // when that point rounds to the bound.
-  GRIDMIN(ctx, b.view, [](int, const float* x, float& f) { f = x[0] - 10.0f * x[1]; }, kLow, kHigh);
+  grid_search(ctx, b.view, [](int, const float* x, float& f) { f = x[0] - 10.0f * x[1]; }, kLow, kHigh);
   EXPECT_EQ(ctx.search.xopt[0], 100.0f);
   EXPECT_NEAR(ctx.search.xopt[1], 100.0f, 1e-4);
   EXPECT_EQ(b.code->ICODE, 10 + (ctx.search.xopt[1] == 100.0f ? 2 : 0));
 
-  GRIDMIN(ctx, b.view, [](int, const float* x, float& f) { f = x[1]; }, kLow, kHigh);
+  grid_search(ctx, b.view, [](int, const float* x, float& f) { f = x[1]; }, kLow, kHigh);
   EXPECT_EQ(ctx.search.xopt[1], 10.0f);
   // Every x1 ties; the last one met in each pass wins, so x1 ends on the upper side.
   EXPECT_NEAR(ctx.search.xopt[0], 4000.0f, 1e-3);
@@ -59,14 +59,14 @@ TEST(GridSearch, FlagsTheBoundsTheOptimumLiesOn) {
 TEST(GridSearch, TiesGoToTheLaterPointAndTheFirstPointIsAcceptedAtTheStartValue) {
   RatingContext ctx;
   OwnBlocks b;
-  GRIDMIN(ctx, b.view, [](int, const float*, float& f) { f = 5.0f; }, kLow, kHigh);
+  grid_search(ctx, b.view, [](int, const float*, float& f) { f = 5.0f; }, kLow, kHigh);
   EXPECT_EQ(ctx.search.ibest, 20);
   EXPECT_EQ(ctx.search.jbest, 20);
   EXPECT_EQ(ctx.search.fopt, 5.0f);
 
   // Only the lower corner reaches 1.0e9 (the start value); it is accepted
   // and kept through all passes.
-  GRIDMIN(ctx, b.view,
+  grid_search(ctx, b.view,
           [](int, const float* x, float& f) { f = (x[0] == 100.0f && x[1] == 10.0f) ? 1.0e9f : 2.0e9f; },
           kLow, kHigh);
   EXPECT_EQ(ctx.search.xopt[0], 100.0f);
@@ -82,7 +82,7 @@ TEST(GridSearch, CarriesTheBestValueAcrossPasses) {
   // do not contain: later passes find nothing better, so the optimum stays.
   const float da = (4000.0f - 100.0f) / 19.0f, db = (100.0f - 10.0f) / 19.0f;
   const float px = 7.0f * da + 100.0f, py = 4.0f * db + 10.0f;
-  GRIDMIN(ctx, b.view, [&](int, const float* x, float& f) { f = (x[0] == px && x[1] == py) ? 0.0f : 1.0f; },
+  grid_search(ctx, b.view, [&](int, const float* x, float& f) { f = (x[0] == px && x[1] == py) ? 0.0f : 1.0f; },
           kLow, kHigh);
   EXPECT_EQ(ctx.search.xopt[0], px);
   EXPECT_EQ(ctx.search.xopt[1], py);
@@ -92,9 +92,9 @@ TEST(GridSearch, CarriesTheBestValueAcrossPasses) {
 TEST(GridSearch, ASearchWithoutAFiniteObjectiveReturnsNoOptimum) {
   RatingContext ctx;
   OwnBlocks b;
-  GRIDMIN(ctx, b.view, [](int, const float* x, float& f) { f = (x[0] - 500.0f) * (x[0] - 500.0f); }, kLow, kHigh);
+  grid_search(ctx, b.view, [](int, const float* x, float& f) { f = (x[0] - 500.0f) * (x[0] - 500.0f); }, kLow, kHigh);
   ASSERT_TRUE(std::isfinite(ctx.search.xopt[0]));
-  GRIDMIN(ctx, b.view, [](int, const float*, float& f) { f = std::numeric_limits<float>::quiet_NaN(); }, kLow, kHigh);
+  grid_search(ctx, b.view, [](int, const float*, float& f) { f = std::numeric_limits<float>::quiet_NaN(); }, kLow, kHigh);
   EXPECT_TRUE(std::isnan(ctx.search.xopt[0]));  // not the previous search's 500
   EXPECT_TRUE(std::isnan(ctx.search.xopt[1]));
   EXPECT_EQ(b.code->ICODE, 0);
@@ -136,8 +136,8 @@ TEST_F(FittedSurfaces, ObjectiveVanishesAtTheGridPointOfTheBasin) {
   const float at[2] = {2000.0f, 50.0f};
   const float off[2] = {1500.0f, 50.0f};
   float f_at = 1, f_off = 0;
-  BASINOBJ(ctx_, b_.view, 2, at, f_at);
-  BASINOBJ(ctx_, b_.view, 2, off, f_off);
+  basin_objective(ctx_, b_.view, 2, at, f_at);
+  basin_objective(ctx_, b_.view, 2, off, f_off);
   // The surfaces interpolate the table at its grid points, so only rounding
   // of 4-byte values (about 1e-7 relative per term) is left.
   EXPECT_LT(f_at, 1e-10f);
@@ -149,7 +149,7 @@ TEST_F(FittedSurfaces, ThreeTimesATableBasinGivesAThirdOfTheModuli) {
   b_.depth->IDEPTH = 3;
   const float loadf = 12000.0f / 10940.0f;
   float err = 0;
-  BACKCALC(ctx_, b_.view, E1GRID.data(), E2GRID.data(), std::array<float, 3>{10000.0f, 10940.0f, 3.141596f}.data(),
+  back_calculate(ctx_, b_.view, E1GRID.data(), E2GRID.data(), std::array<float, 3>{10000.0f, 10940.0f, 3.141596f}.data(),
            loadf, ctx_.e1out.data(), ctx_.e2out.data(), ctx_.e3out.data(), 11, 8, h_, base_, 36.0f, 3, 1, err, 3);
   // The normalised basin changes little along a valley in which a softer
   // surface layer trades against a stiffer base; the refined grids sample
@@ -177,7 +177,7 @@ TEST_F(FittedSurfaces, AFlatterBasinThanAnyInTheTableDrivesTheSurfaceModulusToIt
   b_.depth->IDEPTH = 3;
   for (int s = 1; s <= 6; ++s) b_.dd->DMEAS[s - 1] = 0.01f * (1.0f - 0.001f * float(s));
   float err = 0;
-  BACKCALC(ctx_, b_.view, E1GRID.data(), E2GRID.data(), std::array<float, 3>{10000.0f, 10940.0f, 3.141596f}.data(),
+  back_calculate(ctx_, b_.view, E1GRID.data(), E2GRID.data(), std::array<float, 3>{10000.0f, 10940.0f, 3.141596f}.data(),
            1.0f, ctx_.e1out.data(), ctx_.e2out.data(), ctx_.e3out.data(), 11, 8, h_, base_, 36.0f, 3, 1, err, 3);
   // The stiffest layers give the flattest basins of the model.
   EXPECT_NEAR(ctx_.search.xopt[0], 4000.0f, 1e-3);
@@ -190,12 +190,12 @@ TEST_F(FittedSurfaces, AZeroFirstDeflectionGivesNoModuliInsteadOfStaleOnes) {
   b_.depth->IDEPTH = 3;
   float err = 0;
   const std::array<float, 3> refc{10000.0f, 10940.0f, 3.141596f};
-  BACKCALC(ctx_, b_.view, E1GRID.data(), E2GRID.data(), refc.data(), 1.0f, ctx_.e1out.data(),
+  back_calculate(ctx_, b_.view, E1GRID.data(), E2GRID.data(), refc.data(), 1.0f, ctx_.e1out.data(),
            ctx_.e2out.data(), ctx_.e3out.data(), 11, 8, h_, base_, 36.0f, 3, 1, err, 3);
   ASSERT_TRUE(std::isfinite(ctx_.e1out[2]));
   const int calls = engine_.calls;
   b_.dd->DMEAS[0] = 0.0f;
-  BACKCALC(ctx_, b_.view, E1GRID.data(), E2GRID.data(), refc.data(), 1.0f, ctx_.e1out.data(),
+  back_calculate(ctx_, b_.view, E1GRID.data(), E2GRID.data(), refc.data(), 1.0f, ctx_.e1out.data(),
            ctx_.e2out.data(), ctx_.e3out.data(), 11, 8, h_, base_, 36.0f, 3, 1, err, 3);
   EXPECT_TRUE(std::isnan(ctx_.e1out[2]));
   EXPECT_TRUE(std::isnan(ctx_.e2out[2]));
@@ -209,9 +209,9 @@ TEST_F(FittedSurfaces, ObjectiveUsesOnlyWeightedSensors) {
   b_.depth->IDEPTH = 3;
   const float x[2] = {1200.0f, 30.0f};
   float all = 0, without6 = 0;
-  BASINOBJ(ctx_, b_.view, 2, x, all);
+  basin_objective(ctx_, b_.view, 2, x, all);
   b_.com3->WEIGHT[5] = 0.0f;
-  BASINOBJ(ctx_, b_.view, 2, x, without6);
+  basin_objective(ctx_, b_.view, 2, x, without6);
   // The term of sensor 6 computed independently from the model basins (the
   // surfaces reproduce grid points; 1200 and 30 are grid values).
   const double z = DEPGRID[2] * 12.0;

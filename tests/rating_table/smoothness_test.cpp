@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "engine/driver.h"
-#include "engine/platform.h"
+#include "io/platform.h"
 #include "engine/quorvan.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"

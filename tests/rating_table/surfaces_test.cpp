@@ -1,5 +1,5 @@
 // The two interpolation stages of the deflection table: thickness
-// interpolation into DTHK and the modulus surfaces in the shared blocks,
+// interpolation into thickness_surfaces and the modulus surfaces in the shared blocks,
 // checked against closed forms (not-a-knot quadratic splines reproduce
 // quadratics exactly) and against the tabulated values at grid points.
 #include <gtest/gtest.h>

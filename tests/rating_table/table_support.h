@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "rating/blocks.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"
@@ -18,7 +18,7 @@ namespace zalk::testing {
 
 using OwnedBlocks = rating::OwnedBlocks;
 
-// Column-major offsets of DTAB(8, 8, 8, 11, 8, 8) and DTHK(8, 11, 8, 8), 1-based.
+// Column-major offsets of read_deflection_table(8, 8, 8, 11, 8, 8) and thickness_surfaces(8, 11, 8, 8), 1-based.
 inline std::size_t dtab_index(int i, int k, int d, int m, int n, int s) {
   return std::size_t((i - 1) + 8 * ((k - 1) + 8 * ((d - 1) + 8 * ((m - 1) + 11 * ((n - 1) + 8 * (s - 1))))));
 }

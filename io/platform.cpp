@@ -1,6 +1,6 @@
 // The data folder of the library's two fixed files. This is the one place
 // with operating-system calls; everything else uses the standard library.
-#include "engine/platform.h"
+#include "io/platform.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,4 +1,4 @@
-#include "engine/fortio.h"
+#include "io/fortio.h"
 
 #include <array>
 #include <charconv>

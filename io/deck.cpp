@@ -5,7 +5,7 @@
 // with three significant digits). The writer refuses values that its fields
 // cannot hold, before any file is touched, because a field of asterisks or a
 // thickness that runs into the neighbouring field would be misread later.
-#include "engine/deck.h"
+#include "io/deck.h"
 
 #include <cerrno>
 #include <charconv>
@@ -16,7 +16,7 @@
 #include <memory>
 #include <system_error>
 
-#include "engine/fortio.h"
+#include "io/fortio.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
