@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <utility>
 
+#include "toolkit/messages.h"
+
 namespace zalk::toolkit {
 namespace {
 
@@ -244,5 +246,7 @@ void reset_error_record() {
   state().last_type = 0;
   state().last_code = 0;
 }
+
+void raise(const Message& m) { E1MES(m.type, m.code, m.text); }
 
 }  // namespace zalk::toolkit

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/messages.h"
 
 namespace zt = zalk::toolkit;
 using ::testing::ElementsAre;
@@ -301,4 +302,27 @@ TEST(RoutineScopes, SevereErrorUnwindsTheStackToTheCatchingLevel) {
   }
   EXPECT_EQ(zt::name_stack_depth(), 1);
   EXPECT_EQ(rec.events.back().routine, "DGQRUL");
+}
+
+namespace table_example {
+#define EXAMPLE_MESSAGES(X)                                            \
+  X(too_few, "EXAMPLE", TERMINAL, 1, "N = %(I1).  N must be at least 1.") \
+  X(odd_value, "EXAMPLE", WARNING, 2, "X = %(D1) is odd.")
+ZALK_MESSAGE_TABLE(ExampleMessage, kExampleMessages, EXAMPLE_MESSAGES)
+}  // namespace table_example
+
+TEST(MessageTable, EntriesRaiseWithTheirTypeCodeAndText) {
+  static_assert(table_example::kExampleMessages.size() == 2);
+  std::vector<zalk::toolkit::ErrorEvent> seen;
+  zalk::toolkit::ScopedErrorHandler h([&](const zalk::toolkit::ErrorEvent& e) { seen.push_back(e); });
+  zalk::toolkit::RoutineScope scope("EXAMPLE");
+  zalk::toolkit::E1STD(1, 3.5);
+  table_example::raise(table_example::ExampleMessage::odd_value);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].type, zalk::toolkit::WARNING);
+  EXPECT_EQ(seen[0].code, 2);
+  EXPECT_EQ(seen[0].message, "X = 3.5 is odd.");
+  zalk::toolkit::E1STI(1, 0);
+  EXPECT_THROW(table_example::raise(table_example::ExampleMessage::too_few), zalk::toolkit::SevereError);
+  EXPECT_EQ(seen.back().message, "N = 0.  N must be at least 1.");
 }
