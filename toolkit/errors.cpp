@@ -26,6 +26,15 @@ struct ReporterState {
   int last_type = 0;
   int last_code = 0;
   ErrorHandler handler;
+  // Warning episode: nesting depth and the printed events counted so far.
+  int episode_depth = 0;
+  struct Repeat {
+    int type;
+    int code;
+    std::string routine;
+    long long count;
+  };
+  std::vector<Repeat> repeats;
 };
 
 ReporterState& state() {
@@ -142,7 +151,53 @@ std::vector<std::string> format_error_lines(int type, int code, std::string_view
   return lines;
 }
 
+namespace {
+
+// Counts a printed event inside an episode; false once a warning has been
+// printed as often as the episode allows.
+bool within_print_limit(const ErrorEvent& e) {
+  ReporterState& s = state();
+  if (s.episode_depth == 0 || e.type >= FATAL) return true;
+  for (auto& r : s.repeats) {
+    if (r.type == e.type && r.code == e.code && r.routine == e.routine) {
+      return ++r.count <= kWarningsPrintedPerEpisode;
+    }
+  }
+  s.repeats.push_back({e.type, e.code, e.routine, 1});
+  return true;
+}
+
+// One line per warning that went over the limit, laid out like the head line
+// of its blocks, then forgets the counts.
+void print_unprinted_counts() noexcept {
+  ReporterState& s = state();
+  for (const auto& r : s.repeats) {
+    if (r.count <= kWarningsPrintedPerEpisode) continue;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "\n *** %-8s ERROR %d from %.40s: %lld more of the same were not printed.\n",
+                  type_word(r.type), r.code, r.routine.c_str(),
+                  r.count - kWarningsPrintedPerEpisode);
+    std::fputs(line, stdout);
+  }
+  s.repeats.clear();
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+WarningEpisode::WarningEpisode() {
+  ReporterState& s = state();
+  if (s.episode_depth++ == 0) s.repeats.clear();
+}
+
+WarningEpisode::~WarningEpisode() {
+  ReporterState& s = state();
+  if (--s.episode_depth == 0) print_unprinted_counts();
+}
+
 void print_error(const ErrorEvent& e) {
+  if (!within_print_limit(e)) return;
   std::fputs("\n", stdout);
   for (const auto& line : e.lines) {
     std::fputs(line.c_str(), stdout);
@@ -154,6 +209,7 @@ void print_error(const ErrorEvent& e) {
 namespace {
 
 [[noreturn]] void stop_process(int status) {
+  print_unprinted_counts();
   std::fputs("Stop - Program terminated.\n", stdout);
   std::fflush(stdout);
   std::exit(status);

@@ -326,3 +326,52 @@ TEST(MessageTable, EntriesRaiseWithTheirTypeCodeAndText) {
   EXPECT_THROW(table_example::raise(table_example::ExampleMessage::too_few), zalk::toolkit::SevereError);
   EXPECT_EQ(seen.back().message, "N = 0.  N must be at least 1.");
 }
+
+TEST(WarningEpisodes, RepeatsArePrintedFiveTimesThenCountedWhileHandlersSeeAll) {
+  int handled = 0;
+  zt::ScopedErrorHandler h([&](const zt::ErrorEvent& e) {
+    ++handled;
+    zt::print_error(e);  // prints as the status handler of the library does
+  });
+  ::testing::internal::CaptureStdout();
+  {
+    zt::WarningEpisode episode;
+    zt::WarningEpisode inner;  // nested episodes count as one
+    zt::RoutineScope scope("DTHK");
+    for (int i = 0; i < 20; ++i) zt::E1MES(zt::WARNING, 3, "w3");
+    for (int i = 0; i < 7; ++i) zt::E1MES(zt::WARNING, 4, "w4");
+    zt::E1MES(zt::WARNING, 5, "w5");
+    EXPECT_EQ(zt::last_error_code(), 5);
+  }
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(handled, 28);
+  auto count = [&](const std::string& s) {
+    int n = 0;
+    for (auto p = out.find(s); p != std::string::npos; p = out.find(s, p + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("ERROR 3 from DTHK.  w3\n"), 5);
+  EXPECT_EQ(count("ERROR 4 from DTHK.  w4\n"), 5);
+  EXPECT_EQ(count("ERROR 5 from DTHK.  w5\n"), 1);
+  EXPECT_THAT(out, ::testing::EndsWith(
+                       "\n *** WARNING  ERROR 3 from DTHK: 15 more of the same were not printed.\n"
+                       "\n *** WARNING  ERROR 4 from DTHK: 2 more of the same were not printed.\n"));
+  EXPECT_EQ(count("more of the same"), 2);
+}
+
+TEST(WarningEpisodes, OutsideAnEpisodeAndForSevereErrorsNothingIsLimited) {
+  zt::ScopedErrorHandler h([](const zt::ErrorEvent& e) { zt::print_error(e); });
+  ::testing::internal::CaptureStdout();
+  {
+    zt::RoutineScope scope("DTHK");
+    for (int i = 0; i < 7; ++i) zt::E1MES(zt::WARNING, 3, "w3");
+    zt::WarningEpisode episode;
+    for (int i = 0; i < 7; ++i) EXPECT_THROW(zt::E1MES(zt::TERMINAL, 6, "t6"), zt::SevereError);
+  }
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("more of the same"), std::string::npos);
+  std::string expected;
+  for (int i = 0; i < 7; ++i) expected += "\n *** WARNING  ERROR 3 from DTHK.  w3\n";
+  for (int i = 0; i < 7; ++i) expected += "\n *** TERMINAL ERROR 6 from DTHK.  t6\n";
+  EXPECT_EQ(out, expected);
+}
