@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <utility>
 
+#include "toolkit/errors_messages.h"
 #include "toolkit/messages.h"
 
 namespace zalk::toolkit {
@@ -239,14 +240,19 @@ std::string_view current_routine() {
   return s.depth == 0 ? std::string_view("USER") : s.top();
 }
 
+// A check of the stack itself, printed as from the stack routine it names.
+void raise_own(ReporterMessage e) {
+  const Message& m = kReporterMessages[static_cast<std::size_t>(e)];
+  raise(m.type, m.code, m.routine, m.text);
+}
+
 }  // namespace
 
 void E1PSH(std::string_view name) {
   ReporterState& s = state();
   if (s.depth >= kMaxStackDepth) {
     E1STI(1, kMaxStackDepth);
-    raise(TERMINAL, 1, "E1PSH", fill_placeholders(
-        "Error condition in E1PSH.  Push would cause stack level to exceed %(I1)."));
+    raise_own(ReporterMessage::push_too_deep);
     return;
   }
   s.names[static_cast<std::size_t>(s.depth++)].assign(name);
@@ -256,15 +262,13 @@ void E1POP(std::string_view name) {
   ReporterState& s = state();
   if (s.depth == 0) {
     E1STL(1, name);
-    raise(TERMINAL, 1, "E1POP",
-          fill_placeholders("Error condition in E1POP.  Cannot pop from %(L1) because stack is empty."));
+    raise_own(ReporterMessage::pop_from_empty);
     return;
   }
   if (s.top() != name) {
     E1STL(1, name);
     E1STL(2, s.top());
-    raise(TERMINAL, 2, "E1POP",
-          fill_placeholders("Error condition in E1POP.  %(L1) does not match the name %(L2) in the stack."));
+    raise_own(ReporterMessage::pop_mismatch);
     return;
   }
   --s.depth;
@@ -290,7 +294,8 @@ void E1STL(int index, std::string_view value) { state().texts[slot_of(index)] = 
 
 void E1MES(int type, int code, std::string_view text) {
   if (type < NOTE || type > TERMINAL) {
-    raise(TERMINAL, code, current_routine(), ".  Error from E1MES.  Illegal error type specified.");
+    const Message& m = kReporterMessages[static_cast<std::size_t>(ReporterMessage::illegal_type)];
+    raise(m.type, code, current_routine(), m.text);
     return;
   }
   raise(type, code, current_routine(), text);

@@ -25,6 +25,10 @@ struct Message {
   std::string_view text;     // message text with %(I1)-style placeholders
 };
 
+// The longest message text a table may hold: with its placeholders filled it
+// still fits in a block of a few printed lines.
+constexpr std::size_t kMaxMessageText = 400;
+
 // Raises `m` through the reporter (E1MES) with its type, code and text. The
 // routine printed is the top of the name stack, as for E1MES; the table's
 // routine documents which routine raises it.

@@ -12,6 +12,7 @@
 #include "toolkit/bspline.h"
 #include "toolkit/bspline_core.h"
 #include "toolkit/errors.h"
+#include "toolkit/splez_messages.h"
 #include "toolkit/splez_kinds.h"
 
 namespace zalk::toolkit {
@@ -31,25 +32,25 @@ bool enough_points(int NDATA, int ITYPE) {
     if (NDATA >= ITYPE + 1) return true;
     E1STI(1, NDATA);
     E1STI(2, ITYPE + 1);
-    E1MES(TERMINAL, 4, "The number of data points must be %(I2) or more, but NDATA = %(I1) is given.");
+    raise(SplezMessage::too_few_points_for_cubic);
   } else if (ITYPE == 2) {
     if (NDATA >= 4) return true;
     E1STI(1, NDATA);
-    E1MES(TERMINAL, 5, "The number of data points must be 4 or more, but NDATA = %(I1) is given.");
+    raise(SplezMessage::too_few_points_for_akima);
   } else if (is_bspline_kind(ITYPE)) {
     if (NDATA >= ITYPE - 2) return true;
     E1STI(1, ITYPE - 2);
     E1STI(2, NDATA);
-    E1MES(TERMINAL, 6, "The number of data points must be %(I1) or more, but NDATA = %(I2) is given.");
+    raise(SplezMessage::too_few_points_for_bspline);
   } else if (ITYPE <= 12) {
     if (NDATA >= 4) return true;
     E1STI(1, NDATA);
-    E1MES(TERMINAL, 7, "The number of data points must be 4 or more, but NDATA = %(I1).");
+    raise(SplezMessage::too_few_points_to_smooth);
   } else {
     if (NDATA >= ITYPE - 10) return true;
     E1STI(1, NDATA);
     E1STI(2, ITYPE - 10);
-    E1MES(TERMINAL, 8, "The number of data points must be %(I2) or more, but NDATA = %(I1)");
+    raise(SplezMessage::too_few_points_for_fit);
   }
   return false;
 }
@@ -57,17 +58,17 @@ bool enough_points(int NDATA, int ITYPE) {
 bool arguments_ok(int NDATA, int ITYPE, int IDER, int N) {
   if (N < 1) {
     E1STI(1, N);
-    E1MES(TERMINAL, 1, "The length of XVEC must be at least 1 while N = %(I1) is given.");
+    raise(SplezMessage::no_points_to_evaluate);
     return false;
   }
   if (IDER < 0) {
     E1STI(1, IDER);
-    E1MES(TERMINAL, 2, "The order of the derivative to be evaluated must be nonnegative, but IDER = %(I1).");
+    raise(SplezMessage::negative_derivative);
     return false;
   }
   if (ITYPE < 1 || ITYPE > 15) {
     E1STI(1, ITYPE);
-    E1MES(TERMINAL, 3, "The value of ITYPE must be in the range 1,..,15, but ITYPE = %(I1).");
+    raise(SplezMessage::bad_kind);
     return false;
   }
   return enough_points(NDATA, ITYPE);
@@ -166,9 +167,7 @@ class FactorCache {
 void report_storage(int NDATA, int N) {
   E1STI(1, NDATA);
   E1STI(2, N);
-  E1MES(TERMINAL, 11,
-        "The required storage cannot be allocated.  Workspace allocation is based on NDATA =%(i1) "
-        "and N =%(i2).");
+  raise(SplezMessage::no_storage);
 }
 
 // B-spline interpolant of order ITYPE - 2 with not-a-knot knots, turned into
@@ -212,12 +211,9 @@ bool sort_distinct(int n, const double* v, double* vs, int* perm, bool data) {
       E1STI(2, perm[i + 1] + 1);
       E1STD(1, vs[i]);
       if (data) {
-        E1MES(FATAL, 9,
-              "Points in the data point abscissas array, XDATA, must be distinct, but XDATA(%(I1)) "
-              "= XDATA(%(I2)) = %(D1).");
+        raise(SplezMessage::equal_abscissas);
       } else {
-        E1MES(FATAL, 10,
-              "Points to be evaluated must be distinct, but XVEC(%(I1)) =  XVEC(%(I2)) = %(D1).");
+        raise(SplezMessage::equal_points);
       }
       return false;
     }

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/splez_messages.h"
 
 namespace zalk::toolkit::detail {
 namespace {
@@ -675,7 +676,7 @@ void splez_other_kind(int NDATA, const double* XS, const double* FS, int ITYPE, 
                       const double* XV, double* VALUE) {
   if ((ITYPE < 1 || ITYPE > 3) && (ITYPE < 9 || ITYPE > 15)) {
     E1STI(1, ITYPE);
-    E1MES(TERMINAL, 20, "Spline kind ITYPE = %(I1) is not handled by this routine.");
+    raise(SplezMessage::kind_not_handled);
     return;
   }
   try {
@@ -683,9 +684,7 @@ void splez_other_kind(int NDATA, const double* XS, const double* FS, int ITYPE, 
   } catch (const std::bad_alloc&) {
     E1STI(1, NDATA);
     E1STI(2, N);
-    E1MES(TERMINAL, 10,
-          "The required storage cannot be allocated.  Workspace allocation is based on NDATA "
-          "=%(i1) and N =%(i2).");
+    raise(SplezMessage::kind_no_storage);
   }
 }
 
