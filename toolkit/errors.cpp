@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
@@ -53,8 +54,12 @@ const char* type_word(int type) {
   }
 }
 
+// The shortest text that reads back as v; a value that is not a finite
+// number is named as such, so that a message quoting it is plain.
 template <class T>
 std::string shortest(T v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);

@@ -258,7 +258,12 @@ bool fixed_nodes_valid(int N, int NFIX, const double* QXFIX) {
     return false;
   }
   for (int i = 0; i < NFIX; ++i) {
-    // The negated test also turns away a NaN.
+    if (!std::isfinite(QXFIX[i])) {
+      E1STI(1, i + 1);
+      E1STD(1, QXFIX[i]);
+      raise(GaussMessage::fixed_point_not_finite);
+      return false;
+    }
     if (!(std::fabs(QXFIX[i]) >= 1.0)) {
       E1STI(1, i + 1);
       E1STD(1, QXFIX[i]);
@@ -272,6 +277,29 @@ bool fixed_nodes_valid(int N, int NFIX, const double* QXFIX) {
     return false;
   }
   return true;
+}
+
+// Large weight parameters overflow the recurrence coefficients (the
+// integral of the weight, C(1), first). Records the first coefficient that
+// is not finite, or not positive for C, in %(L1), %(I1) and %(D1).
+bool coefficients_finite(int N, const double* B, const double* C) {
+  for (int k = 0; k < N; ++k) {
+    const bool b_ok = std::isfinite(B[k]);
+    if (b_ok && C[k] > 0.0 && std::isfinite(C[k])) continue;
+    E1STL(1, b_ok ? "C" : "B");
+    E1STI(1, k + 1);
+    E1STD(1, b_ok ? C[k] : B[k]);
+    return false;
+  }
+  return true;
+}
+
+bool parameter_finite(const char* name, double value) {
+  if (std::isfinite(value)) return true;
+  E1STL(1, name);
+  E1STD(1, value);
+  raise(GaussMessage::weight_parameter_not_finite);
+  return false;
 }
 
 }  // namespace
@@ -294,7 +322,13 @@ void DRECCF(int N, int IWEIGH, double ALPHA, double BETA, double* B, double* C) 
         raise(GaussMessage::bad_jacobi_parameters);
         return;
       }
+      if (!parameter_finite("ALPHA", ALPHA) || !parameter_finite("BETA", BETA)) return;
       jacobi(N, ALPHA, BETA, B, C);
+      if (!coefficients_finite(N, B, C)) {
+        E1STD(2, ALPHA);
+        E1STD(3, BETA);
+        raise(GaussMessage::jacobi_coefficients_overflow);
+      }
       return;
     case 6:
       if (!(ALPHA > -1.0)) {
@@ -302,7 +336,12 @@ void DRECCF(int N, int IWEIGH, double ALPHA, double BETA, double* B, double* C) 
         raise(GaussMessage::bad_laguerre_parameter);
         return;
       }
+      if (!parameter_finite("ALPHA", ALPHA)) return;
       laguerre(N, ALPHA, B, C);
+      if (!coefficients_finite(N, B, C)) {
+        E1STD(2, ALPHA);
+        raise(GaussMessage::laguerre_coefficients_overflow);
+      }
       return;
     case 7: hyperbolic_secant(N, B, C); return;
     default:

@@ -36,6 +36,16 @@
     "No rule with real nodes has the fixed quadrature points QXFIX(1) = %(D1) and "                \
     "QXFIX(2) = %(D2).")                                                                           \
   X(no_convergence, "DG2RCF", FATAL, 1, "No convergence in 100 iterations.")                       \
+  X(weight_parameter_not_finite, "DRECCF", TERMINAL, 5,                                           \
+    "The weight parameter %(L1) = %(D1) is not a finite number.")                                  \
+  X(jacobi_coefficients_overflow, "DRECCF", TERMINAL, 6,                                           \
+    "The recurrence coefficient %(L1)(%(I1)) = %(D1) cannot be computed in 8-byte arithmetic: "    \
+    "the Jacobi weight parameters ALPHA = %(D2) and BETA = %(D3) are too large.")                  \
+  X(laguerre_coefficients_overflow, "DRECCF", TERMINAL, 7,                                         \
+    "The recurrence coefficient %(L1)(%(I1)) = %(D1) cannot be computed in 8-byte arithmetic: "    \
+    "the generalized Laguerre weight parameter ALPHA = %(D2) is too large.")                       \
+  X(fixed_point_not_finite, "DG2RCF DG2RUL", TERMINAL, 10,                                         \
+    "The fixed quadrature point QXFIX(%(I1)) = %(D1) is not a finite number.")                     \
   X(no_storage, "DGQRUL", TERMINAL, 2,                                                             \
     "The required storage cannot be allocated.  The workspace requirement was based on "           \
     "N = %(I1).")

@@ -124,6 +124,18 @@ bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int I
   return true;
 }
 
+// A NaN or an infinity in A or B would only spread through the solution.
+bool all_finite(int n, const double* v, SparseMessage message) {
+  for (int i = 0; i < n; ++i) {
+    if (std::isfinite(v[i])) continue;
+    E1STI(1, i + 1);
+    E1STD(1, v[i]);
+    raise(message);
+    return false;
+  }
+  return true;
+}
+
 bool report_pattern_fault(const PatternCheck& check) {
   switch (check.fault) {
     case PatternFault::none:
@@ -265,6 +277,10 @@ void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
             int LIWK) {
   RoutineScope scope("DL2LXG");
   if (!check_work_arguments(N, NZ, IROW, JCOL, IPATH, LWK, LIWK)) return;
+  if (!all_finite(NZ, A, SparseMessage::matrix_entry_not_finite) ||
+      !all_finite(N, B, SparseMessage::right_side_not_finite)) {
+    return;
+  }
   if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
   const long long maxnz = std::min(static_cast<long long>(LWK) - 2LL * N,
                                    (static_cast<long long>(LIWK) - 17LL * N) / 4);
@@ -285,6 +301,23 @@ void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
 }
 
 namespace sparse_detail {
+namespace {
+
+// With IPARAM(5) = 0 the limit is the one the work areas were laid out for;
+// the message says what it was and what IPARAM(5) must exceed.
+void report_storage_exhausted(const MarkowitzLU& lu, const FactorOutcome& f, const int* IPARAM) {
+  E1STI(1, f.stages_done + 1);
+  if (IPARAM[4] != 0) {
+    E1STI(2, IPARAM[4]);
+    raise(SparseMessage::workspace_limit_reached);
+    return;
+  }
+  E1STI(2, lu.max_nonzeros());
+  E1STD(1, 21.0 * lu.order() + 6.0 * lu.max_nonzeros());
+  raise(SparseMessage::default_workspace_limit_reached);
+}
+
+}  // namespace
 
 FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
   RoutineScope scope("DL5TXG");
@@ -300,9 +333,7 @@ FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
   RPARAM[3] = f.growth;
   RPARAM[4] = f.smallest_pivot;
   if (f.stop == FactorStop::out_of_storage) {
-    E1STI(1, f.stages_done + 1);
-    E1STI(2, IPARAM[4]);
-    raise(SparseMessage::workspace_limit_reached);
+    report_storage_exhausted(lu, f, IPARAM);
     return f;
   }
   if (f.stop == FactorStop::pivot_underflow) {

@@ -41,6 +41,13 @@
     "An empty column has been found in the coefficient matrix: column number = %(I1)")             \
   X(refinement_ineffective, "DL2LXG", WARNING, 11,                                                 \
     "The matrix is too ill-conditioned for iterative refinement to be effective.")                 \
+  X(matrix_entry_not_finite, "DL2LXG", TERMINAL, 12,                                              \
+    "The matrix entry A(%(I1)) = %(D1) is not a finite number.")                                   \
+  X(right_side_not_finite, "DL2LXG", TERMINAL, 13,                                                 \
+    "The right-hand side entry B(%(I1)) = %(D1) is not a finite number.")                          \
+  X(default_workspace_limit_reached, "DL5TXG", TERMINAL, 5,                                        \
+    "Factorization from row 1 to row %(I1) reached the default workspace limit of MAXNZ = "        \
+    "%(I2) nonzeros (IPARAM(5) = 0).  Set IPARAM(5) larger than 21*N+6*MAXNZ = %(D1).")            \
   X(workspace_limit_reached, "DL5TXG", TERMINAL, 1,                                                \
     "Factorization from row 1 to row %(I1) reached the workspace limit based on IPARAM(5) = "      \
     "%(I2). Set IPARAM(5) larger.")                                                                \
