@@ -6,6 +6,7 @@
 #include "toolkit/bspline.h"
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "toolkit/bspline_core.h"
@@ -70,9 +71,22 @@ bool sorted_distinct_abscissas(int n, const T* x, T* xs, int* perm) {
   return true;
 }
 
+// A NaN would leave the sort undefined and an infinity the knots NaN.
+template <class T>
+bool finite_abscissas(int n, const T* x) {
+  for (int i = 0; i < n; ++i) {
+    if (std::isfinite(x[i])) continue;
+    E1STI(1, i + 1);
+    Family<T>::store(1, x[i]);
+    raise<T>(BsplineMessage::knot_abscissa_not_finite);
+    return false;
+  }
+  return true;
+}
+
 template <class T>
 void not_a_knot_work(int n, const T* x, int k, T* knot, T* xs, int* perm) {
-  if (!knot_arguments_ok(n, k)) return;
+  if (!knot_arguments_ok(n, k) || !finite_abscissas(n, x)) return;
   if (!sorted_distinct_abscissas(n, x, xs, perm)) return;
   for (int i = 0; i < k; ++i) knot[i] = xs[0];
   // The last knots lie just beyond the largest abscissa, so that it falls

@@ -23,6 +23,8 @@
   X(knot_no_storage, "BSNAK", TERMINAL, 4,                                                         \
     "The required storage cannot be allocated.  Workspace allocation was based on NDATA = "        \
     "%(I1).")                                                                                      \
+  X(knot_abscissa_not_finite, "BSNAK", TERMINAL, 5,                                               \
+    "The XDATA(%(I1)) = %(R1) is not a finite number.")                                            \
   X(x_order_below_one, "BS2IN BS2GD BS2VL", TERMINAL, 1,                                           \
     "The order of the spline in the %(L1) direction must be at least 1 while %(L2) = %(I1) is "    \
     "given.")                                                                                      \

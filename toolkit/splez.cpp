@@ -6,6 +6,7 @@
 #include "toolkit/splez.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -221,6 +222,42 @@ bool sort_distinct(int n, const double* v, double* vs, int* perm, bool data) {
   return true;
 }
 
+// A NaN or an infinity among the data or the points would only give
+// meaningless values, or a misleading message further on.
+bool finite_arguments(int NDATA, const double* XDATA, const double* FDATA, int N,
+                      const double* XVEC) {
+  const struct {
+    const char* name;
+    int n;
+    const double* v;
+  } arrays[] = {{"XDATA", NDATA, XDATA}, {"FDATA", NDATA, FDATA}, {"XVEC", N, XVEC}};
+  for (const auto& a : arrays) {
+    for (int i = 0; i < a.n; ++i) {
+      if (std::isfinite(a.v[i])) continue;
+      E1STL(1, a.name);
+      E1STI(1, i + 1);
+      E1STD(1, a.v[i]);
+      raise(SplezMessage::argument_not_finite);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Finite data far out in magnitude can still overflow the fit: no such value
+// is handed back as a result. `vs` is in sorted order, `permv` maps back.
+bool finite_values(int ITYPE, int N, const double* vs, const int* permv) {
+  for (int i = 0; i < N; ++i) {
+    if (std::isfinite(vs[i])) continue;
+    E1STI(1, ITYPE);
+    E1STI(2, permv[i] + 1);
+    E1STD(1, vs[i]);
+    raise(SplezMessage::value_overflows);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::size_t ds2lez_work_length(int NDATA, int ITYPE, int N) {
@@ -253,6 +290,7 @@ void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
             const double* XVEC, double* VALUE, double* WK, int* IWK) {
   RoutineScope scope("DS2LEZ");
   if (!arguments_ok(NDATA, ITYPE, IDER, N)) return;
+  if (!finite_arguments(NDATA, XDATA, FDATA, N, XVEC)) return;
   const std::size_t n = static_cast<std::size_t>(NDATA);
   const std::size_t m = static_cast<std::size_t>(N);
   double* xs = WK;
@@ -271,6 +309,7 @@ void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
   } else {
     detail::splez_other_kind(NDATA, xs, fs, ITYPE, IDER, N, xv, vs);
   }
+  if (!finite_values(ITYPE, N, vs, permv)) return;
   for (std::size_t i = 0; i < m; ++i) VALUE[permv[i]] = vs[i];
 }
 

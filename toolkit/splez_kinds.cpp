@@ -149,6 +149,17 @@ Vec not_a_knot_slopes(int n, const double* x, const double* f) {
 
 // ------------------------------------------------------------ kind 2: Akima
 
+// The weighted mean of akima_slopes with the weights scaled to at most 1:
+// with secants beyond about 1e154 the plain products overflow. Used only
+// where the plain form failed, so that other slopes keep their bits.
+double scaled_akima_slope(double wl, double wr, double ml, double mr) {
+  const double scale = std::max(wl, wr);
+  if (!(scale > 0.0) || !std::isfinite(scale)) return 0.5 * ml + 0.5 * mr;
+  const double a = wl / scale;
+  const double b = wr / scale;
+  return (a * ml + b * mr) / (a + b);
+}
+
 Vec akima_slopes(int n, const double* x, const double* f) {
   const Vec d = secants(n, x, f);
   // m[i + 2] is the secant of interval i; two extrapolated secants each side.
@@ -165,6 +176,7 @@ Vec akima_slopes(int n, const double* x, const double* f) {
     const double wr = std::fabs(m[i + 1] - m[i]);
     s[i] = (wl + wr > 0.0) ? (wl * m[i + 1] + wr * m[i + 2]) / (wl + wr)
                            : 0.5 * (m[i + 1] + m[i + 2]);
+    if (!std::isfinite(s[i])) s[i] = scaled_akima_slope(wl, wr, m[i + 1], m[i + 2]);
   }
   return s;
 }

@@ -28,6 +28,11 @@
     "= XDATA(%(I2)) = %(D1).")                                                                     \
   X(equal_points, "DS2LEZ", FATAL, 10,                                                             \
     "Points to be evaluated must be distinct, but XVEC(%(I1)) =  XVEC(%(I2)) = %(D1).")            \
+  X(argument_not_finite, "DS2LEZ", TERMINAL, 12,                                                  \
+    "The %(L1)(%(I1)) = %(D1) is not a finite number.")                                            \
+  X(value_overflows, "DS2LEZ", FATAL, 13,                                                          \
+    "The spline of kind ITYPE = %(I1) cannot be evaluated in 8-byte arithmetic: VALUE(%(I2)) = "   \
+    "%(D1).  The data are too large in magnitude.")                                                \
   X(no_storage, "DSPLEZ DS6LEZ", TERMINAL, 11,                                                     \
     "The required storage cannot be allocated.  Workspace allocation is based on NDATA =%(i1) "    \
     "and N =%(i2).")                                                                               \

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
@@ -63,6 +64,11 @@ TEST(ErrorPlaceholders, EveryKindAndCaseIsFilled) {
   const auto e = raise_recorded(
       zt::WARNING, 1, "I=%(I1) i=%(i9) R=%(R2) r=%(r2) D=%(D3) d=%(d3) L=%(L4) l=%(l4)");
   EXPECT_EQ(e.message, "I=-42 i=7 R=1.5 r=1.5 D=0.1 d=0.1 L=XDATA l=XDATA");
+  // Values that are not finite numbers are named, whatever their sign bit.
+  zt::E1STD(5, -std::nan(""));
+  zt::E1STR(6, HUGE_VALF);
+  zt::E1STD(7, -HUGE_VAL);
+  EXPECT_EQ(raise_recorded(zt::WARNING, 1, "%(D5) %(R6) %(D7)").message, "NaN Infinity -Infinity");
   // An unknown kind, a missing digit and the line break stay as written.
   const auto f = raise_recorded(zt::WARNING, 1, "%(Q1) %(I) 100% a%/b");
   EXPECT_EQ(f.message, "%(Q1) %(I) 100% a%/b");
