@@ -138,7 +138,8 @@ bool order_ok(int order, const char* axis, const char* name, BsplineMessage code
 }
 
 bool orders_ok(int KXORD, int KYORD) {
-  return order_ok(KXORD, "X", "KXORD", BsplineMessage::x_order_below_one) && order_ok(KYORD, "Y", "KYORD", BsplineMessage::y_order_below_one);
+  return order_ok(KXORD, "X", "KXORD", BsplineMessage::x_order_below_one) &&
+         order_ok(KYORD, "Y", "KYORD", BsplineMessage::y_order_below_one);
 }
 
 bool enough_points(int ndata, int order, const Direction& d, BsplineMessage code) {
@@ -173,7 +174,10 @@ template <class T>
 bool interpolation_arguments_ok(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, int LDF,
                                 int KXORD, int KYORD) {
   if (!orders_ok(KXORD, KYORD)) return false;
-  if (!enough_points(NXDATA, KXORD, kX, BsplineMessage::x_too_few_points) || !enough_points(NYDATA, KYORD, kY, BsplineMessage::y_too_few_points)) return false;
+  if (!enough_points(NXDATA, KXORD, kX, BsplineMessage::x_too_few_points) ||
+      !enough_points(NYDATA, KYORD, kY, BsplineMessage::y_too_few_points)) {
+    return false;
+  }
   if (LDF < NXDATA) {
     E1STI(1, LDF);
     E1STI(2, NXDATA);
@@ -248,9 +252,11 @@ bool coefficients_ok(int ncoef, int order, const Direction& d, BsplineMessage co
 }
 
 bool evaluation_arguments_ok(int IXDER, int IYDER, int KXORD, int KYORD, int NXCOEF, int NYCOEF) {
-  return orders_ok(KXORD, KYORD) && derivative_ok(IXDER, "X", "IXDER", BsplineMessage::x_derivative_negative) &&
-         derivative_ok(IYDER, "Y", "IYDER", BsplineMessage::y_derivative_negative) && coefficients_ok(NXCOEF, KXORD, kX, BsplineMessage::x_too_few_coefficients) &&
-         coefficients_ok(NYCOEF, KYORD, kY, BsplineMessage::y_too_few_coefficients);
+  using M = BsplineMessage;
+  return orders_ok(KXORD, KYORD) && derivative_ok(IXDER, "X", "IXDER", M::x_derivative_negative) &&
+         derivative_ok(IYDER, "Y", "IYDER", M::y_derivative_negative) &&
+         coefficients_ok(NXCOEF, KXORD, kX, M::x_too_few_coefficients) &&
+         coefficients_ok(NYCOEF, KYORD, kY, M::y_too_few_coefficients);
 }
 
 template <class T>

@@ -381,3 +381,16 @@ TEST(WarningEpisodes, OutsideAnEpisodeAndForSevereErrorsNothingIsLimited) {
   for (int i = 0; i < 7; ++i) expected += "\n *** TERMINAL ERROR 6 from DTHK.  t6\n";
   EXPECT_EQ(out, expected);
 }
+
+TEST(WarningEpisodes, TheDefaultActionIsLimitedAsWell) {
+  ::testing::internal::CaptureStdout();
+  {
+    zt::WarningEpisode episode;
+    zt::RoutineScope scope("DBS2VL");
+    for (int i = 0; i < 6; ++i) zt::E1MES(zt::WARNING, 7, "w");
+  }
+  std::string expected;
+  for (int i = 0; i < 5; ++i) expected += "\n *** WARNING  ERROR 7 from DBS2VL.  w\n";
+  expected += "\n *** WARNING  ERROR 7 from DBS2VL: 1 more of the same were not printed.\n";
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected);
+}
