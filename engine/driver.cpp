@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/engine_messages.h"
 #include "plate/btwodimension.h"
 #include "toolkit/errors.h"
 
@@ -13,28 +14,33 @@ namespace {
 // that would leave a thinner lower one.
 constexpr double kHalvingDepth = 0.9;
 
-void refuse(const char* text, int value) {
+// Raises a terminal message of the set-up under QUORVAN, the routine the
+// engine's messages have always named.
+void refuse(EngineMessage message) {
   toolkit::RoutineScope scope("QUORVAN");
-  toolkit::E1STI(1, value);
-  toolkit::E1MES(toolkit::TERMINAL, 1, text);
+  raise(message);
 }
 
 void check_limits(const DeckProblem& problem) {
-  if (problem.nlayer < 2 || problem.nlayer > kMaxLayers)
-    refuse("The number of layers is %(I1); it must be 2 to 50.", problem.nlayer);
-  if (problem.nload < 0 || problem.nload > kMaxLoads)
-    refuse("The number of loads is %(I1); it must be 0 to 10.", problem.nload);
-  if (problem.npoint < 0 || problem.npoint > kMaxPoints)
-    refuse("The number of points is %(I1); it must be 0 to 1000.", problem.npoint);
+  if (problem.nlayer < 2 || problem.nlayer > kMaxLayers) {
+    toolkit::E1STI(1, problem.nlayer);
+    refuse(EngineMessage::layer_count);
+  }
+  if (problem.nload < 0 || problem.nload > kMaxLoads) {
+    toolkit::E1STI(1, problem.nload);
+    refuse(EngineMessage::load_count);
+  }
+  if (problem.npoint < 0 || problem.npoint > kMaxPoints) {
+    toolkit::E1STI(1, problem.npoint);
+    refuse(EngineMessage::point_count);
+  }
   for (int k = 0; k < problem.npoint; ++k) {
     const int layer = problem.lpoint[k];
     if (layer < 1 || layer > problem.nlayer) {
-      toolkit::RoutineScope scope("QUORVAN");
       toolkit::E1STI(1, k + 1);
       toolkit::E1STI(2, layer);
       toolkit::E1STI(3, problem.nlayer);
-      toolkit::E1MES(toolkit::TERMINAL, 2,
-                     "Point %(I1) is placed in layer %(I2), outside the %(I3) layers of the problem.");
+      refuse(EngineMessage::point_layer);
     }
   }
 }

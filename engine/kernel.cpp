@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/engine_messages.h"
 #include "toolkit/errors.h"
 #include "toolkit/splez.h"
 
@@ -107,9 +108,7 @@ bool prepare_interval(const TransformTables& t, IntervalCache& cache, int k) {
     toolkit::E1STI(1, count);
     toolkit::E1STI(2, kMaxSplineData);
     toolkit::E1STD(1, t.radius);
-    toolkit::E1MES(toolkit::TERMINAL, 1,
-                   "An integration interval holds %(I1) grid points, more than the %(I2) that one "
-                   "spline fit takes.  The load radius %(D1) is too small.");
+    raise(EngineMessage::spline_capacity);
   }
 
   const double w = t.breaks[k] - t.breaks[k - 1];
