@@ -158,7 +158,6 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
                      const std::array<double, 10>& reltol) {
   CurrentProblem& cur = ws.current;
   const LayerSet layers = cur.layers();
-  int ndim = kMaxPoints;
   PointResponse resp;
   for (int j = 1; j <= cur.nld; ++j) {
     // The tables depend only on the radius and the layers.
@@ -177,13 +176,13 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
       layer_response(ws.tables, ws.intervals, ws.bessel, layers, j, cur.p.data(), cur.a.data(), pz, player,
                     rdist, abstol, reltol, resp);
       auto& s = ws.rslot.slot;
-      plate::BTWODIMENSION(&ipt, &ndim, &iload, &resp.near_surface, cur.xl.data(), cur.yl.data(),
-                           cur.p.data(), cur.a.data(), &pz, &player, &px, &py, &resp.w, &resp.u,
-                           &resp.er, &resp.et, &resp.ez, &resp.erz, s[0].data(), s[1].data(),
-                           s[2].data(), s[3].data(), s[4].data(), s[5].data(), s[6].data(),
-                           s[7].data(), s[8].data(), s[9].data(), s[10].data(), s[11].data(),
-                           s[12].data(), s[13].data(), s[14].data(), cur.e.data(), cur.pr.data(),
-                           nullptr);
+      plate::add_load_response(kMaxEngineLayers, &ipt, &iload, &resp.near_surface, cur.xl.data(),
+                               cur.yl.data(), cur.p.data(), cur.a.data(), &pz, &player, &px, &py,
+                               &resp.w, &resp.u, &resp.er, &resp.et, &resp.ez, &resp.erz,
+                               s[0].data(), s[1].data(), s[2].data(), s[3].data(), s[4].data(),
+                               s[5].data(), s[6].data(), s[7].data(), s[8].data(), s[9].data(),
+                               s[10].data(), s[11].data(), s[12].data(), s[13].data(),
+                               s[14].data(), cur.e.data(), cur.pr.data());
     }
   }
 }
