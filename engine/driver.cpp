@@ -1,5 +1,6 @@
 #include "engine/driver.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/engine_messages.h"
@@ -21,7 +22,7 @@ void refuse(EngineMessage message) {
   raise(message);
 }
 
-void check_limits(const DeckProblem& problem) {
+void check_counts(const DeckProblem& problem) {
   if (problem.nlayer < 2 || problem.nlayer > kMaxLayers) {
     toolkit::E1STI(1, problem.nlayer);
     refuse(EngineMessage::layer_count);
@@ -34,6 +35,42 @@ void check_limits(const DeckProblem& problem) {
     toolkit::E1STI(1, problem.npoint);
     refuse(EngineMessage::point_count);
   }
+}
+
+void refuse_layer_value(EngineMessage message, int layer, double value) {
+  toolkit::E1STI(1, layer);
+  toolkit::E1STD(1, value);
+  refuse(message);
+}
+
+// Moduli and Poisson's ratios that the layer system and Hooke's law can take
+// (nu = 0.5 makes the stresses infinite), and thicknesses of the finite
+// layers (the half-space's is not used). A layer of thickness 0 is allowed.
+void check_layers(const DeckProblem& problem) {
+  for (int i = 0; i < problem.nlayer; ++i) {
+    const double e = problem.emod[i], nu = problem.pratio[i], h = problem.thick[i];
+    if (!(e > 0.0 && std::isfinite(e))) refuse_layer_value(EngineMessage::bad_modulus, i + 1, e);
+    if (!(nu > -1.0 && nu < 0.5)) refuse_layer_value(EngineMessage::bad_poisson, i + 1, nu);
+    if (i + 1 < problem.nlayer && !(h >= 0.0 && std::isfinite(h)))
+      refuse_layer_value(EngineMessage::bad_thickness, i + 1, h);
+  }
+}
+
+// Radii the integration grid serves: it is laid out for lengths in inches,
+// and a smaller radius would be integrated over too short a range.
+void check_loads(const DeckProblem& problem) {
+  for (int j = 0; j < problem.nload; ++j) {
+    const double a = problem.radius[j];
+    if (!(a >= smallest_served_radius() && std::isfinite(a))) {
+      toolkit::E1STI(1, j + 1);
+      toolkit::E1STD(1, a);
+      toolkit::E1STD(2, smallest_served_radius());
+      refuse(EngineMessage::radius_below_reach);
+    }
+  }
+}
+
+void check_points(const DeckProblem& problem) {
   for (int k = 0; k < problem.npoint; ++k) {
     const int layer = problem.lpoint[k];
     if (layer < 1 || layer > problem.nlayer) {
@@ -41,6 +78,12 @@ void check_limits(const DeckProblem& problem) {
       toolkit::E1STI(2, layer);
       toolkit::E1STI(3, problem.nlayer);
       refuse(EngineMessage::point_layer);
+    }
+    const double z = problem.zpoint[k];
+    if (!(z >= 0.0 && std::isfinite(z))) {
+      toolkit::E1STI(1, k + 1);
+      toolkit::E1STD(1, z);
+      refuse(EngineMessage::bad_depth);
     }
   }
 }
@@ -127,7 +170,10 @@ double passive_coefficient() {
 }
 
 void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem) {
-  check_limits(problem);
+  check_counts(problem);
+  check_layers(problem);
+  check_loads(problem);
+  check_points(problem);
   CurrentProblem& cur = ws.current;
   cur.nl = problem.nlayer;
   for (int i = 0; i < cur.nl; ++i) {

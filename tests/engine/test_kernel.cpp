@@ -78,25 +78,94 @@ TEST_F(Kernel, SharedDataGiveEachPointItsOwnResult) {
   }
 }
 
+// The integration of point 1 of a two-layer problem straight through the
+// kernel, for radii the driver refuses.
+void integrate_point_1(EngineWorkspace& ws, const DeckProblem& p, const std::array<double, 10>& abstol,
+                       const std::array<double, 10>& reltol, PointResponse& out) {
+  const LayerSet layers{p.nlayer, p.emod.data(), p.pratio.data(), p.thick.data(), p.bond.data()};
+  transform_grid(p.radius[0], layers, ws.tables, ws.solver);
+  ws.intervals.reset(ws.tables);
+  layer_response(ws.tables, ws.intervals, ws.bessel, layers, 1, p.press.data(), p.radius.data(),
+                 p.zpoint[0], p.lpoint[0], p.xpoint[0], abstol, reltol, out);
+}
+
 TEST_F(Kernel, TinyRadiusIntegratesOnlyTheFirstInterval) {
   // Radius 0.3: the geometric grid ends at 30 - m1, below the second J1
   // zero over the radius, so no later interval has three grid points.
-  analyse_problem(*ws, two_layers(0.3), abstol, reltol);
+  PointResponse out;
+  integrate_point_1(*ws, two_layers(0.3), abstol, reltol, out);
   EXPECT_EQ(ws->intervals.prepared, 1);
   EXPECT_EQ(ws->intervals.stop_at, 2);
-  EXPECT_TRUE(std::isfinite(result_slot(*ws, 1, 1)));
+  EXPECT_TRUE(std::isfinite(out.w));
 }
 
 TEST_F(Kernel, IntervalBeyondTheSplineCapacityIsReported) {
   // Radius 0.5 would need 114 grid points in one spline fit (at most 100).
   toolkit::ErrorEvent seen;
   toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) { seen = e; });
-  EXPECT_THROW(analyse_problem(*ws, two_layers(0.5), abstol, reltol), toolkit::SevereError);
+  PointResponse out;
+  EXPECT_THROW(integrate_point_1(*ws, two_layers(0.5), abstol, reltol, out), toolkit::SevereError);
   EXPECT_EQ(seen.type, toolkit::TERMINAL);
   EXPECT_EQ(seen.routine, "LAYERRESPONSE");
   EXPECT_NE(seen.message.find("holds 114 grid points"), std::string::npos) << seen.message;
   // Radius 0.56 is the smallest that fits.
-  EXPECT_NO_THROW(analyse_problem(*ws, two_layers(0.56), abstol, reltol));
+  EXPECT_NO_THROW(integrate_point_1(*ws, two_layers(0.56), abstol, reltol, out));
+}
+
+// The grid is laid out for inches: the driver refuses a radius whose
+// integration range is cut short (the same load in metres, 0.15, lost up to
+// 0.9 % on surface strains; in feet, 0.49, it overflowed a spline fit),
+// naming the load, its radius and the units.
+TEST_F(Kernel, RadiusBelowTheGridsReachIsRefused) {
+  toolkit::ErrorEvent seen;
+  toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) { seen = e; });
+  for (double radius : {0.15, 0.49, 0.78, 0.0, -5.9, std::numeric_limits<double>::quiet_NaN(),
+                        std::numeric_limits<double>::infinity()}) {
+    EXPECT_THROW(analyse_problem(*ws, two_layers(radius), abstol, reltol), toolkit::SevereError)
+        << radius;
+    EXPECT_EQ(seen.routine, "QUORVAN");
+    EXPECT_NE(seen.message.find("Load 1 has the radius"), std::string::npos) << seen.message;
+    EXPECT_NE(seen.message.find("inches and psi"), std::string::npos) << seen.message;
+  }
+  for (double radius : {0.79, 3.8, 5.9, 40.0})
+    EXPECT_NO_THROW(analyse_problem(*ws, two_layers(radius), abstol, reltol)) << radius;
+}
+
+// A structure scaled with its load keeps its strains (similarity). Down to
+// the reach the grid gives the strains of the design's radius to the
+// engine's accuracy (1e-4 of each quantity's largest value).
+TEST_F(Kernel, ScaledStructureKeepsItsStrainsDownToTheReach) {
+  auto scaled = [](double radius) {
+    const double s = radius / 5.9;
+    DeckProblem p;
+    p.nlayer = 4;
+    const double h[3] = {3, 18, 36}, e[4] = {3e6, 1e5, 2e4, 1e7}, nu[4] = {0.35, 0.4, 0.45, 0.49};
+    for (int i = 0; i < 4; ++i) {
+      p.emod[i] = e[i];
+      p.pratio[i] = nu[i];
+      p.thick[i] = i < 3 ? h[i] * s : 0.0;
+      p.bond[i] = 1.0;
+    }
+    p.nload = 1;
+    p.press[0] = 100.0;
+    p.radius[0] = radius;
+    for (double x : {0.0, 0.5, 1.5, 3.0}) {
+      p.lpoint[p.npoint] = 1;
+      p.xpoint[p.npoint] = x * radius;
+      p.zpoint[p.npoint] = 0.2 * radius;
+      ++p.npoint;
+    }
+    return p;
+  };
+  analyse_problem(*ws, scaled(5.9), abstol, reltol);
+  ResultSlots design = ws->rslot;
+  analyse_problem(*ws, scaled(smallest_served_radius()), abstol, reltol);
+  for (int q = 4; q <= kSlots; ++q) {
+    double scale = 0.0;
+    for (int k = 1; k <= 4; ++k) scale = std::max(scale, std::abs(design.at(q, k)));
+    for (int k = 1; k <= 4; ++k)
+      EXPECT_NEAR(result_slot(*ws, q, k), design.at(q, k), 1e-4 * scale) << "slot " << q << " point " << k;
+  }
 }
 
 TEST_F(Kernel, NonFiniteDataPassThrough) {
