@@ -88,6 +88,47 @@ void check_points(const DeckProblem& problem) {
   }
 }
 
+// Depths of the interfaces read from a deck carry rounding of their decimal
+// fields: a point this close (relative) to an interface counts as on it.
+constexpr double kOnInterface = 1e-9;
+
+bool within_layer(const CurrentProblem& cur, int layer, double z) {
+  double top = 0.0;
+  for (int i = 0; i < layer - 1; ++i) top += cur.h[i];
+  const double slack = kOnInterface * std::max(1.0, top + cur.h[layer - 1]);
+  if (z < top - slack) return false;
+  return layer == cur.nl || z <= top + cur.h[layer - 1] + slack;
+}
+
+// The layer whose depth range holds z; a depth on an interface belongs to
+// the layer above it.
+int layer_at_depth(const CurrentProblem& cur, double z) {
+  double bottom = 0.0;
+  for (int i = 1; i < cur.nl; ++i) {
+    bottom += cur.h[i - 1];
+    if (z <= bottom) return i;
+  }
+  return cur.nl;
+}
+
+// A point declared in a layer that does not hold its depth would be
+// evaluated with that layer's solution continued outside it, which grows
+// without bound; it is evaluated in the layer that holds it instead, with a
+// warning. Points in (or on the boundary of) their declared layer keep it.
+void place_points_in_their_layers(CurrentProblem& cur) {
+  for (int k = 0; k < cur.npt; ++k) {
+    if (within_layer(cur, cur.lp[k], cur.zp[k])) continue;
+    const int actual = layer_at_depth(cur, cur.zp[k]);
+    toolkit::RoutineScope scope("QUORVAN");
+    toolkit::E1STI(1, k + 1);
+    toolkit::E1STD(1, cur.zp[k]);
+    toolkit::E1STI(2, cur.lp[k]);
+    toolkit::E1STI(3, actual);
+    raise(EngineMessage::point_moved);
+    cur.lp[k] = actual;
+  }
+}
+
 // The smallest load radius decides the split, so that every point left in
 // the top layer is near the surface for every load (the near-surface flag
 // is decided per load, with the load's own radius).
@@ -196,6 +237,7 @@ void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem) {
     cur.yp[k] = problem.ypoint[k];
     cur.zp[k] = problem.zpoint[k];
   }
+  place_points_in_their_layers(cur);
   split_top_layer(cur);
   for (auto& s : ws.rslot.slot) s.fill(0.0);
 }

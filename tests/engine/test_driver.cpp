@@ -316,5 +316,27 @@ TEST_F(Entry, Mode2ColumnsPerCaseAndTooManyCasesRefused) {
   EXPECT_NE(seen.message.find("at most 5 cases"), std::string::npos);
 }
 
+// Thin base and subbase layers (h2 = 1, h3 = 2 or 0): the deck declares
+// points 2 to 5 in layer 3 but they lie in the half-space. Each case warns
+// about the four points and returns indicators of the half-space there
+// (vertical strains about 1e-6 and a w difference near 1e-3 in, where the
+// declared layer's solution continued outside it gave up to 1e27 or inf).
+TEST_F(Entry, Mode2WithThinLowerLayersEvaluatesThePointsWhereTheyLie) {
+  int warnings = 0;
+  toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) {
+    if (e.type == toolkit::WARNING) ++warnings;
+  });
+  for (float h3 : {2.0f, 0.0f}) {
+    warnings = 0;
+    float resp[10];
+    quorvan(*ws, deck_file(), 4, 1, h3, e1, e2, e3, 1, nullptr, resp, seastab, 1, 2);
+    EXPECT_EQ(warnings, 4) << h3;
+    for (int i = 0; i < 9; ++i) EXPECT_TRUE(std::isfinite(resp[i])) << h3 << " element " << i + 1;
+    EXPECT_LT(std::abs(resp[1]), 1e-4f) << h3;  // eps_z at point 2
+    EXPECT_LT(std::abs(resp[5]), 1e-4f) << h3;  // eps_z at points 3 and 5
+    EXPECT_LT(std::abs(resp[8]), 10.0f) << h3;  // (w1 - w3) x 1000
+  }
+}
+
 }  // namespace
 }  // namespace zalk::engine
