@@ -246,6 +246,8 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
                      const std::array<double, 10>& reltol) {
   CurrentProblem& cur = ws.current;
   const LayerSet layers = cur.layers();
+  // Every (radius, distance) pair of the problem keeps its Bessel table.
+  ws.bessel.fit_to(cur.nld * cur.npt);
   PointResponse resp;
   for (int j = 1; j <= cur.nld; ++j) {
     // The tables depend only on the radius and the layers.

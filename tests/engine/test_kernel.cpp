@@ -78,6 +78,35 @@ TEST_F(Kernel, SharedDataGiveEachPointItsOwnResult) {
   }
 }
 
+// A problem with more distances than the cache's least size keeps a table
+// for each (radius, distance) pair, and a later problem finds its own pairs
+// among them: each point again gets exactly its own result.
+TEST_F(Kernel, EveryDistanceOfAProblemKeepsItsBesselTable) {
+  DeckProblem many = two_layers(3.8);
+  many.npoint = 40;
+  for (int k = 0; k < many.npoint; ++k) {
+    many.lpoint[k] = 1;
+    many.xpoint[k] = 0.75 * k;
+    many.zpoint[k] = k % 3;
+  }
+  DeckProblem shifted = many;
+  for (int k = 0; k < many.npoint; ++k) shifted.xpoint[k] += 0.25;
+  analyse_problem(*ws, many, abstol, reltol);
+  EXPECT_EQ(ws->bessel.size(), 40);
+  analyse_problem(*ws, shifted, abstol, reltol);
+  analyse_problem(*ws, many, abstol, reltol);
+  for (int k : {0, 1, 17, 39}) {
+    DeckProblem one = many;
+    one.npoint = 1;
+    one.lpoint[0] = many.lpoint[k];
+    one.xpoint[0] = many.xpoint[k];
+    one.zpoint[0] = many.zpoint[k];
+    auto fresh = make_engine_workspace();
+    analyse_problem(*fresh, one, abstol, reltol);
+    for (int q = 1; q <= kSlots; ++q) EXPECT_EQ(result_slot(*fresh, q, 1), result_slot(*ws, q, k + 1)) << k << " " << q;
+  }
+}
+
 // The integration of point 1 of a two-layer problem straight through the
 // kernel, for radii the driver refuses.
 void integrate_point_1(EngineWorkspace& ws, const DeckProblem& p, const std::array<double, 10>& abstol,
