@@ -58,7 +58,7 @@ void run_core(benchmark::State& state, int ncases, int mode) {
 
 // One load (radius 5.9) on structure S1 and `state.range(0)` points at
 // distinct distances (1 in apart on the surface), analysed again and again as
-// a fit or a design loop does: the Bessel functions of every distance can be
+// a back-calculation or an overlay loop does: the Bessel functions of every distance can be
 // kept from one analysis to the next when the cache holds them all.
 void BM_CoreDistinctDistances(benchmark::State& state) {
   auto ws = make_engine_workspace();

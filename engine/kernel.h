@@ -71,7 +71,7 @@ struct BesselTable {
 
 // Tables for the (radius, distance) pairs met so far. It holds as many as the
 // current problem has pairs (at least kMinTables, at most kMaxTables), so
-// that a problem analysed again, as a fit or a design loop does, finds every
+// that a problem analysed again, as a back-calculation loop does, finds every
 // pair it needs; beyond that, tables are replaced in turn.
 class BesselCache {
  public:

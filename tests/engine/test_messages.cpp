@@ -32,9 +32,7 @@ void check_table(const Table& table, const char* module) {
     EXPECT_TRUE(seen.insert({m.routine, m.code}).second)
         << module << ": code " << m.code << " of " << m.routine << " used twice";
     EXPECT_TRUE(placeholders_well_formed(m.text)) << module << ": " << m.text;
-    EXPECT_GE(m.type, toolkit::NOTE);
-    EXPECT_LE(m.type, toolkit::TERMINAL);
-    EXPECT_FALSE(m.text.empty());
+    EXPECT_TRUE(m.type >= toolkit::NOTE && m.type <= toolkit::TERMINAL && !m.text.empty()) << m.text;
   }
 }
 
