@@ -51,7 +51,10 @@ def fit_interval(n, a, b, zs):
     """Center (exact), zero order and the NCOEF monomial coefficients in d = x - center."""
     center, order = (a + b) / 2, 0
     for z, m in zs:
-        if a - STEP / 2 <= z <= b + STEP / 2:
+        # The zero at the origin also serves [0.5, 1): J2 there grows like
+        # x^2 and a midpoint expansion would lose a few bits at its left end.
+        reach = 2 * STEP if z == 0 else STEP / 2
+        if a - reach <= z <= b + STEP / 2:
             center, order = z, m
     hi, lo = split(center)
     center = mp.mpf(hi) + mp.mpf(lo)          # what the code subtracts

@@ -38,15 +38,23 @@ def arguments(count, seed):
         n = rng.randrange(3)
         top = int(LIMIT / math.pi) - 2
         k = rng.randrange(1, 16) if rng.random() < 0.3 else rng.randrange(1, top)
-        z = float(mp.besseljzero(n, k))
-        for _ in range(rng.randrange(3)):
-            z = math.nextafter(z, math.inf if rng.random() < 0.5 else -math.inf)
-        xs.append((n, z))
+        steps = rng.randrange(3) * (1 if rng.random() < 0.5 else -1)
+        xs.append((n, (k, steps)))
     return xs
+
+
+def next_to_zero(n, k, steps):
+    """The double nearest the k-th zero of Jn, moved by `steps` doubles."""
+    z = float(mp.besseljzero(n, k))
+    for _ in range(abs(steps)):
+        z = math.nextafter(z, math.inf if steps > 0 else -math.inf)
+    return z
 
 
 def row(item):
     tag, x = item
+    if tag != 'x':
+        x = next_to_zero(tag, *x)
     v = [mp.besselj(n, mp.mpf(x)) for n in range(3)]
     zero_of = tag if tag != 'x' else -1
     return f"{x!r},{mp.nstr(v[0], 22)},{mp.nstr(v[1], 22)},{mp.nstr(v[2], 22)},{zero_of}\n"
