@@ -206,7 +206,7 @@ double bessel(double x) {
   } else {
     return ax == ax ? 0.0 : x;  // J(+-inf) = 0, NaN stays NaN
   }
-  return (N == 1 && x < 0.0) ? -v : v;
+  return (N == 1 && std::signbit(x)) ? -v : v;
 }
 
 }  // namespace
@@ -229,7 +229,7 @@ void bessel_j0_j1(double x, double& j0, double& j1) {
     j0 = j1 = ax == ax ? 0.0 : x;
     return;
   }
-  if (x < 0.0) j1 = -j1;
+  if (std::signbit(x)) j1 = -j1;
 }
 
 }  // namespace zalk::toolkit
