@@ -23,7 +23,7 @@ mp.mp.dps = 60
 
 STEP = mp.mpf(1) / 2
 INTERVALS = 80            # table covers [0, 40)
-NCOEF = 14                # polynomial degree 13
+NCOEF = 12                # polynomial degree 11
 PHASE_TERMS = 24          # terms of G
 PHASE_DD = 6              # leading terms of G held as pairs of doubles
 MOD_TERMS = 12            # terms of S
