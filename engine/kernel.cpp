@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "engine/engine_messages.h"
+#include "toolkit/bessel.h"
 #include "toolkit/errors.h"
 #include "toolkit/splez.h"
 
@@ -15,10 +16,9 @@ namespace {
 // Quadratic not-a-knot interpolation of the coefficients between grid points.
 constexpr int kSplineKind = 5;
 
-// The platform's Bessel functions of the first kind.
-double bessel_j0(double x) { return ::j0(x); }
-double bessel_j1(double x) { return ::j1(x); }
-double bessel_j2(double x) { return ::jn(2, x); }
+using toolkit::bessel_j0;
+using toolkit::bessel_j1;
+using toolkit::bessel_j2;
 
 struct Integrand {
   std::array<double, 6> K{};
@@ -50,6 +50,15 @@ double bessel_at(BesselTable& tab, int node, int order, double x) {
   return tab.values[i];
 }
 
+// Orders 0 and 1 at the node together, when neither is known yet: the two
+// share their argument reduction.
+void bessel_pair_at(BesselTable& tab, int node, double x) {
+  const std::size_t i = std::size_t(node) * 3;
+  if (tab.known[i] || tab.known[i + 1]) return;
+  toolkit::bessel_j0_j1(x, tab.values[i], tab.values[i + 1]);
+  tab.known[i] = tab.known[i + 1] = 1;
+}
+
 // Only the Bessel products that the active components use are formed: a
 // converged component needs none of its own, and J2 (the costliest) serves
 // only the radial and tangential strains. On the axis m r = 0 and the
@@ -67,6 +76,7 @@ void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, 
     B1 = at_zero[1] * j1a;
     B2 = at_zero[2] * j1a;
   } else {
+    if (need_b0 && need_b1) bessel_pair_at(tab, node, mr);
     if (need_b0) B0 = bessel_at(tab, node, 0, mr) * j1a;
     if (need_b1) B1 = bessel_at(tab, node, 1, mr) * j1a;
     if (need_b2) B2 = bessel_at(tab, node, 2, mr) * j1a;
