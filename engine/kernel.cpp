@@ -34,15 +34,20 @@ struct PointSetup {
   double s;  // 1 off the axis, 0 on it
 };
 
+// Grows the table to hold node `node` (storage is added per interval reached).
+void reach_node(BesselTable& tab, int node) {
+  const std::size_t end = std::size_t(node) * 3 + 3;
+  if (end <= tab.values.size()) return;
+  const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints * 3;
+  tab.values.resize(size);
+  tab.known.resize(size, 0);
+}
+
 // The function of the given order (0, 1, 2) at node `node` of the table,
 // evaluated the first time it is asked for.
 double bessel_at(BesselTable& tab, int node, int order, double x) {
+  reach_node(tab, node);
   const std::size_t i = std::size_t(node) * 3 + order;
-  if (i >= tab.values.size()) {  // the first node of an interval not reached before
-    const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints * 3;
-    tab.values.resize(size);
-    tab.known.resize(size, 0);
-  }
   if (!tab.known[i]) {
     tab.values[i] = order == 0 ? bessel_j0(x) : order == 1 ? bessel_j1(x) : bessel_j2(x);
     tab.known[i] = 1;
@@ -53,6 +58,7 @@ double bessel_at(BesselTable& tab, int node, int order, double x) {
 // Orders 0 and 1 at the node together, when neither is known yet: the two
 // share their argument reduction.
 void bessel_pair_at(BesselTable& tab, int node, double x) {
+  reach_node(tab, node);
   const std::size_t i = std::size_t(node) * 3;
   if (tab.known[i] || tab.known[i + 1]) return;
   toolkit::bessel_j0_j1(x, tab.values[i], tab.values[i + 1]);
