@@ -1,0 +1,761 @@
+#include "rating/fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <numeric>
+#include <sstream>
+
+#include "engine/driver.h"
+#include "engine/quorvan.h"
+#include "io/deck.h"
+#include "rating/backcalc.h"
+#include "rating/defltable.h"
+#include "rating/driver.h"
+#include "rating/grids.h"
+
+namespace zalk::rating {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int kCandidates = int(DEPGRID.size());
+constexpr int kTableSensors = 6;  // the table's sensors a search may use
+constexpr double kPlateRadius = 5.9;
+constexpr double kPressurePerLoad = 100.0 / double(kRefLoad);  // psi per lb, as the table's runs
+constexpr std::array<double, 4> kPoisson{0.35, 0.40, 0.45, 0.49};
+constexpr double kStiffLayerModulus = 1.0e7;
+
+double candidate_depth(int d) { return double(DEPGRID[std::size_t(d - 1)]) * 12.0; }
+
+// ---- small dense linear algebra -------------------------------------------
+
+using Vec = std::vector<double>;
+
+// Rows are sensors, columns parameters.
+struct Matrix {
+  int rows = 0, cols = 0;
+  Vec a;
+  Matrix() = default;
+  Matrix(int r, int c) : rows(r), cols(c), a(std::size_t(r) * std::size_t(c), 0.0) {}
+  double& operator()(int i, int j) { return a[std::size_t(i) * std::size_t(cols) + std::size_t(j)]; }
+  double operator()(int i, int j) const { return a[std::size_t(i) * std::size_t(cols) + std::size_t(j)]; }
+};
+
+Matrix normal_matrix(const Matrix& J) {
+  Matrix n(J.cols, J.cols);
+  for (int p = 0; p < J.cols; ++p)
+    for (int q = 0; q < J.cols; ++q) {
+      double s = 0;
+      for (int i = 0; i < J.rows; ++i) s += J(i, p) * J(i, q);
+      n(p, q) = s;
+    }
+  return n;
+}
+
+// Solves the symmetric positive definite system A x = b by Cholesky; false
+// when A is not positive definite.
+bool cholesky_solve(Matrix A, Vec& x) {
+  const int n = A.rows;
+  for (int j = 0; j < n; ++j) {
+    double d = A(j, j);
+    for (int k = 0; k < j; ++k) d -= A(j, k) * A(j, k);
+    if (!(d > 0.0)) return false;
+    A(j, j) = std::sqrt(d);
+    for (int i = j + 1; i < n; ++i) {
+      double s = A(i, j);
+      for (int k = 0; k < j; ++k) s -= A(i, k) * A(j, k);
+      A(i, j) = s / A(j, j);
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    double s = x[std::size_t(i)];
+    for (int k = 0; k < i; ++k) s -= A(i, k) * x[std::size_t(k)];
+    x[std::size_t(i)] = s / A(i, i);
+  }
+  for (int i = n - 1; i >= 0; --i) {
+    double s = x[std::size_t(i)];
+    for (int k = i + 1; k < n; ++k) s -= A(k, i) * x[std::size_t(k)];
+    x[std::size_t(i)] = s / A(i, i);
+  }
+  return true;
+}
+
+// Eigenvalues of a small symmetric matrix by cyclic Jacobi rotations.
+Vec symmetric_eigenvalues(Matrix A) {
+  const int n = A.rows;
+  for (int sweep = 0; sweep < 50; ++sweep) {
+    double off = 0;
+    for (int p = 0; p < n; ++p)
+      for (int q = p + 1; q < n; ++q) off += A(p, q) * A(p, q);
+    if (off < 1e-300) break;
+    for (int p = 0; p < n; ++p)
+      for (int q = p + 1; q < n; ++q) {
+        if (A(p, q) == 0.0) continue;
+        const double theta = (A(q, q) - A(p, p)) / (2.0 * A(p, q));
+        const double t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
+        const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+        for (int k = 0; k < n; ++k) {
+          const double akp = A(k, p), akq = A(k, q);
+          A(k, p) = c * akp - s * akq;
+          A(k, q) = s * akp + c * akq;
+        }
+        for (int k = 0; k < n; ++k) {
+          const double apk = A(p, k), aqk = A(q, k);
+          A(p, k) = c * apk - s * aqk;
+          A(q, k) = s * apk + c * aqk;
+        }
+      }
+  }
+  Vec ev(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) ev[std::size_t(i)] = A(i, i);
+  return ev;
+}
+
+// Inverse of a small symmetric positive definite matrix (column by column).
+bool invert_spd(const Matrix& A, Matrix& inv) {
+  const int n = A.rows;
+  inv = Matrix(n, n);
+  for (int j = 0; j < n; ++j) {
+    Vec e(std::size_t(n), 0.0);
+    e[std::size_t(j)] = 1.0;
+    if (!cholesky_solve(A, e)) return false;
+    for (int i = 0; i < n; ++i) inv(i, j) = e[std::size_t(i)];
+  }
+  return true;
+}
+
+double sum_of_squares(const Vec& r) {
+  double s = 0;
+  for (double v : r) s += v * v;
+  return s;
+}
+
+double rms_percent(const Vec& r) {
+  return r.empty() ? kNaN : 100.0 * std::sqrt(sum_of_squares(r) / double(r.size()));
+}
+
+// ---- bounded Levenberg-Marquardt ------------------------------------------
+
+// Residuals at parameters p; false when the model cannot be evaluated there.
+using ResidualFn = std::function<bool(const Vec& p, Vec& r)>;
+
+struct LmSettings {
+  Vec lower, upper;
+  int max_iterations = 30;
+  double step_tolerance = 1e-7;
+  double fd_step = 1e-4;
+};
+
+struct LmOutcome {
+  Vec p, r;
+  double ssr = kNaN;
+  Matrix jacobian;        // at p when jacobian_fresh
+  bool jacobian_fresh = false;
+  bool converged = false;
+};
+
+// Forward differences, stepping inwards at an upper bound.
+bool jacobian_at(const ResidualFn& f, const LmSettings& s, const Vec& p, const Vec& r, Matrix& J) {
+  const int m = int(p.size());
+  J = Matrix(int(r.size()), m);
+  Vec q = p, rq;
+  for (int j = 0; j < m; ++j) {
+    double h = s.fd_step;
+    if (p[std::size_t(j)] + h > s.upper[std::size_t(j)]) h = -h;
+    q[std::size_t(j)] = p[std::size_t(j)] + h;
+    if (!f(q, rq)) return false;
+    for (int i = 0; i < J.rows; ++i) J(i, j) = (rq[std::size_t(i)] - r[std::size_t(i)]) / h;
+    q[std::size_t(j)] = p[std::size_t(j)];
+  }
+  return true;
+}
+
+// The damped step (J'J + lambda diag(J'J)) dp = -J'r, clipped to the bounds.
+bool damped_step(const Matrix& JtJ, const Vec& g, double lambda, const LmSettings& s, const Vec& p,
+                 Vec& trial) {
+  const int m = JtJ.rows;
+  Matrix A = JtJ;
+  double dmax = 0;
+  for (int j = 0; j < m; ++j) dmax = std::max(dmax, JtJ(j, j));
+  for (int j = 0; j < m; ++j) A(j, j) += lambda * std::max(JtJ(j, j), 1e-12 * dmax);
+  Vec dp(g.size());
+  for (std::size_t j = 0; j < g.size(); ++j) dp[j] = -g[j];
+  if (!cholesky_solve(A, dp)) return false;
+  trial = p;
+  for (std::size_t j = 0; j < p.size(); ++j)
+    trial[j] = std::clamp(p[j] + dp[j], s.lower[j], s.upper[j]);
+  return true;
+}
+
+double max_change(const Vec& a, const Vec& b) {
+  double d = 0;
+  for (std::size_t j = 0; j < a.size(); ++j) d = std::max(d, std::abs(a[j] - b[j]));
+  return d;
+}
+
+LmOutcome levenberg_marquardt(const ResidualFn& f, const Vec& p0, const LmSettings& s) {
+  LmOutcome out;
+  out.p = p0;
+  if (!f(out.p, out.r)) return out;
+  out.ssr = sum_of_squares(out.r);
+  double lambda = 1e-3;
+  Vec trial, rt;
+  for (int it = 0; it < s.max_iterations; ++it) {
+    if (!out.jacobian_fresh) {
+      if (!jacobian_at(f, s, out.p, out.r, out.jacobian)) return out;
+      out.jacobian_fresh = true;
+    }
+    const Matrix JtJ = normal_matrix(out.jacobian);
+    Vec g(out.p.size(), 0.0);
+    for (int j = 0; j < out.jacobian.cols; ++j)
+      for (int i = 0; i < out.jacobian.rows; ++i) g[std::size_t(j)] += out.jacobian(i, j) * out.r[std::size_t(i)];
+    if (!damped_step(JtJ, g, lambda, s, out.p, trial)) {
+      lambda *= 10.0;
+      continue;
+    }
+    // A step too small to matter (or nothing left inside the bounds).
+    if (max_change(trial, out.p) < s.step_tolerance) {
+      out.converged = true;
+      return out;
+    }
+    if (f(trial, rt) && sum_of_squares(rt) < out.ssr) {
+      out.p = trial;
+      out.r = rt;
+      out.ssr = sum_of_squares(rt);
+      out.jacobian_fresh = false;
+      lambda = std::max(lambda / 10.0, 1e-9);
+    } else {
+      lambda *= 10.0;
+      // No descent even on a steepest-descent-sized step: the fit sits at
+      // the level where the model's own rounding decides.
+      if (lambda > 1e8) {
+        out.converged = true;
+        return out;
+      }
+    }
+  }
+  return out;
+}
+
+// ---- the engine on an in-memory problem -----------------------------------
+
+engine::DeckProblem structure_problem(double h1, double h2, double h3,
+                                      const std::array<double, 3>& moduli, double load,
+                                      const Vec& offsets) {
+  engine::DeckProblem p;
+  p.nlayer = 4;
+  const std::array<double, 4> e{moduli[0], moduli[1], moduli[2], kStiffLayerModulus};
+  const std::array<double, 4> h{h1, h2, h3, 0.0};
+  for (int i = 0; i < 4; ++i) {
+    p.emod[std::size_t(i)] = e[std::size_t(i)];
+    p.pratio[std::size_t(i)] = kPoisson[std::size_t(i)];
+    p.thick[std::size_t(i)] = h[std::size_t(i)];
+    p.bond[std::size_t(i)] = 1.0;  // full bonding
+  }
+  p.nload = 1;
+  p.press[0] = kPressurePerLoad * load;
+  p.radius[0] = kPlateRadius;
+  p.npoint = int(offsets.size());
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    p.lpoint[k] = 1;
+    p.xpoint[k] = offsets[k];
+  }
+  return p;
+}
+
+// The integration tolerances the deck reader gives every problem.
+const engine::ProblemSet& reader_tolerances() {
+  static const engine::ProblemSet set = [] {
+    const float e = 1.0e5f;
+    engine::DeckRequest request;
+    request.e1 = request.e2 = request.e3 = &e;
+    request.h1 = request.h2 = request.h3 = 1.0f;
+    request.q = 1.0f;
+    request.ncases = 1;
+    engine::ProblemSet s;
+    engine::read_deck_text(engine::write_deck_text(request), s);
+    return s;
+  }();
+  return set;
+}
+
+// ---- the fit of one test ---------------------------------------------------
+
+std::array<double, 3> from_log(const Vec& p) {
+  return {std::exp(p[0]), std::exp(p[1]), std::exp(p[2])};
+}
+
+struct Candidate {
+  int d = 0;                          // depth index 1..8
+  double depth = 0;                   // in
+  std::array<double, 3> seed{};       // start of the refinement (psi)
+  double seed_error = kNaN;           // ranking error (percent)
+  std::array<double, 3> design{};     // table search's moduli at this depth
+  double design_error = kNaN;         // its engine fit error (percent)
+  Vec design_residuals;
+};
+
+struct Refined {
+  LmOutcome lm;
+  double depth = 0;
+  int d = 0;
+  bool depth_free = false;
+};
+
+class TestFit {
+ public:
+  TestFit(FitWorkspace& ws, const DeflectionTables& tables, const FitTest& test, const FitOptions& opt)
+      : ws_(ws), tables_(tables), test_(test), opt_(opt) {}
+
+  FitResult run();
+
+ private:
+  bool basin_is_fittable();
+  bool legacy_layout() const;
+  bool table_start_possible() const;
+  bool table_basin(std::array<double, kTableSensors>& dmeas, std::array<bool, kTableSensors>& used) const;
+  void ensure_surfaces();
+  void table_candidates(const std::array<double, kTableSensors>& dmeas,
+                        const std::array<bool, kTableSensors>& used);
+  void engine_candidates();
+  Vec engine_residuals(const std::array<double, 3>& moduli, double depth);
+  LmSettings settings(int nparams, int d) const;
+  Refined refine(const Candidate& c);
+  Refined refine_depth(const Refined& start);
+  void finish(const Refined& best);
+  void keep_design_if_better(Refined& best);
+
+  FitWorkspace& ws_;
+  const DeflectionTables& tables_;
+  const FitTest& test_;
+  const FitOptions& opt_;
+  FitResult res_;
+  std::vector<Candidate> cands_;
+};
+
+bool TestFit::basin_is_fittable() {
+  const auto& x = test_.offsets;
+  const auto& w = test_.deflections;
+  std::ostringstream why;
+  if (x.size() != w.size()) {
+    why << x.size() << " offsets but " << w.size() << " deflections";
+  } else if (w.size() < 3) {
+    why << "only " << w.size() << " sensors; three moduli need at least three";
+  } else if (!(std::isfinite(test_.load) && test_.load > 0)) {
+    why << "the load " << test_.load << " is not a positive number";
+  } else if (!(std::isfinite(test_.h1) && test_.h1 > 0 && std::isfinite(test_.h2) && test_.h2 > 0)) {
+    why << "the layer thicknesses " << test_.h1 << " and " << test_.h2 << " are not positive numbers";
+  } else {
+    for (std::size_t k = 0; k < w.size() && why.tellp() == 0; ++k) {
+      if (!(std::isfinite(w[k]) && w[k] > 0))
+        why << "deflection " << k + 1 << " (" << w[k] << ") is not a positive number";
+      else if (!std::isfinite(x[k]) || x[k] < 0 || (k > 0 && !(x[k] > x[k - 1])))
+        why << "offset " << k + 1 << " (" << x[k] << ") does not follow the previous one upwards";
+    }
+  }
+  if (why.tellp() == 0) return true;
+  res_.flags |= kFitNotFitted;
+  res_.moduli = {kNaN, kNaN, kNaN};
+  res_.depth = kNaN;
+  res_.fit_error = kNaN;
+  res_.message = "Test '" + test_.name + "' cannot be fitted: " + why.str() + ".";
+  return false;
+}
+
+bool TestFit::legacy_layout() const {
+  return std::equal(test_.offsets.begin(), test_.offsets.end(), kLegacyOffsets.begin(),
+                    kLegacyOffsets.end());
+}
+
+// The table covers surface thicknesses 2..12 (thicker ones are rated as 12
+// by the table search too) and base thicknesses 3..48.
+bool TestFit::table_start_possible() const {
+  return test_.h1 >= double(HACGRID.front()) && test_.h2 >= double(HBGRID.front()) &&
+         test_.h2 <= double(HBGRID.back());
+}
+
+// The measured basin at the table's sensors: as measured for a legacy
+// layout, otherwise interpolated linearly in the logarithm of the
+// deflection between neighbouring sensors; offsets before the first sensor
+// take the first two sensors' slope, those beyond the last one are left out.
+bool TestFit::table_basin(std::array<double, kTableSensors>& dmeas,
+                          std::array<bool, kTableSensors>& used) const {
+  const auto& x = test_.offsets;
+  const auto& w = test_.deflections;
+  if (legacy_layout()) {
+    for (int s = 0; s < kTableSensors; ++s) {
+      dmeas[std::size_t(s)] = w[std::size_t(s)];
+      used[std::size_t(s)] = true;
+    }
+    return true;
+  }
+  int count = 0;
+  for (int s = 0; s < kTableSensors; ++s) {
+    const double r = kLegacyOffsets[std::size_t(s)];
+    used[std::size_t(s)] = r <= x.back();
+    if (!used[std::size_t(s)]) continue;
+    std::size_t k = 1;
+    while (k + 1 < x.size() && x[k] < r) ++k;
+    const double t = (r - x[k - 1]) / (x[k] - x[k - 1]);
+    dmeas[std::size_t(s)] = std::exp((1.0 - t) * std::log(w[k - 1]) + t * std::log(w[k]));
+    ++count;
+  }
+  return count >= 3;
+}
+
+void TestFit::ensure_surfaces() {
+  const float h = std::min(float(test_.h1), HACGRID.back());
+  const float b = float(test_.h2);
+  if (ws_.surfaces_valid && h == ws_.surface_h && b == ws_.surface_b) return;
+  Blocks& blocks = ws_.blocks.view;
+  blocks.com3.KXORD = 3;
+  blocks.com3.KYORD = 3;
+  blocks.com3.NX = 1;
+  blocks.com3.NY = 1;
+  DeflectionTables work{tables_.dtab, std::vector<float>(tables_.dthk.size())};
+  fit_thickness(work, h, b, blocks);
+  fit_modulus_surfaces(work, blocks);
+  ws_.surface_h = h;
+  ws_.surface_b = b;
+  ws_.surfaces_valid = true;
+}
+
+Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth) {
+  const Vec w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
+                             test_.offsets, &res_.engine_calls);
+  Vec r(w.size());
+  for (std::size_t k = 0; k < w.size(); ++k) r[k] = w[k] / test_.deflections[k] - 1.0;
+  return r;
+}
+
+// Relative misfit of a surface basin c after the best common scale, which
+// it returns in `scale` (measured = scale x surface).
+double scaled_misfit(const std::array<double, kTableSensors>& c,
+                     const std::array<double, kTableSensors>& m,
+                     const std::array<bool, kTableSensors>& used, double& scale) {
+  double sa = 0, sb = 0;
+  for (int s = 0; s < kTableSensors; ++s) {
+    if (!used[std::size_t(s)]) continue;
+    const double v = c[std::size_t(s)] / m[std::size_t(s)];
+    sa += v;
+    sb += v * v;
+  }
+  scale = sa / sb;
+  double f = 0;
+  int n = 0;
+  for (int s = 0; s < kTableSensors; ++s) {
+    if (!used[std::size_t(s)]) continue;
+    const double r = scale * c[std::size_t(s)] / m[std::size_t(s)] - 1.0;
+    f += r * r;
+    ++n;
+  }
+  return 100.0 * std::sqrt(f / n);
+}
+
+// Per candidate: the table search exactly as the rating core runs it (its
+// moduli scaled as it scales them), the engine's fit error of that answer,
+// and a polish of its optimum on the same surfaces by Levenberg-Marquardt
+// in the logarithms of the two table moduli, bounded by the table's grid
+// only, with the common scale solved for at every point.
+void TestFit::table_candidates(const std::array<double, kTableSensors>& dmeas,
+                               const std::array<bool, kTableSensors>& used) {
+  ensure_surfaces();
+  Blocks& blocks = ws_.blocks.view;
+  RatingContext& ctx = ws_.search;
+  for (int s = 0; s < 8; ++s) {
+    const bool on = s < kTableSensors && used[std::size_t(s)];
+    blocks.com3.WEIGHT[s] = on ? 1.0f : 0.0f;
+    blocks.dd.DMEAS[s] = on ? float(dmeas[std::size_t(s)]) : 0.0f;
+  }
+  const float loadf = float(test_.load) / kRefLoad;
+  const std::array<float, 2> xlow{E1GRID.front(), E2GRID.front()};
+  const std::array<float, 2> xhigh{E1GRID.back(), E2GRID.back()};
+  const Objective objective = [&ctx, &blocks](int n, const float* x, float& f) {
+    basin_objective(ctx, blocks, n, x, f);
+  };
+  for (int d = 1; d <= kCandidates; ++d) {
+    Candidate c;
+    c.d = d;
+    c.depth = candidate_depth(d);
+    blocks.depth.IDEPTH = d;
+    grid_search(ctx, blocks, objective, xlow, xhigh);
+    const std::array<float, 2> xopt = ctx.search.xopt;
+    if (!ctx.search.found) continue;
+    float dfit[8] = {};
+    evaluate_basin(blocks, xopt.data(), dfit);
+    float sa = 0.0f, sb = 0.0f;
+    for (int s = 0; s < kTableSensors; ++s) {
+      if (!used[std::size_t(s)]) continue;
+      sa = sa + dfit[s] * dfit[s];
+      sb = sb + blocks.dd.DMEAS[s] * dfit[s];
+    }
+    const float r = sa / sb;
+    c.design = {double(r * xopt[0] * 1000.0f * loadf), double(r * xopt[1] * 1000.0f * loadf),
+                double(r * kRefSubgradeModulus * loadf)};
+    if (!(analysable_modulus(float(c.design[0])) && analysable_modulus(float(c.design[1])) &&
+          analysable_modulus(float(c.design[2]))))
+      continue;
+    c.design_residuals = engine_residuals(c.design, c.depth);
+    c.design_error = rms_percent(c.design_residuals);
+
+    // Polish on the surfaces.
+    auto surface_basin = [&](double x1, double x2) {
+      std::array<double, kTableSensors> cb{};
+      for (int s = 0; s < kTableSensors; ++s)
+        if (used[std::size_t(s)]) cb[std::size_t(s)] = double(evaluate_surface(blocks, float(x1), float(x2), s + 1));
+      return cb;
+    };
+    const ResidualFn surf = [&](const Vec& p, Vec& res) {
+      const auto cb = surface_basin(std::exp(p[0]), std::exp(p[1]));
+      double scale = 0;
+      scaled_misfit(cb, dmeas, used, scale);
+      res.clear();
+      for (int s = 0; s < kTableSensors; ++s)
+        if (used[std::size_t(s)]) res.push_back(scale * cb[std::size_t(s)] / dmeas[std::size_t(s)] - 1.0);
+      return std::all_of(res.begin(), res.end(), [](double v) { return std::isfinite(v); });
+    };
+    LmSettings s;
+    s.lower = {std::log(double(xlow[0])), std::log(double(xlow[1]))};
+    s.upper = {std::log(double(xhigh[0])), std::log(double(xhigh[1]))};
+    s.max_iterations = 40;
+    s.step_tolerance = 1e-6;
+    s.fd_step = 1e-3;  // the surfaces are evaluated in 4-byte floats
+    const LmOutcome lm = levenberg_marquardt(surf, {std::log(double(xopt[0])), std::log(double(xopt[1]))}, s);
+    if (!std::isfinite(lm.ssr)) continue;
+    const double x1 = std::exp(lm.p[0]), x2 = std::exp(lm.p[1]);
+    double scale = 0;
+    c.seed_error = scaled_misfit(surface_basin(x1, x2), dmeas, used, scale);
+    const double k = double(loadf) / scale;  // moduli factor from the table's structure
+    c.seed = {k * x1 * 1000.0, k * x2 * 1000.0, k * double(kRefSubgradeModulus)};
+    cands_.push_back(c);
+  }
+}
+
+// Without the table: one start per candidate, a typical structure scaled
+// to the measured magnitude, ranked by the engine's fit error.
+void TestFit::engine_candidates() {
+  res_.flags |= kFitNoTableStart;
+  for (int d = 1; d <= kCandidates; ++d) {
+    Candidate c;
+    c.d = d;
+    c.depth = candidate_depth(d);
+    std::array<double, 3> e{500.0e3, 40.0e3, 10.0e3};
+    const Vec r = engine_residuals(e, c.depth);
+    // computed = (1 + r) measured: stiffen by the mean ratio.
+    double sa = 0, sb = 0;
+    for (double v : r) {
+      sa += (1.0 + v);
+      sb += (1.0 + v) * (1.0 + v);
+    }
+    const double k = sb / sa;
+    for (double& m : e) m *= k;
+    Vec rs = r;
+    for (double& v : rs) v = (1.0 + v) / k - 1.0;
+    c.seed = e;
+    c.seed_error = rms_percent(rs);
+    cands_.push_back(c);
+  }
+}
+
+LmSettings TestFit::settings(int nparams, int d) const {
+  LmSettings s;
+  for (int j = 0; j < 3; ++j) {
+    s.lower.push_back(std::log(opt_.bounds.lower[std::size_t(j)]));
+    s.upper.push_back(std::log(opt_.bounds.upper[std::size_t(j)]));
+  }
+  if (nparams == 4) {
+    s.lower.push_back(std::log(candidate_depth(std::max(d - 1, 1))));
+    s.upper.push_back(std::log(candidate_depth(std::min(d + 1, kCandidates))));
+  }
+  s.max_iterations = opt_.max_iterations;
+  s.step_tolerance = opt_.step_tolerance;
+  s.fd_step = opt_.log_step;
+  return s;
+}
+
+Refined TestFit::refine(const Candidate& c) {
+  const ResidualFn f = [&](const Vec& p, Vec& r) {
+    r = engine_residuals(from_log(p), c.depth);
+    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+  const LmSettings s = settings(3, c.d);
+  // Start from the better of the polished seed and the table search's own
+  // answer, so that the refinement can only improve on the latter.
+  std::array<double, 3> start = c.seed;
+  for (int j = 0; j < 3; ++j)
+    start[std::size_t(j)] = std::clamp(start[std::size_t(j)], opt_.bounds.lower[std::size_t(j)], opt_.bounds.upper[std::size_t(j)]);
+  if (std::isfinite(c.design_error)) {
+    const double seed_engine_error = rms_percent(engine_residuals(start, c.depth));
+    bool design_inside = true;
+    for (int j = 0; j < 3; ++j)
+      design_inside = design_inside && c.design[std::size_t(j)] >= opt_.bounds.lower[std::size_t(j)] &&
+                      c.design[std::size_t(j)] <= opt_.bounds.upper[std::size_t(j)];
+    if (design_inside && !(seed_engine_error <= c.design_error)) start = c.design;
+  }
+  Refined out;
+  out.lm = levenberg_marquardt(f, {std::log(start[0]), std::log(start[1]), std::log(start[2])}, s);
+  out.depth = c.depth;
+  out.d = c.d;
+  return out;
+}
+
+Refined TestFit::refine_depth(const Refined& start) {
+  const ResidualFn f = [&](const Vec& p, Vec& r) {
+    r = engine_residuals(from_log(p), std::exp(p[3]));
+    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+  Vec p0 = start.lm.p;
+  p0.push_back(std::log(start.depth));
+  Refined out;
+  out.lm = levenberg_marquardt(f, p0, settings(4, start.d));
+  out.depth = std::exp(out.lm.p[3]);
+  out.d = start.d;
+  out.depth_free = true;
+  // The four-parameter problem starts where the three-parameter one ended;
+  // a failed evaluation keeps that.
+  if (!(out.lm.ssr <= start.lm.ssr)) return start;
+  return out;
+}
+
+// The table search's answer over all candidates: the smallest engine fit
+// error, the earlier candidate on a tie (as the rating core chooses).
+void TestFit::keep_design_if_better(Refined& best) {
+  const Candidate* design = nullptr;
+  for (const Candidate& c : cands_)
+    if (std::isfinite(c.design_error) && (design == nullptr || c.design_error < design->design_error)) design = &c;
+  if (design == nullptr) {
+    res_.design.moduli = {kNaN, kNaN, kNaN};
+    return;
+  }
+  res_.design = {design->design, design->depth, design->d, design->design_error};
+  if (std::isfinite(best.lm.ssr) && rms_percent(best.lm.r) <= design->design_error) return;
+  // Never worse than the table search: its answer stands (outside the
+  // physical bounds it is kept as it is).
+  best.lm.p = {std::log(design->design[0]), std::log(design->design[1]), std::log(design->design[2])};
+  best.lm.r = design->design_residuals;
+  best.lm.ssr = sum_of_squares(best.lm.r);
+  best.lm.jacobian_fresh = false;
+  best.lm.converged = true;
+  best.depth = design->depth;
+  best.d = design->d;
+  best.depth_free = false;
+}
+
+void TestFit::finish(const Refined& best) {
+  res_.moduli = from_log(best.lm.p);
+  res_.depth = best.depth;
+  res_.depth_index = best.d;
+  res_.residuals = best.lm.r;
+  res_.fit_error = rms_percent(best.lm.r);
+  if (!best.lm.converged) res_.flags |= kFitNotConverged;
+
+  const int m = best.depth_free ? 4 : 3;
+  const LmSettings s = settings(m, best.d);
+  for (int j = 0; j < m; ++j) {
+    const double p = best.lm.p[std::size_t(j)];
+    if (std::abs(p - s.lower[std::size_t(j)]) < 1e-9 || std::abs(p - s.upper[std::size_t(j)]) < 1e-9 ||
+        p < s.lower[std::size_t(j)] || p > s.upper[std::size_t(j)])
+      res_.flags |= kFitAtBound;
+  }
+
+  // Standard errors from the Jacobian at the answer: cov = s^2 (J'J)^-1 in
+  // log units, s^2 the residual variance, so sqrt(cov_jj) is the relative
+  // standard error of the modulus.
+  Matrix J = best.lm.jacobian;
+  if (!best.lm.jacobian_fresh) {
+    const ResidualFn f = [&](const Vec& p, Vec& r) {
+      r = engine_residuals(from_log(p), best.depth_free ? std::exp(p[3]) : best.depth);
+      return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+    };
+    if (!jacobian_at(f, s, best.lm.p, best.lm.r, J)) J = Matrix();
+  }
+  const int n = int(best.lm.r.size());
+  const double s2 = n > m ? best.lm.ssr / double(n - m) : kNaN;
+  Matrix cov;
+  bool ill = true;
+  res_.relative_std_error = {kNaN, kNaN, kNaN};
+  if (J.cols == m) {
+    const Matrix JtJ = normal_matrix(J);
+    const Vec ev = symmetric_eigenvalues(JtJ);
+    const double lo = *std::min_element(ev.begin(), ev.end());
+    const double hi = *std::max_element(ev.begin(), ev.end());
+    ill = !(lo > 0 && hi / lo <= opt_.ill_conditioned_condition);
+    if (invert_spd(JtJ, cov)) {
+      for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(s2 * cov(j, j));
+      if (m == 4) res_.depth_relative_std_error = std::sqrt(s2 * cov(3, 3));
+    }
+  }
+  for (double e : res_.relative_std_error) ill = ill || e > opt_.ill_conditioned_error;
+  if (ill) res_.flags |= kFitIllConditioned;
+}
+
+FitResult TestFit::run() {
+  if (!basin_is_fittable()) return res_;
+  for (std::size_t k = 1; k < test_.deflections.size(); ++k)
+    if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
+  if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
+
+  std::array<double, kTableSensors> dmeas{};
+  std::array<bool, kTableSensors> used{};
+  if (table_start_possible() && !tables_.dtab.empty() && table_basin(dmeas, used)) table_candidates(dmeas, used);
+  if (cands_.empty()) engine_candidates();
+
+  std::vector<const Candidate*> order;
+  for (const Candidate& c : cands_) order.push_back(&c);
+  std::stable_sort(order.begin(), order.end(), [](const Candidate* a, const Candidate* b) {
+    return a->seed_error < b->seed_error;
+  });
+  const std::size_t nref = std::size_t(std::clamp(opt_.refined_depths, 1, kCandidates));
+  Refined best;
+  for (std::size_t i = 0; i < std::min(nref, order.size()); ++i) {
+    Refined r = refine(*order[i]);
+    if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
+  }
+  if (opt_.depth_mode == DepthMode::Continuous && std::isfinite(best.lm.ssr)) best = refine_depth(best);
+  keep_design_if_better(best);
+  if (!std::isfinite(best.lm.ssr)) {
+    res_.flags |= kFitNotFitted;
+    res_.moduli = {kNaN, kNaN, kNaN};
+    res_.depth = kNaN;
+    res_.fit_error = kNaN;
+    res_.message = "Test '" + test_.name + "': the engine could not be evaluated at any start.";
+    return res_;
+  }
+  finish(best);
+  return res_;
+}
+
+}  // namespace
+
+FitWorkspace::FitWorkspace() = default;
+FitWorkspace::~FitWorkspace() = default;
+
+std::vector<double> engine_basin(engine::EngineWorkspace& ws, double h1, double h2, double h3,
+                                 const std::array<double, 3>& moduli, double load,
+                                 const std::vector<double>& offsets, int* calls) {
+  const engine::DeckProblem problem = structure_problem(h1, h2, h3, moduli, load, offsets);
+  const engine::ProblemSet& tol = reader_tolerances();
+  engine::analyse_problem(ws, problem, tol.abstol, tol.reltol);
+  if (calls != nullptr) ++*calls;
+  std::vector<double> w(offsets.size());
+  for (std::size_t k = 0; k < offsets.size(); ++k) w[k] = engine::result_slot(ws, 1, int(k) + 1);
+  return w;
+}
+
+FitResult fit_test(FitWorkspace& ws, const DeflectionTables& tables, const FitTest& test,
+                   const FitOptions& options) {
+  return TestFit(ws, tables, test, options).run();
+}
+
+double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
+  if (fit.flags & kFitNotFitted) {
+    ctx.season.allow = kNaN;
+    return kNaN;
+  }
+  seasonal_rating(ctx, blocks, float(fit.moduli[0]), float(fit.moduli[1]), float(fit.moduli[2]),
+                  float(fit.depth));
+  return ctx.season.allow;
+}
+
+}  // namespace zalk::rating
