@@ -145,12 +145,23 @@ struct LmSettings {
   int max_iterations = 30;
   double step_tolerance = 1e-7;
   double fd_step = 1e-4;
+  // Convergence is declared on a Jacobian formed by differences at the
+  // point; otherwise a Jacobian updated by secants (Broyden) may decide it.
+  bool verify_with_differences = true;
+};
+
+// Where the iteration starts: parameters, and optionally the residuals
+// there and a Jacobian estimate (updated by secants from then on).
+struct LmStart {
+  Vec p;
+  Vec r;           // empty: evaluated first
+  Matrix jacobian;  // no columns: formed by differences
 };
 
 struct LmOutcome {
   Vec p, r;
   double ssr = kNaN;
-  Matrix jacobian;        // at p when jacobian_fresh
+  Matrix jacobian;             // at p, by differences when jacobian_fresh, else by secant updates
   bool jacobian_fresh = false;
   bool converged = false;
 };
@@ -172,15 +183,17 @@ bool jacobian_at(const ResidualFn& f, const LmSettings& s, const Vec& p, const V
 }
 
 // The damped step (J'J + lambda diag(J'J)) dp = -J'r, clipped to the bounds.
-bool damped_step(const Matrix& JtJ, const Vec& g, double lambda, const LmSettings& s, const Vec& p,
+bool damped_step(const Matrix& J, const Vec& r, double lambda, const LmSettings& s, const Vec& p,
                  Vec& trial) {
+  const Matrix JtJ = normal_matrix(J);
   const int m = JtJ.rows;
+  Vec dp(std::size_t(m), 0.0);
+  for (int j = 0; j < m; ++j)
+    for (int i = 0; i < J.rows; ++i) dp[std::size_t(j)] -= J(i, j) * r[std::size_t(i)];
   Matrix A = JtJ;
   double dmax = 0;
   for (int j = 0; j < m; ++j) dmax = std::max(dmax, JtJ(j, j));
   for (int j = 0; j < m; ++j) A(j, j) += lambda * std::max(JtJ(j, j), 1e-12 * dmax);
-  Vec dp(g.size());
-  for (std::size_t j = 0; j < g.size(); ++j) dp[j] = -g[j];
   if (!cholesky_solve(A, dp)) return false;
   trial = p;
   for (std::size_t j = 0; j < p.size(); ++j)
@@ -194,45 +207,84 @@ double max_change(const Vec& a, const Vec& b) {
   return d;
 }
 
-LmOutcome levenberg_marquardt(const ResidualFn& f, const Vec& p0, const LmSettings& s) {
+// Broyden's secant update of J from the step p -> q and residuals r -> rq.
+void secant_update(Matrix& J, const Vec& p, const Vec& q, const Vec& r, const Vec& rq) {
+  Vec dp(p.size());
+  double dd = 0;
+  for (std::size_t j = 0; j < p.size(); ++j) {
+    dp[j] = q[j] - p[j];
+    dd += dp[j] * dp[j];
+  }
+  if (!(dd > 0)) return;
+  for (int i = 0; i < J.rows; ++i) {
+    double jd = 0;
+    for (int j = 0; j < J.cols; ++j) jd += J(i, j) * dp[std::size_t(j)];
+    const double c = (rq[std::size_t(i)] - r[std::size_t(i)] - jd) / dd;
+    for (int j = 0; j < J.cols; ++j) J(i, j) += c * dp[std::size_t(j)];
+  }
+}
+
+// Levenberg-Marquardt within box bounds. A Jacobian given at the start is
+// carried by secant updates, and formed again by differences when its steps
+// fail twice in a row or when it would decide convergence.
+LmOutcome levenberg_marquardt(const ResidualFn& f, const LmStart& start, const LmSettings& s) {
   LmOutcome out;
-  out.p = p0;
-  if (!f(out.p, out.r)) return out;
+  out.p = start.p;
+  out.r = start.r;
+  if (out.r.empty() && !f(out.p, out.r)) return out;
   out.ssr = sum_of_squares(out.r);
+  const bool have_start_jacobian = start.jacobian.cols == int(out.p.size()) && start.jacobian.rows == int(out.r.size());
+  if (have_start_jacobian) out.jacobian = start.jacobian;
+  bool have_jacobian = have_start_jacobian;
   double lambda = 1e-3;
+  int failures = 0;
   Vec trial, rt;
+  auto refresh = [&] {
+    if (!jacobian_at(f, s, out.p, out.r, out.jacobian)) return false;
+    out.jacobian_fresh = true;
+    have_jacobian = true;
+    failures = 0;
+    return true;
+  };
   for (int it = 0; it < s.max_iterations; ++it) {
-    if (!out.jacobian_fresh) {
-      if (!jacobian_at(f, s, out.p, out.r, out.jacobian)) return out;
-      out.jacobian_fresh = true;
-    }
-    const Matrix JtJ = normal_matrix(out.jacobian);
-    Vec g(out.p.size(), 0.0);
-    for (int j = 0; j < out.jacobian.cols; ++j)
-      for (int i = 0; i < out.jacobian.rows; ++i) g[std::size_t(j)] += out.jacobian(i, j) * out.r[std::size_t(i)];
-    if (!damped_step(JtJ, g, lambda, s, out.p, trial)) {
+    if (!have_jacobian && !refresh()) return out;
+    if (!damped_step(out.jacobian, out.r, lambda, s, out.p, trial)) {
       lambda *= 10.0;
       continue;
     }
     // A step too small to matter (or nothing left inside the bounds).
     if (max_change(trial, out.p) < s.step_tolerance) {
-      out.converged = true;
-      return out;
+      if (out.jacobian_fresh || !s.verify_with_differences) {
+        out.converged = true;
+        return out;
+      }
+      if (!refresh()) return out;
+      lambda = std::min(lambda, 1e-3);
+      continue;
     }
-    if (f(trial, rt) && sum_of_squares(rt) < out.ssr) {
+    const bool evaluated = f(trial, rt);
+    if (evaluated && sum_of_squares(rt) < out.ssr) {
+      secant_update(out.jacobian, out.p, trial, out.r, rt);
       out.p = trial;
       out.r = rt;
       out.ssr = sum_of_squares(rt);
       out.jacobian_fresh = false;
+      failures = 0;
       lambda = std::max(lambda / 10.0, 1e-9);
-    } else {
-      lambda *= 10.0;
-      // No descent even on a steepest-descent-sized step: the fit sits at
-      // the level where the model's own rounding decides.
-      if (lambda > 1e8) {
-        out.converged = true;
-        return out;
-      }
+      continue;
+    }
+    if (evaluated) secant_update(out.jacobian, out.p, trial, out.r, rt);
+    lambda *= 10.0;
+    if (!out.jacobian_fresh && ++failures >= 2) {
+      if (!refresh()) return out;
+      lambda = 1e-3;
+      continue;
+    }
+    // No descent even on a steepest-descent-sized step: the fit sits at
+    // the level where the model's own rounding decides.
+    if (lambda > 1e8 && (out.jacobian_fresh || !s.verify_with_differences)) {
+      out.converged = true;
+      return out;
     }
   }
   return out;
@@ -322,6 +374,9 @@ class TestFit {
   Vec engine_residuals(const std::array<double, 3>& moduli, double depth);
   LmSettings settings(int nparams, int d) const;
   Refined refine(const Candidate& c);
+  Refined finish_refinement(const Refined& best);
+  Matrix surface_jacobian(int d, const std::array<double, 3>& e, const Vec& r);
+  ResidualFn at_depth(double depth);
   Refined refine_depth(const Refined& start);
   void finish(const Refined& best);
   void keep_design_if_better(Refined& best);
@@ -332,6 +387,7 @@ class TestFit {
   const FitOptions& opt_;
   FitResult res_;
   std::vector<Candidate> cands_;
+  bool table_start_ = false;  // the candidates come from the table's surfaces
 };
 
 bool TestFit::basin_is_fittable() {
@@ -461,6 +517,7 @@ double scaled_misfit(const std::array<double, kTableSensors>& c,
 void TestFit::table_candidates(const std::array<double, kTableSensors>& dmeas,
                                const std::array<bool, kTableSensors>& used) {
   ensure_surfaces();
+  table_start_ = true;
   Blocks& blocks = ws_.blocks.view;
   RatingContext& ctx = ws_.search;
   for (int s = 0; s < 8; ++s) {
@@ -521,7 +578,7 @@ void TestFit::table_candidates(const std::array<double, kTableSensors>& dmeas,
     s.max_iterations = 40;
     s.step_tolerance = 1e-6;
     s.fd_step = 1e-3;  // the surfaces are evaluated in 4-byte floats
-    const LmOutcome lm = levenberg_marquardt(surf, {std::log(double(xopt[0])), std::log(double(xopt[1]))}, s);
+    const LmOutcome lm = levenberg_marquardt(surf, {{std::log(double(xopt[0])), std::log(double(xopt[1]))}, {}, {}}, s);
     if (!std::isfinite(lm.ssr)) continue;
     const double x1 = std::exp(lm.p[0]), x2 = std::exp(lm.p[1]);
     double scale = 0;
@@ -574,29 +631,76 @@ LmSettings TestFit::settings(int nparams, int d) const {
   return s;
 }
 
-Refined TestFit::refine(const Candidate& c) {
-  const ResidualFn f = [&](const Vec& p, Vec& r) {
-    r = engine_residuals(from_log(p), c.depth);
+// The Jacobian of the relative residuals in the logarithms of the three
+// moduli as the table's surfaces give it: the deflections are homogeneous
+// of degree -1 in the moduli (the stiff layer aside), so with x = 10 E / E3
+// (thousands) d ln w / d ln(E1, E2, E3) = (g1, g2, -1 - g1 - g2), where g
+// are the surfaces' logarithmic slopes. Only for the table's own sensors
+// and moduli inside its grid; otherwise no columns.
+Matrix TestFit::surface_jacobian(int d, const std::array<double, 3>& e, const Vec& r) {
+  if (!legacy_layout() || !table_start_) return {};
+  const double x1 = 10.0 * e[0] / e[2] * double(kRefSubgradeModulus) / 10000.0;
+  const double x2 = 10.0 * e[1] / e[2] * double(kRefSubgradeModulus) / 10000.0;
+  const double h = 1e-3;
+  if (!(x1 >= double(E1GRID.front()) && x1 * std::exp(h) <= double(E1GRID.back()) &&
+        x2 >= double(E2GRID.front()) && x2 * std::exp(h) <= double(E2GRID.back())))
+    return {};
+  Blocks& blocks = ws_.blocks.view;
+  blocks.depth.IDEPTH = d;
+  Matrix J(kTableSensors, 3);
+  for (int s = 0; s < kTableSensors; ++s) {
+    const double c = double(evaluate_surface(blocks, float(x1), float(x2), s + 1));
+    const double c1 = double(evaluate_surface(blocks, float(x1 * std::exp(h)), float(x2), s + 1));
+    const double c2 = double(evaluate_surface(blocks, float(x1), float(x2 * std::exp(h)), s + 1));
+    const double g1 = std::log(c1 / c) / h, g2 = std::log(c2 / c) / h;
+    const double w = 1.0 + r[std::size_t(s)];
+    J(s, 0) = w * g1;
+    J(s, 1) = w * g2;
+    J(s, 2) = w * (-1.0 - g1 - g2);
+  }
+  return J;
+}
+
+ResidualFn TestFit::at_depth(double depth) {
+  return [this, depth](const Vec& p, Vec& r) {
+    r = engine_residuals(from_log(p), depth);
     return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
   };
-  const LmSettings s = settings(3, c.d);
+}
+
+Refined TestFit::refine(const Candidate& c) {
   // Start from the better of the polished seed and the table search's own
   // answer, so that the refinement can only improve on the latter.
   std::array<double, 3> start = c.seed;
   for (int j = 0; j < 3; ++j)
     start[std::size_t(j)] = std::clamp(start[std::size_t(j)], opt_.bounds.lower[std::size_t(j)], opt_.bounds.upper[std::size_t(j)]);
+  Vec r = engine_residuals(start, c.depth);
   if (std::isfinite(c.design_error)) {
-    const double seed_engine_error = rms_percent(engine_residuals(start, c.depth));
     bool design_inside = true;
     for (int j = 0; j < 3; ++j)
       design_inside = design_inside && c.design[std::size_t(j)] >= opt_.bounds.lower[std::size_t(j)] &&
                       c.design[std::size_t(j)] <= opt_.bounds.upper[std::size_t(j)];
-    if (design_inside && !(seed_engine_error <= c.design_error)) start = c.design;
+    if (design_inside && !(rms_percent(r) <= c.design_error)) {
+      start = c.design;
+      r = c.design_residuals;
+    }
   }
+  LmSettings s = settings(3, c.d);
+  s.verify_with_differences = false;  // the winner is verified in finish_refinement
+  const Vec p0{std::log(start[0]), std::log(start[1]), std::log(start[2])};
   Refined out;
-  out.lm = levenberg_marquardt(f, {std::log(start[0]), std::log(start[1]), std::log(start[2])}, s);
+  out.lm = levenberg_marquardt(at_depth(c.depth), {p0, r, surface_jacobian(c.d, start, r)}, s);
   out.depth = c.depth;
   out.d = c.d;
+  return out;
+}
+
+// The winner's iteration carried on until a Jacobian by differences
+// confirms it (and gives the standard errors).
+Refined TestFit::finish_refinement(const Refined& best) {
+  Refined out = best;
+  out.lm = levenberg_marquardt(at_depth(best.depth), {best.lm.p, best.lm.r, best.lm.jacobian}, settings(3, best.d));
+  if (!(out.lm.ssr <= best.lm.ssr)) return best;
   return out;
 }
 
@@ -608,7 +712,7 @@ Refined TestFit::refine_depth(const Refined& start) {
   Vec p0 = start.lm.p;
   p0.push_back(std::log(start.depth));
   Refined out;
-  out.lm = levenberg_marquardt(f, p0, settings(4, start.d));
+  out.lm = levenberg_marquardt(f, {p0, {}, {}}, settings(4, start.d));
   out.depth = std::exp(out.lm.p[3]);
   out.d = start.d;
   out.depth_free = true;
@@ -712,6 +816,7 @@ FitResult TestFit::run() {
     Refined r = refine(*order[i]);
     if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
   }
+  if (std::isfinite(best.lm.ssr)) best = finish_refinement(best);
   if (opt_.depth_mode == DepthMode::Continuous && std::isfinite(best.lm.ssr)) best = refine_depth(best);
   keep_design_if_better(best);
   if (!std::isfinite(best.lm.ssr)) {
