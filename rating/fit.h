@@ -54,7 +54,7 @@ struct FitOptions {
   FitBounds bounds;
   DepthMode depth_mode = DepthMode::Candidates;
   int refined_depths = 2;          // candidates refined on the engine (1..8)
-  int max_iterations = 30;         // Levenberg-Marquardt iterations per refinement
+  int max_iterations = 100;        // Levenberg-Marquardt iterations per refinement
   double step_tolerance = 1.0e-7;  // converged once a step changes no log-modulus by more
   double log_step = 1.0e-4;        // forward-difference step of the Jacobian (log units)
   // Flags an ill-conditioned fit: the condition number of J'J above this,
