@@ -853,6 +853,22 @@ FitResult fit_test(FitWorkspace& ws, const DeflectionTables& tables, const FitTe
   return TestFit(ws, tables, test, options).run();
 }
 
+void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& tables,
+                 const FitOptions& options) {
+  ctx.back_calculation = [&ws, &tables, options](RatingContext& c, Blocks& b) {
+    FitTest t;
+    t.name = "of " + std::to_string(c.test.load) + " lb at hour " + std::to_string(c.test.hour);
+    t.h1 = c.section.h;
+    t.h2 = c.section.b;
+    t.load = c.test.load;
+    t.deflections.assign(b.dd.DMEAS, b.dd.DMEAS + kLegacyOffsets.size());
+    ws.last = fit_test(ws, tables, t, options);
+    const FitResult& r = ws.last;
+    return RatingContext::BackCalculated{float(r.moduli[0]), float(r.moduli[1]), float(r.moduli[2]),
+                                         float(r.depth)};
+  };
+}
+
 double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
   if (fit.flags & kFitNotFitted) {
     ctx.season.allow = kNaN;

@@ -120,6 +120,7 @@ struct FitWorkspace {
   std::unique_ptr<engine::EngineWorkspace> engine;
   float surface_h = -1.0f, surface_b = -1.0f;  // thicknesses of the surfaces in blocks
   bool surfaces_valid = false;
+  FitResult last;  // of the last test fitted through install_fit
 };
 
 // Fits one test. `tables` is the deflection table read by
@@ -133,6 +134,13 @@ FitResult fit_test(FitWorkspace& ws, const DeflectionTables& tables, const FitTe
 std::vector<double> engine_basin(engine::EngineWorkspace& ws, double h1, double h2, double h3,
                                  const std::array<double, 3>& moduli, double load,
                                  const std::vector<double>& offsets, int* calls = nullptr);
+
+// Makes the fit the rating core's back-calculation: rate_sections then
+// rates every test with the fitted moduli and depth (the section's surface
+// thickness as the driver caps it). The result of the last test stays in
+// ws.last. ws and tables must outlive the context's use of them.
+void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& tables,
+                 const FitOptions& options = {});
 
 // The seasonal rating of a fitted test, exactly as the driver rates the
 // table search's moduli: ctx.test (hour, surface temperature, repetitions,
