@@ -590,7 +590,8 @@ void TestFit::table_candidates(const std::array<double, kTableSensors>& dmeas,
 }
 
 // Without the table: one start per candidate, a typical structure scaled
-// to the measured magnitude, ranked by the engine's fit error.
+// to the measured magnitude and refined for a few steps on the engine,
+// ranked by the engine's fit error.
 void TestFit::engine_candidates() {
   res_.flags |= kFitNoTableStart;
   for (int d = 1; d <= kCandidates; ++d) {
@@ -607,10 +608,15 @@ void TestFit::engine_candidates() {
     }
     const double k = sb / sa;
     for (double& m : e) m *= k;
-    Vec rs = r;
-    for (double& v : rs) v = (1.0 + v) / k - 1.0;
-    c.seed = e;
-    c.seed_error = rms_percent(rs);
+    // A short refinement per candidate, so that the candidates are ranked
+    // by what they can fit rather than by the typical structure.
+    LmSettings s = settings(3, d);
+    s.max_iterations = 8;
+    s.verify_with_differences = false;
+    const LmOutcome lm = levenberg_marquardt(at_depth(c.depth), {{std::log(e[0]), std::log(e[1]), std::log(e[2])}, {}, {}}, s);
+    if (!std::isfinite(lm.ssr)) continue;
+    c.seed = from_log(lm.p);
+    c.seed_error = rms_percent(lm.r);
     cands_.push_back(c);
   }
 }

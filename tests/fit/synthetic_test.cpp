@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <limits>
 
+#include "../../tools/refgen/layered_reference.h"
 #include "fit/basins.h"
 #include "rating/grids.h"
 
@@ -105,6 +106,25 @@ TEST(FitSynthetic, ABasinRisingWithOffsetIsFittedAndFlagged) {
   EXPECT_TRUE(r.flags & kFitRisingBasin);
   EXPECT_FALSE(r.flags & kFitNotFitted);
   EXPECT_TRUE(std::isfinite(r.fit_error) && r.fit_error <= r.design.fit_error);
+}
+
+TEST(FitSynthetic, ABaseThickerThanTheTableStartsFromTheEngine) {
+  // 60 in of base lies beyond the table's 48: no table start, the engine's.
+  const double h1 = 4, h2 = 60, h3 = 120, e[3] = {900e3, 60e3, 12e3}, load = 10940;
+  refgen::Deflection ref({{{e[0], 0.35L, h1}, {e[1], 0.40L, h2}, {e[2], 0.45L, h3}, {1.0e7L, 0.49L, 0}}, false},
+                         100.0L * load / 10940.0L, 5.9L);
+  FitTest t;
+  t.name = "thick base";
+  t.h1 = h1;
+  t.h2 = h2;
+  t.load = load;
+  for (double r : t.offsets) t.deflections.push_back(double(ref.at(r)));
+  FitWorkspace ws;
+  const FitResult r = fit_test(ws, testing::project_table(), t);
+  EXPECT_TRUE(r.flags & kFitNoTableStart);
+  EXPECT_TRUE(std::isnan(r.design.moduli[0]));
+  EXPECT_EQ(r.depth, h3);
+  for (int j = 0; j < 3; ++j) EXPECT_NEAR(r.moduli[std::size_t(j)] / e[j], 1.0, 1e-3) << j;
 }
 
 }  // namespace
