@@ -366,10 +366,12 @@ class TestFit {
   bool basin_is_fittable();
   bool legacy_layout() const;
   bool table_start_possible() const;
-  bool table_basin(std::array<double, kTableSensors>& dmeas, std::array<bool, kTableSensors>& used) const;
+  bool table_basin();
   void ensure_surfaces();
-  void table_candidates(const std::array<double, kTableSensors>& dmeas,
-                        const std::array<bool, kTableSensors>& used);
+  void table_candidates();
+  bool table_search_at(Candidate& c, std::array<float, 2>& xopt);
+  std::array<double, kTableSensors> surface_basin(double x1, double x2);
+  void polish_at(Candidate& c, const std::array<float, 2>& xopt);
   void engine_candidates();
   Vec engine_residuals(const std::array<double, 3>& moduli, double depth);
   LmSettings settings(int nparams, int d) const;
@@ -388,6 +390,8 @@ class TestFit {
   FitResult res_;
   std::vector<Candidate> cands_;
   bool table_start_ = false;  // the candidates come from the table's surfaces
+  std::array<double, kTableSensors> dmeas_{};  // the measured basin at the table's sensors
+  std::array<bool, kTableSensors> used_{};     // which of them it covers
 };
 
 bool TestFit::basin_is_fittable() {
@@ -435,8 +439,9 @@ bool TestFit::table_start_possible() const {
 // layout, otherwise interpolated linearly in the logarithm of the
 // deflection between neighbouring sensors; offsets before the first sensor
 // take the first two sensors' slope, those beyond the last one are left out.
-bool TestFit::table_basin(std::array<double, kTableSensors>& dmeas,
-                          std::array<bool, kTableSensors>& used) const {
+bool TestFit::table_basin() {
+  auto& dmeas = dmeas_;
+  auto& used = used_;
   const auto& x = test_.offsets;
   const auto& w = test_.deflections;
   if (legacy_layout()) {
@@ -509,83 +514,94 @@ double scaled_misfit(const std::array<double, kTableSensors>& c,
   return 100.0 * std::sqrt(f / n);
 }
 
-// Per candidate: the table search exactly as the rating core runs it (its
-// moduli scaled as it scales them), the engine's fit error of that answer,
-// and a polish of its optimum on the same surfaces by Levenberg-Marquardt
-// in the logarithms of the two table moduli, bounded by the table's grid
-// only, with the common scale solved for at every point.
-void TestFit::table_candidates(const std::array<double, kTableSensors>& dmeas,
-                               const std::array<bool, kTableSensors>& used) {
-  ensure_surfaces();
-  table_start_ = true;
+// The table search at candidate d exactly as the rating core runs it, its
+// moduli scaled as it scales them; the optimum (table units) goes to xopt.
+// False when it finds nothing the engine could analyse.
+bool TestFit::table_search_at(Candidate& c, std::array<float, 2>& xopt) {
   Blocks& blocks = ws_.blocks.view;
   RatingContext& ctx = ws_.search;
-  for (int s = 0; s < 8; ++s) {
-    const bool on = s < kTableSensors && used[std::size_t(s)];
-    blocks.com3.WEIGHT[s] = on ? 1.0f : 0.0f;
-    blocks.dd.DMEAS[s] = on ? float(dmeas[std::size_t(s)]) : 0.0f;
-  }
-  const float loadf = float(test_.load) / kRefLoad;
-  const std::array<float, 2> xlow{E1GRID.front(), E2GRID.front()};
-  const std::array<float, 2> xhigh{E1GRID.back(), E2GRID.back()};
   const Objective objective = [&ctx, &blocks](int n, const float* x, float& f) {
     basin_objective(ctx, blocks, n, x, f);
   };
+  blocks.depth.IDEPTH = c.d;
+  grid_search(ctx, blocks, objective, {E1GRID.front(), E2GRID.front()}, {E1GRID.back(), E2GRID.back()});
+  if (!ctx.search.found) return false;
+  xopt = ctx.search.xopt;
+  float dfit[8] = {};
+  evaluate_basin(blocks, xopt.data(), dfit);
+  float sa = 0.0f, sb = 0.0f;
+  for (int s = 0; s < kTableSensors; ++s) {
+    if (!used_[std::size_t(s)]) continue;
+    sa = sa + dfit[s] * dfit[s];
+    sb = sb + blocks.dd.DMEAS[s] * dfit[s];
+  }
+  const float r = sa / sb;
+  const float loadf = float(test_.load) / kRefLoad;
+  const std::array<float, 3> e{r * xopt[0] * 1000.0f * loadf, r * xopt[1] * 1000.0f * loadf,
+                               r * kRefSubgradeModulus * loadf};
+  if (!(analysable_modulus(e[0]) && analysable_modulus(e[1]) && analysable_modulus(e[2]))) return false;
+  c.design = {double(e[0]), double(e[1]), double(e[2])};
+  c.design_residuals = engine_residuals(c.design, c.depth);
+  c.design_error = rms_percent(c.design_residuals);
+  return true;
+}
+
+std::array<double, kTableSensors> TestFit::surface_basin(double x1, double x2) {
+  std::array<double, kTableSensors> cb{};
+  for (int s = 0; s < kTableSensors; ++s)
+    if (used_[std::size_t(s)])
+      cb[std::size_t(s)] = double(evaluate_surface(ws_.blocks.view, float(x1), float(x2), s + 1));
+  return cb;
+}
+
+// The search's optimum polished on the same surfaces by Levenberg-Marquardt
+// in the logarithms of the two table moduli, free of the search's cells
+// (bounded by the table's grid only), with the common scale to the
+// measured basin solved for at every point: the candidate's seed and its
+// ranking error.
+void TestFit::polish_at(Candidate& c, const std::array<float, 2>& xopt) {
+  const ResidualFn surf = [&](const Vec& p, Vec& res) {
+    const auto cb = surface_basin(std::exp(p[0]), std::exp(p[1]));
+    double scale = 0;
+    scaled_misfit(cb, dmeas_, used_, scale);
+    res.clear();
+    for (int s = 0; s < kTableSensors; ++s)
+      if (used_[std::size_t(s)]) res.push_back(scale * cb[std::size_t(s)] / dmeas_[std::size_t(s)] - 1.0);
+    return std::all_of(res.begin(), res.end(), [](double v) { return std::isfinite(v); });
+  };
+  LmSettings s;
+  s.lower = {std::log(double(E1GRID.front())), std::log(double(E2GRID.front()))};
+  s.upper = {std::log(double(E1GRID.back())), std::log(double(E2GRID.back()))};
+  s.max_iterations = 40;
+  s.step_tolerance = 1e-5;
+  s.fd_step = 1e-3;  // the surfaces are evaluated in 4-byte floats
+  ws_.blocks.view.depth.IDEPTH = c.d;
+  const LmOutcome lm = levenberg_marquardt(surf, {{std::log(double(xopt[0])), std::log(double(xopt[1]))}, {}, {}}, s);
+  if (!std::isfinite(lm.ssr)) return;
+  const double x1 = std::exp(lm.p[0]), x2 = std::exp(lm.p[1]);
+  double scale = 0;
+  c.seed_error = scaled_misfit(surface_basin(x1, x2), dmeas_, used_, scale);
+  const double k = test_.load / double(kRefLoad) / scale;  // moduli factor from the table's structure
+  c.seed = {k * x1 * 1000.0, k * x2 * 1000.0, k * double(kRefSubgradeModulus)};
+}
+
+void TestFit::table_candidates() {
+  ensure_surfaces();
+  table_start_ = true;
+  Blocks& blocks = ws_.blocks.view;
+  for (int s = 0; s < 8; ++s) {
+    const bool on = s < kTableSensors && used_[std::size_t(s)];
+    blocks.com3.WEIGHT[s] = on ? 1.0f : 0.0f;
+    blocks.dd.DMEAS[s] = on ? float(dmeas_[std::size_t(s)]) : 0.0f;
+  }
   for (int d = 1; d <= kCandidates; ++d) {
     Candidate c;
     c.d = d;
     c.depth = candidate_depth(d);
-    blocks.depth.IDEPTH = d;
-    grid_search(ctx, blocks, objective, xlow, xhigh);
-    const std::array<float, 2> xopt = ctx.search.xopt;
-    if (!ctx.search.found) continue;
-    float dfit[8] = {};
-    evaluate_basin(blocks, xopt.data(), dfit);
-    float sa = 0.0f, sb = 0.0f;
-    for (int s = 0; s < kTableSensors; ++s) {
-      if (!used[std::size_t(s)]) continue;
-      sa = sa + dfit[s] * dfit[s];
-      sb = sb + blocks.dd.DMEAS[s] * dfit[s];
-    }
-    const float r = sa / sb;
-    c.design = {double(r * xopt[0] * 1000.0f * loadf), double(r * xopt[1] * 1000.0f * loadf),
-                double(r * kRefSubgradeModulus * loadf)};
-    if (!(analysable_modulus(float(c.design[0])) && analysable_modulus(float(c.design[1])) &&
-          analysable_modulus(float(c.design[2]))))
-      continue;
-    c.design_residuals = engine_residuals(c.design, c.depth);
-    c.design_error = rms_percent(c.design_residuals);
-
-    // Polish on the surfaces.
-    auto surface_basin = [&](double x1, double x2) {
-      std::array<double, kTableSensors> cb{};
-      for (int s = 0; s < kTableSensors; ++s)
-        if (used[std::size_t(s)]) cb[std::size_t(s)] = double(evaluate_surface(blocks, float(x1), float(x2), s + 1));
-      return cb;
-    };
-    const ResidualFn surf = [&](const Vec& p, Vec& res) {
-      const auto cb = surface_basin(std::exp(p[0]), std::exp(p[1]));
-      double scale = 0;
-      scaled_misfit(cb, dmeas, used, scale);
-      res.clear();
-      for (int s = 0; s < kTableSensors; ++s)
-        if (used[std::size_t(s)]) res.push_back(scale * cb[std::size_t(s)] / dmeas[std::size_t(s)] - 1.0);
-      return std::all_of(res.begin(), res.end(), [](double v) { return std::isfinite(v); });
-    };
-    LmSettings s;
-    s.lower = {std::log(double(xlow[0])), std::log(double(xlow[1]))};
-    s.upper = {std::log(double(xhigh[0])), std::log(double(xhigh[1]))};
-    s.max_iterations = 40;
-    s.step_tolerance = 1e-6;
-    s.fd_step = 1e-3;  // the surfaces are evaluated in 4-byte floats
-    const LmOutcome lm = levenberg_marquardt(surf, {{std::log(double(xopt[0])), std::log(double(xopt[1]))}, {}, {}}, s);
-    if (!std::isfinite(lm.ssr)) continue;
-    const double x1 = std::exp(lm.p[0]), x2 = std::exp(lm.p[1]);
-    double scale = 0;
-    c.seed_error = scaled_misfit(surface_basin(x1, x2), dmeas, used, scale);
-    const double k = double(loadf) / scale;  // moduli factor from the table's structure
-    c.seed = {k * x1 * 1000.0, k * x2 * 1000.0, k * double(kRefSubgradeModulus)};
-    cands_.push_back(c);
+    std::array<float, 2> xopt{};
+    if (!table_search_at(c, xopt)) continue;
+    polish_at(c, xopt);
+    if (std::isfinite(c.seed_error)) cands_.push_back(c);
   }
 }
 
@@ -806,9 +822,7 @@ FitResult TestFit::run() {
     if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
   if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
 
-  std::array<double, kTableSensors> dmeas{};
-  std::array<bool, kTableSensors> used{};
-  if (table_start_possible() && !tables_.dtab.empty() && table_basin(dmeas, used)) table_candidates(dmeas, used);
+  if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
   if (cands_.empty()) engine_candidates();
 
   std::vector<const Candidate*> order;
