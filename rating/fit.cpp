@@ -148,7 +148,12 @@ struct LmSettings {
   // Convergence is declared on a Jacobian formed by differences at the
   // point; otherwise a Jacobian updated by secants (Broyden) may decide it.
   bool verify_with_differences = true;
+  // An accepted step that lowers the sum of squares by less than this
+  // fraction ends the iteration.
+  double stall_gain = 1e-3;
 };
+
+constexpr double kLambdaDown = 3.0;  // damping divided by this after a successful step
 
 // Where the iteration starts: parameters, and optionally the residuals
 // there and a Jacobian estimate (updated by secants from then on).
@@ -264,13 +269,21 @@ LmOutcome levenberg_marquardt(const ResidualFn& f, const LmStart& start, const L
     }
     const bool evaluated = f(trial, rt);
     if (evaluated && sum_of_squares(rt) < out.ssr) {
+      const double gain = 1.0 - sum_of_squares(rt) / out.ssr;
+      const bool exact = out.jacobian_fresh;
       secant_update(out.jacobian, out.p, trial, out.r, rt);
       out.p = trial;
       out.r = rt;
       out.ssr = sum_of_squares(rt);
       out.jacobian_fresh = false;
       failures = 0;
-      lambda = std::max(lambda / 10.0, 1e-9);
+      lambda = std::max(lambda / kLambdaDown, 1e-9);
+      // Progress too slow to matter: a valley floor that the model's
+      // rounding or the wrong depth makes flat.
+      if (gain < s.stall_gain && (exact || !s.verify_with_differences)) {
+        out.converged = true;
+        return out;
+      }
       continue;
     }
     if (evaluated) secant_update(out.jacobian, out.p, trial, out.r, rt);
