@@ -15,6 +15,21 @@
 //  4. the best is kept, and never one worse than the table search's own
 //     answer, whose error is measured the same way.
 //
+// Any sensor layout is fitted at its own offsets. The table only seeds the
+// search: a layout other than the legacy six is interpolated to the
+// table's sensors (linearly in the logarithm of the deflection; before the
+// first sensor with the first two sensors' slope, beyond the last one not
+// at all). Without a table start (a base thinner than 3 in or thicker than
+// 48 in, a surface thinner than 2 in, fewer than three table sensors
+// covered) each candidate starts from a typical structure scaled to the
+// measured magnitude and refined for a few engine steps.
+//
+// Standard errors: cov = s^2 (J'J)^-1 in the logarithms of the parameters,
+// J the Jacobian of the relative residuals at the answer, s^2 their sum of
+// squares over (sensors - parameters); sqrt(cov_jj) is then the relative
+// standard error of parameter j. They describe the local fit at the chosen
+// depth (in the continuous mode the depth's own uncertainty is included).
+//
 // Units: inches, pounds, psi; deflections in inches (a reading in mils is
 // 1000 times larger). The load is spread over the design's circular plate
 // (radius 5.9 in) at 100 psi per 10940 lb, as in the table's reference runs.
