@@ -359,6 +359,9 @@ struct Candidate {
   std::array<double, 3> design{};     // table search's moduli at this depth
   double design_error = kNaN;         // its engine fit error (percent)
   Vec design_residuals;
+  bool at_table_edge = false;         // the polished seed sits on the table's grid bounds
+  std::array<double, 3> start{};      // of the engine refinement
+  Vec start_residuals;                // there; empty until chosen
 };
 
 struct Refined {
@@ -388,7 +391,8 @@ class TestFit {
   void engine_candidates();
   Vec engine_residuals(const std::array<double, 3>& moduli, double depth);
   LmSettings settings(int nparams, int d) const;
-  Refined refine(const Candidate& c);
+  Refined refine(Candidate& c);
+  void choose_start(Candidate& c);
   Refined finish_refinement(const Refined& best);
   Matrix surface_jacobian(int d, const std::array<double, 3>& e, const Vec& r);
   ResidualFn at_depth(double depth);
@@ -592,6 +596,9 @@ void TestFit::polish_at(Candidate& c, const std::array<float, 2>& xopt) {
   const LmOutcome lm = levenberg_marquardt(surf, {{std::log(double(xopt[0])), std::log(double(xopt[1]))}, {}, {}}, s);
   if (!std::isfinite(lm.ssr)) return;
   const double x1 = std::exp(lm.p[0]), x2 = std::exp(lm.p[1]);
+  for (int j = 0; j < 2; ++j)
+    c.at_table_edge = c.at_table_edge || std::abs(lm.p[std::size_t(j)] - s.lower[std::size_t(j)]) < 1e-6 ||
+                      std::abs(lm.p[std::size_t(j)] - s.upper[std::size_t(j)]) < 1e-6;
   double scale = 0;
   c.seed_error = scaled_misfit(surface_basin(x1, x2), dmeas_, used_, scale);
   const double k = test_.load / double(kRefLoad) / scale;  // moduli factor from the table's structure
@@ -703,23 +710,31 @@ ResidualFn TestFit::at_depth(double depth) {
   };
 }
 
-Refined TestFit::refine(const Candidate& c) {
-  // Start from the better of the polished seed and the table search's own
-  // answer, so that the refinement can only improve on the latter.
-  std::array<double, 3> start = c.seed;
+// The start of a candidate's refinement: the better on the engine of the
+// polished seed and the table search's own answer, so that the refinement
+// can only improve on the latter.
+void TestFit::choose_start(Candidate& c) {
+  if (!c.start_residuals.empty()) return;
+  c.start = c.seed;
   for (int j = 0; j < 3; ++j)
-    start[std::size_t(j)] = std::clamp(start[std::size_t(j)], opt_.bounds.lower[std::size_t(j)], opt_.bounds.upper[std::size_t(j)]);
-  Vec r = engine_residuals(start, c.depth);
-  if (std::isfinite(c.design_error)) {
-    bool design_inside = true;
-    for (int j = 0; j < 3; ++j)
-      design_inside = design_inside && c.design[std::size_t(j)] >= opt_.bounds.lower[std::size_t(j)] &&
-                      c.design[std::size_t(j)] <= opt_.bounds.upper[std::size_t(j)];
-    if (design_inside && !(rms_percent(r) <= c.design_error)) {
-      start = c.design;
-      r = c.design_residuals;
-    }
+    c.start[std::size_t(j)] = std::clamp(c.start[std::size_t(j)], opt_.bounds.lower[std::size_t(j)],
+                                         opt_.bounds.upper[std::size_t(j)]);
+  c.start_residuals = engine_residuals(c.start, c.depth);
+  if (!std::isfinite(c.design_error)) return;
+  bool design_inside = true;
+  for (int j = 0; j < 3; ++j)
+    design_inside = design_inside && c.design[std::size_t(j)] >= opt_.bounds.lower[std::size_t(j)] &&
+                    c.design[std::size_t(j)] <= opt_.bounds.upper[std::size_t(j)];
+  if (design_inside && !(rms_percent(c.start_residuals) <= c.design_error)) {
+    c.start = c.design;
+    c.start_residuals = c.design_residuals;
   }
+}
+
+Refined TestFit::refine(Candidate& c) {
+  choose_start(c);
+  const std::array<double, 3>& start = c.start;
+  const Vec& r = c.start_residuals;
   LmSettings s = settings(3, c.d);
   s.verify_with_differences = false;  // the winner is verified in finish_refinement
   const Vec p0{std::log(start[0]), std::log(start[1]), std::log(start[2])};
@@ -838,11 +853,20 @@ FitResult TestFit::run() {
   if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
   if (cands_.empty()) engine_candidates();
 
-  std::vector<const Candidate*> order;
-  for (const Candidate& c : cands_) order.push_back(&c);
+  std::vector<Candidate*> order;
+  for (Candidate& c : cands_) order.push_back(&c);
   std::stable_sort(order.begin(), order.end(), [](const Candidate* a, const Candidate* b) {
     return a->seed_error < b->seed_error;
   });
+  // A structure beyond the table's grid leaves the surfaces' ranking
+  // without meaning: the candidates are ranked by the engine's error at
+  // their starts instead.
+  if (!order.empty() && order.front()->at_table_edge) {
+    for (Candidate* c : order) choose_start(*c);
+    std::stable_sort(order.begin(), order.end(), [](const Candidate* a, const Candidate* b) {
+      return rms_percent(a->start_residuals) < rms_percent(b->start_residuals);
+    });
+  }
   const std::size_t nref = std::size_t(std::clamp(opt_.refined_depths, 1, kCandidates));
   Refined best;
   for (std::size_t i = 0; i < std::min(nref, order.size()); ++i) {

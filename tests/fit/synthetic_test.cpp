@@ -108,6 +108,30 @@ TEST(FitSynthetic, ABasinRisingWithOffsetIsFittedAndFlagged) {
   EXPECT_TRUE(std::isfinite(r.fit_error) && r.fit_error <= r.design.fit_error);
 }
 
+TEST(FitSynthetic, AModulusBeyondItsBoundIsHeldThereAndFlagged) {
+  // An 8,000 ksi surface: above the default 5,000 ksi bound, inside a wider one.
+  const double h1 = 5, h2 = 12, h3 = 120, e[3] = {8000e3, 40e3, 10e3}, load = 10940;
+  refgen::Deflection ref({{{e[0], 0.35L, h1}, {e[1], 0.40L, h2}, {e[2], 0.45L, h3}, {1.0e7L, 0.49L, 0}}, false},
+                         100.0L * load / 10940.0L, 5.9L);
+  FitTest t;
+  t.name = "stiff surface";
+  t.h1 = h1;
+  t.h2 = h2;
+  t.load = load;
+  for (double r : t.offsets) t.deflections.push_back(double(ref.at(r)));
+  FitWorkspace ws;
+  const FitResult held = fit_test(ws, testing::project_table(), t);
+  EXPECT_TRUE(held.flags & kFitAtBound);
+  EXPECT_NEAR(held.moduli[0] / 5000e3, 1.0, 1e-12);
+  EXPECT_LE(held.fit_error, held.design.fit_error);
+  FitOptions wide;
+  wide.bounds.upper[0] = 20000e3;
+  const FitResult free = fit_test(ws, testing::project_table(), t, wide);
+  EXPECT_FALSE(free.flags & kFitAtBound);
+  EXPECT_EQ(free.depth, h3);
+  for (int j = 0; j < 3; ++j) EXPECT_NEAR(free.moduli[std::size_t(j)] / e[j], 1.0, 1e-3) << j;
+}
+
 TEST(FitSynthetic, ABaseThickerThanTheTableStartsFromTheEngine) {
   // 60 in of base lies beyond the table's 48: no table start, the engine's.
   const double h1 = 4, h2 = 60, h3 = 120, e[3] = {900e3, 60e3, 12e3}, load = 10940;
