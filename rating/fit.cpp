@@ -914,7 +914,9 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
                  const FitOptions& options) {
   ctx.back_calculation = [&ws, &tables, options](RatingContext& c, Blocks& b) {
     FitTest t;
-    t.name = "of " + std::to_string(c.test.load) + " lb at hour " + std::to_string(c.test.hour);
+    std::ostringstream name;
+    name << "of " << c.test.load << " lb at hour " << c.test.hour;
+    t.name = name.str();
     t.h1 = c.section.h;
     t.h2 = c.section.b;
     t.load = c.test.load;
