@@ -4,7 +4,6 @@
 #include <cmath>
 #include <functional>
 #include <limits>
-#include <numeric>
 #include <sstream>
 
 #include "engine/driver.h"
@@ -681,8 +680,10 @@ LmSettings TestFit::settings(int nparams, int d) const {
 // and moduli inside its grid; otherwise no columns.
 Matrix TestFit::surface_jacobian(int d, const std::array<double, 3>& e, const Vec& r) {
   if (!legacy_layout() || !table_start_) return {};
-  const double x1 = 10.0 * e[0] / e[2] * double(kRefSubgradeModulus) / 10000.0;
-  const double x2 = 10.0 * e[1] / e[2] * double(kRefSubgradeModulus) / 10000.0;
+  // The table's structure with the same ratios: subgrade at the reference
+  // modulus, the others in thousands.
+  const double x1 = double(kRefSubgradeModulus) / 1000.0 * e[0] / e[2];
+  const double x2 = double(kRefSubgradeModulus) / 1000.0 * e[1] / e[2];
   const double h = 1e-3;
   if (!(x1 >= double(E1GRID.front()) && x1 * std::exp(h) <= double(E1GRID.back()) &&
         x2 >= double(E2GRID.front()) && x2 * std::exp(h) <= double(E2GRID.back())))
