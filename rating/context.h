@@ -114,6 +114,16 @@ struct RatingContext {
                                       const float* seastab, int ncases, int mode)>;
   EngineFn engine_override;
 
+  // Replaces the table search of each test when set: from the section
+  // (section), the test (test, and DMEAS in the blocks, in inches) it gives
+  // the moduli and the depth to the stiff layer (in) that the seasonal
+  // rating then uses as it uses the table search's.
+  struct BackCalculated {
+    float e1 = 0, e2 = 0, e3 = 0, h3 = 0;
+  };
+  using BackCalculationFn = std::function<BackCalculated(RatingContext& ctx, Blocks& blocks)>;
+  BackCalculationFn back_calculation;
+
   RatingContext();
   ~RatingContext();
   RatingContext(const RatingContext&) = delete;

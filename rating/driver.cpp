@@ -126,12 +126,17 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
   TestState& t = ctx.test;
   t.td = pavement_temperature(t.hour, t.ts, ctx.section.t1c, ctx.section.dmm);
   t.loadf = t.load / kRefLoad;
-  choose_depth(ctx, b, j);
-
-  b.depth.IDEPTH = t.bestd;
-  ctx.section.h3 = DEPGRID[t.bestd - 1] * 12.0f;
-  const int d = t.bestd - 1;
-  seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
+  if (ctx.back_calculation) {
+    const RatingContext::BackCalculated m = ctx.back_calculation(ctx, b);
+    ctx.section.h3 = m.h3;
+    seasonal_rating(ctx, b, m.e1, m.e2, m.e3, m.h3);
+  } else {
+    choose_depth(ctx, b, j);
+    b.depth.IDEPTH = t.bestd;
+    ctx.section.h3 = DEPGRID[t.bestd - 1] * 12.0f;
+    const int d = t.bestd - 1;
+    seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
+  }
   const SeasonalState& s = ctx.season;
   RESULT[fwd_at(p, j, 1)] = s.allow;
   RESULT[fwd_at(p, j, 2)] = s.e1;
