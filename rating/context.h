@@ -130,6 +130,10 @@ struct RatingContext {
                                       const float* seastab, int ncases, int mode)>;
   EngineFn engine_override;
 
+  // Called after each test is rated (section, test; 1-based), while ctx.test
+  // still holds its values (the best fit error among them).
+  std::function<void(int section, int test)> test_rated;
+
   RatingContext();
   ~RatingContext();
   RatingContext(const RatingContext&) = delete;

@@ -140,6 +140,7 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
   RESULT[fwd_at(p, j, 4)] = s.e2;
   RESULT[fwd_at(p, j, 5)] = s.e3;
   RESULT[fwd_at(p, j, 6)] = ctx.section.h3;
+  if (ctx.test_rated) ctx.test_rated(p, j);
 }
 
 void rate_section(RatingContext& ctx, Blocks& b, DeflectionTables& tables, const double* FWD,
