@@ -110,7 +110,9 @@ TEST(PublicRating, RaterEqualsTheLegacyCoreBitForBit) {
   zalk::Rater rater;
   ASSERT_TRUE(rater.load_table(kTable).ok());
   for (std::size_t p = 0; p < sample.size(); ++p) {
+    ::testing::internal::CaptureStdout();
     const zalk::SectionRating r = rater.rate(sample[p].section, sample[p].tests);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     ASSERT_TRUE(r.status.ok()) << r.status.error->text;
     for (std::size_t j = 0; j < r.tests.size(); ++j) {
       const auto got = values_of(r.tests[j]);
