@@ -210,6 +210,7 @@ AnalysisResult analyse(AnalysisWorkspace& workspace, const Structure& structure,
                        const std::vector<CircularLoad>& loads, const std::vector<Point>& points,
                        const AnalysisOptions& options) {
   AnalysisResult result;
+  if (!workspace.impl_) workspace.impl_ = std::make_unique<AnalysisWorkspace::Impl>();  // moved from
   AnalysisWorkspace::Impl& w = *workspace.impl_;
   const Scale scale = scale_of(options.units);
   result.status = detail::run_guarded("zalk::analyse", [&] {

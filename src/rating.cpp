@@ -233,8 +233,14 @@ Rater& Rater::operator=(Rater&&) noexcept = default;
 
 bool Rater::has_table() const { return impl_ && impl_->loaded; }
 
+// A rater that was moved from starts again without a table.
+Rater::Impl& Rater::impl() {
+  if (!impl_) impl_ = std::make_unique<Impl>();
+  return *impl_;
+}
+
 Status Rater::load_table(const std::filesystem::path& file) {
-  Impl& r = *impl_;
+  Impl& r = impl();
   r.loaded = false;
   return detail::run_guarded("zalk::Rater::load_table", [&] {
     keep_if_complete(r, rating::read_deflection_table(file, r.tables, r.blocks.view), file.string());
@@ -242,7 +248,7 @@ Status Rater::load_table(const std::filesystem::path& file) {
 }
 
 Status Rater::load_table(std::istream& in) {
-  Impl& r = *impl_;
+  Impl& r = impl();
   r.loaded = false;
   return detail::run_guarded("zalk::Rater::load_table", [&] {
     std::string text(std::istreambuf_iterator<char>(in), {});
@@ -255,7 +261,7 @@ Status Rater::load_table(std::istream& in) {
 SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTest>& tests,
                           const RatingOptions& options) {
   SectionRating out;
-  Impl& r = *impl_;
+  Impl& r = impl();
   out.status = detail::run_guarded("zalk::Rater::rate", [&] {
     require_table(r);
     if (tests.empty() || tests.size() > std::size_t(kMaxTestsPerSection)) {
@@ -278,7 +284,7 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
 
 OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in) {
   OverlayResult out;
-  Impl& r = *impl_;
+  Impl& r = impl();
   out.status = detail::run_guarded("zalk::Rater::overlay", [&] {
     require_table(r);
     const int n = int(std::min<std::size_t>(items.size(), 1'000'000));

@@ -126,6 +126,7 @@ class Rater {
   struct Impl;
 
  private:
+  Impl& impl();
   std::unique_ptr<Impl> impl_;
 };
 
