@@ -16,10 +16,16 @@ foreach(t zalk_toolkit zalk zalk3071)
     list(APPEND zalk_exported ${t})
   endif()
 endforeach()
+# Each sees the installed include folder; the C++ API's headers need C++17
+# of whoever includes them.
 install(TARGETS ${zalk_exported} EXPORT zalk3071Targets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+if(TARGET zalk)
+  target_compile_features(zalk INTERFACE cxx_std_17)
+endif()
 
 # Headers: the C++ API under zalk/; the legacy C header under zalk3071/ with
 # the block layouts it includes at the relative path it names
@@ -97,6 +103,7 @@ endfunction()
 if(TARGET zalk)
   zalk_link_flags(ZALK_PC_LIBS zalk)
   file(RELATIVE_PATH ZALK_PC_PREFIX /${ZALK_INSTALL_PKGCONFIGDIR} /)
+  string(REGEX REPLACE "/$" "" ZALK_PC_PREFIX "${ZALK_PC_PREFIX}")
   configure_file(${CMAKE_CURRENT_LIST_DIR}/zalk3071.pc.in ${PROJECT_BINARY_DIR}/zalk3071.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/zalk3071.pc DESTINATION ${ZALK_INSTALL_PKGCONFIGDIR})
 endif()
