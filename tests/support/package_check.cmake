@@ -5,10 +5,12 @@
 #                   it and run it on the rating test data
 #   STEP=pkgconfig  compile support/pkgconfig_probe.cpp with the flags of
 #                   pkg-config alone and run it
+#   STEP=legacy     compile support/legacy_probe.c against the installed C
+#                   header, link it with the installed shared library, run it
 #   STEP=clean      remove PREFIX, unless a check left its work folder behind
 #                   (it failed: PREFIX is kept to look at)
 # Other settings: SOURCE_DIR, WORK (folder of the checks), LIBDIR (relative
-# library folder), PKG_CONFIG, CXX, LAUNCHER, BUILD_TYPE, CXX_FLAGS and LINK_FLAGS (each
+# library folder), PKG_CONFIG, CC, CXX, LAUNCHER, BUILD_TYPE, CXX_FLAGS and LINK_FLAGS (each
 # one string, flags separated by spaces).
 cmake_minimum_required(VERSION 3.25)
 set(PREFIX ${WORK}/prefix)
@@ -90,8 +92,21 @@ elseif(STEP STREQUAL "pkgconfig")
   expect_lines("${run_output}" "^zalk3071 ${version}\n" "half-space w agrees with the closed form")
   file(REMOVE_RECURSE ${dir})
 
+elseif(STEP STREQUAL "legacy")
+  set(dir ${WORK}/legacy)
+  file(REMOVE_RECURSE ${dir})
+  file(MAKE_DIRECTORY ${dir})
+  separate_arguments(compile UNIX_COMMAND "${CXX_FLAGS}")
+  separate_arguments(link UNIX_COMMAND "${LINK_FLAGS}")
+  run(${LAUNCHER} ${CC} -std=c11 ${compile} -I${PREFIX}/include ${SOURCE_DIR}/tests/support/legacy_probe.c
+      -o ${dir}/probe -L${PREFIX}/${LIBDIR} -lzalk3071 -Wl,-rpath,${PREFIX}/${LIBDIR} ${link})
+  run(${dir}/probe)
+  message("${run_output}")
+  expect_lines("${run_output}" "^VERSIONNUM 2\\.0\n")
+  file(REMOVE_RECURSE ${dir})
+
 elseif(STEP STREQUAL "clean")
-  if(NOT EXISTS ${WORK}/example AND NOT EXISTS ${WORK}/pkgconfig)
+  if(NOT EXISTS ${WORK}/example AND NOT EXISTS ${WORK}/pkgconfig AND NOT EXISTS ${WORK}/legacy)
     file(REMOVE_RECURSE ${WORK})
   endif()
 
