@@ -80,8 +80,10 @@ struct RatingOptions {
   Method method = Method::design;
 };
 
-// Overlay: the section thickened pass by pass, the first test's basin
-// recomputed for the given moduli and the test rated again.
+// Overlay: the section thickened pass by pass, the test's basin recomputed
+// for the given moduli and the test rated again, until the thickness has
+// grown by 6 in beyond the first increment (at most 20 passes). As in the
+// legacy entry, the seasonal factors of the first item serve every item.
 struct OverlayItem {
   Section section;
   DeflectionTest test;     // its load and the rest of its values are used
