@@ -10,6 +10,7 @@
 #include "engine/quorvan.h"
 #include "plate/btwodimension.h"
 #include "rating/context.h"
+#include "zalk/version.h"
 
 namespace zalk::api {
 
@@ -37,7 +38,7 @@ using zalk::api::guarded;
 extern "C" {
 
 ZALK_API void VERSIONNUM(double* VER) {
-  if (VER != nullptr) *VER = 2.0;
+  if (VER != nullptr) *VER = ZALK_VERSION_NUMBER;
 }
 
 ZALK_API void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
