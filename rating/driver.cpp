@@ -9,6 +9,7 @@
 #include "rating/backcalc.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"
+#include "rating/rating_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::rating {
@@ -40,9 +41,7 @@ bool host_counts_fit(const int* NTEST, int nsec) {
   toolkit::RoutineScope scope("ZALK3071DLL");
   if (nsec > kMaxSections) {
     toolkit::E1STI(1, nsec);
-    toolkit::E1MES(toolkit::TERMINAL, 1,
-                   "The number of sections NSEC = %(I1) exceeds the 20 rows of the host's arrays. "
-                   "Nothing was rated.");
+    raise(RatingMessage::too_many_sections);
     return false;
   }
   const int last = nsec < 1 ? 1 : nsec;
@@ -50,9 +49,7 @@ bool host_counts_fit(const int* NTEST, int nsec) {
     if (NTEST[p - 1] > kMaxTests) {
       toolkit::E1STI(1, p);
       toolkit::E1STI(2, NTEST[p - 1]);
-      toolkit::E1MES(toolkit::TERMINAL, 2,
-                     "Section %(I1) has NTEST = %(I2) tests, more than the 2000 columns of the "
-                     "host's arrays. Nothing was rated.");
+      raise(RatingMessage::too_many_tests);
       return false;
     }
   }
@@ -248,12 +245,10 @@ void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double
   call_setup(blocks, SECT);
   DeflectionTables tables;
   const std::filesystem::path table = ctx.table.empty() ? platform::table_path() : ctx.table;
-  // A short table begins no section: only sections 1..NSEC are rated then.
-  int p = 0;
-  if (read_deflection_table(table, tables, blocks) == TableRead::Complete) {
-    p = 1;
-    rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
-  }
+  // A table that cannot be read whole ends the call before any section.
+  read_deflection_table(table, tables, blocks);
+  int p = 1;
+  rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
   ctx.section.h3 = 0.0f;
   while (p < nsec) {
     ++p;

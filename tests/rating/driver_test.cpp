@@ -255,7 +255,7 @@ TEST_F(Driver, AZeroFirstDeflectionShowsInItsOwnResultsOnly) {
   EXPECT_TRUE(std::isfinite(result(1, 3)[0]));
 }
 
-TEST_F(Driver, AShortTableBeginsNoSectionOfItsOwn) {
+TEST_F(Driver, AShortTableRatesNothing) {
   // The first 100 records only (161 bytes each as written here).
   const std::filesystem::path full = ctx_.table;
   ctx_.table = testing::process_folder() / "driver_table_short.txt";
@@ -265,18 +265,17 @@ TEST_F(Driver, AShortTableBeginsNoSectionOfItsOwn) {
   host_.set_test(1, 1, engine_.model, 5.0, 12.0, 120.0, 800000.0, 40000.0, 12000.0, 12000.0);
   host_.ntest[0] = 1;
   std::fill(host_.result.begin(), host_.result.end(), -7.0);
-  std::vector<toolkit::ErrorEvent> warnings;
-  toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { warnings.push_back(e); });
-  host_.nsec = 0;  // with a complete table section 1 would be rated
-  rate();
+  for (int nsec : {0, 1}) {
+    host_.nsec = nsec;
+    std::vector<toolkit::ErrorEvent> events;
+    toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { events.push_back(e); });
+    EXPECT_THROW(rate(), toolkit::SevereError);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, toolkit::TERMINAL);
+    EXPECT_NE(events[0].message.find("ends after 100 of its 45056 records"), std::string::npos);
+  }
   EXPECT_TRUE(std::all_of(host_.result.begin(), host_.result.end(), [](double v) { return v == -7.0; }));
   EXPECT_EQ(engine_.calls, 0);
-  ASSERT_FALSE(warnings.empty());
-  EXPECT_EQ(warnings[0].type, toolkit::WARNING);
-  host_.nsec = 1;  // section 1 is then rated, on what the table holds
-  rate();
-  EXPECT_EQ(host_.result_at(1, 1, 6), 12.0);
-  EXPECT_EQ(ctx_.section.h3, 0.0f);
 }
 
 std::vector<toolkit::ErrorEvent> refused_call(Driver& d, const std::function<void()>& call) {
