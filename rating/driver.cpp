@@ -118,6 +118,20 @@ void choose_depth(RatingContext& ctx, Blocks& b, int j) {
   }
 }
 
+// Moduli that are not positive finite numbers (a basin of negative or
+// vanishing deflections, say) describe no pavement: the test keeps them as
+// computed but gets no allowable load, and a warning says so.
+bool meaningful_moduli(const RatingContext& ctx, int p, int j, int d) {
+  const float e[3] = {ctx.e1out[std::size_t(d)], ctx.e2out[std::size_t(d)], ctx.e3out[std::size_t(d)]};
+  if (analysable_modulus(e[0]) && analysable_modulus(e[1]) && analysable_modulus(e[2])) return true;
+  toolkit::RoutineScope scope("ZALK3071DLL");
+  toolkit::E1STI(1, p);
+  toolkit::E1STI(2, j);
+  for (int k = 1; k <= 3; ++k) toolkit::E1STR(k, e[k - 1]);
+  raise(RatingMessage::meaningless_moduli);
+  return false;
+}
+
 void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT, int p, int j) {
   read_test(ctx, b, FWD, p, j);
   TestState& t = ctx.test;
@@ -130,7 +144,8 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
   const int d = t.bestd - 1;
   seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
   const SeasonalState& s = ctx.season;
-  RESULT[fwd_at(p, j, 1)] = s.allow;
+  const bool meaningful = meaningful_moduli(ctx, p, j, d);
+  RESULT[fwd_at(p, j, 1)] = meaningful ? s.allow : std::numeric_limits<double>::quiet_NaN();
   RESULT[fwd_at(p, j, 2)] = s.e1;
   RESULT[fwd_at(p, j, 3)] = s.e72;
   RESULT[fwd_at(p, j, 4)] = s.e2;
