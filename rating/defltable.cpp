@@ -215,8 +215,10 @@ TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTab
 TableRead read_deflection_table_text(std::string_view text, std::string_view name,
                                      DeflectionTables& t, Blocks& b) {
   toolkit::RoutineScope scope(kRoutine);
-  t.dtab.assign(kDtabSize, 0.0f);
-  t.dthk.assign(kDthkSize, 0.0f);
+  // Every value of the table is written below (a table that is not complete
+  // is refused), and every thickness value by fit_thickness.
+  t.dtab.resize(kDtabSize);
+  t.dthk.resize(kDthkSize);
   const std::vector<fortio::RealField> layout = record_layout();
   fortio::RecordReader reader(text);
   std::array<double, 14> values{};

@@ -18,8 +18,8 @@ struct DeflectionTables {
 
 enum class TableRead { Complete };
 
-// Creates both tables zeroed and reads the table file into them (the loop
-// variable d runs in IDEPTH). The file must be a regular file of exactly the
+// Sizes both tables and reads the table file into read_deflection_table,
+// every value of it (the loop variable d runs in IDEPTH). The file must be a regular file of exactly the
 // 45,056 records of the layout; a missing, unreadable, oversized, short or
 // long file, and a field that is blank, not a number or beyond the range of a
 // 4-byte float, are terminal errors through the reporter naming the file (and
