@@ -16,6 +16,7 @@ TEST_COLUMNS = (["section", "hour", "load_lb"] + DEFLECTION_COLUMNS
                 + ["reps_per_year", "surface_temp_f"])
 RESULT_COLUMNS = ["section", "test", "allowable_load", "e_surface", "e_surface_72f", "e_base",
                   "e_subgrade", "depth_in", "fit_error"]
+MAX_TESTS = 2000  # tests of one section per library call; longer sections go in blocks
 _FACTORS = [c for c in SECTION_COLUMNS if "factor" in c]
 
 
@@ -61,7 +62,8 @@ class Rater:
         (SECTION_COLUMNS, TEST_COLUMNS). offsets: the sensor offsets in
         inches (the legacy six by default) and deflection_columns their
         columns in ``tests`` (d0_mils ... by default). Returns one row per
-        test, in the order of ``tests``, with RESULT_COLUMNS.
+        test, in the order of ``tests``, with RESULT_COLUMNS. A section of more
+        than MAX_TESTS tests is rated in blocks of MAX_TESTS.
         """
         import pandas as pd
 
@@ -87,14 +89,21 @@ class Rater:
             rows = np.flatnonzero(ids == sid)
             if len(rows) == 0:
                 continue
-            r = self._rater.rate(section_values[k:k + 1], values[rows], offsets, deflections[rows],
-                                 method)
-            part = pd.DataFrame({c: r[c] for c in RESULT_COLUMNS[2:]})
+            part = pd.DataFrame({c: np.concatenate([r[c] for r in self._rate_chunks(
+                section_values[k:k + 1], values[rows], offsets, deflections[rows], method)])
+                for c in RESULT_COLUMNS[2:]})
             part.insert(0, "test", np.arange(1, len(rows) + 1))
             part.insert(0, "section", sid)
             part.index = rows
             parts.append(part)
         return pd.concat(parts).sort_index().reset_index(drop=True)
+
+
+    def _rate_chunks(self, section, values, offsets, deflections, method):
+        """The library rates at most MAX_TESTS tests of a section per call."""
+        for start in range(0, len(values), MAX_TESTS):
+            end = start + MAX_TESTS
+            yield self._rater.rate(section, values[start:end], offsets, deflections[start:end], method)
 
 
 def back_calculate(rater, section, test, method="design"):
