@@ -89,9 +89,9 @@ class Rater:
             rows = np.flatnonzero(ids == sid)
             if len(rows) == 0:
                 continue
-            part = pd.DataFrame({c: np.concatenate([r[c] for r in self._rate_chunks(
-                section_values[k:k + 1], values[rows], offsets, deflections[rows], method)])
-                for c in RESULT_COLUMNS[2:]})
+            chunks = list(self._rate_chunks(section_values[k:k + 1], values[rows], offsets,
+                                            deflections[rows], method))
+            part = pd.DataFrame({c: np.concatenate([r[c] for r in chunks]) for c in RESULT_COLUMNS[2:]})
             part.insert(0, "test", np.arange(1, len(rows) + 1))
             part.insert(0, "section", sid)
             part.index = rows
