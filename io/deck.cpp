@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "io/fortio.h"
+#include "io/platform.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -351,7 +352,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void file_error(int code, std::string_view verb, const std::filesystem::path& path,
                              int err) {
-  E1STL(1, path.string());
+  E1STL(1, platform::display_name(path));
   E1STL(2, verb);
   E1STL(3, err != 0 ? std::strerror(err) : "unknown error");
   terminal(code, "The analysis deck %(L1) cannot be %(L2): %(L3).");
@@ -397,10 +398,9 @@ void read_deck_text(std::string_view text, ProblemSet& out) {
 void write_deck_file(const std::filesystem::path& path, const DeckRequest& request) {
   const std::string text = write_deck_text(request);  // every check before the file is touched
   RoutineScope scope(kRoutine);
-  const std::string name = path.string();
   errno = 0;
-  File f(std::fopen(name.c_str(), "r+b"));
-  if (!f && errno == ENOENT) f.reset(std::fopen(name.c_str(), "wb"));
+  File f(platform::open_file(path, "r+b"));
+  if (!f && errno == ENOENT) f.reset(platform::open_file(path, "wb"));
   if (!f) file_error(kCannotWrite, "written", path, errno);
   const bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
   const int write_errno = errno;
@@ -417,14 +417,14 @@ void read_deck_file(const std::filesystem::path& path, ProblemSet& out) {
   {
     RoutineScope scope(kRoutine);
     errno = 0;
-    File f(std::fopen(path.string().c_str(), "rb"));
+    File f(platform::open_file(path, "rb"));
     if (!f) file_error(kCannotRead, "read", path, errno);
     char buf[8192];
     std::size_t n = 0;
     while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
     if (std::ferror(f.get())) file_error(kCannotRead, "read", path, errno);
   }
-  read_deck(text, "analysis deck " + path.string(), out);
+  read_deck(text, "analysis deck " + platform::display_name(path), out);
 }
 
 }  // namespace zalk::engine

@@ -22,21 +22,31 @@ using namespace zalk::toolkit;
 enum FolderError : int { kNoFolderSetting = 1, kFolderMissing = 2, kNotAFolder = 3, kNotWritable = 4 };
 
 [[noreturn]] void folder_error(int code, const std::filesystem::path& folder, std::string_view text) {
-  E1STL(1, folder.string());
+  E1STL(1, display_name(folder));
   E1MES(TERMINAL, code, text);
   std::abort();  // not reached: a terminal error never returns
 }
 
+#ifdef _WIN32
+// The environment in wide characters: the narrow copy holds the folder name
+// only as far as the ANSI code page can spell it.
+const wchar_t* non_empty_env(const wchar_t* name) {
+  const wchar_t* v = _wgetenv(name);
+  return (v != nullptr && v[0] != L'\0') ? v : nullptr;
+}
+#else
 const char* non_empty_env(const char* name) {
   const char* v = std::getenv(name);
   return (v != nullptr && v[0] != '\0') ? v : nullptr;
 }
+#endif
 
 std::filesystem::path configured_folder() {
-  if (const char* dir = non_empty_env("ZALK3071_DIR")) return dir;
 #ifdef _WIN32
-  return "C:\\ZALK3071";
+  if (const wchar_t* dir = non_empty_env(L"ZALK3071_DIR")) return std::filesystem::path(dir);
+  return std::filesystem::path(L"C:\\ZALK3071\\");
 #else
+  if (const char* dir = non_empty_env("ZALK3071_DIR")) return dir;
   if (const char* home = non_empty_env("HOME")) return std::filesystem::path(home) / "ZALK3071";
   E1MES(TERMINAL, kNoFolderSetting,
         "Neither ZALK3071_DIR nor HOME is set, so the data folder cannot be found.");
@@ -76,5 +86,19 @@ std::filesystem::path data_folder() {
 
 std::filesystem::path deck_path() { return data_folder() / "input_m.txt"; }
 std::filesystem::path table_path() { return data_folder() / "backdefl.txt"; }
+
+std::FILE* open_file(const std::filesystem::path& file, const char* mode) {
+#ifdef _WIN32
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(file.c_str(), wide_mode.c_str());
+#else
+  return std::fopen(file.c_str(), mode);
+#endif
+}
+
+std::string display_name(const std::filesystem::path& file) {
+  const std::u8string text = file.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 }  // namespace zalk::platform

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "io/fortio.h"
+#include "io/platform.h"
 #include "rating/grids.h"
 #include "toolkit/bspline.h"
 #include "toolkit/errors.h"
@@ -62,7 +63,7 @@ int fwork_at(int i, int k) { return (i - 1) + (k - 1) * kLdf; }
 // every deflection zero and every result meaningless, so it is an error, and
 // no empty file is left behind.
 std::string read_whole_file(const std::filesystem::path& file) {
-  toolkit::E1STL(1, file.string());
+  toolkit::E1STL(1, platform::display_name(file));
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) {
     table_error(1, "The deflection table file %(L1) does not exist.");
@@ -70,7 +71,7 @@ std::string read_whole_file(const std::filesystem::path& file) {
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  std::unique_ptr<std::FILE, Closer> f(std::fopen(file.string().c_str(), "rb"));
+  std::unique_ptr<std::FILE, Closer> f(platform::open_file(file, "rb"));
   if (!f) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
   std::string text;
   const auto size = std::filesystem::file_size(file, ec);
@@ -102,13 +103,13 @@ void read_record(const fortio::RecordReader& reader, const std::vector<fortio::R
   const int bad = fortio::read_reals(reader.record(), layout, values.data());
   if (bad < 0) return;
   const fortio::RealField& f = layout[std::size_t(bad)];
-  toolkit::E1STL(1, file.string());
+  toolkit::E1STL(1, platform::display_name(file));
   toolkit::E1STL(2, fortio::describe_field(reader.record_number(), f.first_col, f.width, reader.record()));
   table_error(4, "The deflection table file %(L1) holds no number at %(L2).");
 }
 
 void warn_short_table(const std::filesystem::path& file, int records) {
-  toolkit::E1STL(1, file.string());
+  toolkit::E1STL(1, platform::display_name(file));
   toolkit::E1STI(1, records);
   toolkit::E1STI(2, kTableRecords);
   toolkit::E1MES(toolkit::WARNING, 3,
