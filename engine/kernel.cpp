@@ -6,6 +6,13 @@
 #include "toolkit/errors.h"
 #include "toolkit/splez.h"
 
+#ifdef _WIN32
+// The C runtime's Bessel functions (its header hides them in strict ISO mode).
+extern "C" double _j0(double);
+extern "C" double _j1(double);
+extern "C" double _jn(int, double);
+#endif
+
 namespace zalk::engine {
 namespace {
 
@@ -13,9 +20,15 @@ namespace {
 constexpr int kSplineKind = 5;
 
 // The platform's Bessel functions of the first kind.
+#ifdef _WIN32
+double bessel_j0(double x) { return ::_j0(x); }
+double bessel_j1(double x) { return ::_j1(x); }
+double bessel_j2(double x) { return ::_jn(2, x); }
+#else
 double bessel_j0(double x) { return ::j0(x); }
 double bessel_j1(double x) { return ::j1(x); }
 double bessel_j2(double x) { return ::jn(2, x); }
+#endif
 
 struct Integrand {
   std::array<double, 6> K{};
