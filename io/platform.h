@@ -5,6 +5,7 @@
 // characters work.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -20,6 +21,10 @@ std::filesystem::path table_path();  // <folder>/backdefl.txt
 // std::fopen by path: the wide-character open on Windows, where a narrow name
 // cannot spell every folder. Sets errno on failure like std::fopen.
 std::FILE* open_file(const std::filesystem::path& file, const char* mode);
+
+// Cuts an open file (flushed) to `size` bytes when it is longer; false with
+// errno set on failure. Works on the open file, without a second open.
+bool cut_open_file(std::FILE* f, std::uintmax_t size);
 
 // The path as UTF-8 text, for messages (never throws for unusual names).
 std::string display_name(const std::filesystem::path& file);

@@ -2,6 +2,7 @@
 # exported names (exactly EXPORTS, nothing else) and the imported DLLs
 # (system DLLs only: no compiler runtime beside the module).
 # cmake -DOBJDUMP=<objdump> -DDLL=<dll> -DEXPORTS=<names> -P check_tables.cmake
+cmake_policy(SET CMP0057 NEW)  # if(IN_LIST)
 execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed")
