@@ -57,8 +57,7 @@ void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1,
   request.mode = mode;
   // The analysis sees exactly the numbers the deck holds (moduli to three
   // significant digits), as when the deck is run on its own.
-  write_deck_file(deck, request);
-  read_deck_file(deck, ws.problems);
+  write_and_read_deck_file(deck, request, ws.problems);
 
   const int ncols = std::max(ncases, 0);
   for (int p = 1; p <= ws.problems.nprob && p <= ncols; ++p) {
