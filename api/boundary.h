@@ -53,6 +53,9 @@ void report_unexpected(std::string_view entry, const char* what) noexcept;
 template <class Body>
 void guarded(std::string_view entry, Body&& body) noexcept {
   clear_status();
+  // One call is one warning episode: a warning repeated thousands of times
+  // prints its first few occurrences and then a count.
+  toolkit::WarningEpisode episode;
   std::optional<toolkit::ScopedErrorHandler> handler;
   try {
     if (status_opted_in()) handler.emplace(status_handler);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "engine/driver.h"
+#include "engine/engine_messages.h"
 #include "io/platform.h"
 #include "toolkit/errors.h"
 
@@ -22,7 +23,7 @@ auto with_storage_check(Work&& work) {
     return work();
   } catch (const std::bad_alloc&) {
     toolkit::RoutineScope scope("QUORVAN");
-    toolkit::E1MES(toolkit::TERMINAL, 4, "The work storage of the analysis cannot be allocated.");
+    raise(EngineMessage::no_storage);
     throw;  // not reached: the reporter ends the process or throws
   }
 }
@@ -35,9 +36,7 @@ void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1,
   if (mode == 2 && ncases > kMaxStrengthFactors) {
     toolkit::RoutineScope scope("QUORVAN");
     toolkit::E1STI(1, ncases);
-    toolkit::E1MES(toolkit::TERMINAL, 3,
-                   "The stress mode takes at most 5 cases, one per strength factor, but %(I1) "
-                   "cases are given.");
+    raise(EngineMessage::too_many_cases);
   }
   std::array<float, kMaxStrengthFactors> coh{};
   if (mode == 2) {

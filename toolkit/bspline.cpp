@@ -6,9 +6,11 @@
 #include "toolkit/bspline.h"
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 #include "toolkit/bspline_core.h"
+#include "toolkit/bspline_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::toolkit {
@@ -25,15 +27,13 @@ constexpr Direction kY{"Y", "KYORD"};
 bool knot_arguments_ok(int NDATA, int KORDER) {
   if (KORDER < 2) {
     E1STI(1, KORDER);
-    E1MES(TERMINAL, 1, "The order of the spline must be at least 2 while KORDER = %(I1) is given.");
+    raise(BsplineMessage::knot_order_below_two);
     return false;
   }
   if (NDATA < KORDER) {
     E1STI(1, NDATA);
     E1STI(2, KORDER);
-    E1MES(TERMINAL, 2,
-          "The number of data points must be at least as large as the order of the spline while "
-          "NDATA = %(I1) and KORDER = %(I2) are given.");
+    raise(BsplineMessage::knot_too_few_points);
     return false;
   }
   return true;
@@ -44,9 +44,7 @@ void report_equal_abscissas(int i1, int i2, T value) {
   E1STI(1, i1);
   E1STI(2, i2);
   Family<T>::store(1, value);
-  raise<T>(FATAL, 3,
-           "Points in the data point abscissas array, XDATA, must be distinct, but XDATA(%(I1)) = "
-           "XDATA(%(I2)) = %(R1).");
+  raise<T>(BsplineMessage::knot_equal_abscissas);
 }
 
 // Sorted copy of XDATA in XSRT (permutation in IWK); false after reporting two
@@ -73,9 +71,22 @@ bool sorted_distinct_abscissas(int n, const T* x, T* xs, int* perm) {
   return true;
 }
 
+// A NaN would leave the sort undefined and an infinity the knots NaN.
+template <class T>
+bool finite_abscissas(int n, const T* x) {
+  for (int i = 0; i < n; ++i) {
+    if (std::isfinite(x[i])) continue;
+    E1STI(1, i + 1);
+    Family<T>::store(1, x[i]);
+    raise<T>(BsplineMessage::knot_abscissa_not_finite);
+    return false;
+  }
+  return true;
+}
+
 template <class T>
 void not_a_knot_work(int n, const T* x, int k, T* knot, T* xs, int* perm) {
-  if (!knot_arguments_ok(n, k)) return;
+  if (!knot_arguments_ok(n, k) || !finite_abscissas(n, x)) return;
   if (!sorted_distinct_abscissas(n, x, xs, perm)) return;
   for (int i = 0; i < k; ++i) knot[i] = xs[0];
   // The last knots lie just beyond the largest abscissa, so that it falls
@@ -107,9 +118,7 @@ void not_a_knot(int n, const T* x, int k, T* knot, const char* work_name) {
   const std::size_t nn = static_cast<std::size_t>(n);
   if (!obtain(xs, nn) || !obtain(perm, nn)) {
     E1STI(1, n);
-    E1MES(TERMINAL, 4,
-          "The required storage cannot be allocated.  Workspace allocation was based on NDATA = "
-          "%(I1).");
+    raise(BsplineMessage::knot_no_storage);
     return;
   }
   RoutineScope scope(work_name);
@@ -119,37 +128,33 @@ void not_a_knot(int n, const T* x, int k, T* knot, const char* work_name) {
 // ---------------------------------------------------------------------------
 // Interpolation
 
-bool order_ok(int order, const char* axis, const char* name, int code) {
+bool order_ok(int order, const char* axis, const char* name, BsplineMessage code) {
   if (order >= 1) return true;
   E1STI(1, order);
   E1STL(1, axis);
   E1STL(2, name);
-  E1MES(TERMINAL, code,
-        "The order of the spline in the %(L1) direction must be at least 1 while %(L2) = %(I1) is "
-        "given.");
+  raise(code);
   return false;
 }
 
 bool orders_ok(int KXORD, int KYORD) {
-  return order_ok(KXORD, "X", "KXORD", 1) && order_ok(KYORD, "Y", "KYORD", 2);
+  return order_ok(KXORD, "X", "KXORD", BsplineMessage::x_order_below_one) &&
+         order_ok(KYORD, "Y", "KYORD", BsplineMessage::y_order_below_one);
 }
 
-bool enough_points(int ndata, int order, const Direction& d, int code) {
+bool enough_points(int ndata, int order, const Direction& d, BsplineMessage code) {
   if (ndata >= order) return true;
   E1STI(1, ndata);
   E1STI(2, order);
   E1STL(1, d.axis);
   E1STL(2, d.order);
-  E1MES(TERMINAL, code,
-        "The number of data points of the spline in the %(L1) direction must be at least as large "
-        "as the order of the spline in the %(L1) direction while N%(L1)DATA = %(I1) and %(L2) = "
-        "%(I2) are given.");
+  raise(code);
   return false;
 }
 
 // `what` names the array in the message ("XDATA", "YVEC", ...).
 template <class T>
-bool strictly_increasing(int n, const T* v, const char* axis, const char* what, int code) {
+bool strictly_increasing(int n, const T* v, const char* axis, const char* what, BsplineMessage code) {
   for (int i = 0; i + 1 < n; ++i) {
     if (!(v[i] < v[i + 1])) {
       E1STI(1, i + 1);
@@ -158,9 +163,7 @@ bool strictly_increasing(int n, const T* v, const char* axis, const char* what, 
       Family<T>::store(2, v[i + 1]);
       E1STL(1, axis);
       E1STL(2, what);
-      raise<T>(FATAL, code,
-               "The %(L1) data values must be strictly increasing, but %(L2)(%(I1)) = %(R1) and "
-               "%(L2)(%(I2)) = %(R2).");
+      raise<T>(code);
       return false;
     }
   }
@@ -171,17 +174,18 @@ template <class T>
 bool interpolation_arguments_ok(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, int LDF,
                                 int KXORD, int KYORD) {
   if (!orders_ok(KXORD, KYORD)) return false;
-  if (!enough_points(NXDATA, KXORD, kX, 3) || !enough_points(NYDATA, KYORD, kY, 4)) return false;
+  if (!enough_points(NXDATA, KXORD, kX, BsplineMessage::x_too_few_points) ||
+      !enough_points(NYDATA, KYORD, kY, BsplineMessage::y_too_few_points)) {
+    return false;
+  }
   if (LDF < NXDATA) {
     E1STI(1, LDF);
     E1STI(2, NXDATA);
-    E1MES(TERMINAL, 5,
-          "The leading dimension of FDATA must be at least as large as NXDATA while LDF = %(I1) "
-          "and NXDATA = %(I2) are given.");
+    raise(BsplineMessage::fdata_dimension_too_small);
     return false;
   }
-  return strictly_increasing(NXDATA, XDATA, "X", "XDATA", 6) &&
-         strictly_increasing(NYDATA, YDATA, "Y", "YDATA", 7);
+  return strictly_increasing(NXDATA, XDATA, "X", "XDATA", BsplineMessage::xdata_not_increasing) &&
+         strictly_increasing(NYDATA, YDATA, "Y", "YDATA", BsplineMessage::ydata_not_increasing);
 }
 
 template <class T>
@@ -217,9 +221,7 @@ void interpolate(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, const T
       !obtain(iwk, static_cast<std::size_t>(std::max(NXDATA, NYDATA)))) {
     E1STI(1, NXDATA);
     E1STI(2, NYDATA);
-    E1MES(TERMINAL, 8,
-          "The required storage cannot be allocated.  Workspace allocation was based on NXDATA = "
-          "%(I1) and NYDATA = %(I2).");
+    raise(BsplineMessage::interpolation_no_storage);
     return;
   }
   RoutineScope scope(work_name);
@@ -230,34 +232,31 @@ void interpolate(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, const T
 // ---------------------------------------------------------------------------
 // Evaluation
 
-bool derivative_ok(int ider, const char* axis, const char* name, int code) {
+bool derivative_ok(int ider, const char* axis, const char* name, BsplineMessage code) {
   if (ider >= 0) return true;
   E1STI(1, ider);
   E1STL(1, axis);
   E1STL(2, name);
-  E1MES(TERMINAL, code,
-        "The order of the derivative in the %(L1) direction must be at least zero, while %(L2) = "
-        "%(I1) is given.");
+  raise(code);
   return false;
 }
 
-bool coefficients_ok(int ncoef, int order, const Direction& d, int code) {
+bool coefficients_ok(int ncoef, int order, const Direction& d, BsplineMessage code) {
   if (ncoef >= order) return true;
   E1STI(1, ncoef);
   E1STI(2, order);
   E1STL(1, d.axis);
   E1STL(2, d.order);
-  E1MES(TERMINAL, code,
-        "The number of coefficients of the spline in the %(L1) direction must be at least as large "
-        "as the order of the spline in the %(L1) direction while N%(L1)COEF = %(I1) and %(L2) = "
-        "%(I2) are given.");
+  raise(code);
   return false;
 }
 
 bool evaluation_arguments_ok(int IXDER, int IYDER, int KXORD, int KYORD, int NXCOEF, int NYCOEF) {
-  return orders_ok(KXORD, KYORD) && derivative_ok(IXDER, "X", "IXDER", 3) &&
-         derivative_ok(IYDER, "Y", "IYDER", 4) && coefficients_ok(NXCOEF, KXORD, kX, 5) &&
-         coefficients_ok(NYCOEF, KYORD, kY, 6);
+  using M = BsplineMessage;
+  return orders_ok(KXORD, KYORD) && derivative_ok(IXDER, "X", "IXDER", M::x_derivative_negative) &&
+         derivative_ok(IYDER, "Y", "IYDER", M::y_derivative_negative) &&
+         coefficients_ok(NXCOEF, KXORD, kX, M::x_too_few_coefficients) &&
+         coefficients_ok(NYCOEF, KYORD, kY, M::y_too_few_coefficients);
 }
 
 template <class T>
@@ -267,13 +266,11 @@ bool grid_arguments_ok(int IXDER, int IYDER, int NX, const T* XVEC, int NY, cons
   if (NY > 1 && LDVALUE < NX) {
     E1STI(1, LDVALUE);
     E1STI(2, NX);
-    E1MES(TERMINAL, 7,
-          "The leading dimension of VALUE must be at least as large as NX while LDVALUE = %(I1) "
-          "and NX = %(I2) are given.");
+    raise(BsplineMessage::value_dimension_too_small);
     return false;
   }
-  return strictly_increasing(NX, XVEC, "X", "XVEC", 8) &&
-         strictly_increasing(NY, YVEC, "Y", "YVEC", 9);
+  return strictly_increasing(NX, XVEC, "X", "XVEC", BsplineMessage::xvec_not_increasing) &&
+         strictly_increasing(NY, YVEC, "Y", "YVEC", BsplineMessage::yvec_not_increasing);
 }
 
 template <class T>
@@ -295,9 +292,7 @@ void grid_axis(int n, const T* v, int k, int ider, const T* knot, int ncoef, con
       E1STL(1, d.axis);
       E1STL(2, d.order);
       E1STL(3, d.axis[0] == 'X' ? "NXCOEF" : "NYCOEF");
-      raise<T>(WARNING, 10,
-               "The point %(L1)(%(I2)) = %(R1) does not satisfy %(L1)KNOT(%(L2)) .LE. %(L1) .LE. "
-               "%(L1)KNOT(%(L3)+1).  The value zero is returned in this case.");
+      raise<T>(BsplineMessage::grid_point_outside_knots);
       continue;
     }
     lefts[i] = find_interval(knot, k, ncoef, v[i]);
@@ -363,9 +358,7 @@ bool point_inside(T v, int k, const T* knot, int ncoef, const Direction& d) {
   E1STL(1, d.axis);
   E1STL(2, d.order);
   E1STL(3, d.axis[0] == 'X' ? "NXCOEF" : "NYCOEF");
-  raise<T>(WARNING, 7,
-           "The point %(L1) = %(R1) does not satisfy %(L1)KNOT(%(L2)) .LE. %(L1) .LE. "
-           "%(L1)KNOT(%(L3)+1).  The value zero is returned in this case.");
+  raise<T>(BsplineMessage::point_outside_knots);
   return false;
 }
 
@@ -419,9 +412,7 @@ double point_value(int IXDER, int IYDER, double X, double Y, int KXORD, int KYOR
   if (!obtain(wk, point_work_length(KXORD, KYORD))) {
     E1STI(1, KXORD);
     E1STI(2, KYORD);
-    E1MES(TERMINAL, 8,
-          "The required storage cannot be allocated.  Workspace allocation was based on KXORD = "
-          "%(I1) and KYORD = %(I2).");
+    raise(BsplineMessage::point_no_storage);
     return 0.0;
   }
   // The work-area variant's name goes on the stack; its checks are done.
@@ -502,18 +493,16 @@ void DB2INT(int NDATA, const double* XDATA, const double* FDATA, int KORDER, con
   constexpr Direction kAlone{"X", "KORDER"};
   if (KORDER < 1) {
     E1STI(1, KORDER);
-    E1MES(TERMINAL, 1, "The order of the spline must be at least 1 while KORDER = %(I1) is given.");
+    raise(BsplineMessage::single_order_below_one);
     return;
   }
   if (NDATA < KORDER) {
     E1STI(1, NDATA);
     E1STI(2, KORDER);
-    E1MES(TERMINAL, 2,
-          "The number of data points must be at least as large as the order of the spline while "
-          "NDATA = %(I1) and KORDER = %(I2) are given.");
+    raise(BsplineMessage::single_too_few_points);
     return;
   }
-  if (!strictly_increasing(NDATA, XDATA, "X", "XDATA", 6)) return;
+  if (!strictly_increasing(NDATA, XDATA, "X", "XDATA", BsplineMessage::xdata_not_increasing)) return;
   if (!check_collocation(NDATA, XDATA, KORDER, XKNOT, kAlone)) return;
   collocation_solve(NDATA, XDATA, KORDER, XKNOT, 1, Strided<const double>{FDATA, 1, 0},
                     Strided<double>{BSCOEF, 1, 0}, WK, IWK, kAlone);
@@ -538,9 +527,7 @@ void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float*
       !obtain(iwk, static_cast<std::size_t>(std::max(NX, 0)) + static_cast<std::size_t>(std::max(NY, 0)))) {
     E1STI(1, NX);
     E1STI(2, NY);
-    E1MES(TERMINAL, 11,
-          "The required storage cannot be allocated.  Workspace allocation was based on NX = %(I1) "
-          "and NY = %(I2).");
+    raise(BsplineMessage::grid_no_storage);
     return;
   }
   RoutineScope work_scope("B22GD");

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "toolkit/bspline_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::toolkit::bspline_detail {
@@ -50,10 +51,11 @@ std::string family_text(std::string_view text) {
   return s;
 }
 
-// Raises `text` (written with %(R<n>)) in the family's notation.
+// Raises the entry (written with %(R<n>)) in the family's notation.
 template <class T>
-void raise(int type, int code, std::string_view text) {
-  E1MES(type, code, family_text<T>(text));
+void raise(BsplineMessage e) {
+  const Message& m = kBsplineMessages[static_cast<std::size_t>(e)];
+  E1MES(m.type, m.code, family_text<T>(m.text));
 }
 
 // ---------------------------------------------------------------------------
@@ -331,9 +333,7 @@ bool check_collocation(int n, const T* x, int k, const T* t, const Direction& d)
       E1STI(2, i + 2);
       Family<T>::store(1, t[i]);
       Family<T>::store(2, t[i + 1]);
-      raise<T>(FATAL, 10,
-               "The knot sequence %(L1)KNOT must be nondecreasing, but %(L1)KNOT(%(I1)) = %(R1) "
-               "and %(L1)KNOT(%(I2)) = %(R2).");
+      raise<T>(BsplineMessage::knots_decreasing);
       return false;
     }
   }
@@ -343,9 +343,7 @@ bool check_collocation(int n, const T* x, int k, const T* t, const Direction& d)
       E1STI(1, i + 1);
       E1STI(2, k);
       Family<T>::store(1, t[i]);
-      raise<T>(FATAL, 11,
-               "The knot %(L1)KNOT(%(I1)) = %(R1) is repeated more than the order of the "
-               "spline, %(I2), allows.");
+      raise<T>(BsplineMessage::knot_repeated_too_often);
       return false;
     }
   }
@@ -364,10 +362,7 @@ bool check_collocation(int n, const T* x, int k, const T* t, const Direction& d)
       Family<T>::store(1, xi);
       Family<T>::store(2, t[i]);
       Family<T>::store(3, t[i + k]);
-      raise<T>(FATAL, 12,
-               "The Ith smallest element (I=%(I1)) in %(L1)DATA must be in the interval "
-               "(%(L1)KNOT(I),%(L1)KNOT(I+%(L2))) while %(L1)DATA(%(I1)) = %(R1), "
-               "%(L1)KNOT(%(I1)) = %(R2), %(L1)KNOT(%(I2)) = %(R3) are given.  ");
+      raise<T>(BsplineMessage::data_outside_knots);
       return false;
     }
   }
@@ -525,13 +520,9 @@ void collocation_apply(const CollocationFactors& f, int k, const T* fac, const i
   }
   E1STL(1, d.axis);
   if (refined_ok) {
-    E1MES(WARNING, 13,
-          "The interpolation matrix in the %(L1) direction is nearly singular, try higher "
-          "precision if possible.");
+    raise<T>(BsplineMessage::nearly_singular);
   } else {
-    E1MES(WARNING, 14,
-          "The interpolation matrix in the %(L1) direction is nearly singular.  Iterative "
-          "refinement failed, try higher precision if possible.");
+    raise<T>(BsplineMessage::nearly_singular_refinement_failed);
   }
 }
 

@@ -2,9 +2,13 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <utility>
+
+#include "toolkit/errors_messages.h"
+#include "toolkit/messages.h"
 
 namespace zalk::toolkit {
 namespace {
@@ -24,6 +28,15 @@ struct ReporterState {
   int last_type = 0;
   int last_code = 0;
   ErrorHandler handler;
+  // Warning episode: nesting depth and the printed events counted so far.
+  int episode_depth = 0;
+  struct Repeat {
+    int type;
+    int code;
+    std::string routine;
+    long long count;
+  };
+  std::vector<Repeat> repeats;
 };
 
 ReporterState& state() {
@@ -41,8 +54,12 @@ const char* type_word(int type) {
   }
 }
 
+// The shortest text that reads back as v; a value that is not a finite
+// number is named as such, so that a message quoting it is plain.
 template <class T>
 std::string shortest(T v) {
+  if (std::isnan(v)) return "NaN";
+  if (std::isinf(v)) return v > 0 ? "Infinity" : "-Infinity";
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v);
   return std::string(buf, r.ptr);
@@ -140,7 +157,53 @@ std::vector<std::string> format_error_lines(int type, int code, std::string_view
   return lines;
 }
 
+namespace {
+
+// Counts a printed event inside an episode; false once a warning has been
+// printed as often as the episode allows.
+bool within_print_limit(const ErrorEvent& e) {
+  ReporterState& s = state();
+  if (s.episode_depth == 0 || e.type >= FATAL) return true;
+  for (auto& r : s.repeats) {
+    if (r.type == e.type && r.code == e.code && r.routine == e.routine) {
+      return ++r.count <= kWarningsPrintedPerEpisode;
+    }
+  }
+  s.repeats.push_back({e.type, e.code, e.routine, 1});
+  return true;
+}
+
+// One line per warning that went over the limit, laid out like the head line
+// of its blocks, then forgets the counts.
+void print_unprinted_counts() noexcept {
+  ReporterState& s = state();
+  for (const auto& r : s.repeats) {
+    if (r.count <= kWarningsPrintedPerEpisode) continue;
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "\n *** %-8s ERROR %d from %.40s: %lld more of the same were not printed.\n",
+                  type_word(r.type), r.code, r.routine.c_str(),
+                  r.count - kWarningsPrintedPerEpisode);
+    std::fputs(line, stdout);
+  }
+  s.repeats.clear();
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+WarningEpisode::WarningEpisode() {
+  ReporterState& s = state();
+  if (s.episode_depth++ == 0) s.repeats.clear();
+}
+
+WarningEpisode::~WarningEpisode() {
+  ReporterState& s = state();
+  if (--s.episode_depth == 0) print_unprinted_counts();
+}
+
 void print_error(const ErrorEvent& e) {
+  if (!within_print_limit(e)) return;
   std::fputs("\n", stdout);
   for (const auto& line : e.lines) {
     std::fputs(line.c_str(), stdout);
@@ -152,6 +215,7 @@ void print_error(const ErrorEvent& e) {
 namespace {
 
 [[noreturn]] void stop_process(int status) {
+  print_unprinted_counts();
   std::fputs("Stop - Program terminated.\n", stdout);
   std::fflush(stdout);
   std::exit(status);
@@ -181,14 +245,19 @@ std::string_view current_routine() {
   return s.depth == 0 ? std::string_view("USER") : s.top();
 }
 
+// A check of the stack itself, printed as from the stack routine it names.
+void raise_own(ReporterMessage e) {
+  const Message& m = kReporterMessages[static_cast<std::size_t>(e)];
+  raise(m.type, m.code, m.routine, m.text);
+}
+
 }  // namespace
 
 void E1PSH(std::string_view name) {
   ReporterState& s = state();
   if (s.depth >= kMaxStackDepth) {
     E1STI(1, kMaxStackDepth);
-    raise(TERMINAL, 1, "E1PSH", fill_placeholders(
-        "Error condition in E1PSH.  Push would cause stack level to exceed %(I1)."));
+    raise_own(ReporterMessage::push_too_deep);
     return;
   }
   s.names[static_cast<std::size_t>(s.depth++)].assign(name);
@@ -198,15 +267,13 @@ void E1POP(std::string_view name) {
   ReporterState& s = state();
   if (s.depth == 0) {
     E1STL(1, name);
-    raise(TERMINAL, 1, "E1POP",
-          fill_placeholders("Error condition in E1POP.  Cannot pop from %(L1) because stack is empty."));
+    raise_own(ReporterMessage::pop_from_empty);
     return;
   }
   if (s.top() != name) {
     E1STL(1, name);
     E1STL(2, s.top());
-    raise(TERMINAL, 2, "E1POP",
-          fill_placeholders("Error condition in E1POP.  %(L1) does not match the name %(L2) in the stack."));
+    raise_own(ReporterMessage::pop_mismatch);
     return;
   }
   --s.depth;
@@ -232,7 +299,8 @@ void E1STL(int index, std::string_view value) { state().texts[slot_of(index)] = 
 
 void E1MES(int type, int code, std::string_view text) {
   if (type < NOTE || type > TERMINAL) {
-    raise(TERMINAL, code, current_routine(), ".  Error from E1MES.  Illegal error type specified.");
+    const Message& m = kReporterMessages[static_cast<std::size_t>(ReporterMessage::illegal_type)];
+    raise(m.type, code, current_routine(), m.text);
     return;
   }
   raise(type, code, current_routine(), text);
@@ -244,5 +312,7 @@ void reset_error_record() {
   state().last_type = 0;
   state().last_code = 0;
 }
+
+void raise(const Message& m) { E1MES(m.type, m.code, m.text); }
 
 }  // namespace zalk::toolkit

@@ -66,8 +66,27 @@ class ScopedErrorHandler {
   ErrorHandler previous_;
 };
 
-// Prints an event as the default action does (empty line, then its lines) on stdout.
+// Prints an event as the default action does (empty line, then its lines) on
+// stdout. Inside a warning episode (below) a warning is printed only for its
+// first kWarningsPrintedPerEpisode occurrences; the rest are counted.
 void print_error(const ErrorEvent& e);
+
+// A warning episode: one call into the library, within which a repeated
+// warning (same type, code and routine) is printed only for its first few
+// occurrences. When the outermost episode ends, one line per such warning
+// tells how many more were not printed. Only printing is limited: handlers
+// still receive every event, the error record is still set, and severe
+// errors (types 4 and 5) are always printed. Episodes nest; only the
+// outermost one counts. Outside any episode nothing is limited.
+constexpr int kWarningsPrintedPerEpisode = 5;
+
+class WarningEpisode {
+ public:
+  WarningEpisode();
+  ~WarningEpisode();
+  WarningEpisode(const WarningEpisode&) = delete;
+  WarningEpisode& operator=(const WarningEpisode&) = delete;
+};
 
 // Name stack.
 void E1PSH(std::string_view name);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/gauss_messages.h"
 
 namespace zalk::toolkit {
 namespace {
@@ -33,7 +34,7 @@ constexpr double kPi = 3.14159265358979323846;
 
 void report_bad_n(int N) {
   E1STI(1, N);
-  E1MES(TERMINAL, 1, "The number of quadrature points N = %(I1).  It must be at least 1.");
+  raise(GaussMessage::bad_n);
 }
 
 // Gamma(a) Gamma(b) / Gamma(a + b) for a, b > 0, computed with the gamma
@@ -133,14 +134,13 @@ bool coefficients_usable(int N, const double* B, const double* C) {
   for (int k = 0; k < N; ++k) {
     if (!std::isfinite(B[k])) {
       E1STI(1, k + 1);
-      E1MES(TERMINAL, 7, "The recurrence coefficient B(%(I1)) is not a finite number.");
+      raise(GaussMessage::coefficient_b_not_finite);
       return false;
     }
     if (!(C[k] > 0.0) || !std::isfinite(C[k])) {
       E1STI(1, k + 1);
       E1STD(1, C[k]);
-      E1MES(TERMINAL, 8,
-            "The recurrence coefficient C(%(I1)) = %(D1).  It must be positive and finite.");
+      raise(GaussMessage::coefficient_c_not_positive);
       return false;
     }
   }
@@ -164,12 +164,10 @@ bool modified_coefficients_usable(int N, const double* B, const double* C, int N
   if (std::isfinite(B[N - 1]) && C[N - 1] > 0.0 && std::isfinite(C[N - 1])) return true;
   E1STD(1, QXFIX[0]);
   if (NFIX == 1) {
-    E1MES(TERMINAL, 6, "No rule with real nodes has the fixed quadrature point QXFIX(1) = %(D1).");
+    raise(GaussMessage::no_real_rule_one_point);
   } else {
     E1STD(2, QXFIX[1]);
-    E1MES(TERMINAL, 6,
-          "No rule with real nodes has the fixed quadrature points QXFIX(1) = %(D1) and "
-          "QXFIX(2) = %(D2).");
+    raise(GaussMessage::no_real_rule_two_points);
   }
   return false;
 }
@@ -250,34 +248,58 @@ void sort_ascending(int n, double* x, double* w) {
 bool fixed_nodes_valid(int N, int NFIX, const double* QXFIX) {
   if (NFIX < 0 || NFIX > 2) {
     E1STI(1, NFIX);
-    E1MES(TERMINAL, 2, "The number of fixed quadrature points NFIX = %(I1).  It must be 0, 1 or 2.");
+    raise(GaussMessage::bad_nfix);
     return false;
   }
   if (NFIX >= N) {
     E1STI(1, NFIX);
     E1STI(2, N);
-    E1MES(TERMINAL, 3,
-          "The number of fixed quadrature points NFIX = %(I1) must be less than the number of "
-          "quadrature points N = %(I2).");
+    raise(GaussMessage::nfix_not_below_n);
     return false;
   }
   for (int i = 0; i < NFIX; ++i) {
-    // The negated test also turns away a NaN.
+    if (!std::isfinite(QXFIX[i])) {
+      E1STI(1, i + 1);
+      E1STD(1, QXFIX[i]);
+      raise(GaussMessage::fixed_point_not_finite);
+      return false;
+    }
     if (!(std::fabs(QXFIX[i]) >= 1.0)) {
       E1STI(1, i + 1);
       E1STD(1, QXFIX[i]);
-      E1MES(TERMINAL, 4,
-            "The fixed quadrature point QXFIX(%(I1)) = %(D1) lies inside (-1,1).  Fixed points "
-            "must not be inside this interval.");
+      raise(GaussMessage::fixed_point_inside);
       return false;
     }
   }
   if (NFIX == 2 && QXFIX[0] == QXFIX[1]) {
     E1STD(1, QXFIX[0]);
-    E1MES(TERMINAL, 5, "The fixed quadrature points must be distinct, but QXFIX(1) = QXFIX(2) = %(D1).");
+    raise(GaussMessage::fixed_points_equal);
     return false;
   }
   return true;
+}
+
+// Large weight parameters overflow the recurrence coefficients (the
+// integral of the weight, C(1), first). Records the first coefficient that
+// is not finite, or not positive for C, in %(L1), %(I1) and %(D1).
+bool coefficients_finite(int N, const double* B, const double* C) {
+  for (int k = 0; k < N; ++k) {
+    const bool b_ok = std::isfinite(B[k]);
+    if (b_ok && C[k] > 0.0 && std::isfinite(C[k])) continue;
+    E1STL(1, b_ok ? "C" : "B");
+    E1STI(1, k + 1);
+    E1STD(1, b_ok ? C[k] : B[k]);
+    return false;
+  }
+  return true;
+}
+
+bool parameter_finite(const char* name, double value) {
+  if (std::isfinite(value)) return true;
+  E1STL(1, name);
+  E1STD(1, value);
+  raise(GaussMessage::weight_parameter_not_finite);
+  return false;
 }
 
 }  // namespace
@@ -297,27 +319,34 @@ void DRECCF(int N, int IWEIGH, double ALPHA, double BETA, double* B, double* C) 
       if (!(ALPHA > -1.0) || !(BETA > -1.0)) {
         E1STD(1, ALPHA);
         E1STD(2, BETA);
-        E1MES(TERMINAL, 3,
-              "The Jacobi weight parameters must be greater than -1, while ALPHA = %(D1) and "
-              "BETA = %(D2) are given.");
+        raise(GaussMessage::bad_jacobi_parameters);
         return;
       }
+      if (!parameter_finite("ALPHA", ALPHA) || !parameter_finite("BETA", BETA)) return;
       jacobi(N, ALPHA, BETA, B, C);
+      if (!coefficients_finite(N, B, C)) {
+        E1STD(2, ALPHA);
+        E1STD(3, BETA);
+        raise(GaussMessage::jacobi_coefficients_overflow);
+      }
       return;
     case 6:
       if (!(ALPHA > -1.0)) {
         E1STD(1, ALPHA);
-        E1MES(TERMINAL, 4,
-              "The generalized Laguerre weight parameter must be greater than -1, while ALPHA = "
-              "%(D1) is given.");
+        raise(GaussMessage::bad_laguerre_parameter);
         return;
       }
+      if (!parameter_finite("ALPHA", ALPHA)) return;
       laguerre(N, ALPHA, B, C);
+      if (!coefficients_finite(N, B, C)) {
+        E1STD(2, ALPHA);
+        raise(GaussMessage::laguerre_coefficients_overflow);
+      }
       return;
     case 7: hyperbolic_secant(N, B, C); return;
     default:
       E1STI(1, IWEIGH);
-      E1MES(TERMINAL, 2, "The weight function selector IWEIGH = %(I1).  It must be in the range 1 to 7.");
+      raise(GaussMessage::bad_weight);
       return;
   }
 }
@@ -347,7 +376,7 @@ void DG2RCF(int N, double* B, double* C, int NFIX, const double* QXFIX, double* 
   for (int k = 0; k + 1 < N; ++k) e[k] = std::sqrt(C[k + 1]);
 
   if (!tridiagonal_ql(N, d, e, z)) {
-    E1MES(FATAL, 1, "No convergence in 100 iterations.");
+    raise(GaussMessage::no_convergence);
     return;
   }
   for (int k = 0; k < N; ++k) z[k] = mu0 * z[k] * z[k];
@@ -387,9 +416,7 @@ void DGQRUL(int N, int IWEIGH, double ALPHA, double BETA, int NFIX, const double
       work.resize(need);
     } catch (const std::bad_alloc&) {
       E1STI(1, N);
-      E1MES(TERMINAL, 2,
-            "The required storage cannot be allocated.  The workspace requirement was based on "
-            "N = %(I1).");
+      raise(GaussMessage::no_storage);
       return;
     }
   }

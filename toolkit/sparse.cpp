@@ -12,6 +12,7 @@
 #include <new>
 
 #include "toolkit/errors.h"
+#include "toolkit/sparse_messages.h"
 #include "toolkit/sparse_internal.h"
 
 namespace zalk::toolkit {
@@ -29,13 +30,12 @@ constexpr int kMaxCorrections = 50;
 bool order_and_count_positive(int N, int NZ) {
   if (N < 1) {
     E1STI(1, N);
-    E1MES(TERMINAL, 1,
-          "The order of system of equations must be positive, while N = %(I1) is given.");
+    raise(SparseMessage::bad_order);
     return false;
   }
   if (NZ < 1) {
     E1STI(1, NZ);
-    E1MES(TERMINAL, 2, "The number of nonzeros must be positive, while NZ = %(I1) is given.");
+    raise(SparseMessage::bad_count);
     return false;
   }
   return true;
@@ -49,16 +49,13 @@ bool check_public_arguments(int N, int NZ, int* IPARAM, double* RPARAM) {
   if (minimum > static_cast<double>(INT_MAX)) {
     E1STD(1, minimum);
     E1STD(2, static_cast<double>(INT_MAX));
-    E1MES(TERMINAL, 3,
-          "The minimum amount of workspace 21*N+6*NZ = %(D1) exceeds the maximum integer IMACH(5) "
-          "= %(D2).");
+    raise(SparseMessage::workspace_beyond_integers);
     return false;
   }
   if (IPARAM[4] != 0 && IPARAM[4] < 21 * N + 6 * NZ) {
     E1STI(1, IPARAM[4]);
     E1STI(2, 21 * N + 6 * NZ);
-    E1MES(TERMINAL, 4,
-          "The nonzero workspace limit in IPARAM(5) = %(I1) must exceed 21*N+6*NZ = %(I2).");
+    raise(SparseMessage::workspace_limit_too_small);
     return false;
   }
   return true;
@@ -67,16 +64,10 @@ bool check_public_arguments(int N, int NZ, int* IPARAM, double* RPARAM) {
 void report_allocation_failure(int NZ, const int* IPARAM) {
   if (IPARAM[4] != 0) {
     E1STI(1, IPARAM[4]);
-    E1MES(TERMINAL, 5,
-          "The required storage cannot be allocated.  The workspace request failed based on "
-          "IPARAM(5) = %(I1). Solutions may be to remove workstation tools or increase virtual "
-          "memory.");
+    raise(SparseMessage::no_storage_for_limit);
   } else {
     E1STI(1, NZ);
-    E1MES(TERMINAL, 6,
-          "The required storage cannot be allocated.  The workspace request failed based on MAXNZ "
-          "= 3*NZ, where NZ=%(I1), is given. Solutions may be to remove workstation tools or "
-          "increase virtual memory.");
+    raise(SparseMessage::no_storage_for_default);
   }
 }
 
@@ -98,8 +89,7 @@ bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int I
   if (!order_and_count_positive(N, NZ)) return false;
   if (IPATH != 1 && IPATH != 2) {
     E1STI(1, IPATH);
-    E1MES(TERMINAL, 3,
-          "The path indicator must be equal to 1 or 2 while IPATH = %(I1) is given.");
+    raise(SparseMessage::bad_path);
     return false;
   }
   for (int k = 0; k < NZ; ++k) {
@@ -107,15 +97,13 @@ bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int I
     if (static_cast<unsigned>(IROW[k]) - 1u >= static_cast<unsigned>(N)) {
       E1STI(1, k + 1);
       E1STI(2, IROW[k]);
-      E1MES(TERMINAL, 4,
-            "IROW must satisfy 1 .LE. IROW(I) .LE. N, I = 1, ..., N, but IROW(%(I1)) = %(I2). ");
+      raise(SparseMessage::row_index_out_of_range);
       return false;
     }
     if (static_cast<unsigned>(JCOL[k]) - 1u >= static_cast<unsigned>(N)) {
       E1STI(1, k + 1);
       E1STI(2, JCOL[k]);
-      E1MES(TERMINAL, 5,
-            "JCOL must satisfy 1 .LE. JCOL(I) .LE. N, I = 1, ..., N, but JCOL(%(I1)) = %(I2). ");
+      raise(SparseMessage::column_index_out_of_range);
       return false;
     }
   }
@@ -123,15 +111,26 @@ bool check_work_arguments(int N, int NZ, const int* IROW, const int* JCOL, int I
   if (LWK < min_lwk) {
     E1STI(1, LWK);
     E1STD(2, static_cast<double>(min_lwk));
-    E1MES(TERMINAL, 6, "The real workspace length LWK = %(I1) must be at least 2*N+NZ = %(D2).");
+    raise(SparseMessage::real_workspace_too_short);
     return false;
   }
   const long long min_liwk = 17LL * N + 4LL * NZ;
   if (LIWK < min_liwk) {
     E1STI(1, LIWK);
     E1STD(2, static_cast<double>(min_liwk));
-    E1MES(TERMINAL, 7,
-          "The integer workspace length LIWK = %(I1) must be at least 17*N+4*NZ = %(D2).");
+    raise(SparseMessage::integer_workspace_too_short);
+    return false;
+  }
+  return true;
+}
+
+// A NaN or an infinity in A or B would only spread through the solution.
+bool all_finite(int n, const double* v, SparseMessage message) {
+  for (int i = 0; i < n; ++i) {
+    if (std::isfinite(v[i])) continue;
+    E1STI(1, i + 1);
+    E1STD(1, v[i]);
+    raise(message);
     return false;
   }
   return true;
@@ -144,17 +143,15 @@ bool report_pattern_fault(const PatternCheck& check) {
     case PatternFault::duplicate:
       E1STI(1, check.row);
       E1STI(2, check.col);
-      E1MES(TERMINAL, 8, "Two values of A are given for IROW = %(I1) and JCOL = %(I2).");
+      raise(SparseMessage::duplicate_entry);
       break;
     case PatternFault::empty_row:
       E1STI(1, check.row);
-      E1MES(TERMINAL, 9,
-            "An empty row has been found in the coefficient matrix: row number = %(I1) ");
+      raise(SparseMessage::empty_row);
       break;
     case PatternFault::empty_column:
       E1STI(1, check.col);
-      E1MES(TERMINAL, 10,
-            "An empty column has been found in the coefficient matrix: column number = %(I1)");
+      raise(SparseMessage::empty_column);
       break;
   }
   return true;
@@ -199,8 +196,7 @@ void refine(const MarkowitzLU& lu, int N, int NZ, const double* A, const int* IR
     const double error = backward_error(N, NZ, A, IROW, JCOL, B, IPATH, X, r, d);
     if (error <= rounding_level) return;
     if (corrections == kMaxCorrections || !(error <= 0.5 * previous)) {
-      E1MES(WARNING, 11,
-            "The matrix is too ill-conditioned for iterative refinement to be effective.");
+      raise(SparseMessage::refinement_ineffective);
       return;
     }
     previous = error;
@@ -281,6 +277,10 @@ void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
             int LIWK) {
   RoutineScope scope("DL2LXG");
   if (!check_work_arguments(N, NZ, IROW, JCOL, IPATH, LWK, LIWK)) return;
+  if (!all_finite(NZ, A, SparseMessage::matrix_entry_not_finite) ||
+      !all_finite(N, B, SparseMessage::right_side_not_finite)) {
+    return;
+  }
   if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
   const long long maxnz = std::min(static_cast<long long>(LWK) - 2LL * N,
                                    (static_cast<long long>(LIWK) - 17LL * N) / 4);
@@ -301,6 +301,23 @@ void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
 }
 
 namespace sparse_detail {
+namespace {
+
+// With IPARAM(5) = 0 the limit is the one the work areas were laid out for;
+// the message says what it was and what IPARAM(5) must exceed.
+void report_storage_exhausted(const MarkowitzLU& lu, const FactorOutcome& f, const int* IPARAM) {
+  E1STI(1, f.stages_done + 1);
+  if (IPARAM[4] != 0) {
+    E1STI(2, IPARAM[4]);
+    raise(SparseMessage::workspace_limit_reached);
+    return;
+  }
+  E1STI(2, lu.max_nonzeros());
+  E1STD(1, 21.0 * lu.order() + 6.0 * lu.max_nonzeros());
+  raise(SparseMessage::default_workspace_limit_reached);
+}
+
+}  // namespace
 
 FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
   RoutineScope scope("DL5TXG");
@@ -316,27 +333,21 @@ FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
   RPARAM[3] = f.growth;
   RPARAM[4] = f.smallest_pivot;
   if (f.stop == FactorStop::out_of_storage) {
-    E1STI(1, f.stages_done + 1);
-    E1STI(2, IPARAM[4]);
-    E1MES(TERMINAL, 1,
-          "Factorization from row 1 to row %(I1) reached the workspace limit based on IPARAM(5) = "
-          "%(I2). Set IPARAM(5) larger.");
+    report_storage_exhausted(lu, f, IPARAM);
     return f;
   }
   if (f.stop == FactorStop::pivot_underflow) {
     E1STI(1, f.stages_done);
-    E1MES(TERMINAL, 2,
-          "Factorization stopped after %(I1) rows, because the value selected as pivot is within "
-          "two orders of magnitude of causing underflow or the reciprocal causing overflow.");
+    raise(SparseMessage::pivot_near_underflow);
     return f;
   }
   if (f.growth > RPARAM[0]) {
     E1STD(1, f.growth);
     E1STD(2, RPARAM[0]);
-    E1MES(WARNING, 3, "The growth factor, %(D1), exceeds %(D2) = RPARAM(1).");
+    raise(SparseMessage::large_growth);
   }
   if (f.stop == FactorStop::breakdown || f.tiny_pivot) {
-    E1MES(WARNING, 4, "The coefficient matrix is numerically singular.");
+    raise(SparseMessage::numerically_singular);
   }
   return f;
 }

@@ -70,6 +70,10 @@ class MarkowitzLU {
   int max_row_count() const { return max_row_count_; }
   int max_col_count() const { return max_col_count_; }
 
+  // The order and the nonzero limit the work areas were laid out for.
+  int order() const { return n_; }
+  int max_nonzeros() const { return maxnz_; }
+
  private:
   struct Candidate {
     int row = -1;

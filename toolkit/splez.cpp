@@ -6,12 +6,14 @@
 #include "toolkit/splez.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
 #include "toolkit/bspline.h"
 #include "toolkit/bspline_core.h"
 #include "toolkit/errors.h"
+#include "toolkit/splez_messages.h"
 #include "toolkit/splez_kinds.h"
 
 namespace zalk::toolkit {
@@ -31,25 +33,25 @@ bool enough_points(int NDATA, int ITYPE) {
     if (NDATA >= ITYPE + 1) return true;
     E1STI(1, NDATA);
     E1STI(2, ITYPE + 1);
-    E1MES(TERMINAL, 4, "The number of data points must be %(I2) or more, but NDATA = %(I1) is given.");
+    raise(SplezMessage::too_few_points_for_cubic);
   } else if (ITYPE == 2) {
     if (NDATA >= 4) return true;
     E1STI(1, NDATA);
-    E1MES(TERMINAL, 5, "The number of data points must be 4 or more, but NDATA = %(I1) is given.");
+    raise(SplezMessage::too_few_points_for_akima);
   } else if (is_bspline_kind(ITYPE)) {
     if (NDATA >= ITYPE - 2) return true;
     E1STI(1, ITYPE - 2);
     E1STI(2, NDATA);
-    E1MES(TERMINAL, 6, "The number of data points must be %(I1) or more, but NDATA = %(I2) is given.");
+    raise(SplezMessage::too_few_points_for_bspline);
   } else if (ITYPE <= 12) {
     if (NDATA >= 4) return true;
     E1STI(1, NDATA);
-    E1MES(TERMINAL, 7, "The number of data points must be 4 or more, but NDATA = %(I1).");
+    raise(SplezMessage::too_few_points_to_smooth);
   } else {
     if (NDATA >= ITYPE - 10) return true;
     E1STI(1, NDATA);
     E1STI(2, ITYPE - 10);
-    E1MES(TERMINAL, 8, "The number of data points must be %(I2) or more, but NDATA = %(I1)");
+    raise(SplezMessage::too_few_points_for_fit);
   }
   return false;
 }
@@ -57,17 +59,17 @@ bool enough_points(int NDATA, int ITYPE) {
 bool arguments_ok(int NDATA, int ITYPE, int IDER, int N) {
   if (N < 1) {
     E1STI(1, N);
-    E1MES(TERMINAL, 1, "The length of XVEC must be at least 1 while N = %(I1) is given.");
+    raise(SplezMessage::no_points_to_evaluate);
     return false;
   }
   if (IDER < 0) {
     E1STI(1, IDER);
-    E1MES(TERMINAL, 2, "The order of the derivative to be evaluated must be nonnegative, but IDER = %(I1).");
+    raise(SplezMessage::negative_derivative);
     return false;
   }
   if (ITYPE < 1 || ITYPE > 15) {
     E1STI(1, ITYPE);
-    E1MES(TERMINAL, 3, "The value of ITYPE must be in the range 1,..,15, but ITYPE = %(I1).");
+    raise(SplezMessage::bad_kind);
     return false;
   }
   return enough_points(NDATA, ITYPE);
@@ -166,9 +168,7 @@ class FactorCache {
 void report_storage(int NDATA, int N) {
   E1STI(1, NDATA);
   E1STI(2, N);
-  E1MES(TERMINAL, 11,
-        "The required storage cannot be allocated.  Workspace allocation is based on NDATA =%(i1) "
-        "and N =%(i2).");
+  raise(SplezMessage::no_storage);
 }
 
 // B-spline interpolant of order ITYPE - 2 with not-a-knot knots, turned into
@@ -212,15 +212,48 @@ bool sort_distinct(int n, const double* v, double* vs, int* perm, bool data) {
       E1STI(2, perm[i + 1] + 1);
       E1STD(1, vs[i]);
       if (data) {
-        E1MES(FATAL, 9,
-              "Points in the data point abscissas array, XDATA, must be distinct, but XDATA(%(I1)) "
-              "= XDATA(%(I2)) = %(D1).");
+        raise(SplezMessage::equal_abscissas);
       } else {
-        E1MES(FATAL, 10,
-              "Points to be evaluated must be distinct, but XVEC(%(I1)) =  XVEC(%(I2)) = %(D1).");
+        raise(SplezMessage::equal_points);
       }
       return false;
     }
+  }
+  return true;
+}
+
+// A NaN or an infinity among the data or the points would only give
+// meaningless values, or a misleading message further on.
+bool finite_arguments(int NDATA, const double* XDATA, const double* FDATA, int N,
+                      const double* XVEC) {
+  const struct {
+    const char* name;
+    int n;
+    const double* v;
+  } arrays[] = {{"XDATA", NDATA, XDATA}, {"FDATA", NDATA, FDATA}, {"XVEC", N, XVEC}};
+  for (const auto& a : arrays) {
+    for (int i = 0; i < a.n; ++i) {
+      if (std::isfinite(a.v[i])) continue;
+      E1STL(1, a.name);
+      E1STI(1, i + 1);
+      E1STD(1, a.v[i]);
+      raise(SplezMessage::argument_not_finite);
+      return false;
+    }
+  }
+  return true;
+}
+
+// Finite data far out in magnitude can still overflow the fit: no such value
+// is handed back as a result. `vs` is in sorted order, `permv` maps back.
+bool finite_values(int ITYPE, int N, const double* vs, const int* permv) {
+  for (int i = 0; i < N; ++i) {
+    if (std::isfinite(vs[i])) continue;
+    E1STI(1, ITYPE);
+    E1STI(2, permv[i] + 1);
+    E1STD(1, vs[i]);
+    raise(SplezMessage::value_overflows);
+    return false;
   }
   return true;
 }
@@ -257,6 +290,7 @@ void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
             const double* XVEC, double* VALUE, double* WK, int* IWK) {
   RoutineScope scope("DS2LEZ");
   if (!arguments_ok(NDATA, ITYPE, IDER, N)) return;
+  if (!finite_arguments(NDATA, XDATA, FDATA, N, XVEC)) return;
   const std::size_t n = static_cast<std::size_t>(NDATA);
   const std::size_t m = static_cast<std::size_t>(N);
   double* xs = WK;
@@ -275,6 +309,7 @@ void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
   } else {
     detail::splez_other_kind(NDATA, xs, fs, ITYPE, IDER, N, xv, vs);
   }
+  if (!finite_values(ITYPE, N, vs, permv)) return;
   for (std::size_t i = 0; i < m; ++i) VALUE[permv[i]] = vs[i];
 }
 

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/splez_messages.h"
 
 namespace zalk::toolkit::detail {
 namespace {
@@ -148,6 +149,17 @@ Vec not_a_knot_slopes(int n, const double* x, const double* f) {
 
 // ------------------------------------------------------------ kind 2: Akima
 
+// The weighted mean of akima_slopes with the weights scaled to at most 1:
+// with secants beyond about 1e154 the plain products overflow. Used only
+// where the plain form failed, so that other slopes keep their bits.
+double scaled_akima_slope(double wl, double wr, double ml, double mr) {
+  const double scale = std::max(wl, wr);
+  if (!(scale > 0.0) || !std::isfinite(scale)) return 0.5 * ml + 0.5 * mr;
+  const double a = wl / scale;
+  const double b = wr / scale;
+  return (a * ml + b * mr) / (a + b);
+}
+
 Vec akima_slopes(int n, const double* x, const double* f) {
   const Vec d = secants(n, x, f);
   // m[i + 2] is the secant of interval i; two extrapolated secants each side.
@@ -164,6 +176,7 @@ Vec akima_slopes(int n, const double* x, const double* f) {
     const double wr = std::fabs(m[i + 1] - m[i]);
     s[i] = (wl + wr > 0.0) ? (wl * m[i + 1] + wr * m[i + 2]) / (wl + wr)
                            : 0.5 * (m[i + 1] + m[i + 2]);
+    if (!std::isfinite(s[i])) s[i] = scaled_akima_slope(wl, wr, m[i + 1], m[i + 2]);
   }
   return s;
 }
@@ -675,7 +688,7 @@ void splez_other_kind(int NDATA, const double* XS, const double* FS, int ITYPE, 
                       const double* XV, double* VALUE) {
   if ((ITYPE < 1 || ITYPE > 3) && (ITYPE < 9 || ITYPE > 15)) {
     E1STI(1, ITYPE);
-    E1MES(TERMINAL, 20, "Spline kind ITYPE = %(I1) is not handled by this routine.");
+    raise(SplezMessage::kind_not_handled);
     return;
   }
   try {
@@ -683,9 +696,7 @@ void splez_other_kind(int NDATA, const double* XS, const double* FS, int ITYPE, 
   } catch (const std::bad_alloc&) {
     E1STI(1, NDATA);
     E1STI(2, N);
-    E1MES(TERMINAL, 10,
-          "The required storage cannot be allocated.  Workspace allocation is based on NDATA "
-          "=%(i1) and N =%(i2).");
+    raise(SplezMessage::kind_no_storage);
   }
 }
 

@@ -4,7 +4,7 @@
 # MinGW-w64 cross compilers and Wine (wine32 runs the 32-bit DLL; it needs
 # the i386 architecture).
 set -euo pipefail
-pkgs=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev python3
+pkgs=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev python3 python3-mpmath
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine32 wine64)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -180,6 +180,14 @@ TYPED_TEST(BsplineFamily, KnotArgumentChecksAreTerminal) {
   EXPECT_EQ(rec.last_message(),
             "The number of data points must be at least as large as the order of the spline while "
             "NDATA = 2 and KORDER = 3 are given.");
+  // An abscissa that is not a finite number would give NaN knots.
+  const T nan_at_2[] = {0, std::numeric_limits<T>::quiet_NaN(), 2};
+  const T inf_at_3[] = {0, 1, -std::numeric_limits<T>::infinity()};
+  EXPECT_THROW(knots(3, nan_at_2, 3, t), SevereError);
+  EXPECT_EQ(rec.last_message(), "The XDATA(2) = NaN is not a finite number.");
+  EXPECT_THROW(knots(3, inf_at_3, 3, t), SevereError);
+  EXPECT_EQ(rec.last_message(), "The XDATA(3) = -Infinity is not a finite number.");
+  EXPECT_EQ(rec.last_type(), TERMINAL);
 }
 
 TYPED_TEST(BsplineFamily, QuadraticTimesQuadraticReproducedAtRandomPoints) {

@@ -4,12 +4,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "toolkit/errors.h"
+#include "toolkit/messages.h"
 
 namespace zt = zalk::toolkit;
 using ::testing::ElementsAre;
@@ -62,6 +64,11 @@ TEST(ErrorPlaceholders, EveryKindAndCaseIsFilled) {
   const auto e = raise_recorded(
       zt::WARNING, 1, "I=%(I1) i=%(i9) R=%(R2) r=%(r2) D=%(D3) d=%(d3) L=%(L4) l=%(l4)");
   EXPECT_EQ(e.message, "I=-42 i=7 R=1.5 r=1.5 D=0.1 d=0.1 L=XDATA l=XDATA");
+  // Values that are not finite numbers are named, whatever their sign bit.
+  zt::E1STD(5, -std::nan(""));
+  zt::E1STR(6, HUGE_VALF);
+  zt::E1STD(7, -HUGE_VAL);
+  EXPECT_EQ(raise_recorded(zt::WARNING, 1, "%(D5) %(R6) %(D7)").message, "NaN Infinity -Infinity");
   // An unknown kind, a missing digit and the line break stay as written.
   const auto f = raise_recorded(zt::WARNING, 1, "%(Q1) %(I) 100% a%/b");
   EXPECT_EQ(f.message, "%(Q1) %(I) 100% a%/b");
@@ -301,4 +308,89 @@ TEST(RoutineScopes, SevereErrorUnwindsTheStackToTheCatchingLevel) {
   }
   EXPECT_EQ(zt::name_stack_depth(), 1);
   EXPECT_EQ(rec.events.back().routine, "DGQRUL");
+}
+
+namespace table_example {
+#define EXAMPLE_MESSAGES(X)                                            \
+  X(too_few, "EXAMPLE", TERMINAL, 1, "N = %(I1).  N must be at least 1.") \
+  X(odd_value, "EXAMPLE", WARNING, 2, "X = %(D1) is odd.")
+ZALK_MESSAGE_TABLE(ExampleMessage, kExampleMessages, EXAMPLE_MESSAGES)
+}  // namespace table_example
+
+TEST(MessageTable, EntriesRaiseWithTheirTypeCodeAndText) {
+  static_assert(table_example::kExampleMessages.size() == 2);
+  std::vector<zalk::toolkit::ErrorEvent> seen;
+  zalk::toolkit::ScopedErrorHandler h([&](const zalk::toolkit::ErrorEvent& e) { seen.push_back(e); });
+  zalk::toolkit::RoutineScope scope("EXAMPLE");
+  zalk::toolkit::E1STD(1, 3.5);
+  table_example::raise(table_example::ExampleMessage::odd_value);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].type, zalk::toolkit::WARNING);
+  EXPECT_EQ(seen[0].code, 2);
+  EXPECT_EQ(seen[0].message, "X = 3.5 is odd.");
+  zalk::toolkit::E1STI(1, 0);
+  EXPECT_THROW(table_example::raise(table_example::ExampleMessage::too_few), zalk::toolkit::SevereError);
+  EXPECT_EQ(seen.back().message, "N = 0.  N must be at least 1.");
+}
+
+TEST(WarningEpisodes, RepeatsArePrintedFiveTimesThenCountedWhileHandlersSeeAll) {
+  int handled = 0;
+  zt::ScopedErrorHandler h([&](const zt::ErrorEvent& e) {
+    ++handled;
+    zt::print_error(e);  // prints as the status handler of the library does
+  });
+  ::testing::internal::CaptureStdout();
+  {
+    zt::WarningEpisode episode;
+    zt::WarningEpisode inner;  // nested episodes count as one
+    zt::RoutineScope scope("DTHK");
+    for (int i = 0; i < 20; ++i) zt::E1MES(zt::WARNING, 3, "w3");
+    for (int i = 0; i < 7; ++i) zt::E1MES(zt::WARNING, 4, "w4");
+    zt::E1MES(zt::WARNING, 5, "w5");
+    EXPECT_EQ(zt::last_error_code(), 5);
+  }
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(handled, 28);
+  auto count = [&](const std::string& s) {
+    int n = 0;
+    for (auto p = out.find(s); p != std::string::npos; p = out.find(s, p + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("ERROR 3 from DTHK.  w3\n"), 5);
+  EXPECT_EQ(count("ERROR 4 from DTHK.  w4\n"), 5);
+  EXPECT_EQ(count("ERROR 5 from DTHK.  w5\n"), 1);
+  EXPECT_THAT(out, ::testing::EndsWith(
+                       "\n *** WARNING  ERROR 3 from DTHK: 15 more of the same were not printed.\n"
+                       "\n *** WARNING  ERROR 4 from DTHK: 2 more of the same were not printed.\n"));
+  EXPECT_EQ(count("more of the same"), 2);
+}
+
+TEST(WarningEpisodes, OutsideAnEpisodeAndForSevereErrorsNothingIsLimited) {
+  zt::ScopedErrorHandler h([](const zt::ErrorEvent& e) { zt::print_error(e); });
+  ::testing::internal::CaptureStdout();
+  {
+    zt::RoutineScope scope("DTHK");
+    for (int i = 0; i < 7; ++i) zt::E1MES(zt::WARNING, 3, "w3");
+    zt::WarningEpisode episode;
+    for (int i = 0; i < 7; ++i) EXPECT_THROW(zt::E1MES(zt::TERMINAL, 6, "t6"), zt::SevereError);
+  }
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(out.find("more of the same"), std::string::npos);
+  std::string expected;
+  for (int i = 0; i < 7; ++i) expected += "\n *** WARNING  ERROR 3 from DTHK.  w3\n";
+  for (int i = 0; i < 7; ++i) expected += "\n *** TERMINAL ERROR 6 from DTHK.  t6\n";
+  EXPECT_EQ(out, expected);
+}
+
+TEST(WarningEpisodes, TheDefaultActionIsLimitedAsWell) {
+  ::testing::internal::CaptureStdout();
+  {
+    zt::WarningEpisode episode;
+    zt::RoutineScope scope("DBS2VL");
+    for (int i = 0; i < 6; ++i) zt::E1MES(zt::WARNING, 7, "w");
+  }
+  std::string expected;
+  for (int i = 0; i < 5; ++i) expected += "\n *** WARNING  ERROR 7 from DBS2VL.  w\n";
+  expected += "\n *** WARNING  ERROR 7 from DBS2VL: 1 more of the same were not printed.\n";
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected);
 }

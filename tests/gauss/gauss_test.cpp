@@ -327,6 +327,26 @@ TEST(GaussChecks, InvalidArgumentsAreRejectedWithTheirMessages) {
   e = rule(4, 1, 0, 0, 2, {1.0, 1.0});
   EXPECT_EQ(e.message, "The fixed quadrature points must be distinct, but QXFIX(1) = QXFIX(2) = 1.");
 
+  // Values that are not finite numbers are named as such, not as points
+  // inside (-1,1) or as recurrence coefficients that came out NaN.
+  e = rule(4, 1, 0, 0, 1, {std::nan(""), 0});
+  EXPECT_EQ(e.code, 10);
+  EXPECT_EQ(e.message, "The fixed quadrature point QXFIX(1) = NaN is not a finite number.");
+  e = rule(4, 1, 0, 0, 2, {-1.0, -HUGE_VAL});
+  EXPECT_EQ(e.message, "The fixed quadrature point QXFIX(2) = -Infinity is not a finite number.");
+  e = rule(4, 5, HUGE_VAL, 0.5, 0, {0, 0});
+  EXPECT_EQ(e.routine, "DRECCF");
+  EXPECT_EQ(e.message, "The weight parameter ALPHA = Infinity is not a finite number.");
+  e = rule(4, 5, 0.5, 1e300, 0, {0, 0});
+  EXPECT_EQ(e.code, 6);
+  EXPECT_EQ(e.message,
+            "The recurrence coefficient C(1) = Infinity cannot be computed in 8-byte arithmetic: the "
+            "Jacobi weight parameters ALPHA = 0.5 and BETA = 1e+300 are too large.");
+  e = rule(4, 6, 200.0, 0, 0, {0, 0});
+  EXPECT_EQ(e.message,
+            "The recurrence coefficient C(1) = Infinity cannot be computed in 8-byte arithmetic: "
+            "the generalized Laguerre weight parameter ALPHA = 200 is too large.");
+
   // Coefficients handed to DG2RCF directly must give a real symmetric matrix.
   std::vector<double> B = {0, 0, 0}, C = {2, 0.25, -0.1}, wk(3);
   const double fixed[2] = {0, 0};

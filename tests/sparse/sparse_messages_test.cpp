@@ -180,6 +180,23 @@ TEST(SparseMessages, WorkspaceExhaustedDuringFactorisation) {
                "IPARAM(5) = 222. Set IPARAM(5) larger.");
 }
 
+TEST(SparseMessages, DefaultWorkspaceExhaustedSaysItsSize) {
+  // Work areas of the least lengths leave no room for fill-in.
+  System s = filling_arrowhead();
+  const int n = s.n, nz = s.nz();
+  std::vector<double> rwork(2 * n + nz);
+  std::vector<int> iwork(17 * n + 4 * nz);
+  s.iparam[4] = 0;
+  expect_event(severe_error_of([&] {
+                 zt::DL2LXG(n, nz, s.a.data(), s.irow.data(), s.jcol.data(), s.b.data(), 1,
+                            s.iparam, s.rparam, s.x.data(), rwork.data(), 2 * n + nz,
+                            iwork.data(), 17 * n + 4 * nz);
+               }),
+               5, 5, "DL5TXG",
+               "Factorization from row 1 to row 1 reached the default workspace limit of MAXNZ = "
+               "16 nonzeros (IPARAM(5) = 0).  Set IPARAM(5) larger than 21*N+6*MAXNZ = 222.");
+}
+
 TEST(SparseMessages, PivotNearUnderflow) {
   System s(2);
   s.add(1, 1, 1e-307).add(2, 2, 1.0);
@@ -225,24 +242,21 @@ TEST(SparseMessages, NumericallySingular) {
   EXPECT_TRUE(std::isfinite(tiny.x[0]));
 }
 
-// Non-finite entries are not checked; they must neither crash nor hang the
-// search, and they show in the solution.
-TEST(SparseMessages, NonFiniteEntriesPassThrough) {
+// A NaN or an infinity in A or B is named; nothing is solved.
+TEST(SparseMessages, NonFiniteEntriesAreRejected) {
   for (double bad : {std::nan(""), HUGE_VAL}) {
+    const std::string text = std::isnan(bad) ? "NaN" : "Infinity";
     System s(3);
-    s.add(1, 1, bad).add(1, 2, 1.0).add(2, 1, 1.0).add(2, 2, bad).add(3, 3, 2.0).add(3, 1, 1.0);
-    warnings_of([&] { s.solve(); });
-    // NaN spreads; infinite pivots act as the limit (x1 = x2 = 0, x3 = 1/2).
-    if (std::isnan(bad)) {
-      EXPECT_TRUE(std::isnan(s.x[0]) && std::isnan(s.x[1]));
-    } else {
-      EXPECT_EQ(s.x[2], 0.5);
-    }
+    s.add(1, 1, 1.0).add(1, 2, 1.0).add(2, 1, 1.0).add(2, 2, bad).add(3, 3, 2.0).add(3, 1, 1.0);
+    expect_event(severe_error_of([&] { s.solve(); }), 5, 12, "DL2LXG",
+                 "The matrix entry A(4) = " + text + " is not a finite number.");
+    EXPECT_EQ(s.x[0], -99.0);
+    System r = three_by_three();
+    r.b[2] = -bad;  // a NaN is named without its sign
+    expect_event(severe_error_of([&] { r.solve(); }), 5, 13, "DL2LXG",
+                 "The right-hand side entry B(3) = " + std::string(std::isnan(bad) ? "" : "-") +
+                     text + " is not a finite number.");
   }
-  System all_nan(2);
-  all_nan.add(1, 1, std::nan("")).add(2, 2, std::nan(""));
-  warnings_of([&] { all_nan.solve(); });
-  EXPECT_TRUE(std::isnan(all_nan.x[0]) && std::isnan(all_nan.x[1]));
 }
 
 TEST(SparseMessages, GrowthFactorAboveLimit) {

@@ -234,6 +234,49 @@ TEST(DsplezChecks, EqualAbscissasAndEqualPointsAreFatal) {
   EXPECT_EQ(name_stack_depth(), 0);
 }
 
+TEST(DsplezChecks, NonFiniteArgumentsAreNamedForEveryKind) {
+  const double nan = std::nan("");
+  const double inf = HUGE_VAL;
+  for (int kind = 1; kind <= 15; ++kind) {
+    std::vector<double> x = {0, 1, 2, 3, 4, 5}, f = {1, 0, 2, 1, 3, 2}, xv = {0.5, 2.5};
+    const struct {
+      double* slot;
+      const char* message;
+    } rows[] = {{&x[2], "The XDATA(3) = NaN is not a finite number."},
+                {&f[1], "The FDATA(2) = Infinity is not a finite number."},
+                {&xv[0], "The XVEC(1) = -Infinity is not a finite number."}};
+    const double bad[] = {nan, inf, -inf};
+    for (int r = 0; r < 3; ++r) {
+      const double kept = *rows[r].slot;
+      *rows[r].slot = bad[r];
+      ErrorRecorder rec;
+      std::vector<double> v(2, 7.0);
+      EXPECT_THROW(DSPLEZ(6, x.data(), f.data(), kind, 0, 2, xv.data(), v.data()), SevereError);
+      EXPECT_EQ(rec.last_type(), TERMINAL);
+      EXPECT_EQ(rec.last_message(), rows[r].message) << "kind " << kind;
+      EXPECT_EQ(v[0], 7.0);
+      *rows[r].slot = kept;
+    }
+  }
+  EXPECT_EQ(name_stack_depth(), 0);
+}
+
+TEST(DsplezChecks, ValuesThatOverflowAreFatalNotReturned) {
+  // The not-a-knot cubic through alternating values near the largest double
+  // overshoots beyond it between the data.
+  const double x[] = {0, 1, 2, 3, 4};
+  const double f[] = {1e308, -1.7e308, 1.7e308, -1.7e308, 1e308};
+  const double xv[] = {2.0, 0.5};
+  double v[2] = {7.0, 7.0};
+  ErrorRecorder rec;
+  EXPECT_THROW(DSPLEZ(5, x, f, 1, 0, 2, xv, v), SevereError);
+  EXPECT_EQ(rec.last_type(), FATAL);
+  EXPECT_THAT(rec.last_message(),
+              ::testing::StartsWith("The spline of kind ITYPE = 1 cannot be evaluated in 8-byte "
+                                    "arithmetic: VALUE(2) = "));
+  EXPECT_EQ(v[0], 7.0);
+}
+
 void two_points_of_kind_five() {
   dup2(2, 1);  // the reporter prints on standard output
   const double x[] = {0.0, 1.0};

@@ -97,6 +97,21 @@ TEST(SplezInterpolants, AkimaReproducesLinesAndUniformQuadratics) {
   for (std::size_t i = 0; i < xv.size(); ++i) EXPECT_NEAR(q[i], xv[i] * xv[i] - xv[i], 1e-12);
 }
 
+TEST(SplezInterpolants, AkimaScalesWithDataNearTheTopOfTheRange) {
+  // Akima's cubic is homogeneous in the data: values scaled by 1e200 give
+  // the scaled fit, although the plain weighted mean of its slopes overflows.
+  const Vec f = {0.0, 1.0, -2.0, 0.5, 3.0, 1.0};
+  Vec big(f.size());
+  for (std::size_t i = 0; i < f.size(); ++i) big[i] = 1e200 * f[i];
+  const Vec x(kUneven.begin(), kUneven.begin() + 6);
+  const Vec xv = grid(-0.2, 1.9, 31);
+  const Vec g = fit(x, f, 2, 0, xv);
+  const Vec gb = fit(x, big, 2, 0, xv);
+  for (std::size_t i = 0; i < xv.size(); ++i) {
+    EXPECT_NEAR(gb[i] / 1e200, g[i], 1e-13 * (1.0 + std::fabs(g[i]))) << xv[i];
+  }
+}
+
 TEST(SplezShapePreserving, MonotoneDataStayMonotoneWherePlainCubicOvershoots) {
   // A steep step: the not-a-knot cubic overshoots above 1 and below 0.
   const Vec x = {0.0, 1.0, 2.0, 3.0, 3.2, 4.0, 5.0, 6.0};
