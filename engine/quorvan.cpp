@@ -5,7 +5,6 @@
 
 #include "engine/driver.h"
 #include "engine/engine_messages.h"
-#include "io/platform.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -28,7 +27,8 @@ auto with_storage_check(Work&& work) {
   }
 }
 
-void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2,
+// deck == nullptr: the deck text stays in memory.
+void run_cases(EngineWorkspace& ws, const std::filesystem::path* deck, float h1, float h2,
                float h3, const float* e1, const float* e2, const float* e3, float q, float* defl,
                float* resp, const float* seastab, int ncases, int mode) {
   // Mode 2 has one strength factor per case and five of them at most; more
@@ -56,7 +56,11 @@ void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1,
   request.mode = mode;
   // The analysis sees exactly the numbers the deck holds (moduli to three
   // significant digits), as when the deck is run on its own.
-  write_and_read_deck_file(deck, request, ws.problems);
+  if (deck != nullptr) {
+    write_and_read_deck_file(*deck, request, ws.problems);
+  } else {
+    read_deck_text(write_deck_text(request), ws.problems);
+  }
 
   const int ncols = std::max(ncases, 0);
   for (int p = 1; p <= ws.problems.nprob && p <= ncols; ++p) {
@@ -92,7 +96,15 @@ void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, f
              const float* e1, const float* e2, const float* e3, float q, float* defl, float* resp,
              const float* seastab, int ncases, int mode) {
   with_storage_check([&] {
-    run_cases(ws, deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
+    run_cases(ws, &deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
+  });
+}
+
+void quorvan(EngineWorkspace& ws, float h1, float h2, float h3, const float* e1, const float* e2,
+             const float* e3, float q, float* defl, float* resp, const float* seastab, int ncases,
+             int mode) {
+  with_storage_check([&] {
+    run_cases(ws, nullptr, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
   });
 }
 

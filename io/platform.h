@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace zalk::platform {
@@ -28,5 +29,28 @@ bool cut_open_file(std::FILE* f, std::uintmax_t size);
 
 // The path as UTF-8 text, for messages (never throws for unusual names).
 std::string display_name(const std::filesystem::path& file);
+
+// What tells one version of a file from another without reading it: size,
+// modification and status-change times (nanoseconds) and the file's
+// identity (device and inode where the system has them). `settled` says
+// whether the times lie far enough in the past that a change made now would
+// show in them; a file written within the clock's granularity might change
+// again unseen, so callers must not trust a stamp that has not settled.
+struct FileStamp {
+  std::uintmax_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool settled = false;
+
+  bool same_version(const FileStamp& o) const {
+    return size == o.size && modified_ns == o.modified_ns && changed_ns == o.changed_ns &&
+           device == o.device && inode == o.inode;
+  }
+};
+
+// The stamp of a regular file, or nothing when it cannot be taken.
+std::optional<FileStamp> file_stamp(const std::filesystem::path& file);
 
 }  // namespace zalk::platform
