@@ -1,159 +1,92 @@
 // rate: rates pavement sections from falling-weight deflection tests with
-// the shared library, as any host program would: it loads libzalk3071.so at
-// run time, fills the library's fixed-size arrays from two CSV files, calls
-// ZALK3071DLL (and OVER on request) and writes the results as CSV.
+// the library's C++ API: sections from a CSV file, tests from a CSV file or
+// from F25 field files, the design's method or the fit, on every core.
 //
 // Usage:
-//   rate --sections FILE --tests FILE [--out FILE] [--lib FILE] [--data DIR]
+//   rate --sections FILE (--tests FILE | --f25 FILE [--f25 FILE ...])
+//        [--f25-section ID] [--reps N] [--drops all|last|nearest LOAD]
+//        [--method design|fit] [--depth candidates|continuous] [--threads N]
+//        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //
 // The CSV columns are listed in README.md ("Rating tool").
-#include <dlfcn.h>
 #include <unistd.h>
 
-#include <array>
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "io/f25.h"
+#include "io/platform.h"
+#include "rating/sensor_layout.h"
 #include "tools/rate_csv.h"
+#include "tools/rate_f25.h"
+#include "zalk/zalk.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-using rate_csv::kFwdSlabs;
-using rate_csv::kMaxSections;
-using rate_csv::kMaxTests;
-using rate_csv::kSectColumns;
-constexpr int kResults = 6;
-constexpr int kMaxPasses = 20;
-constexpr int kTestsPerCall = 25;
-constexpr double kMaxIncrement = 12.0;  // inches per overlay pass: the top of the thickness grid  // tests rated per library call, for the progress line
-
-// ---- errors -----------------------------------------------------------------
+constexpr double kMaxIncrement = 12.0;  // inches per overlay pass: the top of the thickness grid
+constexpr std::size_t kTestsPerTask = 25;  // tests rated per call: the unit of work of a thread
+constexpr int kWarningsShown = 5;          // of each kind of library warning
 
 // Bad input or a failed library call: the message is printed and the tool
 // ends with the exit code.
 struct ToolError : std::runtime_error {
-  int exit_code;
   ToolError(const std::string& what, int code) : std::runtime_error(what), exit_code(code) {}
+  int exit_code;
 };
 
-// ---- the host's arrays --------------------------------------------------------
-
-// Column-major arrays with the library's fixed extents.
-struct HostArrays {
-  std::vector<double> fwd = std::vector<double>(std::size_t(kMaxSections) * kMaxTests * kFwdSlabs);
-  std::vector<double> result = std::vector<double>(std::size_t(kMaxSections) * kMaxTests * kResults);
-  std::vector<double> sect = std::vector<double>(std::size_t(kMaxSections) * kSectColumns);
-  std::array<int32_t, kMaxSections> ntest{};
-
-  double& fwd_at(int p, int j, int k) {
-    return fwd[(std::size_t(k - 1) * kMaxTests + std::size_t(j - 1)) * kMaxSections + std::size_t(p - 1)];
-  }
-  double& result_at(int p, int j, int k) {
-    return result[(std::size_t(k - 1) * kMaxTests + std::size_t(j - 1)) * kMaxSections + std::size_t(p - 1)];
-  }
-  double& sect_at(int p, int c) { return sect[std::size_t(c - 1) * kMaxSections + std::size_t(p - 1)]; }
-};
-
-using rate_csv::Input;
-using rate_csv::OverlayItem;
-using rate_csv::Section;
-
-// ---- the library ----------------------------------------------------------------
-
-using RateFn = void (*)(double*, double*, double*, int32_t*, int32_t*);
-using OverFn = void (*)(double*, double*, double*, double*, double*, double*, int32_t*, void*,
-                        double*, int32_t*, double*, double*);
-using StatusFn = void (*)(int32_t*, int32_t*, char*, int32_t*);
-
-class Library {
- public:
-  explicit Library(const fs::path& file) {
-    handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) throw ToolError(std::string("cannot load the library: ") + dlerror(), 3);
-    rate_ = reinterpret_cast<RateFn>(symbol("ZALK3071DLL", true));
-    over_ = reinterpret_cast<OverFn>(symbol("OVER", true));
-    status_ = reinterpret_cast<StatusFn>(symbol("ZALKSTATUS", false));
-    if (status_ != nullptr) {
-      int32_t mode = 1;  // a severe error comes back as a status instead of ending the tool
-      status_(&mode, nullptr, nullptr, nullptr);
-    }
-  }
-  ~Library() { dlclose(handle_); }
-  Library(const Library&) = delete;
-  Library& operator=(const Library&) = delete;
-
-  void rate(HostArrays& a, int32_t nsec) {
-    rate_(a.fwd.data(), a.result.data(), a.sect.data(), a.ntest.data(), &nsec);
-    check("ZALK3071DLL");
-  }
-
-  void over(std::array<double, kMaxSections>& h3, std::array<double, kMaxSections>& e1,
-            std::array<double, kMaxSections>& e2, std::array<double, kMaxSections>& e3, HostArrays& a,
-            int32_t nsec, double dh, std::array<int32_t, kMaxSections>& npass,
-            std::vector<double>& rpass, std::vector<double>& tpass) {
-    over_(h3.data(), e1.data(), e2.data(), e3.data(), a.fwd.data(), a.sect.data(), &nsec, nullptr,
-          &dh, npass.data(), rpass.data(), tpass.data());
-    check("OVER");
-  }
-
- private:
-  void* symbol(const char* name, bool required) {
-    void* s = dlsym(handle_, name);
-    if (s == nullptr && required) throw ToolError(std::string("the library has no entry point ") + name, 3);
-    return s;
-  }
-
-  void check(const char* entry) {
-    if (status_ == nullptr) return;
-    int32_t status = 0;
-    int32_t length = 4096;
-    std::vector<char> message(std::size_t(length) + 1, '\0');
-    status_(nullptr, &status, message.data(), &length);
-    if (status != 0) throw ToolError(std::string(entry) + " failed:\n" + message.data(), 3);
-  }
-
-  void* handle_ = nullptr;
-  RateFn rate_ = nullptr;
-  OverFn over_ = nullptr;
-  StatusFn status_ = nullptr;
-};
-
-// ---- options ------------------------------------------------------------------------
+// ---- options --------------------------------------------------------------------
 
 struct Options {
-  fs::path sections, tests, out, lib, data;
+  fs::path sections, tests, out, data, residuals, plots;
+  std::vector<fs::path> f25;
+  std::string f25_section;
+  std::optional<double> reps;
+  rate_f25::DropSelection drops;
   fs::path overlay, overlay_out;
   std::optional<double> dh;
+  zalk::RatingOptions rating;
+  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  int digits = 6;  // significant digits of the results (17 keeps every bit)
 };
 
 [[noreturn]] void usage(const std::string& problem) {
   throw ToolError(problem +
-                      "\nusage: rate --sections FILE --tests FILE [--out FILE] [--lib FILE] [--data DIR]\n"
+                      "\nusage: rate --sections FILE (--tests FILE | --f25 FILE ...) [--f25-section ID]\n"
+                      "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
+                      "            [--depth candidates|continuous] [--threads N] [--out FILE]\n"
+                      "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
                       "            [--overlay FILE --dh INCHES [--overlay-out FILE]]",
                   2);
 }
 
-fs::path default_library() {
-  std::error_code ec;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-  if (ec) return "libzalk3071.so";
-  return exe.parent_path().parent_path() / "api" / "libzalk3071.so";
+double positive_number(const std::string& option, const std::string& v, double most) {
+  double x = 0;
+  if (!rate_csv::parse_decimal(v, x) || !(x > 0 && x <= most)) {
+    usage(option + " needs a decimal number above 0 and at most " + std::to_string(int(most)) +
+          ", found \"" + v + "\"");
+  }
+  return x;
+}
+
+void choose(const std::string& option, const std::string& v, std::initializer_list<const char*> words) {
+  for (const char* w : words)
+    if (v == w) return;
+  usage(option + " takes one of its listed words, not \"" + v + "\"");
 }
 
 Options parse_options(int argc, char** argv) {
@@ -166,11 +99,17 @@ Options parse_options(int argc, char** argv) {
     };
     if (arg == "--sections") o.sections = value();
     else if (arg == "--tests") o.tests = value();
+    else if (arg == "--f25") o.f25.push_back(value());
+    else if (arg == "--f25-section") o.f25_section = value();
+    else if (arg == "--reps") o.reps = positive_number(arg, value(), 1e12);
     else if (arg == "--out") o.out = value();
-    else if (arg == "--lib") o.lib = value();
+    else if (arg == "--residuals") o.residuals = value();
+    else if (arg == "--plots") o.plots = value();
     else if (arg == "--data") o.data = value();
     else if (arg == "--overlay") o.overlay = value();
     else if (arg == "--overlay-out") o.overlay_out = value();
+    else if (arg == "--threads") o.threads = unsigned(positive_number(arg, value(), 256));
+    else if (arg == "--digits") o.digits = int(positive_number(arg, value(), 17));
     else if (arg == "--dh") {
       const std::string v = value();
       double dh = 0;
@@ -178,136 +117,253 @@ Options parse_options(int argc, char** argv) {
         usage("--dh needs a decimal number of inches above 0 and at most 12, found \"" + v + "\"");
       }
       o.dh = dh;
+    } else if (arg == "--method") {
+      const std::string v = value();
+      choose(arg, v, {"design", "fit"});
+      o.rating.method = v == "fit" ? zalk::Method::fit : zalk::Method::design;
+    } else if (arg == "--depth") {
+      const std::string v = value();
+      choose(arg, v, {"candidates", "continuous"});
+      o.rating.fit.depth = v == "continuous" ? zalk::DepthSearch::continuous : zalk::DepthSearch::candidates;
+    } else if (arg == "--drops") {
+      const std::string v = value();
+      if (!rate_f25::parse_drop_choice(v, o.drops.choice)) usage("--drops takes all, last or nearest LOAD");
+      if (o.drops.choice == rate_f25::DropChoice::nearest) o.drops.nearest_lb = positive_number(arg, value(), 1e6);
     } else if (arg == "--help" || arg == "-h") {
       usage("rate: load rating of pavement sections from deflection tests");
     } else {
       usage("unknown option " + arg);
     }
   }
-  if (o.sections.empty() || o.tests.empty()) usage("--sections and --tests are required");
+  if (o.sections.empty() || (o.tests.empty() == o.f25.empty()))
+    usage("--sections and one of --tests or --f25 are required");
   if (!o.overlay.empty() && !o.dh) usage("--overlay needs --dh");
-  if (o.lib.empty()) o.lib = default_library();
+  if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
+  if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
+  o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
   return o;
 }
 
-// ---- rating --------------------------------------------------------------------------
+// ---- input ------------------------------------------------------------------------
 
-class Progress {
- public:
-  explicit Progress(std::size_t total) : total_(total), on_(isatty(STDERR_FILENO) == 1) {}
-  void update(std::size_t done, const std::string& section) {
-    if (!on_) return;
-    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(
-                          std::chrono::steady_clock::now() - start_).count();
-    std::fprintf(stderr, "\rrating: %zu/%zu tests, section %s, %lld s   ", done, total_,
-                 section.c_str(), static_cast<long long>(secs));
-    std::fflush(stderr);
-  }
-  ~Progress() {
-    if (on_) std::fputc('\n', stderr);
-  }
-
- private:
-  std::size_t total_;
-  bool on_;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+// One test to rate and where it came from.
+struct TestRow {
+  zalk::DeflectionTest test;
+  int line = 0;
+  const zalk::io::F25Drop* drop = nullptr;  // F25 only
+  unsigned flags = 0;                        // flags known before rating (interpolated, implausible)
 };
 
-// Row 1 of SECT: the section's own columns and the shared seasonal factors.
-void put_section(HostArrays& a, int row, const Section& s, const std::array<double, 10>& factors) {
-  for (int c = 1; c <= 13; ++c) a.sect_at(row, c) = s.columns[std::size_t(c - 1)];
-  for (int c = 14; c <= kSectColumns; ++c) a.sect_at(row, c) = factors[std::size_t(c - 14)];
-}
-
-struct Rated {
-  std::array<double, kResults> values{};
+struct SectionInput {
+  std::string id;
+  zalk::Section section;
+  double reps_per_year = 0;
+  std::vector<TestRow> tests;
 };
 
-// Each library call rates one slice of a section's tests (row 1 of the
-// arrays); every test is rated independently, so slicing changes no result.
-std::vector<std::vector<Rated>> rate_all(Library& lib, const Input& in) {
-  std::size_t total = 0;
-  for (const auto& t : in.tests) total += t.size();
-  Progress progress(total);
-  std::vector<std::vector<Rated>> out(in.sections.size());
-  HostArrays a;
-  std::size_t done = 0;
-  for (std::size_t s = 0; s < in.sections.size(); ++s) {
-    const auto& tests = in.tests[s];
-    for (std::size_t first = 0; first < tests.size(); first += kTestsPerCall) {
-      const std::size_t n = std::min<std::size_t>(kTestsPerCall, tests.size() - first);
-      progress.update(done, in.sections[s].id);
-      put_section(a, 1, in.sections[s], in.factors);
-      for (std::size_t j = 0; j < n; ++j)
-        for (int k = 1; k <= kFwdSlabs; ++k) a.fwd_at(1, int(j + 1), k) = tests[first + j].slabs[std::size_t(k - 1)];
-      a.ntest[0] = int32_t(n);
-      lib.rate(a, 1);
-      for (std::size_t j = 0; j < n; ++j) {
-        Rated r;
-        for (int k = 1; k <= kResults; ++k) r.values[std::size_t(k - 1)] = a.result_at(1, int(j + 1), k);
-        out[s].push_back(r);
-      }
-      done += n;
-    }
+zalk::Section section_of(const rate_csv::Section& s, const std::array<double, 10>& f) {
+  zalk::Section out;
+  for (std::size_t k = 0; k < 5; ++k) {
+    out.days[k] = s.columns[k];
+    out.air_temperature_f[k] = s.columns[5 + k];
+    out.base_factor[k] = f[k];
+    out.subgrade_factor[k] = f[5 + k];
   }
-  progress.update(done, "-");
+  out.surface_thickness_in = s.columns[10];
+  out.base_thickness_in = s.columns[11];
+  out.previous_day_air_f = s.columns[12];
   return out;
 }
 
-// While the tool runs, standard output is standard error, so that whatever
-// the library prints (warnings, severe errors) never mixes with results;
-// results meant for standard output go through a copy of the original.
-class LibraryOutputToStderr {
- public:
-  LibraryOutputToStderr() {
-    std::fflush(stdout);
-    results_fd_ = dup(STDOUT_FILENO);
-    if (results_fd_ < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-      throw ToolError(std::string("cannot redirect standard output: ") + std::strerror(errno), 1);
+zalk::DeflectionTest test_of(const rate_csv::Test& t) {
+  zalk::DeflectionTest out;
+  out.hour = t.slabs[0];
+  out.load_lb = t.slabs[1];
+  out.deflections_mils.assign(t.slabs.begin() + 2, t.slabs.begin() + 8);
+  out.reps_per_year = t.slabs[8];
+  out.surface_temperature_f = t.slabs[9];
+  return out;
+}
+
+std::vector<SectionInput> sections_of(const rate_csv::Input& in) {
+  std::vector<SectionInput> out;
+  for (std::size_t s = 0; s < in.sections.size(); ++s) {
+    SectionInput si{in.sections[s].id, section_of(in.sections[s], in.factors), in.sections[s].reps_per_year, {}};
+    if (s < in.tests.size())
+      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), t.line, nullptr, 0});
+    out.push_back(std::move(si));
+  }
+  return out;
+}
+
+// A basin whose sensors lie within 10 mm of the table's six offsets is
+// taken as measured there, by either method. Otherwise the fit uses the
+// sensors as they are, and the design method, which rates the table's six
+// sensors, interpolates the basin to them (and marks it) or refuses it.
+bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::string& problem) {
+  const zalk::rating::TableBasin b = zalk::rating::table_basin(t.offsets_in, t.deflections_mils);
+  if (b.ok && !b.interpolated) {
+    row.test.deflections_mils.assign(b.deflections.begin(), b.deflections.end());
+    return true;
+  }
+  if (o.rating.method == zalk::Method::fit) {
+    row.test.sensor_offsets_in = t.offsets_in;
+    row.test.deflections_mils = t.deflections_mils;
+    return true;
+  }
+  if (!b.ok) {
+    problem = b.problem;
+    return false;
+  }
+  row.test.deflections_mils.assign(b.deflections.begin(), b.deflections.end());
+  row.flags |= zalk::flag_interpolated;
+  return true;
+}
+
+void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+             std::vector<SectionInput>& sections) {
+  files.push_back(zalk::io::read_f25_file(file));
+  const zalk::io::F25File& f = files.back();
+  std::vector<zalk::io::F25Diagnostic> diagnostics = f.diagnostics;
+  if (!f.header_ok) {
+    const auto& d = diagnostics.front();
+    throw ToolError(d.file + ":" + std::to_string(d.line) + ": " + d.message + "; nothing is rated from it", 2);
+  }
+  const std::string id = o.f25_section.empty() ? file.stem().string() : o.f25_section;
+  auto s = std::find_if(sections.begin(), sections.end(), [&](const SectionInput& x) { return x.id == id; });
+  if (s == sections.end()) throw ToolError(file.string() + ": section \"" + id + "\" is not in the sections file", 2);
+  const double reps = o.reps ? *o.reps : s->reps_per_year;
+  if (!(reps > 0)) throw ToolError(file.string() + ": no annual repetitions: give --reps or a reps_per_year column", 2);
+  bool said_layout = false;
+  for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, diagnostics)) {
+    TestRow row;
+    row.drop = t.drop;
+    row.line = t.drop->line;
+    row.test.hour = t.hour;
+    row.test.load_lb = t.load_lb;
+    row.test.reps_per_year = reps;
+    row.test.surface_temperature_f = t.surface_temp_f;
+    if (t.drop->implausible) row.flags |= zalk::flag_implausible;
+    std::string problem;
+    if (!fit_layout(o, t, row, problem)) {
+      diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});
+      continue;
     }
+    if (!said_layout) {
+      const bool table_layout =
+          row.test.sensor_offsets_in == zalk::kLegacySensorOffsets && !(row.flags & zalk::flag_interpolated);
+      std::fprintf(stderr, "rate: %s: %s\n", f.file.c_str(),
+                   table_layout ? "sensors within 10 mm of 0, 8, 12, 18, 24, 36 in: taken as those"
+                   : o.rating.method == zalk::Method::fit
+                       ? "sensors away from 0, 8, 12, 18, 24, 36 in: fitted where they are"
+                       : "sensors away from 0, 8, 12, 18, 24, 36 in: basins interpolated to them");
+      said_layout = true;
+    }
+    s->tests.push_back(std::move(row));
   }
-  ~LibraryOutputToStderr() {
-    std::fflush(stdout);
-    dup2(results_fd_, STDOUT_FILENO);
-    close(results_fd_);
-  }
-  LibraryOutputToStderr(const LibraryOutputToStderr&) = delete;
-  LibraryOutputToStderr& operator=(const LibraryOutputToStderr&) = delete;
+  for (const auto& d : diagnostics)
+    std::fprintf(stderr, "%s:%d:%d: %s\n", d.file.c_str(), d.line, d.column, d.message.c_str());
+  std::fprintf(stderr, "rate: %s: %zu drops read, %d rejected, %d flagged implausible\n", f.file.c_str(),
+               f.drops.size(), f.drops_rejected, f.drops_implausible);
+}
 
-  int results_fd() const { return results_fd_; }
+// ---- rating -----------------------------------------------------------------------
 
- private:
-  int results_fd_ = -1;
+struct Task {
+  std::size_t section = 0, first = 0, count = 0;
 };
 
-// An output file, or the results descriptor when no name is given. A file
-// that was not completed is removed, so that a failed run leaves no partial
-// results behind.
+struct Rated {
+  zalk::RatingResult result;
+};
+
+// Prints the library's warnings on standard error, a few of each kind.
+class WarningPrinter {
+ public:
+  void print(const std::vector<zalk::Error>& warnings) {
+    for (const zalk::Error& w : warnings) {
+      const int n = ++seen_[{w.routine, w.code}];
+      if (n <= kWarningsShown) std::fprintf(stderr, "\n%s\n", w.text.c_str());
+    }
+  }
+  ~WarningPrinter() {
+    for (const auto& [key, n] : seen_)
+      if (n > kWarningsShown)
+        std::fprintf(stderr, "rate: %d more warnings %d from %s not shown\n", n - kWarningsShown, key.second,
+                     key.first.c_str());
+  }
+
+ private:
+  std::map<std::pair<std::string, int>, int> seen_;
+};
+
+zalk::Rater load_rater(const fs::path& table) {
+  zalk::Rater r;
+  const zalk::Status s = r.load_table(table);
+  if (!s) throw ToolError(s.error->text, 3);
+  return r;
+}
+
+// Slices of at most kTestsPerTask tests are rated by the threads, each with
+// a rater of its own; a test's result depends on it and its section alone,
+// so the results are those of a serial run, in input order.
+std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table,
+                                         const std::vector<SectionInput>& sections) {
+  std::vector<Task> tasks;
+  std::vector<std::vector<Rated>> out(sections.size());
+  for (std::size_t s = 0; s < sections.size(); ++s) {
+    out[s].resize(sections[s].tests.size());
+    for (std::size_t first = 0; first < sections[s].tests.size(); first += kTestsPerTask)
+      tasks.push_back({s, first, std::min(kTestsPerTask, sections[s].tests.size() - first)});
+  }
+  std::vector<zalk::Status> statuses(tasks.size());
+  std::atomic<std::size_t> next{0};
+  auto work = [&](zalk::Rater& rater) {
+    for (std::size_t k; (k = next++) < tasks.size();) {
+      const Task& t = tasks[k];
+      std::vector<zalk::DeflectionTest> tests;
+      for (std::size_t j = 0; j < t.count; ++j) tests.push_back(sections[t.section].tests[t.first + j].test);
+      zalk::SectionRating r = rater.rate(sections[t.section].section, tests, o.rating);
+      statuses[k] = r.status;
+      for (std::size_t j = 0; j < r.tests.size(); ++j) out[t.section][t.first + j].result = std::move(r.tests[j]);
+    }
+  };
+  const unsigned n = std::max(1u, std::min<unsigned>(o.threads, unsigned(tasks.size())));
+  std::vector<zalk::Rater> raters;
+  for (unsigned i = 0; i < n; ++i) raters.push_back(load_rater(table));
+  std::vector<std::thread> threads;
+  for (unsigned i = 1; i < n; ++i) threads.emplace_back(work, std::ref(raters[i]));
+  work(raters[0]);
+  for (std::thread& t : threads) t.join();
+  WarningPrinter warnings;
+  for (const zalk::Status& s : statuses) {
+    warnings.print(s.warnings);
+    if (!s) throw ToolError(s.error->text, 3);
+  }
+  return out;
+}
+
+// ---- output -----------------------------------------------------------------------
+
+// A results file, removed again when the run fails.
 class Output {
  public:
-  Output(fs::path file, int results_fd) : file_(std::move(file)) {
-    if (file_.empty()) {
-      const int fd = dup(results_fd);
-      f_ = fd < 0 ? nullptr : fdopen(fd, "w");
-      if (f_ == nullptr) throw ToolError(std::string("standard output: ") + std::strerror(errno), 2);
-      return;
-    }
-    f_ = std::fopen(file_.c_str(), "w");
+  explicit Output(fs::path file) : file_(std::move(file)) {
+    f_ = file_.empty() ? stdout : std::fopen(file_.c_str(), "w");
     if (f_ == nullptr) throw ToolError(file_.string() + ": cannot write: " + std::strerror(errno), 2);
   }
   ~Output() {
-    if (f_ == nullptr) return;
+    if (f_ == nullptr || f_ == stdout) return;
     std::fclose(f_);
     remove_file();
   }
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
-
   std::FILE* get() const { return f_; }
 
   void finish() {
     const bool failed = std::ferror(f_) != 0;
-    const bool closed = std::fclose(f_) == 0;
+    const bool closed = f_ == stdout ? std::fflush(f_) == 0 : std::fclose(f_) == 0;
     f_ = nullptr;
     if (!closed || failed) {
       remove_file();
@@ -320,58 +376,90 @@ class Output {
     std::error_code ec;
     if (!file_.empty()) fs::remove(file_, ec);
   }
-
   fs::path file_;
   std::FILE* f_ = nullptr;
 };
 
-void write_results(const Input& in, const std::vector<std::vector<Rated>>& rated, Output& out) {
+void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
+                   bool f25, int g, Output& out) {
   std::FILE* f = out.get();
-  std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in\n");
-  for (std::size_t s = 0; s < in.sections.size(); ++s) {
+  std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in,"
+                  "fit_rms_pct,flags");
+  if (f25) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
+  std::fputc('\n', f);
+  for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
-      const auto& v = rated[s][j].values;
-      std::fprintf(f, "%s,%zu,%d,%.6g,%.6g,%.6g,%.6g,%.6g,%.6g\n", in.sections[s].id.c_str(), j + 1,
-                   in.tests[s][j].line, v[0], v[1], v[2], v[3], v[4], v[5]);
+      const zalk::RatingResult& r = rated[s][j].result;
+      const TestRow& row = sections[s].tests[j];
+      std::fprintf(f, "%s,%zu,%d,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%s", sections[s].id.c_str(), j + 1, row.line,
+                   g, r.allowable_load, g, r.e_surface, g, r.e_surface_72f, g, r.e_base, g, r.e_subgrade, g,
+                   r.depth_in, g, r.fit_rms_pct, zalk::flag_names(r.flags | row.flags).c_str());
+      if (f25) {
+        const zalk::io::F25Drop& d = *row.drop;
+        std::fprintf(f, ",%.6g,%s,%d,%.6g,", d.station, d.lane.c_str(), d.drop_in_location, row.test.load_lb);
+        if (d.gps) std::fprintf(f, "%.8g,%.8g", d.gps->latitude, d.gps->longitude);
+        else std::fputc(',', f);
+      }
+      std::fputc('\n', f);
     }
   }
   out.finish();
 }
 
-void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& items, double dh,
-                 Output& out) {
-  HostArrays a;
-  std::array<double, kMaxSections> h3{}, e1{}, e2{}, e3{};
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const int row = int(i + 1);
-    const OverlayItem& item = items[i];
-    put_section(a, row, in.sections[item.section], in.factors);
-    for (int k = 1; k <= kFwdSlabs; ++k) a.fwd_at(row, 1, k) = in.tests[item.section][0].slabs[std::size_t(k - 1)];
-    h3[i] = item.h3;
-    e1[i] = item.e1;
-    e2[i] = item.e2;
-    e3[i] = item.e3;
-  }
-  // Row 1 carries the shared seasonal factors whichever section it holds.
-  std::array<int32_t, kMaxSections> npass{};
-  std::vector<double> rpass(std::size_t(kMaxSections) * kMaxPasses), tpass(std::size_t(kMaxSections) * kMaxPasses);
-  if (isatty(STDERR_FILENO) == 1) std::fprintf(stderr, "overlay: %zu items, up to 20 passes\n", items.size());
-  lib.over(h3, e1, e2, e3, a, int32_t(items.size()), dh, npass, rpass, tpass);
-
+// Per test and sensor: offset, measured and computed deflection (mils).
+void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
+                     Output& out) {
   std::FILE* f = out.get();
-  std::fprintf(f, "section,pass,surface_in,allowable_load\n");
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    for (int p = 1; p <= npass[i]; ++p) {
-      const std::size_t at = std::size_t(p - 1) * kMaxSections + i;
-      std::fprintf(f, "%s,%d,%.6g,%.6g\n", in.sections[items[i].section].id.c_str(), p, tpass[at], rpass[at]);
+  std::fprintf(f, "section,test,sensor,offset_in,measured_mils,computed_mils,residual\n");
+  for (std::size_t s = 0; s < sections.size(); ++s) {
+    for (std::size_t j = 0; j < rated[s].size(); ++j) {
+      const zalk::RatingResult& r = rated[s][j].result;
+      const zalk::DeflectionTest& t = sections[s].tests[j].test;
+      for (std::size_t k = 0; k < r.residuals.size(); ++k)
+        std::fprintf(f, "%s,%zu,%zu,%.6g,%.6g,%.6g,%.6g\n", sections[s].id.c_str(), j + 1, k + 1,
+                     t.sensor_offsets_in[k], t.deflections_mils[k], r.computed_mils[k], r.residuals[k]);
     }
   }
   out.finish();
+}
+
+void run_overlay(const fs::path& table, const std::vector<SectionInput>& sections,
+                 const std::vector<rate_csv::OverlayItem>& items, double dh, Output& out) {
+  std::vector<zalk::OverlayItem> list;
+  for (const rate_csv::OverlayItem& i : items) {
+    const SectionInput& s = sections[i.section];
+    list.push_back({s.section, s.tests.front().test, i.h3, i.e1, i.e2, i.e3});
+  }
+  if (isatty(STDERR_FILENO) == 1) std::fprintf(stderr, "overlay: %zu items, up to 20 passes\n", items.size());
+  zalk::Rater rater = load_rater(table);
+  const zalk::OverlayResult r = rater.overlay(list, dh);
+  WarningPrinter().print(r.status.warnings);
+  if (!r.status) throw ToolError(r.status.error->text, 3);
+  std::FILE* f = out.get();
+  std::fprintf(f, "section,pass,surface_in,allowable_load\n");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    for (std::size_t p = 0; p < r.items[i].size(); ++p)
+      std::fprintf(f, "%s,%zu,%.6g,%.6g\n", sections[items[i].section].id.c_str(), p + 1,
+                   r.items[i][p].surface_thickness_in, r.items[i][p].allowable_load);
+  out.finish();
+}
+
+// The plots are drawn by the Python package (zalk3071.report).
+void draw_plots(const Options& o) {
+  std::error_code ec;
+  fs::create_directories(o.plots, ec);
+  if (ec) throw ToolError(o.plots.string() + ": cannot make the plots folder: " + ec.message(), 2);
+  const std::string command = "python3 -m zalk3071.report '" + o.out.string() + "' '" +
+                              (o.residuals.empty() ? o.out.string() + ".residuals" : o.residuals.string()) +
+                              "' '" + o.plots.string() + "'";
+  if (std::system(command.c_str()) != 0)
+    throw ToolError("the plots could not be drawn (is the zalk3071 Python package on PYTHONPATH?)", 1);
 }
 
 // The data folder must be an existing folder; a path the system cannot
 // even look up (too long, say) is reported as such.
-void use_data_folder(const fs::path& dir) {
+fs::path table_in(const fs::path& dir) {
+  if (dir.empty()) return zalk::platform::table_path();
   std::error_code ec;
   const fs::file_status st = fs::status(dir, ec);
   if (ec && ec != std::errc::no_such_file_or_directory) {
@@ -379,31 +467,34 @@ void use_data_folder(const fs::path& dir) {
   }
   if (!fs::exists(st)) throw ToolError(dir.string() + ": no such data folder", 2);
   if (!fs::is_directory(st)) throw ToolError(dir.string() + ": not a folder", 2);
-  ::setenv("ZALK3071_DIR", dir.c_str(), 1);
-}
-
-Input read_input(const Options& o, std::vector<OverlayItem>& items) {
-  Input in;
-  in.sections = rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors);
-  rate_csv::read_tests(rate_csv::read_file(o.tests), o.tests.string(), in);
-  if (!o.overlay.empty()) items = rate_csv::read_overlay(rate_csv::read_file(o.overlay), o.overlay.string(), in);
-  return in;
+  return dir / "backdefl.txt";
 }
 
 int run(int argc, char** argv) {
-  const Options o = parse_options(argc, argv);
-  std::vector<OverlayItem> items;
-  const Input in = read_input(o, items);
-  if (!o.data.empty()) use_data_folder(o.data);
+  Options o = parse_options(argc, argv);
+  rate_csv::Input in;
+  in.sections = rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors);
+  std::vector<rate_csv::OverlayItem> items;
+  if (!o.tests.empty()) {
+    rate_csv::read_tests(rate_csv::read_file(o.tests), o.tests.string(), in);
+    if (!o.overlay.empty()) items = rate_csv::read_overlay(rate_csv::read_file(o.overlay), o.overlay.string(), in);
+  }
+  std::vector<SectionInput> sections = sections_of(in);
+  std::vector<zalk::io::F25File> files;
+  files.reserve(o.f25.size());
+  for (const fs::path& f : o.f25) add_f25(o, f, files, sections);
+  const fs::path table = table_in(o.data);
 
-  const LibraryOutputToStderr redirect;
-  Library lib(o.lib);
   // Outputs are opened first, so that an unwritable file fails before the run.
-  Output results(o.out, redirect.results_fd());
-  std::optional<Output> overlay;
-  if (!items.empty()) overlay.emplace(o.overlay_out, redirect.results_fd());
-  write_results(in, rate_all(lib, in), results);
-  if (overlay) run_overlay(lib, in, items, *o.dh, *overlay);
+  Output results(o.out);
+  std::optional<Output> residuals, overlay;
+  if (o.rating.residuals) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
+  if (!items.empty()) overlay.emplace(o.overlay_out);
+  const auto rated = rate_all(o, table, sections);
+  write_results(sections, rated, !o.f25.empty(), o.digits, results);
+  if (residuals) write_residuals(sections, rated, *residuals);
+  if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
+  if (!o.plots.empty()) draw_plots(o);
   return 0;
 }
 

@@ -59,7 +59,8 @@ bool is_number(std::string_view s) {
 
 // Rows of a CSV text: blank lines and lines starting with '#' are skipped, as
 // is a first row whose second field is not a number (a header).
-std::vector<CsvRow> read_csv(std::string_view text, const std::string& file, std::size_t columns) {
+std::vector<CsvRow> read_csv(std::string_view text, const std::string& file, std::size_t columns,
+                             std::size_t optional_columns = 0) {
   std::vector<CsvRow> rows;
   bool first = true;
   int number = 0;
@@ -74,7 +75,7 @@ std::vector<CsvRow> read_csv(std::string_view text, const std::string& file, std
       first = false;
       if (row.fields.size() >= 2 && !is_number(row.fields[1])) continue;  // header
     }
-    if (row.fields.size() != columns) {
+    if (row.fields.size() < columns || row.fields.size() > columns + optional_columns) {
       input_error(where(file, number) + ": expected " + std::to_string(columns) + " columns, found " +
                   std::to_string(row.fields.size()));
     }
@@ -159,7 +160,8 @@ std::string read_file(const std::filesystem::path& file) {
 
 std::vector<Section> read_sections(std::string_view text, const std::string& file,
                                    std::array<double, 10>& factors) {
-  const auto rows = read_csv(text, file, 1 + kSectColumns);
+  // An optional last column gives the annual repetitions of F25 tests.
+  const auto rows = read_csv(text, file, 1 + kSectColumns, 1);
   if (rows.empty()) input_error(file + ": no sections");
   if (rows.size() > kMaxSections) {
     input_error(where(file, rows[kMaxSections].line) + ": more than 20 sections; the library rates at most 20 per run");
@@ -186,6 +188,8 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
                     " differs from the first section's; the seasonal factors are shared by all sections");
       }
     }
+    if (row.fields.size() > std::size_t(1 + kSectColumns) && !row.fields.back().empty())
+      s.reps_per_year = positive_at(file, row, 2 + kSectColumns, "reps_per_year");
     sections.push_back(s);
   }
   return sections;

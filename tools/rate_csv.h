@@ -25,6 +25,7 @@ struct InputError : std::runtime_error {
 struct Section {
   std::string id;
   std::array<double, 13> columns{};  // SECT columns 1..13
+  double reps_per_year = 0;          // optional last column (0: not given)
 };
 
 struct Test {

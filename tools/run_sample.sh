@@ -15,11 +15,17 @@ out="$build/sample-results"
 mkdir -p "$data" "$out"
 cp data/backdefl.txt "$data/backdefl.txt"
 
-"$build"/tools/rate --lib "$build/api/libzalk3071.so" --data "$data" \
+"$build"/tools/rate --data "$data" \
   --sections data/sample/sections.csv --tests data/sample/tests.csv --out "$out/results.csv" \
   --overlay data/sample/overlay.csv --dh 1.0 --overlay-out "$out/overlay.csv"
+
+# The F25 field file of section S2: the last drop of each location, fitted.
+"$build"/tools/rate --data "$data" --sections data/sample/sections.csv --f25 data/sample/S2.f25 \
+  --reps 60000 --drops last --method fit --out "$out/f25_fit.csv" --residuals "$out/f25_residuals.csv"
 
 echo "Results per test: $out/results.csv"
 head -n 6 "$out/results.csv"
 echo "Overlay passes:   $out/overlay.csv"
 head -n 6 "$out/overlay.csv"
+echo "F25 file, fit:    $out/f25_fit.csv"
+head -n 4 "$out/f25_fit.csv"

@@ -2,6 +2,7 @@
 import os
 
 import numpy as np
+import pandas as pd
 
 import zalk3071 as z
 from zalk3071 import plot
@@ -55,3 +56,22 @@ def test_season_plot_bars_equal_the_values():
     heights = [p.get_height() for p in fig.axes[0].patches]
     assert heights == values
     assert is_png(png("seasons.png"))
+
+
+def test_report_of_a_tool_run_draws_every_section(tmp_path, rated, sample):
+    from zalk3071 import report
+
+    sections, tests = sample
+    results = rated.assign(line=range(2, len(rated) + 2))
+    results.to_csv(tmp_path / "results.csv", index=False)
+    rows = []
+    for i in range(2):
+        for k, x in enumerate((0, 8, 12, 18, 24, 36)):
+            m = float(tests.iloc[i][f"d{x}_mils"])
+            rows.append({"section": "S1", "test": i + 1, "sensor": k + 1, "offset_in": x, "measured_mils": m,
+                         "computed_mils": m * 1.01, "residual": 0.01})
+    pd.DataFrame(rows).to_csv(tmp_path / "residuals.csv", index=False)
+    written = report.draw(tmp_path / "results.csv", tmp_path / "residuals.csv", tmp_path / "plots")
+    names = sorted(os.path.basename(p) for p in written)
+    assert names == ["basin_S1_1.png", "basin_S1_2.png"] + [f"section_{s}.png" for s in sections["section"]]
+    assert all(is_png(p) for p in written)

@@ -15,7 +15,7 @@ rm -rf "$work"
 mkdir -p "$work/folder"
 cp "$table" "$work/folder/backdefl.txt"
 
-"$rate" --lib "$lib" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
   --out "$work/results.csv"
 
 # Against the structures the basins were made from (0.5 % and 0.04 mil of
@@ -52,7 +52,7 @@ PY
 # beyond the first pass.
 printf 'section,depth_in,e_surface,e_base,e_subgrade\nS1,84,450000,30000,9000\nS4,48,350000,60000,7000\n' \
   >"$work/overlay.csv"
-"$rate" --lib "$lib" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
   --out "$work/results2.csv" --overlay "$work/overlay.csv" --dh 2 --overlay-out "$work/overlay_out.csv"
 cmp "$work/results.csv" "$work/results2.csv"
 python3 - "$work/overlay_out.csv" <<'PY'
@@ -72,7 +72,7 @@ expect_error() {
   local pattern=$1
   shift
   set +e
-  "$rate" --lib "$lib" --data "$work/folder" "$@" --out "$work/bad.csv" 2>"$work/err.txt"
+  "$rate" --data "$work/folder" "$@" --out "$work/bad.csv" 2>"$work/err.txt"
   local status=$?
   set -e
   if [ "$status" -ne 2 ] || ! grep -q -- "$pattern" "$work/err.txt"; then
@@ -111,7 +111,7 @@ for dh in inf 1e308 0x2 0 -1; do
 done
 long=$(printf 'x%.0s' $(seq 1 5000))
 set +e
-"$rate" --lib "$lib" --data "$work/$long" --sections "$data/sections.csv" --tests "$data/tests.csv" 2>"$work/err.txt"
+"$rate" --data "$work/$long" --sections "$data/sections.csv" --tests "$data/tests.csv" 2>"$work/err.txt"
 status=$?
 set -e
 if [ "$status" -ne 2 ] || ! grep -q "cannot use the data folder: File name too long" "$work/err.txt"; then
@@ -128,14 +128,14 @@ echo "malformed input reported"
 # Results on standard output hold only results: the library's warnings (a
 # base thickness beyond the table's grid) go to standard error.
 sed '2s/^\(\([^,]*,\)\{12\}\)[^,]*/\160/' "$data/sections.csv" >"$work/thick_base.csv"
-"$rate" --lib "$lib" --data "$work/folder" --sections "$work/thick_base.csv" --tests "$data/tests.csv" \
+"$rate" --data "$work/folder" --sections "$work/thick_base.csv" --tests "$data/tests.csv" \
   >"$work/stdout.csv" 2>"$work/stderr.txt"
 grep -q "WARNING" "$work/stderr.txt" || { echo "expected the library's warnings on standard error"; exit 1; }
 python3 - "$work/stdout.csv" <<'PY'
 import csv, sys
 rows = list(csv.reader(open(sys.argv[1])))
 assert rows[0][0] == "section" and len(rows) == 5, rows
-assert all(len(r) == 9 for r in rows), rows
+assert all(len(r) == 11 for r in rows), rows
 print("standard output holds only results")
 PY
 
@@ -143,7 +143,7 @@ PY
 # status 3 and no results file.
 mkdir -p "$work/empty"
 set +e
-"$rate" --lib "$lib" --data "$work/empty" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+"$rate" --data "$work/empty" --sections "$data/sections.csv" --tests "$data/tests.csv" \
   --out "$work/none.csv" >"$work/out.txt" 2>"$work/err.txt"
 status=$?
 set -e
@@ -153,6 +153,52 @@ if [ "$status" -ne 3 ] || ! grep -q "The deflection table file" "$work/err.txt" 
   exit 1
 fi
 echo "library failure reported"
+
+# An F25 field file rates as the same drops given in the tests format, bit
+# for bit, with either method: the drops are converted here with the tool's
+# own arithmetic (micrometres / 25.4, kPa on the 150-mm plate to lb, C to F)
+# and written with every digit.
+python3 - "$src/data/sample/S2.f25" "$work/f25_tests.csv" <<'PY'
+import math, sys
+rows, loc = [], None
+for line in open(sys.argv[1]).read().splitlines()[40:]:
+    f = [x.strip() for x in line.split(",")]
+    if f[0] == "5301":
+        loc = {"hour": int(f[8]) + int(f[9]) / 60.0}
+    elif f[0] == "5303":
+        loc["ts"] = float(f[3]) * 9.0 / 5.0 + 32.0
+    elif f[0] == "2" and len(rows) < 4:  # the last drop of a location
+        load = float(f[1]) * math.pi * 150.0 * 150.0 * 1e-6 * 1000.0 / 4.4482216152605
+        defl = [float(v) / 25.4 for v in f[2:8]]
+        rows.append(["S2", loc["hour"], load] + defl + [60000.0, loc["ts"]])
+with open(sys.argv[2], "w") as out:
+    out.write("section,hour,load_lb,d0_mils,d8_mils,d12_mils,d18_mils,d24_mils,d36_mils,reps_per_year,surface_temp_f\n")
+    for r in rows:
+        out.write(",".join([r[0]] + [repr(v) for v in r[1:]]) + "\n")
+PY
+python3 - "$src/data/sample/S2.f25" "$work/four.f25" <<'PY'
+import sys
+lines = open(sys.argv[1]).read().splitlines()
+body, seen = [], 0
+for line in lines[40:]:
+    if line.startswith("5280") :
+        seen += 1
+    if seen > 4:
+        break
+    body.append(line)
+open(sys.argv[2], "w").write("\n".join(lines[:40] + body) + "\n")
+PY
+for method in design fit; do
+  "$rate" --data "$work/folder" --sections "$src/data/sample/sections.csv" --tests "$work/f25_tests.csv" \
+    --method "$method" --digits 17 --out "$work/from_csv.csv"
+  "$rate" --data "$work/folder" --sections "$src/data/sample/sections.csv" --f25 "$work/four.f25" \
+    --f25-section S2 --reps 60000 --drops last --method "$method" --digits 17 --out "$work/from_f25.csv" 2>/dev/null
+  cut -d, -f1,2,4-11 "$work/from_csv.csv" >"$work/a.csv"
+  cut -d, -f1,2,4-11 "$work/from_f25.csv" >"$work/b.csv"
+  cmp "$work/a.csv" "$work/b.csv" || { echo "F25 and CSV ratings differ ($method)"; exit 1; }
+  [ "$(wc -l <"$work/a.csv")" -eq 5 ] || { echo "expected four rated drops ($method)"; exit 1; }
+done
+echo "an F25 file rates as its drops in the tests format"
 
 # Everything passed: the copies of the table are not needed any more.
 rm -rf "$work"

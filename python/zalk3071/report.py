@@ -1,0 +1,41 @@
+"""Plots of a rating tool run: ``python3 -m zalk3071.report RESULTS RESIDUALS DIR``.
+
+Draws into DIR one PNG per section (moduli, allowable load and depth to the
+stiff layer along the section: section_<id>.png) and one per test with its
+measured and computed basin (basin_<section>_<test>.png), from the tool's
+results file and its residuals file (--residuals).
+"""
+import os
+import sys
+
+import pandas as pd
+
+from . import plot
+
+
+def draw(results_file, residuals_file, out_dir, max_basins=50):
+    results = pd.read_csv(results_file, dtype={"section": str, "flags": str})
+    residuals = pd.read_csv(residuals_file, dtype={"section": str})
+    os.makedirs(out_dir, exist_ok=True)
+    written = []
+    import matplotlib.pyplot as plt
+
+    position = "station" if "station" in results.columns else None
+    for sid in results["section"].unique():
+        path = os.path.join(out_dir, f"section_{sid}.png")
+        plt.close(plot.section(results, sid, position=position, path=path))
+        written.append(path)
+    for (sid, test), rows in list(residuals.groupby(["section", "test"], sort=False))[:max_basins]:
+        path = os.path.join(out_dir, f"basin_{sid}_{test}.png")
+        fig = plot.basin(rows["measured_mils"].to_numpy(), {"rated": rows["computed_mils"].to_numpy()},
+                         offsets_in=rows["offset_in"].to_numpy(), title=f"section {sid}, test {test}", path=path)
+        plt.close(fig)
+        written.append(path)
+    return written
+
+
+if __name__ == "__main__":
+    if len(sys.argv) != 4:
+        sys.exit("usage: python3 -m zalk3071.report RESULTS RESIDUALS DIR")
+    for p in draw(*sys.argv[1:]):
+        print(p)
