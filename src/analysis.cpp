@@ -223,7 +223,9 @@ AnalysisResult analyse(AnalysisWorkspace& workspace, const Structure& structure,
       set_deck_tolerances(w);
     }
     build_problem(w.problem, structure, loads, points, options, scale);
-    engine::analyse_problem(*w.engine, w.problem, w.abstol, w.reltol);
+    engine::EngineAccuracy accuracy;
+    accuracy.high = options.accuracy == Accuracy::high;
+    engine::analyse_problem(*w.engine, w.problem, w.abstol, w.reltol, accuracy);
     result.responses.reserve(points.size());
     for (int k = 1; k <= w.problem.npoint; ++k)
       result.responses.push_back(response_at(*w.engine, k, w.problem.lpoint[std::size_t(k - 1)], scale));
