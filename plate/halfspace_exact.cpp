@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "toolkit/bessel.h"
 
 namespace zalk::plate {
 namespace {
@@ -26,39 +25,116 @@ constexpr double kWeights[10] = {0.1527533871307258507, 0.1491729864726037467, 0
                                  0.0832767415767047487, 0.0626720483341090636, 0.0406014298003869413,
                                  0.0176140071391521183};
 
-// Direct summation below the surface (zeta > 0) up to where exp(-m zeta)
-// falls below 1e-20 of its start. Panels are short enough (0.4 / (1 + rho))
-// for the 20-point rule to resolve the oscillation of J(m rho) J1(m) to
-// rounding; the sums are kept in extended precision.
-Integrals summed_integrals(double rho, double zeta) {
-  const double end = 46.0 / zeta;
-  const double h = 0.4 / (1.0 + rho);
-  const long panels = long(std::ceil(end / h));
-  long double s0[3] = {0, 0, 0}, s1[3] = {0, 0, 0};
-  for (long i = 0; i < panels; ++i) {
-    const double mid = (double(i) + 0.5) * h;
-    for (int n = 0; n < 20; ++n) {
-      const double x = n < 10 ? -kNodes[n] : kNodes[n - 10];
-      const double m = mid + 0.5 * h * x;
-      double j0r, j1r, j0, j1;
-      toolkit::bessel_j0_j1(m * rho, j0r, j1r);
-      toolkit::bessel_j0_j1(m, j0, j1);
-      const double base = 0.5 * h * kWeights[n % 10] * std::exp(-m * zeta) * j1;
-      const double a0 = base * j0r, a1 = base * j1r;
-      s0[0] += a0 / m;
-      s0[1] += a0;
-      s0[2] += a0 * m;
-      s1[0] += a1 / m;
-      s1[1] += a1;
-      s1[2] += a1 * m;
-    }
+// Below the surface the integrals are sums of point-load potentials over the
+// loaded disk (the addition theorem turns J_mu(m rho) J1(m) / m into the
+// disk's mean of J0(m d), resp. cos psi J1(m d), d the distance to a source
+// point and psi the angle of the offset to the radial direction):
+//   I(0,-1), I(0,0), I(0,1) = (1/2pi) ∫ 1/R, zeta/R^3, (2 zeta^2 - d^2)/R^5 dA,
+//   I(1,-1), I(1,0), I(1,1) = (1/2pi) ∫ cos psi [(1 - zeta/R)/d, d/R^3, 3 d zeta/R^5] dA,
+// R = sqrt(d^2 + zeta^2). In polar coordinates about the point the radial
+// integrals are elementary; the angle is integrated adaptively.
+struct Kernel {
+  double v[6];  // I(0,-1), I(0,0), I(0,1), I(1,-1), I(1,0), I(1,1) integrands
+};
+
+// Radial antiderivatives at distance s (without their constants where the
+// angular integral of cos psi removes them).
+struct Radial {
+  double r, zr, s2r3, c_m1, c_0, c_1;
+};
+
+Radial radial(double s, double zeta) {
+  const double R = std::sqrt(s * s + zeta * zeta);
+  const double ash = std::asinh(s / zeta);
+  Radial o;
+  o.r = R;
+  o.zr = zeta / R;
+  o.s2r3 = s * s / (R * R * R);
+  o.c_m1 = s - zeta * ash;
+  o.c_0 = ash - s / R;
+  // s^3 / (zeta R^3) less its limit 1 / zeta, without cancellation.
+  o.c_1 = -zeta * (R * R + R * s + s * s) / ((R + s) * R * R * R);
+  return o;
+}
+
+// Point inside the circle (rho <= 1), angle phi of the offset from the source.
+Kernel inside_kernel(double rho, double zeta, double phi) {
+  const double c = std::cos(phi), sn = std::sin(phi);
+  const double s2 = rho * c + std::sqrt(1.0 - rho * rho * sn * sn);
+  const Radial b = radial(s2, zeta);
+  return {{b.r - zeta, 1.0 - b.zr, b.s2r3, c * b.c_m1, c * b.c_0, c * b.c_1}};
+}
+
+// Point outside the circle: phi = asin(sin t / rho) takes the square root at
+// the tangents out of the chord length.
+Kernel outside_kernel(double rho, double zeta, double t) {
+  const double st = std::sin(t), q = std::cos(t);
+  const double c = std::sqrt(1.0 - st * st / (rho * rho));
+  const double jac = q / (rho * c);
+  const Radial b2 = radial(rho * c + q, zeta), b1 = radial(rho * c - q, zeta);
+  return {{jac * (b2.r - b1.r), jac * (b1.zr - b2.zr), jac * (b2.s2r3 - b1.s2r3), jac * c * (b2.c_m1 - b1.c_m1),
+           jac * c * (b2.c_0 - b1.c_0), jac * c * (b2.c_1 - b1.c_1)}};
+}
+
+template <class F>
+Kernel gauss(const F& f, double from, double to) {
+  Kernel sum{};
+  const double mid = 0.5 * (from + to), half = 0.5 * (to - from);
+  for (int n = 0; n < 20; ++n) {
+    const double x = n < 10 ? -kNodes[n] : kNodes[n - 10];
+    const Kernel k = f(mid + half * x);
+    for (int c = 0; c < 6; ++c) sum.v[c] += half * kWeights[n % 10] * k.v[c];
+  }
+  return sum;
+}
+
+// Adaptive bisection until halving changes no component by more than tol.
+template <class F>
+Kernel adaptive(const F& f, double from, double to, const Kernel& whole, const double* tol, int depth) {
+  const double mid = 0.5 * (from + to);
+  const Kernel left = gauss(f, from, mid), right = gauss(f, mid, to);
+  bool done = true;
+  for (int c = 0; c < 6; ++c) done = done && std::abs(left.v[c] + right.v[c] - whole.v[c]) <= tol[c];
+  done = done || depth >= 40;
+  if (done) {
+    Kernel sum{};
+    for (int c = 0; c < 6; ++c) sum.v[c] = left.v[c] + right.v[c];
+    return sum;
+  }
+  const Kernel a = adaptive(f, from, mid, left, tol, depth + 1), b = adaptive(f, mid, to, right, tol, depth + 1);
+  Kernel sum{};
+  for (int c = 0; c < 6; ++c) sum.v[c] = a.v[c] + b.v[c];
+  return sum;
+}
+
+// The angular integral over [from, to] (half the range, by symmetry), to
+// about 1e-14 of each component's size.
+template <class F>
+Integrals angular_integral(const F& f, double from, double to) {
+  constexpr int kStart = 8;
+  Kernel part[kStart], coarse{};
+  for (int i = 0; i < kStart; ++i) {
+    part[i] = gauss(f, from + (to - from) * i / kStart, from + (to - from) * (i + 1) / kStart);
+    for (int c = 0; c < 6; ++c) coarse.v[c] += std::abs(part[i].v[c]);
+  }
+  double tol[6];
+  for (int c = 0; c < 6; ++c) tol[c] = 1e-15 * coarse.v[c] + 1e-300;
+  Kernel sum{};
+  for (int i = 0; i < kStart; ++i) {
+    const Kernel k = adaptive(f, from + (to - from) * i / kStart, from + (to - from) * (i + 1) / kStart, part[i], tol, 0);
+    for (int c = 0; c < 6; ++c) sum.v[c] += k.v[c];
   }
   Integrals in;
   for (int p = 0; p < 3; ++p) {
-    in.i0[p] = double(s0[p]);
-    in.i1[p] = double(s1[p]);
+    in.i0[p] = sum.v[p] / kPi;
+    in.i1[p] = sum.v[3 + p] / kPi;
   }
   return in;
+}
+
+Integrals buried_integrals(double rho, double zeta) {
+  if (rho <= 1.0) return angular_integral([&](double phi) { return inside_kernel(rho, zeta, phi); }, 0.0, kPi);
+  return angular_integral([&](double t) { return outside_kernel(rho, zeta, t); }, 0.0, 0.5 * kPi);
 }
 
 // Complete elliptic integrals K(k) and E(k), k < 1, by the arithmetic-geometric
@@ -129,7 +205,7 @@ HalfSpaceResponse halfspace_exact(double r, double z, double a, double q, double
   if (r == 0.0) return on_axis(a, q, e, nu, z);
   const double rho = r / a, zeta = z / a;
   if (z == 0.0) return on_surface(rho, a, q, e, nu);
-  const Integrals in = summed_integrals(rho, zeta);
+  const Integrals in = buried_integrals(rho, zeta);
   const double K = (1.0 + nu) * q / e;
   const double* i0 = in.i0;
   const double* i1 = in.i1;
