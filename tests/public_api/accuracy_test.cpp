@@ -29,9 +29,10 @@ zalk::AnalysisOptions high_accuracy() {
 const zalk::Structure kHalfSpace{{{5, 30000, 0.35}, {5, 30000, 0.35}, {20, 30000, 0.35}, {0, 30000, 0.35}}};
 
 // Every point of the exact half-space table (one load, E 30000, nu 0.35,
-// p 100, a 5.9) but the surface point on the load edge, where the strains
-// jump, and points near the edge just below the surface against the test's
-// own summation of the Hankel integrals.
+// p 100, a 5.9; on the surface at the load edge the mean of the jumping
+// strains), and points near the edge just below the surface against the
+// test's own summation of the Hankel integrals over m (the library sums
+// point-load potentials over the disk instead).
 TEST(AccurateAnalysis, HalfSpaceToTheExactValues) {
   std::map<std::pair<double, double>, std::map<std::string, double>> ref;
   for (const auto& row : read_csv("halfspace_exact.csv"))
@@ -43,7 +44,7 @@ TEST(AccurateAnalysis, HalfSpaceToTheExactValues) {
     }
   std::vector<zalk::Point> points;
   for (const auto& [rz, values] : ref)
-    if (!(rz.first == 5.9 && rz.second == 0.0)) points.push_back({rz.first, 0, rz.second});
+    points.push_back({rz.first, 0, rz.second});
   const auto result = zalk::analyse(kHalfSpace, {{0, 0, 100, 5.9}}, points, high_accuracy());
   ASSERT_TRUE(result.status.ok()) << result.status.error->text;
   ErrorTally tally;
