@@ -164,9 +164,7 @@ std::vector<zalk::DeflectionTest> tests_from(const Array& values, const Array& o
 
 zalk::Method method_from(const std::string& name) {
   if (name == "design") return zalk::Method::design;
-#ifdef ZALK_HAS_FIT_METHOD
   if (name == "fit") return zalk::Method::fit;
-#endif
   throw py::value_error("method must be \"design\" or \"fit\", not \"" + name + "\"");
 }
 
@@ -195,7 +193,8 @@ class PyRater {
     }
     if (!r.status) raise_status(r.status);
     const auto n = py::ssize_t(r.tests.size());
-    Array allow(n), e1(n), e72(n), e2(n), e3(n), depth(n), err(n);
+    Array allow(n), e1(n), e72(n), e2(n), e3(n), depth(n), err(n), rms(n);
+    py::list flags;
     py::array_t<bool> fitted(n), rated(n);
     for (py::ssize_t i = 0; i < n; ++i) {
       const zalk::RatingResult& t = r.tests[std::size_t(i)];
@@ -203,12 +202,14 @@ class PyRater {
       e72.mutable_at(i) = t.e_surface_72f, e2.mutable_at(i) = t.e_base;
       e3.mutable_at(i) = t.e_subgrade, depth.mutable_at(i) = t.depth_in;
       err.mutable_at(i) = t.fit_error;
+      rms.mutable_at(i) = t.fit_rms_pct;
+      flags.append(zalk::flag_names(t.flags));
       fitted.mutable_at(i) = t.fitted, rated.mutable_at(i) = t.rated;
     }
     py::dict d;
     d["allowable_load"] = allow, d["e_surface"] = e1, d["e_surface_72f"] = e72;
     d["e_base"] = e2, d["e_subgrade"] = e3, d["depth_in"] = depth, d["fit_error"] = err;
-    d["fitted"] = fitted, d["rated"] = rated;
+    d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flags"] = flags;
     d["warnings"] = warnings_list(r.status);
     return d;
   }

@@ -103,3 +103,10 @@ def test_back_calculate_one_test(rater, sample, rated):
     one = z.back_calculate(rater, sections.iloc[0], tests.iloc[0])
     whole = rated.iloc[0]
     assert one["e_surface"] == whole["e_surface"] and one["allowable_load"] == whole["allowable_load"]
+
+
+def test_fit_method_explains_the_basin_at_least_as_well(rater, sample, rated):
+    sections, tests = sample
+    one = z.back_calculate(rater, sections.iloc[0], tests.iloc[0], method="fit")
+    assert one["fit_rms_pct"] <= rated.iloc[0]["fit_rms_pct"] + 1e-9
+    assert np.isfinite(one["allowable_load"]) and isinstance(one["flags"], str)

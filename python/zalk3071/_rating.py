@@ -15,7 +15,7 @@ DEFLECTION_COLUMNS = [f"d{int(x)}_mils" for x in LEGACY_OFFSETS_IN]
 TEST_COLUMNS = (["section", "hour", "load_lb"] + DEFLECTION_COLUMNS
                 + ["reps_per_year", "surface_temp_f"])
 RESULT_COLUMNS = ["section", "test", "allowable_load", "e_surface", "e_surface_72f", "e_base",
-                  "e_subgrade", "depth_in", "fit_error"]
+                  "e_subgrade", "depth_in", "fit_rms_pct", "flags"]
 MAX_TESTS = 2000  # tests of one section per library call; longer sections go in blocks
 _FACTORS = [c for c in SECTION_COLUMNS if "factor" in c]
 
