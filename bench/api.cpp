@@ -1,6 +1,7 @@
 // The public API against the legacy paths on the same work:
 // - analyse of the mode-1 problem (eight surface points, one load) against
-//   the engine entry writing and reading its deck file;
+//   the engine entry writing and reading its deck file, at the design's
+//   accuracy (0) and the high one (1);
 // - Rater::rate of 100 tests against the rating core's entry (table file
 //   checked and surfaces fitted per call, as the legacy entry does);
 // - 400 tests on one and on two threads, one rater per thread (real time).
@@ -100,13 +101,15 @@ void BM_AnalyseModeOne(benchmark::State& state) {
   const std::vector<zalk::CircularLoad> loads{{0, 0, 100, 5.9}};
   zalk::AnalysisOptions options;
   options.round_moduli_as_deck = true;  // the same numbers as the deck's
+  options.accuracy = state.range(0) == 0 ? zalk::Accuracy::design : zalk::Accuracy::high;
+  state.SetLabel(state.range(0) == 0 ? "design" : "high");
   zalk::AnalysisWorkspace ws;
   for (auto _ : state) {
     const zalk::AnalysisResult r = zalk::analyse(ws, s, loads, points, options);
     benchmark::DoNotOptimize(r.responses[0].w);
   }
 }
-BENCHMARK(BM_AnalyseModeOne)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AnalyseModeOne)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 
 // ---- rating -------------------------------------------------------------------
 

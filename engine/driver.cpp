@@ -277,6 +277,29 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
   }
 }
 
+void analyse_current_accurately(EngineWorkspace& ws) {
+  CurrentProblem& cur = ws.current;
+  const LayerSet layers = cur.layers();
+  PointResponse resp;
+  for (int j = 1; j <= cur.nld; ++j) {
+    if (j == 1 || !(cur.a[j - 1] == cur.a[j - 2])) reset_accurate_tables(ws.accurate, cur.a[j - 1], layers);
+    for (int k = 1; k <= cur.npt; ++k) {
+      int ipt = k, iload = j, player = cur.lp[k - 1];
+      double px = cur.xp[k - 1], py = cur.yp[k - 1], pz = cur.zp[k - 1];
+      const double rdist = std::hypot(cur.xl[j - 1] - px, cur.yl[j - 1] - py);
+      accurate_layer_response(ws.accurate, layers, j, cur.p.data(), cur.a.data(), pz, player, rdist, resp);
+      auto& s = ws.rslot.slot;
+      plate::add_load_response(kMaxEngineLayers, &ipt, &iload, &resp.near_surface, cur.xl.data(),
+                               cur.yl.data(), cur.p.data(), cur.a.data(), &pz, &player, &px, &py,
+                               &resp.w, &resp.u, &resp.er, &resp.et, &resp.ez, &resp.erz,
+                               s[0].data(), s[1].data(), s[2].data(), s[3].data(), s[4].data(),
+                               s[5].data(), s[6].data(), s[7].data(), s[8].data(), s[9].data(),
+                               s[10].data(), s[11].data(), s[12].data(), s[13].data(),
+                               s[14].data(), cur.e.data(), cur.pr.data());
+    }
+  }
+}
+
 void mode2_indicators(ResultSlots& rs, float h1, float h2, float coh, double kp, float* column) {
   // Overburden at mid-depth of the base layer.
   const float zov = 0.087f * (h1 + h2 / 2.0f);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "io/deck.h"
+#include "engine/accurate.h"
 #include "engine/kernel.h"
 #include "engine/quorvan.h"
 #include "engine/transform.h"
@@ -45,6 +46,7 @@ struct EngineWorkspace {
   SolverWorkspace solver;
   IntervalCache intervals;  // of the current tables
   BesselCache bessel;
+  AccurateTables accurate;  // of the accurate integration only
 };
 
 // Takes problem `problem` into ws.current: copies its layers, loads and
@@ -55,6 +57,9 @@ void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem);
 // Runs every load and point of ws.current into ws.rslot.
 void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
                      const std::array<double, 10>& reltol);
+
+// The same with the accurate integration (engine/accurate.h).
+void analyse_current_accurately(EngineWorkspace& ws);
 
 // One case's mode-2 indicators from the result slots of the mode-2 points
 // (1..5): fills column[0..8] (column[9] is left alone). h1, h2 are the

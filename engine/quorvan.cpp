@@ -81,10 +81,14 @@ std::unique_ptr<EngineWorkspace> make_engine_workspace() {
 }
 
 void analyse_problem(EngineWorkspace& ws, const DeckProblem& problem,
-                     const std::array<double, 10>& abstol, const std::array<double, 10>& reltol) {
+                     const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
+                     const EngineAccuracy& accuracy) {
   with_storage_check([&] {
     set_up_problem(ws, problem);
-    analyse_current(ws, abstol, reltol);
+    if (accuracy.high)
+      analyse_current_accurately(ws);
+    else
+      analyse_current(ws, abstol, reltol);
   });
 }
 

@@ -51,8 +51,15 @@ void quorvan(EngineWorkspace& ws, float h1, float h2, float h3, const float* e1,
 // them). Problems outside the limits (fewer than 2 or more than 50 layers,
 // more than 10 loads or 1000 points, a point layer outside the structure)
 // are refused with a terminal error through the toolkit reporter.
+// With accuracy.high the accurate integration (engine/accurate.h) replaces
+// the design's, and abstol and reltol are not used.
+struct EngineAccuracy {
+  bool high = false;  // false: the design's integration, bit for bit
+};
+
 void analyse_problem(EngineWorkspace& ws, const DeckProblem& problem,
-                     const std::array<double, 10>& abstol, const std::array<double, 10>& reltol);
+                     const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
+                     const EngineAccuracy& accuracy = {});
 
 // Slot `slot` (1..15) at point `point` (1..1000, deck numbering) of the
 // problem analysed last.

@@ -71,7 +71,7 @@ double integer_power(double x, int n) {
   return n < 0 ? 1.0 / y : y;
 }
 
-void layer_matrix(double m, const LayerSet& L, double* matrix) {
+void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio) {
   const int n = L.n;
   const int ld = coefficient_count(n);
   for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
@@ -97,7 +97,7 @@ void layer_matrix(double m, const LayerSet& L, double* matrix) {
     const double nu2 = L.pr[i];
     const double k = L.bond[i - 1];
     double R = (1.0 + L.pr[i]) * L.e[i - 1] / ((1.0 + L.pr[i - 1]) * L.e[i]);
-    if (R == 1.0) R = R + kUnitRatioNudge;
+    if (R == 1.0 && nudge_unit_ratio) R = R + kUnitRatioNudge;
     const double F = (1.0 - k) * L.e[i - 1] / (1.0 + L.pr[i - 1]);
 
     const int r1 = 4 * i - 1, r2 = 4 * i, r3 = 4 * i + 1, r4 = 4 * i + 2;

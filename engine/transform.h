@@ -83,7 +83,10 @@ void transform_grid(double a, const LayerSet& layers, TransformTables& tables, S
 
 // The system of surface and interface conditions at parameter m, dense,
 // column-major with leading dimension 4n - 2; the leading block is zeroed first.
-void layer_matrix(double m, const LayerSet& layers, double* matrix);
+// The design nudges a stiffness ratio of exactly 1 (equal materials either side
+// of an interface, as the top-layer split makes) by 1e-6; the accurate
+// integration asks for the ratio as it is.
+void layer_matrix(double m, const LayerSet& layers, double* matrix, bool nudge_unit_ratio = true);
 
 // Unit normal pressure at the surface: the first unit vector of length 4n - 2.
 void load_vector(int n, double* vector);

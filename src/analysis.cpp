@@ -116,6 +116,21 @@ void check_points(const std::vector<Point>& points) {
   }
 }
 
+// Enumerations given a value outside their list (by a cast) are refused
+// rather than read as some default.
+void check_options(const AnalysisOptions& options) {
+  const auto refuse_option = [](const char* name, int value) {
+    toolkit::E1STI(1, value);
+    toolkit::E1STL(1, name);
+    refuse(ApiMessage::analysis_option);
+  };
+  if (options.units != Units::inch_psi && options.units != Units::si) refuse_option("units", int(options.units));
+  if (options.interface_points != InterfacePoints::layer_below && options.interface_points != InterfacePoints::layer_above)
+    refuse_option("interface_points", int(options.interface_points));
+  if (options.accuracy != Accuracy::design && options.accuracy != Accuracy::high)
+    refuse_option("accuracy", int(options.accuracy));
+}
+
 // The layer (1-based) holding depth z: interfaces lie at the running sums of
 // the thicknesses; a point on one belongs to the layer below unless asked.
 int layer_of(const engine::DeckProblem& problem, double z, InterfacePoints rule) {
@@ -214,6 +229,7 @@ AnalysisResult analyse(AnalysisWorkspace& workspace, const Structure& structure,
   AnalysisWorkspace::Impl& w = *workspace.impl_;
   const Scale scale = scale_of(options.units);
   result.status = detail::run_guarded("zalk::analyse", [&] {
+    check_options(options);
     check_counts(structure, loads, points);
     check_layers(structure, options, scale);
     check_loads(loads);
@@ -223,7 +239,9 @@ AnalysisResult analyse(AnalysisWorkspace& workspace, const Structure& structure,
       set_deck_tolerances(w);
     }
     build_problem(w.problem, structure, loads, points, options, scale);
-    engine::analyse_problem(*w.engine, w.problem, w.abstol, w.reltol);
+    engine::EngineAccuracy accuracy;
+    accuracy.high = options.accuracy == Accuracy::high;
+    engine::analyse_problem(*w.engine, w.problem, w.abstol, w.reltol, accuracy);
     result.responses.reserve(points.size());
     for (int k = 1; k <= w.problem.npoint; ++k)
       result.responses.push_back(response_at(*w.engine, k, w.problem.lpoint[std::size_t(k - 1)], scale));

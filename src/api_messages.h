@@ -52,7 +52,9 @@ namespace zalk::detail {
   X(item_value, "zalk::Rater", TERMINAL, 25, "Overlay item %(I1): the %(L1), %(L2), %(L3).")        \
   X(increment, "zalk::Rater", TERMINAL, 26,                                                         \
     "The overlay increment, %(L1), must be a finite number above 0.")                               \
-  X(method, "zalk::Rater", TERMINAL, 27, "Rating method %(I1) is not one this library knows.")
+  X(method, "zalk::Rater", TERMINAL, 27, "Rating method %(I1) is not one this library knows.")     \
+  X(analysis_option, "zalk::analyse", TERMINAL, 28,                                                 \
+    "The analysis option %(L1) has the value %(I1), not one this library knows.")
 
 ZALK_MESSAGE_TABLE(ApiMessage, kApiMessages, ZALK_API_MESSAGES)
 

@@ -74,6 +74,15 @@ struct Response {
 // Where a point lying exactly on an interface is taken.
 enum class InterfacePoints { layer_below, layer_above };
 
+// How the integrals of the analysis are evaluated.
+enum class Accuracy {
+  design,  // the design's integration: responses to about 1e-5 (1e-2 near the
+           // load edge just below the surface), bit for bit the legacy entry's
+  high,    // exact layer coefficients, tight convergence and the exact
+           // homogeneous near field: responses to about 1e-6 or better;
+           // slower, most for points just below the surface
+};
+
 struct AnalysisOptions {
   Units units = Units::inch_psi;
   // false (default): the moduli are analysed as given. true: each modulus is
@@ -84,6 +93,7 @@ struct AnalysisOptions {
   // values given within those carry through unchanged.)
   bool round_moduli_as_deck = false;
   InterfacePoints interface_points = InterfacePoints::layer_below;
+  Accuracy accuracy = Accuracy::design;
 };
 
 struct AnalysisResult {

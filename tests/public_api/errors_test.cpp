@@ -72,6 +72,7 @@ TEST(PublicErrors, AnalysisInputsAreCheckedBeforeAnyWork) {
       {[](auto& in) { in.loads[0].y = kNaN; }, 11, "The centre of load 1, (0, NaN), must have finite coordinates."},
       {[](auto& in) { in.points[1].x = -kInf; }, 12, "Point 2, (-infinity, 0, 2), must have finite coordinates."},
       {[](auto& in) { in.points[1].z = -0.001; }, 13, "Point 2 lies above the surface: its depth z is -0.001."},
+      {[](auto& in) { in.options.accuracy = zalk::Accuracy(7); }, 28, "The analysis option accuracy has the value 7, not one this library knows."},
   };
   zalk::AnalysisWorkspace ws;
   ::testing::internal::CaptureStdout();
