@@ -36,6 +36,7 @@ def make_survey(n, folder):
 def main():
     n = int(sys.argv[1]) if len(sys.argv) > 1 else 20000
     folder = sys.argv[2] if len(sys.argv) > 2 else tempfile.mkdtemp()
+    os.makedirs(folder, exist_ok=True)
     files = make_survey(n, folder)
     sections = os.path.join(ROOT, "data", "sample", "sections.csv")
     table = os.path.join(ROOT, "data", "backdefl.txt")
