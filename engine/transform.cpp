@@ -172,8 +172,13 @@ void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const 
   }
   toolkit::DLSLXG_INIT(ws.iparam.data(), ws.rparam.data());
   ws.iparam[4] = 100000;
-  toolkit::DLSLXG(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
-                  ws.iparam.data(), ws.rparam.data(), x, ws.sparse);
+  if (ws.reuse_pivots) {
+    ws.replay.solve(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
+                    ws.iparam.data(), ws.rparam.data(), x);
+  } else {
+    toolkit::DLSLXG(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
+                    ws.iparam.data(), ws.rparam.data(), x, ws.sparse);
+  }
 
   // Underflowing exponentials leave coefficients of no consequence; zero one
   // only when it is tiny at two consecutive parameters, so that a single

@@ -1,0 +1,384 @@
+// Repeating a recorded Markowitz factorisation on new values of its pattern.
+//
+// The dense array holds entry (i, j) of the system, later of its factors, in
+// place i*N + j: U in the pivot rows, each multiplier where the entry it
+// eliminated stood. The factorisation of sparse_lu.cpp keeps every fill-in
+// (no drop tolerance), so its pattern grows by symbolic elimination alone
+// and the arithmetic of each stage is fixed by the pivot: for every other
+// active row i of the pivot column, l = a(i,c) / a(r,c) replaces a(i,c), and
+// for every other column j of the pivot row a(i,j) - l*a(r,j) replaces an
+// entry of row i, or -l*a(r,j) becomes a new one. The values of different
+// places do not meet within a stage, so the order of the places does not
+// matter; the triangular solves, where it does, follow the storage order of
+// the recorded factors.
+#include "toolkit/sparse_replay.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "toolkit/sparse_internal.h"
+
+namespace zalk::toolkit {
+
+using sparse_detail::FactorOutcome;
+using sparse_detail::MarkowitzLU;
+using sparse_detail::SearchTrace;
+
+struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
+  // The recorded system: pattern and the parameters its pivots depend on.
+  bool valid = false;
+  int n = 0;
+  int nz = 0;
+  std::vector<int> irow, jcol;
+  int search_mode = 0;   // IPARAM(2)
+  int search_count = 0;  // IPARAM(3)
+  int limit = 0;         // IPARAM(5)
+  double stability_parameter = 0.0;  // RPARAM(2) as given
+  double stability = 0.0;            // as the search uses it
+  long long peak = 0;
+
+  std::vector<int> place;      // per given entry: its place in the dense array
+  std::vector<int> place_row;  // per given entry: its row
+
+  struct Stage {
+    int pivot;  // place
+    int row;
+    int col;
+    int groups_end;        // into group_end
+    int candidates_end;    // into candidates
+    int eliminations_end;  // into eliminations
+    int forward_end;       // into forward
+    int backward_end;      // into backward
+  };
+  // A searched row or column that holds a rival of the pivot: its places,
+  // which set its threshold.
+  std::vector<int> group_places, group_end;
+  // Entries of cost up to the pivot's, in search order, with their group.
+  struct Candidate {
+    int place;
+    int group;
+    long long cost;
+  };
+  struct Elimination {
+    int place;  // of the entry in the pivot column, which takes the multiplier
+    int updates_end;
+    int fills_end;
+  };
+  struct Op {
+    int target;
+    int source;  // in the pivot row
+  };
+  // Terms of the triangular solves: a factor's place and the index of the
+  // value it multiplies (a pivot row forward, a column backward).
+  struct Term {
+    int place;
+    int index;
+  };
+  std::vector<Stage> stages;
+  std::vector<Candidate> candidates;
+  std::vector<Elimination> eliminations;
+  std::vector<Op> ops;
+  std::vector<Term> forward, backward;
+
+  std::vector<double> value, row_largest, threshold, rhs;
+  SearchTrace trace;
+  bool compiled = false;
+
+  void begin_recording(int N, int NZ, const int* IROW, const int* JCOL) {
+    valid = false;
+    compiled = false;
+    n = N;
+    nz = NZ;
+    irow.assign(IROW, IROW + NZ);
+    jcol.assign(JCOL, JCOL + NZ);
+  }
+
+  void factored(const MarkowitzLU& lu, const FactorOutcome& outcome) override {
+    compiled = compile(lu, outcome);
+  }
+
+  void finish_recording(const int* IPARAM, const double* RPARAM) {
+    search_mode = IPARAM[1];
+    search_count = IPARAM[2];
+    limit = IPARAM[4];
+    stability_parameter = RPARAM[1];
+    stability = sparse_detail::pivot_controls(IPARAM, RPARAM).stability;
+    valid = compiled && IPARAM[5] == 0 && RPARAM[2] == 0.0;
+  }
+
+  bool accepts(int N, int NZ, const int* IROW, const int* JCOL, int IPATH, const int* IPARAM,
+               const double* RPARAM) const {
+    return valid && N == n && NZ == nz && IPATH == 1 && IPARAM[0] != 0 &&
+           IPARAM[1] == search_mode && IPARAM[2] == search_count && IPARAM[4] == limit &&
+           IPARAM[5] == 0 && RPARAM[1] == stability_parameter && RPARAM[2] == 0.0 &&
+           std::memcmp(IROW, irow.data(), sizeof(int) * std::size_t(nz)) == 0 &&
+           std::memcmp(JCOL, jcol.data(), sizeof(int) * std::size_t(nz)) == 0;
+  }
+
+  bool compile(const MarkowitzLU& lu, const FactorOutcome& outcome);
+  void compile_search(int k, int& group, int& entry);
+  int compile_elimination(int r, int c, std::vector<char>& present, std::vector<char>& row_done,
+                           std::vector<char>& col_done, long long& held);
+  bool repeat(const double* A, const double* B, int* IPARAM, double* RPARAM, double* X);
+  bool eliminate(double& smallest, double& gmax);
+  void substitute(const double* B, double* X);
+};
+
+// ------------------------------------------------------------- recording
+
+// The groups of stage k that hold an entry of cost up to the pivot's; the
+// other groups cannot matter while the pivot stays eligible.
+void SparseReplaySolver::Schedule::compile_search(int k, int& group, int& entry) {
+  const long long pivot_cost = trace.pivots[std::size_t(k)].cost;
+  for (; group < trace.stage_end[std::size_t(k)]; ++group) {
+    const int b = entry;
+    const int e = trace.group_end[std::size_t(group)];
+    entry = e;
+    bool rival = false;
+    for (int t = b; t < e; ++t) rival = rival || trace.entries[std::size_t(t)].cost <= pivot_cost;
+    if (!rival) continue;
+    const int g = static_cast<int>(group_end.size());
+    for (int t = b; t < e; ++t) {
+      const SearchTrace::Entry& x = trace.entries[std::size_t(t)];
+      group_places.push_back(x.row * n + x.col);
+      if (x.cost <= pivot_cost) candidates.push_back({x.row * n + x.col, g, x.cost});
+    }
+    group_end.push_back(static_cast<int>(group_places.size()));
+  }
+}
+
+// The symbolic elimination of pivot (r, c); returns the length of row r of U.
+int SparseReplaySolver::Schedule::compile_elimination(int r, int c, std::vector<char>& present,
+                                                       std::vector<char>& row_done,
+                                                       std::vector<char>& col_done,
+                                                       long long& held) {
+  std::vector<int> ucols;
+  for (int j = 0; j < n; ++j) {
+    if (j != c && !col_done[std::size_t(j)] && present[std::size_t(r * n + j)]) ucols.push_back(j);
+  }
+  for (int i = 0; i < n; ++i) {
+    if (i == r || row_done[std::size_t(i)] || !present[std::size_t(i * n + c)]) continue;
+    Elimination el{i * n + c, 0, 0};
+    for (int j : ucols) {
+      if (present[std::size_t(i * n + j)]) ops.push_back({i * n + j, r * n + j});
+    }
+    el.updates_end = static_cast<int>(ops.size());
+    for (int j : ucols) {
+      if (present[std::size_t(i * n + j)]) continue;
+      ops.push_back({i * n + j, r * n + j});
+      present[std::size_t(i * n + j)] = 1;
+      ++held;
+    }
+    el.fills_end = static_cast<int>(ops.size());
+    eliminations.push_back(el);
+  }
+  row_done[std::size_t(r)] = 1;
+  col_done[std::size_t(c)] = 1;
+  return static_cast<int>(ucols.size()) + 1;
+}
+
+bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOutcome& outcome) {
+  const std::size_t places = std::size_t(n) * std::size_t(n);
+  stages.clear();
+  group_places.clear();
+  group_end.clear();
+  candidates.clear();
+  eliminations.clear();
+  ops.clear();
+  forward.clear();
+  backward.clear();
+  if (trace.pivots.size() != std::size_t(n)) return false;
+
+  std::vector<char> present(places, 0), row_done(std::size_t(n), 0), col_done(std::size_t(n), 0);
+  place.resize(std::size_t(nz));
+  place_row.resize(std::size_t(nz));
+  for (int k = 0; k < nz; ++k) {
+    place_row[std::size_t(k)] = irow[std::size_t(k)] - 1;
+    place[std::size_t(k)] = (irow[std::size_t(k)] - 1) * n + (jcol[std::size_t(k)] - 1);
+    present[std::size_t(place[std::size_t(k)])] = 1;
+  }
+  std::vector<int> pivot_col_of_row(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) pivot_col_of_row[std::size_t(lu.pivot_row(k))] = lu.pivot_col(k);
+
+  long long held = nz;
+  int group = 0;
+  int entry = 0;
+  for (int k = 0; k < n; ++k) {
+    const SearchTrace::Pivot& p = trace.pivots[std::size_t(k)];
+    if (p.row != lu.pivot_row(k) || p.col != lu.pivot_col(k)) return false;
+    compile_search(k, group, entry);
+    const int r = p.row;
+    // The symbolic row of U must be the recorded one.
+    if (compile_elimination(r, p.col, present, row_done, col_done, held) != lu.u_length(r)) {
+      return false;
+    }
+    for (int s = 0; s < lu.l_length(r); ++s) {
+      const int pr = lu.l_pivot_row(r, s);
+      forward.push_back({r * n + pivot_col_of_row[std::size_t(pr)], pr});
+    }
+    for (int s = 1; s < lu.u_length(r); ++s) {
+      const int j = lu.u_col(r, s);
+      backward.push_back({r * n + j, j});
+    }
+    stages.push_back({r * n + p.col, r, p.col, static_cast<int>(group_end.size()),
+                      static_cast<int>(candidates.size()), static_cast<int>(eliminations.size()),
+                      static_cast<int>(forward.size()), static_cast<int>(backward.size())});
+  }
+  // The fill-in of the symbolic elimination must be the recorded one.
+  if (held != outcome.peak_nonzeros) return false;
+  peak = outcome.peak_nonzeros;
+  value.resize(places);
+  row_largest.resize(std::size_t(n));
+  threshold.resize(group_end.size());
+  rhs.resize(std::size_t(n));
+  return true;
+}
+
+// ------------------------------------------------------------- repeating
+
+// The recorded stages on the values in `value`; false as soon as the search
+// would choose another pivot or the factorisation would warn or stop.
+bool SparseReplaySolver::Schedule::eliminate(double& smallest, double& gmax) {
+  double* const v = value.data();
+  int g = 0;
+  int cand = 0;
+  int el = 0;
+  int op = 0;
+  for (const Stage& s : stages) {
+    for (; g < s.groups_end; ++g) {
+      double largest = 0.0;
+      const int b = g == 0 ? 0 : group_end[std::size_t(g - 1)];
+      for (int t = b; t < group_end[std::size_t(g)]; ++t) {
+        largest = std::max(largest, std::fabs(v[group_places[std::size_t(t)]]));
+      }
+      threshold[std::size_t(g)] = largest / stability;
+    }
+    int best = -1;
+    long long best_cost = 0;
+    double best_mag = 0.0;
+    for (; cand < s.candidates_end; ++cand) {
+      const Candidate& c = candidates[std::size_t(cand)];
+      const double mag = std::fabs(v[c.place]);
+      if (mag < threshold[std::size_t(c.group)]) continue;
+      if (best != -1 && !sparse_detail::displaces(c.cost, mag, best_cost, best_mag)) continue;
+      best = c.place;
+      best_cost = c.cost;
+      best_mag = mag;
+    }
+    if (best != s.pivot) return false;
+    smallest = std::min(smallest, best_mag);
+    if (best_mag == 0.0 || best_mag < sparse_detail::kPivotUnderflowLevel ||
+        best_mag <= sparse_detail::kPivotNoiseLevel * row_largest[std::size_t(s.row)]) {
+      return false;
+    }
+
+    const double pivot = v[s.pivot];
+    double largest = gmax;
+    for (; el < s.eliminations_end; ++el) {
+      const Elimination& e = eliminations[std::size_t(el)];
+      const double l = v[e.place] / pivot;
+      v[e.place] = l;
+      for (; op < e.updates_end; ++op) {
+        const double x = v[ops[std::size_t(op)].target] - l * v[ops[std::size_t(op)].source];
+        v[ops[std::size_t(op)].target] = x;
+        largest = std::max(largest, std::fabs(x));
+      }
+      for (; op < e.fills_end; ++op) {
+        const double x = -l * v[ops[std::size_t(op)].source];
+        v[ops[std::size_t(op)].target] = x;
+        largest = std::max(largest, std::fabs(x));
+      }
+    }
+    gmax = largest;
+  }
+  return true;
+}
+
+// Forward with the multipliers in pivot order, backward with U.
+void SparseReplaySolver::Schedule::substitute(const double* B, double* X) {
+  const double* const v = value.data();
+  double* const y = rhs.data();
+  std::copy(B, B + n, y);
+  int f = 0;
+  for (const Stage& s : stages) {
+    double sum = y[s.row];
+    for (; f < s.forward_end; ++f) {
+      sum -= v[forward[std::size_t(f)].place] * y[forward[std::size_t(f)].index];
+    }
+    y[s.row] = sum;
+  }
+  for (int k = n - 1; k >= 0; --k) {
+    const Stage& s = stages[std::size_t(k)];
+    const int b = k == 0 ? 0 : stages[std::size_t(k - 1)].backward_end;
+    double sum = y[s.row];
+    for (int t = b; t < s.backward_end; ++t) {
+      sum -= v[backward[std::size_t(t)].place] * X[backward[std::size_t(t)].index];
+    }
+    X[s.col] = sum / v[s.pivot];
+  }
+}
+
+bool SparseReplaySolver::Schedule::repeat(const double* A, const double* B, int* IPARAM,
+                                          double* RPARAM, double* X) {
+  double* const v = value.data();
+  std::fill(row_largest.begin(), row_largest.end(), 0.0);
+  for (int k = 0; k < nz; ++k) {
+    const double a = A[k];
+    if (!std::isfinite(a)) return false;  // DLSLXG names it
+    v[place[std::size_t(k)]] = a;
+    double& largest = row_largest[std::size_t(place_row[std::size_t(k)])];
+    largest = std::max(largest, std::fabs(a));
+  }
+  double amax = 0.0;
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(B[i])) return false;
+    amax = std::max(amax, row_largest[std::size_t(i)]);
+  }
+  double smallest = std::numeric_limits<double>::infinity();
+  double gmax = amax;
+  if (!eliminate(smallest, gmax)) return false;
+  const double growth = amax > 0.0 ? gmax / amax : 1.0;
+  if (growth > RPARAM[0]) return false;  // DLSLXG warns
+  IPARAM[3] = static_cast<int>(peak);
+  RPARAM[3] = growth;
+  RPARAM[4] = smallest;
+  substitute(B, X);
+  return true;
+}
+
+// ---------------------------------------------------------------- solver
+
+SparseReplaySolver::SparseReplaySolver() : schedule_(std::make_unique<Schedule>()) {}
+SparseReplaySolver::~SparseReplaySolver() = default;
+SparseReplaySolver::SparseReplaySolver(SparseReplaySolver&&) noexcept = default;
+SparseReplaySolver& SparseReplaySolver::operator=(SparseReplaySolver&&) noexcept = default;
+
+void SparseReplaySolver::forget() { schedule_->valid = false; }
+
+void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                               const double* B, int IPATH, int* IPARAM, double* RPARAM,
+                               double* X) {
+  Schedule& s = *schedule_;
+  if (s.accepts(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
+    if (s.repeat(A, B, IPARAM, RPARAM, X)) {
+      ++counts_.repeated;
+      return;
+    }
+    ++counts_.departed;
+  }
+  ++counts_.searched;
+  if (IPATH != 1 || N < 1 || N > kMaxReplayOrder || NZ < 1) {
+    s.valid = false;
+    DLSLXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_);
+    return;
+  }
+  s.begin_recording(N, NZ, IROW, JCOL);
+  sparse_detail::DLSLXG_traced(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_,
+                               s.trace, s);
+  s.finish_recording(IPARAM, RPARAM);
+}
+
+}  // namespace zalk::toolkit
