@@ -1,5 +1,6 @@
 #include "engine/transform.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "toolkit/gauss.h"
@@ -154,13 +155,32 @@ void load_vector(int n, double* vector) {
   vector[0] = 1.0;
 }
 
-void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
-  const int N = coefficient_count(n);
-  // Coordinate form, row by row; at most eight entries per row are ever
-  // set, so the list stays far below its capacity.
+namespace {
+
+// Columns that row `row` (1-based) of an order-N layer system can occupy:
+// the surface rows the four of layer 1, an interface row the four of each
+// layer it joins (two for the half-space).
+void row_band(int row, int N, int& first, int& last) {
+  if (row <= 2) {
+    first = 1;
+    last = 4;
+    return;
+  }
+  const int i = (row + 1) / 4;  // interface of rows 4i-1 .. 4i+2
+  first = 4 * i - 3;
+  last = std::min(4 * i + 4, N);
+}
+
+// Coordinate form of the dense matrix (column-major, order N): rows
+// ascending, within a row the columns ascending, exact zeros skipped; only
+// columns first(row)..last(row) are read.
+template <class Band>
+int to_coordinates(int N, const double* matrix, Band band, SolverWorkspace& ws) {
   int nz = 0;
   for (int row = 1; row <= N; ++row) {
-    for (int col = 1; col <= N; ++col) {
+    int first = 1, last = N;
+    band(row, first, last);
+    for (int col = first; col <= last; ++col) {
       const double v = matrix[std::size_t(col - 1) * N + (row - 1)];
       if (v != 0.0) {
         ws.values[nz] = v;
@@ -170,6 +190,10 @@ void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const 
       }
     }
   }
+  return nz;
+}
+
+void solve_coordinates(int N, int nz, SolverWorkspace& ws, const double* rhs, double* x) {
   toolkit::DLSLXG_INIT(ws.iparam.data(), ws.rparam.data());
   ws.iparam[4] = 100000;
   if (ws.reuse_pivots) {
@@ -189,6 +213,24 @@ void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const 
   }
 }
 
+// solve_coefficients for a matrix of layer_matrix, whose entries outside
+// the row bands are zero: the same coordinates from fewer reads.
+void solve_layer_system(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
+  const int N = coefficient_count(n);
+  const int nz = to_coordinates(N, matrix, [N](int row, int& first, int& last) { row_band(row, N, first, last); }, ws);
+  solve_coordinates(N, nz, ws, rhs, x);
+}
+
+}  // namespace
+
+void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
+  const int N = coefficient_count(n);
+  // At most eight entries per row are ever set, so the list stays far below
+  // its capacity.
+  const int nz = to_coordinates(N, matrix, [](int, int&, int&) {}, ws);
+  solve_coordinates(N, nz, ws, rhs, x);
+}
+
 void transform_grid(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
   // The rule does not depend on the radius; it is built once per table set.
   if (t.weights[0] == 0.0) gauss_rule_on_unit_interval(t);
@@ -204,7 +246,7 @@ void transform_grid(double a, const LayerSet& layers, TransformTables& t, Solver
     layer_matrix(m, layers, ws.matrix.data());
     load_vector(layers.n, ws.rhs.data());
     double* x = t.coef.data() + std::size_t(c) * N;
-    solve_coefficients(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
+    solve_layer_system(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
     // Remove the top layer's homogeneous half-space solution (B = 2 nu1,
     // D = 1), which alone satisfies the surface conditions; the plate
     // routine adds it back in closed form near the surface.
