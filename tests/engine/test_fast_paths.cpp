@@ -1,6 +1,7 @@
 // The engine's fast paths against its general ones, bit for bit: the layer
 // systems solved by repeating a recorded factorisation against the sparse
-// solver itself, on the reference structures and on random layered
+// solver itself, the coefficients of an interval fitted together against
+// one DSPLEZ call each, on the reference structures and on random layered
 // structures of 2 to 10 layers (thick layers whose exponentials underflow
 // change the pattern along the grid, and the pivot order changes at small
 // m, so recording anew is exercised too).
@@ -26,6 +27,7 @@ struct Pair {
 
   Pair() {
     general->solver.reuse_pivots = false;
+    general->intervals.fit_sets_together = false;
     testing::deck_tolerances(abstol, reltol);
   }
 
