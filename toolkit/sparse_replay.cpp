@@ -83,7 +83,7 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   std::vector<Op> ops;
   std::vector<Term> forward, backward;
 
-  std::vector<double> value, row_largest, threshold, rhs;
+  std::vector<double> threshold;  // per group
   SearchTrace trace;
   bool compiled = false;
 
@@ -118,13 +118,41 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
            std::memcmp(JCOL, jcol.data(), sizeof(int) * std::size_t(nz)) == 0;
   }
 
+  // Same pattern and parameters: one may stand in for the other from any
+  // stage on where their pivots so far agree.
+  bool same_system(const Schedule& o) const {
+    return n == o.n && nz == o.nz && irow == o.irow && jcol == o.jcol &&
+           search_mode == o.search_mode && search_count == o.search_count && limit == o.limit &&
+           stability_parameter == o.stability_parameter;
+  }
+  bool same_pivots_before(const Schedule& o, int stage) const {
+    for (int k = 0; k < stage; ++k) {
+      if (stages[std::size_t(k)].pivot != o.stages[std::size_t(k)].pivot) return false;
+    }
+    return true;
+  }
+
   bool compile(const MarkowitzLU& lu, const FactorOutcome& outcome);
   void compile_search(int k, int& group, int& entry);
   int compile_elimination(int r, int c, std::vector<char>& present, std::vector<char>& row_done,
                            std::vector<char>& col_done, long long& held);
+  static constexpr int kReport = -1;  // eliminate(): DLSLXG has to report this system
+  int eliminate(int from, double* v, const double* row_largest, double& smallest, double& gmax);
+  void substitute(const double* v, const double* B, double* y, double* X) const;
+};
+
+// The recorded factorisations of one pattern, most recently used first,
+// and the dense arrays they work in.
+struct SparseReplaySolver::Library {
+  static constexpr std::size_t kSchedules = 32;
+  std::vector<std::unique_ptr<Schedule>> schedules;
+  std::unique_ptr<Schedule> spare;  // the one being recorded
+  std::vector<double> value, row_largest, rhs;
+
+  Schedule* front() { return schedules.empty() ? nullptr : schedules.front().get(); }
+  void adopt(std::unique_ptr<Schedule> fresh);
   bool repeat(const double* A, const double* B, int* IPARAM, double* RPARAM, double* X);
-  bool eliminate(double& smallest, double& gmax);
-  void substitute(const double* B, double* X);
+  Schedule* stand_in(const Schedule& from, int stage, std::size_t& next);
 };
 
 // ------------------------------------------------------------- recording
@@ -230,24 +258,23 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
   // The fill-in of the symbolic elimination must be the recorded one.
   if (held != outcome.peak_nonzeros) return false;
   peak = outcome.peak_nonzeros;
-  value.resize(places);
-  row_largest.resize(std::size_t(n));
   threshold.resize(group_end.size());
-  rhs.resize(std::size_t(n));
   return true;
 }
 
 // ------------------------------------------------------------- repeating
 
-// The recorded stages on the values in `value`; false as soon as the search
-// would choose another pivot or the factorisation would warn or stop.
-bool SparseReplaySolver::Schedule::eliminate(double& smallest, double& gmax) {
-  double* const v = value.data();
-  int g = 0;
-  int cand = 0;
-  int el = 0;
-  int op = 0;
-  for (const Stage& s : stages) {
+// The recorded stages from `from` on, on the values in v: returns n when
+// done, the stage where the search would choose another pivot, or kReport
+// where the factorisation would warn or stop.
+int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* row_largest,
+                                            double& smallest, double& gmax) {
+  int g = from == 0 ? 0 : stages[std::size_t(from - 1)].groups_end;
+  int cand = from == 0 ? 0 : stages[std::size_t(from - 1)].candidates_end;
+  int el = from == 0 ? 0 : stages[std::size_t(from - 1)].eliminations_end;
+  int op = el == 0 ? 0 : eliminations[std::size_t(el - 1)].fills_end;
+  for (int k = from; k < n; ++k) {
+    const Stage& s = stages[std::size_t(k)];
     for (; g < s.groups_end; ++g) {
       double largest = 0.0;
       const int b = g == 0 ? 0 : group_end[std::size_t(g - 1)];
@@ -268,11 +295,11 @@ bool SparseReplaySolver::Schedule::eliminate(double& smallest, double& gmax) {
       best_cost = c.cost;
       best_mag = mag;
     }
-    if (best != s.pivot) return false;
+    if (best != s.pivot) return k;
     smallest = std::min(smallest, best_mag);
     if (best_mag == 0.0 || best_mag < sparse_detail::kPivotUnderflowLevel ||
-        best_mag <= sparse_detail::kPivotNoiseLevel * row_largest[std::size_t(s.row)]) {
-      return false;
+        best_mag <= sparse_detail::kPivotNoiseLevel * row_largest[s.row]) {
+      return kReport;
     }
 
     const double pivot = v[s.pivot];
@@ -294,13 +321,12 @@ bool SparseReplaySolver::Schedule::eliminate(double& smallest, double& gmax) {
     }
     gmax = largest;
   }
-  return true;
+  return n;
 }
 
 // Forward with the multipliers in pivot order, backward with U.
-void SparseReplaySolver::Schedule::substitute(const double* B, double* X) {
-  const double* const v = value.data();
-  double* const y = rhs.data();
+void SparseReplaySolver::Schedule::substitute(const double* v, const double* B, double* y,
+                                              double* X) const {
   std::copy(B, B + n, y);
   int f = 0;
   for (const Stage& s : stages) {
@@ -321,15 +347,28 @@ void SparseReplaySolver::Schedule::substitute(const double* B, double* X) {
   }
 }
 
-bool SparseReplaySolver::Schedule::repeat(const double* A, const double* B, int* IPARAM,
-                                          double* RPARAM, double* X) {
+// The next recorded factorisation, from library place `next` on, that
+// agrees with `from` on the pivots before `stage`.
+SparseReplaySolver::Schedule* SparseReplaySolver::Library::stand_in(const Schedule& from, int stage,
+                                                                    std::size_t& next) {
+  for (; next < schedules.size(); ++next) {
+    Schedule* o = schedules[next].get();
+    if (o != &from && o->same_pivots_before(from, stage)) return schedules[next++].get();
+  }
+  return nullptr;
+}
+
+bool SparseReplaySolver::Library::repeat(const double* A, const double* B, int* IPARAM,
+                                         double* RPARAM, double* X) {
+  Schedule* s = front();
+  const int n = s->n;
   double* const v = value.data();
-  std::fill(row_largest.begin(), row_largest.end(), 0.0);
-  for (int k = 0; k < nz; ++k) {
+  std::fill(row_largest.begin(), row_largest.begin() + n, 0.0);
+  for (int k = 0; k < s->nz; ++k) {
     const double a = A[k];
     if (!std::isfinite(a)) return false;  // DLSLXG names it
-    v[place[std::size_t(k)]] = a;
-    double& largest = row_largest[std::size_t(place_row[std::size_t(k)])];
+    v[s->place[std::size_t(k)]] = a;
+    double& largest = row_largest[std::size_t(s->place_row[std::size_t(k)])];
     largest = std::max(largest, std::fabs(a));
   }
   double amax = 0.0;
@@ -339,31 +378,65 @@ bool SparseReplaySolver::Schedule::repeat(const double* A, const double* B, int*
   }
   double smallest = std::numeric_limits<double>::infinity();
   double gmax = amax;
-  if (!eliminate(smallest, gmax)) return false;
+  // Where the pivots part from one recording, another that took the other
+  // way there continues: the search's state depends on the pivots so far.
+  int stage = 0;
+  int departed_at = -1;
+  std::size_t next = 1;
+  for (;;) {
+    const int reached = s->eliminate(stage, v, row_largest.data(), smallest, gmax);
+    if (reached == s->n) break;
+    if (reached == Schedule::kReport) return false;
+    if (reached != departed_at) next = 0;
+    departed_at = reached;
+    stage = reached;
+    s = stand_in(*s, stage, next);
+    if (!s) return false;
+  }
   const double growth = amax > 0.0 ? gmax / amax : 1.0;
   if (growth > RPARAM[0]) return false;  // DLSLXG warns
-  IPARAM[3] = static_cast<int>(peak);
+  IPARAM[3] = static_cast<int>(s->peak);
   RPARAM[3] = growth;
   RPARAM[4] = smallest;
-  substitute(B, X);
+  s->substitute(v, B, rhs.data(), X);
+  // Most recently used first.
+  auto used = std::find_if(schedules.begin(), schedules.end(), [s](const auto& p) { return p.get() == s; });
+  std::rotate(schedules.begin(), used, used + 1);
   return true;
+}
+
+void SparseReplaySolver::Library::adopt(std::unique_ptr<Schedule> fresh) {
+  // Recordings of another pattern or other parameters cannot stand in.
+  if (!schedules.empty() && !schedules.front()->same_system(*fresh)) schedules.clear();
+  if (schedules.size() == kSchedules) {
+    spare = std::move(schedules.back());
+    schedules.pop_back();
+  }
+  const std::size_t places = std::size_t(fresh->n) * std::size_t(fresh->n);
+  if (value.size() < places) value.resize(places);
+  if (row_largest.size() < std::size_t(fresh->n)) {
+    row_largest.resize(std::size_t(fresh->n));
+    rhs.resize(std::size_t(fresh->n));
+  }
+  schedules.insert(schedules.begin(), std::move(fresh));
 }
 
 // ---------------------------------------------------------------- solver
 
-SparseReplaySolver::SparseReplaySolver() : schedule_(std::make_unique<Schedule>()) {}
+SparseReplaySolver::SparseReplaySolver() : library_(std::make_unique<Library>()) {}
 SparseReplaySolver::~SparseReplaySolver() = default;
 SparseReplaySolver::SparseReplaySolver(SparseReplaySolver&&) noexcept = default;
 SparseReplaySolver& SparseReplaySolver::operator=(SparseReplaySolver&&) noexcept = default;
 
-void SparseReplaySolver::forget() { schedule_->valid = false; }
+void SparseReplaySolver::forget() { library_->schedules.clear(); }
 
 void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
                                const double* B, int IPATH, int* IPARAM, double* RPARAM,
                                double* X) {
-  Schedule& s = *schedule_;
-  if (s.accepts(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
-    if (s.repeat(A, B, IPARAM, RPARAM, X)) {
+  Library& lib = *library_;
+  const Schedule* front = lib.front();
+  if (front && front->accepts(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
+    if (lib.repeat(A, B, IPARAM, RPARAM, X)) {
       ++counts_.repeated;
       return;
     }
@@ -371,14 +444,19 @@ void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, 
   }
   ++counts_.searched;
   if (IPATH != 1 || N < 1 || N > kMaxReplayOrder || NZ < 1) {
-    s.valid = false;
     DLSLXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_);
     return;
   }
-  s.begin_recording(N, NZ, IROW, JCOL);
+  std::unique_ptr<Schedule> fresh = lib.spare ? std::move(lib.spare) : std::make_unique<Schedule>();
+  fresh->begin_recording(N, NZ, IROW, JCOL);
   sparse_detail::DLSLXG_traced(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_,
-                               s.trace, s);
-  s.finish_recording(IPARAM, RPARAM);
+                               fresh->trace, *fresh);
+  fresh->finish_recording(IPARAM, RPARAM);
+  if (fresh->valid) {
+    lib.adopt(std::move(fresh));
+  } else {
+    lib.spare = std::move(fresh);
+  }
 }
 
 }  // namespace zalk::toolkit

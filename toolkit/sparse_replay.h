@@ -9,11 +9,13 @@
 // same order, and at every stage re-runs the search's decision on the
 // entries that could compete with the recorded pivot (those of equal or
 // smaller Markowitz cost, with the thresholds of their rows and columns).
-// When the search would choose differently, or a warning or error would be
-// due (numerically singular, growth above RPARAM(1), a pivot near
-// underflow, entries that are not finite), the system goes to DLSLXG, which
-// gives the messages, and its factorisation is recorded in place of the old
-// one.
+// Where the search would choose differently, a recording that took the
+// other way at that stage (with the same pivots before it) continues: the
+// search's state depends on the pattern and the pivots so far. The last
+// kSchedules recordings of a pattern are kept. Where none fits, or a warning
+// or error is due (numerically singular, growth above RPARAM(1), a pivot
+// near underflow, entries that are not finite), the system goes to DLSLXG,
+// which gives the messages, and its factorisation is recorded.
 //
 // The repeated path serves IPATH = 1 without drop tolerance and without
 // iterative refinement, up to order kMaxReplayOrder; everything else always
@@ -53,7 +55,8 @@ class SparseReplaySolver {
 
  private:
   struct Schedule;
-  std::unique_ptr<Schedule> schedule_;
+  struct Library;
+  std::unique_ptr<Library> library_;
   SparseWorkspace workspace_;
   Counts counts_;
 };
