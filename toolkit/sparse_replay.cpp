@@ -14,6 +14,7 @@
 #include "toolkit/sparse_replay.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -47,6 +48,7 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     int pivot;  // place
     int row;
     int col;
+    long long cost;  // the pivot's Markowitz cost
     int groups_end;        // into group_end
     int candidates_end;    // into candidates
     int eliminations_end;  // into eliminations
@@ -251,7 +253,7 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
       const int j = lu.u_col(r, s);
       backward.push_back({r * n + j, j});
     }
-    stages.push_back({r * n + p.col, r, p.col, static_cast<int>(group_end.size()),
+    stages.push_back({r * n + p.col, r, p.col, p.cost, static_cast<int>(group_end.size()),
                       static_cast<int>(candidates.size()), static_cast<int>(eliminations.size()),
                       static_cast<int>(forward.size()), static_cast<int>(backward.size())});
   }
@@ -273,49 +275,66 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
   int cand = from == 0 ? 0 : stages[std::size_t(from - 1)].candidates_end;
   int el = from == 0 ? 0 : stages[std::size_t(from - 1)].eliminations_end;
   int op = el == 0 ? 0 : eliminations[std::size_t(el - 1)].fills_end;
+  const int* const places = group_places.data();
+  const int* const ends = group_end.data();
+  double* const thresholds = threshold.data();
+  const Candidate* const rivals = candidates.data();
   for (int k = from; k < n; ++k) {
     const Stage& s = stages[std::size_t(k)];
-    for (; g < s.groups_end; ++g) {
-      double largest = 0.0;
-      const int b = g == 0 ? 0 : group_end[std::size_t(g - 1)];
-      for (int t = b; t < group_end[std::size_t(g)]; ++t) {
-        largest = std::max(largest, std::fabs(v[group_places[std::size_t(t)]]));
+    // A group's threshold is formed when a rival in it needs it.
+    for (int q = g; q < s.groups_end; ++q) thresholds[q] = -1.0;
+    auto threshold_of = [&](int q) {
+      if (thresholds[q] < 0.0) {
+        double largest = 0.0;
+        for (int e = q == 0 ? 0 : ends[q - 1]; e < ends[q]; ++e) {
+          largest = std::max(largest, std::fabs(v[places[e]]));
+        }
+        thresholds[q] = largest / stability;
       }
-      threshold[std::size_t(g)] = largest / stability;
-    }
-    int best = -1;
-    long long best_cost = 0;
-    double best_mag = 0.0;
+      return thresholds[q];
+    };
+    g = s.groups_end;
+    // The search chooses the pivot when it is eligible in one of its groups
+    // and no eligible rival is cheaper, larger, or as large and examined
+    // before the pivot's first eligible place. A rival of the pivot's cost
+    // and smaller magnitude need not be tested. (A NaN rival counts as
+    // choosing otherwise, which leaves the decision to the search itself.)
+    const double mag = std::fabs(v[s.pivot]);
+    if (!(mag <= DBL_MAX)) return kReport;
+    bool eligible = false;
     for (; cand < s.candidates_end; ++cand) {
-      const Candidate& c = candidates[std::size_t(cand)];
-      const double mag = std::fabs(v[c.place]);
-      if (mag < threshold[std::size_t(c.group)]) continue;
-      if (best != -1 && !sparse_detail::displaces(c.cost, mag, best_cost, best_mag)) continue;
-      best = c.place;
-      best_cost = c.cost;
-      best_mag = mag;
+      const Candidate& c = rivals[cand];
+      const double m = std::fabs(v[c.place]);
+      if (c.place == s.pivot) {
+        if (!eligible && !(m < threshold_of(c.group))) eligible = true;
+        continue;
+      }
+      if (c.cost == s.cost && m < mag) continue;
+      if (m < threshold_of(c.group)) continue;
+      if (c.cost < s.cost || !(m <= mag) || !eligible) return k;
     }
-    if (best != s.pivot) return k;
-    smallest = std::min(smallest, best_mag);
-    if (best_mag == 0.0 || best_mag < sparse_detail::kPivotUnderflowLevel ||
-        best_mag <= sparse_detail::kPivotNoiseLevel * row_largest[s.row]) {
+    if (!eligible) return k;
+    smallest = std::min(smallest, mag);
+    if (mag == 0.0 || mag < sparse_detail::kPivotUnderflowLevel ||
+        mag <= sparse_detail::kPivotNoiseLevel * row_largest[s.row]) {
       return kReport;
     }
 
     const double pivot = v[s.pivot];
     double largest = gmax;
+    const Op* const o = ops.data();
     for (; el < s.eliminations_end; ++el) {
       const Elimination& e = eliminations[std::size_t(el)];
       const double l = v[e.place] / pivot;
       v[e.place] = l;
-      for (; op < e.updates_end; ++op) {
-        const double x = v[ops[std::size_t(op)].target] - l * v[ops[std::size_t(op)].source];
-        v[ops[std::size_t(op)].target] = x;
+      for (const int end = e.updates_end; op < end; ++op) {
+        const double x = v[o[op].target] - l * v[o[op].source];
+        v[o[op].target] = x;
         largest = std::max(largest, std::fabs(x));
       }
-      for (; op < e.fills_end; ++op) {
-        const double x = -l * v[ops[std::size_t(op)].source];
-        v[ops[std::size_t(op)].target] = x;
+      for (const int end = e.fills_end; op < end; ++op) {
+        const double x = -l * v[o[op].source];
+        v[o[op].target] = x;
         largest = std::max(largest, std::fabs(x));
       }
     }

@@ -105,9 +105,16 @@ TEST(SparseReplay, RandomValuesOnOnePattern) {
     }
     zt::SparseReplaySolver replay;
     std::vector<double> b(static_cast<std::size_t>(n));
-    for (int t = 0; t < 40; ++t) {
-      // Every fourth system only scales the previous one: same pivots.
-      for (auto& v : c.a) v = t % 4 == 3 ? 2.0 * v : unit(rng) * std::pow(10.0, 3.0 * unit(rng));
+    for (int t = 0; t < 80; ++t) {
+      // Every fourth system only scales the previous one: same pivots. The
+      // second half takes values +-1, +-2 only: ties of cost and magnitude
+      // everywhere, decided by the order of the search.
+      const bool tied = t >= 40;
+      for (auto& v : c.a) {
+        v = t % 4 == 3 ? 2.0 * v
+            : tied     ? (unit(rng) < 0.0 ? -1.0 : 1.0) * (unit(rng) < 0.0 ? 1.0 : 2.0)
+                       : unit(rng) * std::pow(10.0, 3.0 * unit(rng));
+      }
       for (auto& v : b) v = unit(rng);
       expect_identical(replay, c, n, b, "order " + std::to_string(n) + " system " + std::to_string(t));
     }
