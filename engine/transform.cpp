@@ -66,10 +66,13 @@ double integer_power(double x, int n) {
   return n < 0 ? 1.0 / y : y;
 }
 
-void layer_matrix(double m, const LayerSet& L, double* matrix) {
+namespace {
+
+// The nonzero entries of layer_matrix; every place of the row bands (see
+// row_band) is written, the other places are left alone.
+void layer_matrix_entries(double m, const LayerSet& L, double* matrix) {
   const int n = L.n;
   const int ld = coefficient_count(n);
-  for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
 
   // Surface: unit normal pressure (row 1) and no shear (row 2).
   {
@@ -147,6 +150,14 @@ void layer_matrix(double m, const LayerSet& L, double* matrix) {
       set(matrix, ld, r4, c2 + 1, R * k);
     }
   }
+}
+
+}  // namespace
+
+void layer_matrix(double m, const LayerSet& L, double* matrix) {
+  const int ld = coefficient_count(L.n);
+  for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
+  layer_matrix_entries(m, L, matrix);
 }
 
 void load_vector(int n, double* vector) {
@@ -243,7 +254,12 @@ void transform_grid(double a, const LayerSet& layers, TransformTables& t, Solver
   for (int p = 0; p < N; ++p) ws.tiny[p] = 0;
   for (int c = 0; c < kGridPoints; ++c) {
     const double m = t.grid[c];
-    layer_matrix(m, layers, ws.matrix.data());
+    // Every parameter writes the same places: the zeros stay from the first.
+    if (c == 0) {
+      layer_matrix(m, layers, ws.matrix.data());
+    } else {
+      layer_matrix_entries(m, layers, ws.matrix.data());
+    }
     load_vector(layers.n, ws.rhs.data());
     double* x = t.coef.data() + std::size_t(c) * N;
     solve_layer_system(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
