@@ -51,28 +51,38 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     long long cost;  // the pivot's Markowitz cost
     int groups_end;        // into group_end
     int candidates_end;    // into candidates
+    int pivot_groups_end;  // into pivot_groups
+    int equals_end;        // into equals
+    int cheaper_end;       // into cheaper
     int eliminations_end;  // into eliminations
+    int updates_end;       // into ops
+    int fills_end;         // into ops
     int forward_end;       // into forward
     int backward_end;      // into backward
   };
   // A searched row or column that holds a rival of the pivot: its places,
   // which set its threshold.
   std::vector<int> group_places, group_end;
-  // Entries of cost up to the pivot's, in search order, with their group.
+  // Entries of cost up to the pivot's, in search order, with their group;
+  // and the same sorted by role: the groups where the pivot was examined,
+  // the rivals of the pivot's cost (places), the cheaper rivals.
   struct Candidate {
     int place;
     int group;
     long long cost;
   };
-  struct Elimination {
-    int place;  // of the entry in the pivot column, which takes the multiplier
-    int updates_end;
-    int fills_end;
-  };
+  std::vector<Candidate> candidates, cheaper;
+  std::vector<int> pivot_groups, equals;
+  // Per stage: the places of the pivot column that take the multipliers;
+  // the updates of the other rows, then their fill-in, each naming its
+  // row's multiplier by its index within the stage.
+  std::vector<int> eliminations;
   struct Op {
     int target;
-    int source;  // in the pivot row
+    int source;      // in the pivot row
+    int multiplier;  // index within the stage
   };
+  std::vector<Op> ops, fills;
   // Terms of the triangular solves: a factor's place and the index of the
   // value it multiplies (a pivot row forward, a column backward).
   struct Term {
@@ -80,10 +90,8 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     int index;
   };
   std::vector<Stage> stages;
-  std::vector<Candidate> candidates;
-  std::vector<Elimination> eliminations;
-  std::vector<Op> ops;
   std::vector<Term> forward, backward;
+  std::vector<double> multipliers;  // of one stage
 
   std::vector<double> threshold;  // per group
   SearchTrace trace;
@@ -137,9 +145,12 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   bool compile(const MarkowitzLU& lu, const FactorOutcome& outcome);
   void compile_search(int k, int& group, int& entry);
   int compile_elimination(int r, int c, std::vector<char>& present, std::vector<char>& row_done,
-                           std::vector<char>& col_done, long long& held);
+                          std::vector<char>& col_done, long long& held, int& updates_end);
   static constexpr int kReport = -1;  // eliminate(): DLSLXG has to report this system
   int eliminate(int from, double* v, const double* row_largest, double& smallest, double& gmax);
+  template <class Threshold>
+  bool chosen_in_search_order(const Stage& s, int first, const double* v, double mag,
+                              Threshold&& threshold_of) const;
   void substitute(const double* v, const double* B, double* y, double* X) const;
 };
 
@@ -171,10 +182,20 @@ void SparseReplaySolver::Schedule::compile_search(int k, int& group, int& entry)
     for (int t = b; t < e; ++t) rival = rival || trace.entries[std::size_t(t)].cost <= pivot_cost;
     if (!rival) continue;
     const int g = static_cast<int>(group_end.size());
+    const SearchTrace::Pivot& p = trace.pivots[std::size_t(k)];
     for (int t = b; t < e; ++t) {
       const SearchTrace::Entry& x = trace.entries[std::size_t(t)];
-      group_places.push_back(x.row * n + x.col);
-      if (x.cost <= pivot_cost) candidates.push_back({x.row * n + x.col, g, x.cost});
+      const int at = x.row * n + x.col;
+      group_places.push_back(at);
+      if (x.cost > pivot_cost) continue;
+      candidates.push_back({at, g, x.cost});
+      if (x.row == p.row && x.col == p.col) {
+        pivot_groups.push_back(g);
+      } else if (x.cost == pivot_cost) {
+        equals.push_back(at);
+      } else {
+        cheaper.push_back({at, g, x.cost});
+      }
     }
     group_end.push_back(static_cast<int>(group_places.size()));
   }
@@ -184,27 +205,32 @@ void SparseReplaySolver::Schedule::compile_search(int k, int& group, int& entry)
 int SparseReplaySolver::Schedule::compile_elimination(int r, int c, std::vector<char>& present,
                                                        std::vector<char>& row_done,
                                                        std::vector<char>& col_done,
-                                                       long long& held) {
+                                                       long long& held, int& updates_end) {
   std::vector<int> ucols;
   for (int j = 0; j < n; ++j) {
     if (j != c && !col_done[std::size_t(j)] && present[std::size_t(r * n + j)]) ucols.push_back(j);
   }
+  fills.clear();
+  int slot = 0;
   for (int i = 0; i < n; ++i) {
     if (i == r || row_done[std::size_t(i)] || !present[std::size_t(i * n + c)]) continue;
-    Elimination el{i * n + c, 0, 0};
+    eliminations.push_back(i * n + c);
     for (int j : ucols) {
-      if (present[std::size_t(i * n + j)]) ops.push_back({i * n + j, r * n + j});
+      if (present[std::size_t(i * n + j)]) {
+        ops.push_back({i * n + j, r * n + j, slot});
+      } else {
+        fills.push_back({i * n + j, r * n + j, slot});
+      }
     }
-    el.updates_end = static_cast<int>(ops.size());
-    for (int j : ucols) {
-      if (present[std::size_t(i * n + j)]) continue;
-      ops.push_back({i * n + j, r * n + j});
-      present[std::size_t(i * n + j)] = 1;
-      ++held;
-    }
-    el.fills_end = static_cast<int>(ops.size());
-    eliminations.push_back(el);
+    ++slot;
   }
+  updates_end = static_cast<int>(ops.size());
+  for (const Op& f : fills) {
+    ops.push_back(f);
+    present[std::size_t(f.target)] = 1;
+    ++held;
+  }
+  if (multipliers.size() < std::size_t(slot)) multipliers.resize(std::size_t(slot));
   row_done[std::size_t(r)] = 1;
   col_done[std::size_t(c)] = 1;
   return static_cast<int>(ucols.size()) + 1;
@@ -216,6 +242,9 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
   group_places.clear();
   group_end.clear();
   candidates.clear();
+  cheaper.clear();
+  pivot_groups.clear();
+  equals.clear();
   eliminations.clear();
   ops.clear();
   forward.clear();
@@ -242,7 +271,9 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
     compile_search(k, group, entry);
     const int r = p.row;
     // The symbolic row of U must be the recorded one.
-    if (compile_elimination(r, p.col, present, row_done, col_done, held) != lu.u_length(r)) {
+    int updates_end = 0;
+    if (compile_elimination(r, p.col, present, row_done, col_done, held, updates_end) !=
+        lu.u_length(r)) {
       return false;
     }
     for (int s = 0; s < lu.l_length(r); ++s) {
@@ -254,8 +285,11 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
       backward.push_back({r * n + j, j});
     }
     stages.push_back({r * n + p.col, r, p.col, p.cost, static_cast<int>(group_end.size()),
-                      static_cast<int>(candidates.size()), static_cast<int>(eliminations.size()),
-                      static_cast<int>(forward.size()), static_cast<int>(backward.size())});
+                      static_cast<int>(candidates.size()), static_cast<int>(pivot_groups.size()),
+                      static_cast<int>(equals.size()), static_cast<int>(cheaper.size()),
+                      static_cast<int>(eliminations.size()), updates_end,
+                      static_cast<int>(ops.size()), static_cast<int>(forward.size()),
+                      static_cast<int>(backward.size())});
   }
   // The fill-in of the symbolic elimination must be the recorded one.
   if (held != outcome.peak_nonzeros) return false;
@@ -271,17 +305,14 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
 // where the factorisation would warn or stop.
 int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* row_largest,
                                             double& smallest, double& gmax) {
-  int g = from == 0 ? 0 : stages[std::size_t(from - 1)].groups_end;
-  int cand = from == 0 ? 0 : stages[std::size_t(from - 1)].candidates_end;
-  int el = from == 0 ? 0 : stages[std::size_t(from - 1)].eliminations_end;
-  int op = el == 0 ? 0 : eliminations[std::size_t(el - 1)].fills_end;
   const int* const places = group_places.data();
   const int* const ends = group_end.data();
   double* const thresholds = threshold.data();
-  const Candidate* const rivals = candidates.data();
   for (int k = from; k < n; ++k) {
     const Stage& s = stages[std::size_t(k)];
+    const Stage* before = k == 0 ? nullptr : &stages[std::size_t(k - 1)];
     // A group's threshold is formed when a rival in it needs it.
+    const int g = before ? before->groups_end : 0;
     for (int q = g; q < s.groups_end; ++q) thresholds[q] = -1.0;
     auto threshold_of = [&](int q) {
       if (thresholds[q] < 0.0) {
@@ -293,54 +324,86 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
       }
       return thresholds[q];
     };
-    g = s.groups_end;
-    // The search chooses the pivot when it is eligible in one of its groups
-    // and no eligible rival is cheaper, larger, or as large and examined
-    // before the pivot's first eligible place. A rival of the pivot's cost
-    // and smaller magnitude need not be tested. (A NaN rival counts as
-    // choosing otherwise, which leaves the decision to the search itself.)
     const double mag = std::fabs(v[s.pivot]);
     if (!(mag <= DBL_MAX)) return kReport;
-    bool eligible = false;
-    for (; cand < s.candidates_end; ++cand) {
-      const Candidate& c = rivals[cand];
-      const double m = std::fabs(v[c.place]);
-      if (c.place == s.pivot) {
-        if (!eligible && !(m < threshold_of(c.group))) eligible = true;
-        continue;
-      }
-      if (c.cost == s.cost && m < mag) continue;
-      if (m < threshold_of(c.group)) continue;
-      if (c.cost < s.cost || !(m <= mag) || !eligible) return k;
+    // Rivals of the pivot's cost and smaller magnitude cannot displace it.
+    // When none reaches its magnitude, the pivot is chosen exactly when it is
+    // eligible in one of its groups and no cheaper rival is eligible;
+    // otherwise the search order decides.
+    bool reached = false;
+    for (int e = before ? before->equals_end : 0; e < s.equals_end; ++e) {
+      reached = reached || !(std::fabs(v[equals[std::size_t(e)]]) < mag);
     }
-    if (!eligible) return k;
+    if (reached) {
+      if (!chosen_in_search_order(s, before ? before->candidates_end : 0, v, mag, threshold_of)) {
+        return k;
+      }
+    } else {
+      bool eligible = false;
+      for (int e = before ? before->pivot_groups_end : 0; e < s.pivot_groups_end && !eligible; ++e) {
+        eligible = !(mag < threshold_of(pivot_groups[std::size_t(e)]));
+      }
+      if (!eligible) return k;
+      for (int e = before ? before->cheaper_end : 0; e < s.cheaper_end; ++e) {
+        const Candidate& c = cheaper[std::size_t(e)];
+        if (!(std::fabs(v[c.place]) < threshold_of(c.group))) return k;
+      }
+    }
     smallest = std::min(smallest, mag);
     if (mag == 0.0 || mag < sparse_detail::kPivotUnderflowLevel ||
         mag <= sparse_detail::kPivotNoiseLevel * row_largest[s.row]) {
       return kReport;
     }
 
+    // The multipliers first: no update reads or writes the pivot column.
     const double pivot = v[s.pivot];
+    double* const l = multipliers.data();
+    const int first = before ? before->eliminations_end : 0;
+    for (int e = first; e < s.eliminations_end; ++e) {
+      const int at = eliminations[std::size_t(e)];
+      l[e - first] = v[at] / pivot;
+      v[at] = l[e - first];
+    }
     double largest = gmax;
     const Op* const o = ops.data();
-    for (; el < s.eliminations_end; ++el) {
-      const Elimination& e = eliminations[std::size_t(el)];
-      const double l = v[e.place] / pivot;
-      v[e.place] = l;
-      for (const int end = e.updates_end; op < end; ++op) {
-        const double x = v[o[op].target] - l * v[o[op].source];
-        v[o[op].target] = x;
-        largest = std::max(largest, std::fabs(x));
-      }
-      for (const int end = e.fills_end; op < end; ++op) {
-        const double x = -l * v[o[op].source];
-        v[o[op].target] = x;
-        largest = std::max(largest, std::fabs(x));
-      }
+    int op = before ? before->fills_end : 0;
+    for (; op < s.updates_end; ++op) {
+      const double x = v[o[op].target] - l[o[op].multiplier] * v[o[op].source];
+      v[o[op].target] = x;
+      largest = std::max(largest, std::fabs(x));
+    }
+    for (; op < s.fills_end; ++op) {
+      const double x = -l[o[op].multiplier] * v[o[op].source];
+      v[o[op].target] = x;
+      largest = std::max(largest, std::fabs(x));
     }
     gmax = largest;
   }
   return n;
+}
+
+// The search's own decision over the rivals in search order: the pivot
+// must be eligible in one of its groups and no eligible rival cheaper,
+// larger, or as large and examined before the pivot's first eligible place.
+// (A NaN rival counts as choosing otherwise, which leaves the decision to
+// the search itself.)
+template <class Threshold>
+bool SparseReplaySolver::Schedule::chosen_in_search_order(const Stage& s, int first,
+                                                          const double* v, double mag,
+                                                          Threshold&& threshold_of) const {
+  bool eligible = false;
+  for (int i = first; i < s.candidates_end; ++i) {
+    const Candidate& c = candidates[std::size_t(i)];
+    const double m = std::fabs(v[c.place]);
+    if (c.place == s.pivot) {
+      if (!eligible && !(m < threshold_of(c.group))) eligible = true;
+      continue;
+    }
+    if (c.cost == s.cost && m < mag) continue;
+    if (m < threshold_of(c.group)) continue;
+    if (c.cost < s.cost || !(m <= mag) || !eligible) return false;
+  }
+  return eligible;
 }
 
 // Forward with the multipliers in pivot order, backward with U.
