@@ -56,6 +56,42 @@ void run_core(benchmark::State& state, int ncases, int mode) {
   }
 }
 
+// One load (radius 5.9) on structure S1 and `state.range(0)` points at
+// distinct distances (1 in apart on the surface), analysed again and again as
+// a back-calculation or an overlay loop does: the Bessel functions of every distance can be
+// kept from one analysis to the next when the cache holds them all.
+void BM_CoreDistinctDistances(benchmark::State& state) {
+  auto ws = make_engine_workspace();
+  ProblemSet set;
+  DeckRequest request;
+  read_deck_text(write_deck_text(request), set);
+  DeckProblem p;
+  p.nlayer = 4;
+  const double e[4] = {500000, 30000, 10000, 1e7}, nu[4] = {0.35, 0.40, 0.45, 0.49};
+  const double h[3] = {4, 8, 12};
+  for (int i = 0; i < 4; ++i) {
+    p.emod[i] = e[i];
+    p.pratio[i] = nu[i];
+    p.thick[i] = i < 3 ? h[i] : 0.0;
+    p.bond[i] = 1.0;
+  }
+  p.nload = 1;
+  p.press[0] = 100.0;
+  p.radius[0] = 5.9;
+  p.npoint = int(state.range(0));
+  for (int k = 0; k < p.npoint; ++k) {
+    p.lpoint[k] = 1;
+    p.xpoint[k] = double(k);
+  }
+  for (auto _ : state) {
+    analyse_problem(*ws, p, set.abstol, set.reltol);
+    benchmark::DoNotOptimize(result_slot(*ws, 1, 1));
+  }
+  state.counters["per_point_us"] =
+      benchmark::Counter(double(p.npoint) * double(state.iterations()), benchmark::Counter::kIsRate |
+                                                                        benchmark::Counter::kInvert);
+}
+
 void BM_QuorvanMode1(benchmark::State& state) { run_entry(state, 1, 1); }
 void BM_QuorvanMode2FiveCases(benchmark::State& state) { run_entry(state, 5, 2); }
 void BM_CoreMode1(benchmark::State& state) { run_core(state, 1, 1); }
@@ -65,5 +101,6 @@ BENCHMARK(BM_QuorvanMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_QuorvanMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_CoreDistinctDistances)->Arg(16)->Arg(17)->Arg(64)->Arg(400)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 }  // namespace

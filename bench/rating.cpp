@@ -51,13 +51,12 @@ struct Bench {
     if (!fs::exists(table)) return false;
     fs::create_directories(folder);
     ctx.table = table;
-    ctx.deck = folder / "input_m.txt";
     const double row[23] = {91, 90, 45, 45, 94, 56, 31, 49, 61, 79, 5, 12, 66, 1, 1.3, 0.7, 0.85, 1, 1, 1.5, 0.6, 0.8, 1};
     for (int c = 0; c < 23; ++c) sect[std::size_t(c) * 20] = row[c];
     const float e1 = 800000, e2 = 40000, e3 = 12000, seastab = 0;
     float scratch[10] = {};
     ctx.engine = engine::make_engine_workspace();
-    engine::quorvan(*ctx.engine, ctx.deck, 5, 12, 120, &e1, &e2, &e3, 12000.0f / 10940.0f, basin.data(), scratch,
+    engine::quorvan(*ctx.engine, 5, 12, 120, &e1, &e2, &e3, 12000.0f / 10940.0f, basin.data(), scratch,
                     &seastab, 1, 1);
     const double test[10] = {10.0, 12000.0, 0, 0, 0, 0, 0, 0, 100000.0, 75.0};
     for (int k = 0; k < 10; ++k) fwd[std::size_t(k) * 20 * 2000] = test[k];
@@ -78,7 +77,7 @@ struct Bench {
       const float e3 = float(uniform(6000, 20000)), seastab = 0;
       const double load = std::round(uniform(9000, 16000));
       float defl[10] = {}, scratch[10] = {};
-      engine::quorvan(*ctx.engine, ctx.deck, 5, 12, depths[j % 5], &e1, &e2, &e3, float(load / 10940.0), defl,
+      engine::quorvan(*ctx.engine, 5, 12, depths[j % 5], &e1, &e2, &e3, float(load / 10940.0), defl,
                       scratch, &seastab, 1, 1);
       const double test[10] = {uniform(7, 17.5), load, 0, 0, 0, 0, 0, 0, 100000.0, uniform(45, 115)};
       for (int k = 0; k < 10; ++k) fwd_at(j, k) = test[k];

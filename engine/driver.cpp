@@ -1,7 +1,9 @@
 #include "engine/driver.h"
 
+#include <algorithm>
 #include <cmath>
 
+#include "engine/engine_messages.h"
 #include "plate/btwodimension.h"
 #include "toolkit/errors.h"
 
@@ -13,29 +15,117 @@ namespace {
 // that would leave a thinner lower one.
 constexpr double kHalvingDepth = 0.9;
 
-void refuse(const char* text, int value) {
+// Raises a terminal message of the set-up under QUORVAN, the routine the
+// engine's messages have always named.
+void refuse(EngineMessage message) {
   toolkit::RoutineScope scope("QUORVAN");
-  toolkit::E1STI(1, value);
-  toolkit::E1MES(toolkit::TERMINAL, 1, text);
+  raise(message);
 }
 
-void check_limits(const DeckProblem& problem) {
-  if (problem.nlayer < 2 || problem.nlayer > kMaxLayers)
-    refuse("The number of layers is %(I1); it must be 2 to 50.", problem.nlayer);
-  if (problem.nload < 0 || problem.nload > kMaxLoads)
-    refuse("The number of loads is %(I1); it must be 0 to 10.", problem.nload);
-  if (problem.npoint < 0 || problem.npoint > kMaxPoints)
-    refuse("The number of points is %(I1); it must be 0 to 1000.", problem.npoint);
+void check_counts(const DeckProblem& problem) {
+  if (problem.nlayer < 2 || problem.nlayer > kMaxLayers) {
+    toolkit::E1STI(1, problem.nlayer);
+    refuse(EngineMessage::layer_count);
+  }
+  if (problem.nload < 0 || problem.nload > kMaxLoads) {
+    toolkit::E1STI(1, problem.nload);
+    refuse(EngineMessage::load_count);
+  }
+  if (problem.npoint < 0 || problem.npoint > kMaxPoints) {
+    toolkit::E1STI(1, problem.npoint);
+    refuse(EngineMessage::point_count);
+  }
+}
+
+void refuse_layer_value(EngineMessage message, int layer, double value) {
+  toolkit::E1STI(1, layer);
+  toolkit::E1STD(1, value);
+  refuse(message);
+}
+
+// Moduli and Poisson's ratios that the layer system and Hooke's law can take
+// (nu = 0.5 makes the stresses infinite), and thicknesses of the finite
+// layers (the half-space's is not used). A layer of thickness 0 is allowed.
+void check_layers(const DeckProblem& problem) {
+  for (int i = 0; i < problem.nlayer; ++i) {
+    const double e = problem.emod[i], nu = problem.pratio[i], h = problem.thick[i];
+    if (!(e > 0.0 && std::isfinite(e))) refuse_layer_value(EngineMessage::bad_modulus, i + 1, e);
+    if (!(nu > -1.0 && nu < 0.5)) refuse_layer_value(EngineMessage::bad_poisson, i + 1, nu);
+    if (i + 1 < problem.nlayer && !(h >= 0.0 && std::isfinite(h)))
+      refuse_layer_value(EngineMessage::bad_thickness, i + 1, h);
+  }
+}
+
+// Radii the integration grid serves: it is laid out for lengths in inches,
+// and a smaller radius would be integrated over too short a range.
+void check_loads(const DeckProblem& problem) {
+  for (int j = 0; j < problem.nload; ++j) {
+    const double a = problem.radius[j];
+    if (!(a >= smallest_served_radius() && std::isfinite(a))) {
+      toolkit::E1STI(1, j + 1);
+      toolkit::E1STD(1, a);
+      toolkit::E1STD(2, smallest_served_radius());
+      refuse(EngineMessage::radius_below_reach);
+    }
+  }
+}
+
+void check_points(const DeckProblem& problem) {
   for (int k = 0; k < problem.npoint; ++k) {
     const int layer = problem.lpoint[k];
     if (layer < 1 || layer > problem.nlayer) {
-      toolkit::RoutineScope scope("QUORVAN");
       toolkit::E1STI(1, k + 1);
       toolkit::E1STI(2, layer);
       toolkit::E1STI(3, problem.nlayer);
-      toolkit::E1MES(toolkit::TERMINAL, 2,
-                     "Point %(I1) is placed in layer %(I2), outside the %(I3) layers of the problem.");
+      refuse(EngineMessage::point_layer);
     }
+    const double z = problem.zpoint[k];
+    if (!(z >= 0.0 && std::isfinite(z))) {
+      toolkit::E1STI(1, k + 1);
+      toolkit::E1STD(1, z);
+      refuse(EngineMessage::bad_depth);
+    }
+  }
+}
+
+// Depths of the interfaces read from a deck carry rounding of their decimal
+// fields: a point this close (relative) to an interface counts as on it.
+constexpr double kOnInterface = 1e-9;
+
+bool within_layer(const CurrentProblem& cur, int layer, double z) {
+  double top = 0.0;
+  for (int i = 0; i < layer - 1; ++i) top += cur.h[i];
+  const double slack = kOnInterface * std::max(1.0, top + cur.h[layer - 1]);
+  if (z < top - slack) return false;
+  return layer == cur.nl || z <= top + cur.h[layer - 1] + slack;
+}
+
+// The layer whose depth range holds z; a depth on an interface belongs to
+// the layer above it.
+int layer_at_depth(const CurrentProblem& cur, double z) {
+  double bottom = 0.0;
+  for (int i = 1; i < cur.nl; ++i) {
+    bottom += cur.h[i - 1];
+    if (z <= bottom) return i;
+  }
+  return cur.nl;
+}
+
+// A point declared in a layer that does not hold its depth would be
+// evaluated with that layer's solution continued outside it, which grows
+// without bound; it is evaluated in the layer that holds it instead, with a
+// warning. Points in (or on the boundary of) their declared layer keep it.
+void place_points_in_their_layers(CurrentProblem& cur) {
+  for (int k = 0; k < cur.npt; ++k) {
+    if (within_layer(cur, cur.lp[k], cur.zp[k])) continue;
+    const int actual = layer_at_depth(cur, cur.zp[k]);
+    toolkit::RoutineScope scope("QUORVAN");
+    toolkit::E1STI(1, k + 1);
+    toolkit::E1STD(1, cur.zp[k]);
+    toolkit::E1STI(2, cur.lp[k]);
+    toolkit::E1STI(3, actual);
+    raise(EngineMessage::point_moved);
+    cur.lp[k] = actual;
   }
 }
 
@@ -121,7 +211,10 @@ double passive_coefficient() {
 }
 
 void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem) {
-  check_limits(problem);
+  check_counts(problem);
+  check_layers(problem);
+  check_loads(problem);
+  check_points(problem);
   CurrentProblem& cur = ws.current;
   cur.nl = problem.nlayer;
   for (int i = 0; i < cur.nl; ++i) {
@@ -144,6 +237,7 @@ void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem) {
     cur.yp[k] = problem.ypoint[k];
     cur.zp[k] = problem.zpoint[k];
   }
+  place_points_in_their_layers(cur);
   split_top_layer(cur);
   for (auto& s : ws.rslot.slot) s.fill(0.0);
 }
@@ -152,7 +246,8 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
                      const std::array<double, 10>& reltol) {
   CurrentProblem& cur = ws.current;
   const LayerSet layers = cur.layers();
-  int ndim = kMaxPoints;
+  // Every (radius, distance) pair of the problem keeps its Bessel table.
+  ws.bessel.fit_to(cur.nld * cur.npt);
   PointResponse resp;
   for (int j = 1; j <= cur.nld; ++j) {
     // The tables depend only on the radius and the layers.
@@ -171,13 +266,13 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
       layer_response(ws.tables, ws.intervals, ws.bessel, layers, j, cur.p.data(), cur.a.data(), pz, player,
                     rdist, abstol, reltol, resp);
       auto& s = ws.rslot.slot;
-      plate::BTWODIMENSION(&ipt, &ndim, &iload, &resp.near_surface, cur.xl.data(), cur.yl.data(),
-                           cur.p.data(), cur.a.data(), &pz, &player, &px, &py, &resp.w, &resp.u,
-                           &resp.er, &resp.et, &resp.ez, &resp.erz, s[0].data(), s[1].data(),
-                           s[2].data(), s[3].data(), s[4].data(), s[5].data(), s[6].data(),
-                           s[7].data(), s[8].data(), s[9].data(), s[10].data(), s[11].data(),
-                           s[12].data(), s[13].data(), s[14].data(), cur.e.data(), cur.pr.data(),
-                           nullptr);
+      plate::add_load_response(kMaxEngineLayers, &ipt, &iload, &resp.near_surface, cur.xl.data(),
+                               cur.yl.data(), cur.p.data(), cur.a.data(), &pz, &player, &px, &py,
+                               &resp.w, &resp.u, &resp.er, &resp.et, &resp.ez, &resp.erz,
+                               s[0].data(), s[1].data(), s[2].data(), s[3].data(), s[4].data(),
+                               s[5].data(), s[6].data(), s[7].data(), s[8].data(), s[9].data(),
+                               s[10].data(), s[11].data(), s[12].data(), s[13].data(),
+                               s[14].data(), cur.e.data(), cur.pr.data());
     }
   }
 }

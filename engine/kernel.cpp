@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
+#include "engine/engine_messages.h"
+#include "toolkit/bessel.h"
 #include "toolkit/errors.h"
 #include "toolkit/splez.h"
 
@@ -12,10 +16,9 @@ namespace {
 // Quadratic not-a-knot interpolation of the coefficients between grid points.
 constexpr int kSplineKind = 5;
 
-// The platform's Bessel functions of the first kind.
-double bessel_j0(double x) { return ::j0(x); }
-double bessel_j1(double x) { return ::j1(x); }
-double bessel_j2(double x) { return ::jn(2, x); }
+using toolkit::bessel_j0;
+using toolkit::bessel_j1;
+using toolkit::bessel_j2;
 
 struct Integrand {
   std::array<double, 6> K{};
@@ -31,15 +34,35 @@ struct PointSetup {
   double s;  // 1 off the axis, 0 on it
 };
 
+// Grows the table to hold node `node` (storage is added per interval reached).
+void reach_node(BesselTable& tab, int node) {
+  const std::size_t end = std::size_t(node) * 3 + 3;
+  if (end <= tab.values.size()) return;
+  const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints * 3;
+  tab.values.resize(size);
+  tab.known.resize(size, 0);
+}
+
 // The function of the given order (0, 1, 2) at node `node` of the table,
 // evaluated the first time it is asked for.
 double bessel_at(BesselTable& tab, int node, int order, double x) {
+  reach_node(tab, node);
   const std::size_t i = std::size_t(node) * 3 + order;
   if (!tab.known[i]) {
     tab.values[i] = order == 0 ? bessel_j0(x) : order == 1 ? bessel_j1(x) : bessel_j2(x);
     tab.known[i] = 1;
   }
   return tab.values[i];
+}
+
+// Orders 0 and 1 at the node together, when neither is known yet: the two
+// share their argument reduction.
+void bessel_pair_at(BesselTable& tab, int node, double x) {
+  reach_node(tab, node);
+  const std::size_t i = std::size_t(node) * 3;
+  if (tab.known[i] || tab.known[i + 1]) return;
+  toolkit::bessel_j0_j1(x, tab.values[i], tab.values[i + 1]);
+  tab.known[i] = tab.known[i + 1] = 1;
 }
 
 // Only the Bessel products that the active components use are formed: a
@@ -59,6 +82,7 @@ void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, 
     B1 = at_zero[1] * j1a;
     B2 = at_zero[2] * j1a;
   } else {
+    if (need_b0 && need_b1) bessel_pair_at(tab, node, mr);
     if (need_b0) B0 = bessel_at(tab, node, 0, mr) * j1a;
     if (need_b1) B1 = bessel_at(tab, node, 1, mr) * j1a;
     if (need_b2) B2 = bessel_at(tab, node, 2, mr) * j1a;
@@ -107,9 +131,7 @@ bool prepare_interval(const TransformTables& t, IntervalCache& cache, int k) {
     toolkit::E1STI(1, count);
     toolkit::E1STI(2, kMaxSplineData);
     toolkit::E1STD(1, t.radius);
-    toolkit::E1MES(toolkit::TERMINAL, 1,
-                   "An integration interval holds %(I1) grid points, more than the %(I2) that one "
-                   "spline fit takes.  The load radius %(D1) is too small.");
+    raise(EngineMessage::spline_capacity);
   }
 
   const double w = t.breaks[k] - t.breaks[k - 1];
@@ -149,21 +171,50 @@ bool interval_ready(const TransformTables& t, IntervalCache& cache, int k) {
 
 }  // namespace
 
+// Keys compare by their bits: equal values give equal bits here (the radius
+// is positive and the distance an absolute value), and a NaN distance finds
+// its own table, whose values are NaN whatever they are.
+bool BesselCache::Key::operator==(const Key& o) const {
+  return std::memcmp(this, &o, sizeof(Key)) == 0;
+}
+
+std::size_t BesselCache::KeyHash::operator()(const Key& k) const {
+  std::uint64_t a, b;
+  std::memcpy(&a, &k.radius, sizeof a);
+  std::memcpy(&b, &k.r, sizeof b);
+  return std::hash<std::uint64_t>()(a ^ (b * 0x9E3779B97F4A7C15ull));
+}
+
+void BesselCache::fit_to(int pairs) {
+  capacity_ = std::clamp(pairs, kMinTables, kMaxTables);
+  if (int(tables_.size()) > capacity_) {  // keep the first tables, forget the rest
+    for (std::size_t i = std::size_t(capacity_); i < tables_.size(); ++i)
+      index_.erase(Key{tables_[i].radius, tables_[i].r});
+    tables_.resize(std::size_t(capacity_));
+  }
+  if (next_ >= capacity_) next_ = 0;
+}
+
 BesselTable& BesselCache::table_for(double radius, double r) {
-  for (auto& t : tables) {
-    if (t.used && t.radius == radius && t.r == r) return t;
+  const Key key{radius, r};
+  const auto found = index_.find(key);
+  if (found != index_.end()) return tables_[std::size_t(found->second)];
+
+  int slot;
+  if (int(tables_.size()) < capacity_) {
+    slot = int(tables_.size());
+    tables_.emplace_back();
+  } else {
+    slot = next_;
+    next_ = (next_ + 1) % capacity_;
+    index_.erase(Key{tables_[std::size_t(slot)].radius, tables_[std::size_t(slot)].r});
   }
-  BesselTable& t = tables[next];
-  next = (next + 1) % kTables;
-  const std::size_t nodes = std::size_t(kBreaks) * kGaussPoints * 3;
-  if (t.values.size() < nodes) {
-    t.values.resize(nodes);
-    t.known.resize(nodes);
-  }
-  std::fill(t.known.begin(), t.known.end(), 0);
-  t.used = true;
+  BesselTable& t = tables_[std::size_t(slot)];
+  t.values.clear();
+  t.known.clear();
   t.radius = radius;
   t.r = r;
+  index_.emplace(key, slot);
   return t;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/transform.h"
@@ -65,20 +66,41 @@ struct IntervalCache {
 // distance r. The nodes depend on the radius alone, so these values serve
 // every point at that distance, under any load of that radius, in any call
 // (the layers do not enter). Node i: the first interval's nodes are 0..49,
-// interval k's are (k - 1) * 50 + p.
+// interval k's are (k - 1) * 50 + p. The storage grows with the intervals an
+// integration reaches (most stop long before the last).
 struct BesselTable {
-  bool used = false;
   double radius = 0.0, r = 0.0;
   std::vector<double> values;        // [node * 3 + order]
   std::vector<unsigned char> known;  // set once values[...] holds the function value
 };
 
-// A few tables, replaced in turn when a new (radius, distance) pair comes.
-struct BesselCache {
-  static constexpr int kTables = 16;
-  std::array<BesselTable, kTables> tables;
-  int next = 0;
+// Tables for the (radius, distance) pairs met so far. It holds as many as the
+// current problem has pairs (at least kMinTables, at most kMaxTables), so
+// that a problem analysed again, as a back-calculation loop does, finds every
+// pair it needs; beyond that, tables are replaced in turn.
+class BesselCache {
+ public:
+  static constexpr int kMinTables = 16;
+  static constexpr int kMaxTables = 1024;  // at most about 140 MB when every table is full
+
+  // Room for `pairs` tables (clamped to kMinTables..kMaxTables); the tables
+  // held are kept.
+  void fit_to(int pairs);
   BesselTable& table_for(double radius, double r);
+  int size() const { return int(tables_.size()); }
+
+ private:
+  struct Key {
+    double radius, r;
+    bool operator==(const Key& o) const;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& k) const;
+  };
+  std::vector<BesselTable> tables_;
+  std::unordered_map<Key, int, KeyHash> index_;
+  int capacity_ = kMinTables;
+  int next_ = 0;  // the table replaced next once the capacity is reached
 };
 
 // The six responses of one point to one load and the near-surface flag.

@@ -4,7 +4,7 @@
 #include <new>
 
 #include "engine/driver.h"
-#include "io/platform.h"
+#include "engine/engine_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -22,12 +22,13 @@ auto with_storage_check(Work&& work) {
     return work();
   } catch (const std::bad_alloc&) {
     toolkit::RoutineScope scope("QUORVAN");
-    toolkit::E1MES(toolkit::TERMINAL, 4, "The work storage of the analysis cannot be allocated.");
+    raise(EngineMessage::no_storage);
     throw;  // not reached: the reporter ends the process or throws
   }
 }
 
-void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2,
+// deck == nullptr: the deck text stays in memory.
+void run_cases(EngineWorkspace& ws, const std::filesystem::path* deck, float h1, float h2,
                float h3, const float* e1, const float* e2, const float* e3, float q, float* defl,
                float* resp, const float* seastab, int ncases, int mode) {
   // Mode 2 has one strength factor per case and five of them at most; more
@@ -35,9 +36,7 @@ void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1,
   if (mode == 2 && ncases > kMaxStrengthFactors) {
     toolkit::RoutineScope scope("QUORVAN");
     toolkit::E1STI(1, ncases);
-    toolkit::E1MES(toolkit::TERMINAL, 3,
-                   "The stress mode takes at most 5 cases, one per strength factor, but %(I1) "
-                   "cases are given.");
+    raise(EngineMessage::too_many_cases);
   }
   std::array<float, kMaxStrengthFactors> coh{};
   if (mode == 2) {
@@ -57,8 +56,12 @@ void run_cases(EngineWorkspace& ws, const std::filesystem::path& deck, float h1,
   request.mode = mode;
   // The analysis sees exactly the numbers the deck holds (moduli to three
   // significant digits), as when the deck is run on its own.
-  write_deck_file(deck, request);
-  read_deck_file(deck, ws.problems);
+  if (deck != nullptr) {
+    write_deck_file(*deck, request);
+    read_deck_file(*deck, ws.problems);
+  } else {
+    read_deck_text(write_deck_text(request), ws.problems);
+  }
 
   const int ncols = std::max(ncases, 0);
   for (int p = 1; p <= ws.problems.nprob && p <= ncols; ++p) {
@@ -94,7 +97,15 @@ void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, f
              const float* e1, const float* e2, const float* e3, float q, float* defl, float* resp,
              const float* seastab, int ncases, int mode) {
   with_storage_check([&] {
-    run_cases(ws, deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
+    run_cases(ws, &deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
+  });
+}
+
+void quorvan(EngineWorkspace& ws, float h1, float h2, float h3, const float* e1, const float* e2,
+             const float* e3, float q, float* defl, float* resp, const float* seastab, int ncases,
+             int mode) {
+  with_storage_check([&] {
+    run_cases(ws, nullptr, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
   });
 }
 

@@ -1,7 +1,8 @@
 // The layered elastic engine's entry points.
 //
 // quorvan() writes its arguments as an analysis deck, reads the deck back and
-// analyses every problem of it.
+// analyses every problem of it; the deck goes through a file or, in the
+// overload without a path, through memory (the same text, so the same results).
 // analyse_problem() is the core for one problem without the deck file.
 #pragma once
 
@@ -38,6 +39,9 @@ constexpr int kSlots = 15;
 void quorvan(EngineWorkspace& ws, const std::filesystem::path& deck, float h1, float h2, float h3,
              const float* e1, const float* e2, const float* e3, float q, float* defl, float* resp,
              const float* seastab, int ncases, int mode);
+void quorvan(EngineWorkspace& ws, float h1, float h2, float h3, const float* e1, const float* e2,
+             const float* e3, float q, float* defl, float* resp, const float* seastab, int ncases,
+             int mode);
 
 // Analyses one problem as the entry analyses each problem of its deck: layer
 // set-up with the top-layer split, every load in turn (integration tables

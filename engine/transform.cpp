@@ -56,6 +56,12 @@ void set(double* matrix, int ld, int row, int col, double value) {
 
 }  // namespace
 
+double smallest_served_radius() {
+  // 30 - z1 / a >= z6 / a, rounded up to hundredths.
+  constexpr int kZerosReached = 6;
+  return std::ceil((kJ1Zeros[kZerosReached - 1] + kFirstJ1Zero) / kGridEnd * 100.0) / 100.0;
+}
+
 double integer_power(double x, int n) {
   unsigned int k = n < 0 ? 0u - static_cast<unsigned int>(n) : static_cast<unsigned int>(n);
   double y = (k % 2) ? x : 1.0;

@@ -75,6 +75,15 @@ struct SolverWorkspace {
   toolkit::SparseWorkspace sparse;
 };
 
+// The smallest load radius the grid serves in full. The geometric grid ends
+// at the fixed parameter 30 - m1 (lengths in inches), so a smaller radius
+// sees fewer of the integration intervals, which end at the zeros of J1 over
+// the radius. Down to this radius (0.79) the grid reaches the sixth zero; below it
+// surface and near-surface strains lose accuracy (measured on scaled
+// structures: 1e-4 and more), and below 0.56 one interval overflows the
+// spline fit.
+double smallest_served_radius();
+
 // Builds the tables for a load of radius a on the given layers (n >= 2,
 // 4n - 2 <= kMaxCoefficients).
 void transform_grid(double a, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);

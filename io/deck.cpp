@@ -386,6 +386,17 @@ std::string write_deck_text(const DeckRequest& request) {
   return out;
 }
 
+double modulus_through_deck(float e) {
+  std::string record;
+  if (!fortio::put_e(record, double(e), 8, 3)) return std::nan("");
+  // The reader's modulus field takes two more columns, the blank start of the
+  // Poisson's ratio field.
+  record += "  ";
+  double value = 0.0;
+  if (!fortio::parse_real(fortio::field_at(record, 1, 10), 1, value)) return std::nan("");
+  return value;
+}
+
 void read_deck_text(std::string_view text, ProblemSet& out) {
   read_deck(text, "analysis deck text", out);
 }

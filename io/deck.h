@@ -52,6 +52,10 @@ std::string write_deck_text(const DeckRequest& request);
 // terminal errors naming the record.
 void read_deck_text(std::string_view text, ProblemSet& out);
 
+// The modulus the analysis reads back for modulus `e` written into a layer
+// record (three significant digits); NaN when the field cannot hold it.
+double modulus_through_deck(float e);
+
 // The same through a file, replacing its content; file errors are reported
 // through the reporter as terminal errors naming the file.
 void write_deck_file(const std::filesystem::path& path, const DeckRequest& request);

@@ -2,6 +2,8 @@
 // with operating-system calls; everything else uses the standard library.
 #include "io/platform.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -11,6 +13,8 @@
 #ifdef _WIN32
 #include <io.h>
 #else
+#include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 #endif
 
@@ -53,6 +57,11 @@ bool writable(const std::filesystem::path& folder) {
 #endif
 }
 
+// File times closer to the present than this may still be shared by a later
+// change: file systems stamp with a clock that advances in ticks of a few
+// milliseconds.
+constexpr std::int64_t kSettleNs = 100'000'000;
+
 }  // namespace
 
 std::filesystem::path data_folder() {
@@ -75,6 +84,40 @@ std::filesystem::path data_folder() {
 }
 
 std::filesystem::path deck_path() { return data_folder() / "input_m.txt"; }
+
+#ifdef _WIN32
+// Without device and inode: size and modification time through the standard library.
+std::optional<FileStamp> file_stamp(const std::filesystem::path& file) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) return std::nullopt;
+  FileStamp s;
+  s.size = std::filesystem::file_size(file, ec);
+  if (ec) return std::nullopt;
+  const auto written = std::filesystem::last_write_time(file, ec);
+  if (ec) return std::nullopt;
+  const auto age = std::filesystem::file_time_type::clock::now() - written;
+  s.modified_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(written.time_since_epoch()).count();
+  s.changed_ns = s.modified_ns;
+  s.settled = std::chrono::duration_cast<std::chrono::nanoseconds>(age).count() >= kSettleNs;
+  return s;
+}
+#else
+std::optional<FileStamp> file_stamp(const std::filesystem::path& file) {
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+  FileStamp s;
+  s.size = std::uintmax_t(st.st_size);
+  s.modified_ns = ns(st.st_mtim);
+  s.changed_ns = ns(st.st_ctim);
+  s.device = std::uint64_t(st.st_dev);
+  s.inode = std::uint64_t(st.st_ino);
+  timespec now{};
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  s.settled = ns(now) - std::max(s.modified_ns, s.changed_ns) >= kSettleNs;
+  return s;
+}
+#endif
 std::filesystem::path table_path() { return data_folder() / "backdefl.txt"; }
 
 }  // namespace zalk::platform

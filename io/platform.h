@@ -2,7 +2,9 @@
 // deflection table): $ZALK3071_DIR when set, otherwise $HOME/ZALK3071.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 
 namespace zalk::platform {
 
@@ -11,5 +13,28 @@ namespace zalk::platform {
 std::filesystem::path data_folder();
 std::filesystem::path deck_path();   // <folder>/input_m.txt
 std::filesystem::path table_path();  // <folder>/backdefl.txt
+
+// What tells one version of a file from another without reading it: size,
+// modification and status-change times (nanoseconds) and the file's
+// identity (device and inode where the system has them). `settled` says
+// whether the times lie far enough in the past that a change made now would
+// show in them; a file written within the clock's granularity might change
+// again unseen, so callers must not trust a stamp that has not settled.
+struct FileStamp {
+  std::uintmax_t size = 0;
+  std::int64_t modified_ns = 0;
+  std::int64_t changed_ns = 0;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool settled = false;
+
+  bool same_version(const FileStamp& o) const {
+    return size == o.size && modified_ns == o.modified_ns && changed_ns == o.changed_ns &&
+           device == o.device && inode == o.inode;
+  }
+};
+
+// The stamp of a regular file, or nothing when it cannot be taken.
+std::optional<FileStamp> file_stamp(const std::filesystem::path& file);
 
 }  // namespace zalk::platform

@@ -2,9 +2,24 @@
 
 #include <cmath>
 
+#include "plate/plate_messages.h"
 #include "plate/plateresp.h"
+#include "toolkit/errors.h"
 
 namespace zalk::plate {
+namespace {
+
+// Refuses an index outside 1..capacity: it would address memory outside the
+// caller's arrays.
+void check_index(PlateMessage message, int value, int capacity) {
+  if (value >= 1 && value <= capacity) return;
+  toolkit::RoutineScope scope("BTWODIMENSION");
+  toolkit::E1STI(1, value);
+  toolkit::E1STI(2, capacity);
+  raise(message);
+}
+
+}  // namespace
 
 void BTWODIMENSION(int* IPT, int* /*NDIM*/, int* ILOAD, int* NEARSURF, double* XL, double* YL,
                    double* P, double* A, double* PZ, int* PLAYER, double* PX, double* PY, double* W,
@@ -13,6 +28,22 @@ void BTWODIMENSION(int* IPT, int* /*NDIM*/, int* ILOAD, int* NEARSURF, double* X
                    double* SLOT7, double* SLOT8, double* SLOT9, double* SLOT10, double* SLOT11,
                    double* SLOT12, double* SLOT13, double* SLOT14, double* SLOT15, double* E,
                    double* PR, const void* /*UNUSED*/) {
+  add_load_response(kLayerCapacity, IPT, ILOAD, NEARSURF, XL, YL, P, A, PZ, PLAYER, PX, PY, W, U,
+                    ER, ET, EZ, ERZ, SLOT1, SLOT2, SLOT3, SLOT4, SLOT5, SLOT6, SLOT7, SLOT8, SLOT9,
+                    SLOT10, SLOT11, SLOT12, SLOT13, SLOT14, SLOT15, E, PR);
+}
+
+void add_load_response(int layer_capacity, int* IPT, int* ILOAD, int* NEARSURF, double* XL,
+                       double* YL, double* P, double* A, double* PZ, int* PLAYER, double* PX,
+                       double* PY, double* W, double* U, double* ER, double* ET, double* EZ,
+                       double* ERZ, double* SLOT1, double* SLOT2, double* SLOT3, double* SLOT4,
+                       double* SLOT5, double* SLOT6, double* SLOT7, double* SLOT8, double* SLOT9,
+                       double* SLOT10, double* SLOT11, double* SLOT12, double* SLOT13,
+                       double* SLOT14, double* SLOT15, double* E, double* PR) {
+  check_index(PlateMessage::point_index, *IPT, kSlotCapacity);
+  check_index(PlateMessage::load_index, *ILOAD, kLoadCapacity);
+  check_index(PlateMessage::layer_index, *PLAYER, layer_capacity);
+
   const int layer = *PLAYER - 1;
   const int load = *ILOAD - 1;
   const int k = *IPT - 1;

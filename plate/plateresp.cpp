@@ -1,6 +1,7 @@
 // Homogeneous half-space response near the surface: closed forms on the load
 // axis, the fitted coefficient surfaces elsewhere, a linear bridge across the
-// load edge and the exact surface strains.
+// load edge, a far-field series beyond the tables and the exact surface
+// strains.
 #include "plate/plateresp.h"
 
 #include <cmath>
@@ -53,8 +54,80 @@ Response surface_fit_response(double R, double a, double zeta, double D, double 
   return {o[1] * a, o[0] * a, o[2], o[3], o[4], o[5]};
 }
 
+// The half-space integrals I(mu, p) = integral_0^inf m^p J_mu(m rho) J1(m)
+// exp(-m zeta) dm, mu = 0, 1 and p = -1, 0, 1, far from the load (rho > 35).
+// The power series of J1(m) = sum_k (-1)^k (m/2)^(2k+1) / (k! (k+1)!) turns
+// each into a sum of the Laplace transforms
+//   L(mu, n) = integral_0^inf m^n J_mu(m rho) exp(-m zeta) dm
+//            = (n - mu)! P_n^mu(cos t) / R^(n+1),  n >= mu,
+// with R = sqrt(rho^2 + zeta^2), cos t = zeta / R and the associated Legendre
+// functions without the (-1)^mu phase; L(1, 0) = rho / (R (R + zeta)). The
+// terms fall by about 1 / R^2 < 1e-3 each, so eight reach full precision.
+struct FarIntegrals {
+  double i0[3];  // I(0, -1), I(0, 0), I(0, 1)
+  double i1[3];  // I(1, -1), I(1, 0), I(1, 1)
+};
+
+constexpr int kFarTerms = 8;
+constexpr int kFarDegree = 2 * kFarTerms + 1;  // highest n of L(mu, n) used
+
+FarIntegrals far_integrals(double rho, double zeta) {
+  const double R = std::sqrt(rho * rho + zeta * zeta);
+  const double x = zeta / R, sine = rho / R;
+  // L(0, n) and L(1, n) for n = 0..kFarDegree.
+  double L0[kFarDegree + 1], L1[kFarDegree + 1];
+  double p0_prev = 1.0, p0 = x;     // P_0, P_1
+  double p1_prev = 0.0, p1 = sine;  // P_0^1, P_1^1
+  double factorial = 1.0;           // (n - 1)!
+  double inverse_power = 1.0 / (R * R);  // 1 / R^(n+1) at n = 1
+  L0[0] = 1.0 / R;
+  L1[0] = rho / (R * (R + zeta));
+  for (int n = 1; n <= kFarDegree; ++n) {
+    L1[n] = factorial * p1 * inverse_power;
+    factorial *= n;
+    L0[n] = factorial * p0 * inverse_power;
+    const double p0_next = ((2 * n + 1) * x * p0 - n * p0_prev) / (n + 1);
+    const double p1_next = ((2 * n + 1) * x * p1 - (n + 1) * p1_prev) / n;
+    p0_prev = p0;
+    p0 = p0_next;
+    p1_prev = p1;
+    p1 = p1_next;
+    inverse_power /= R;
+  }
+  FarIntegrals out{};
+  double c = 0.5;  // (-1)^k / (2^(2k+1) k! (k+1)!)
+  for (int k = 0; k < kFarTerms; ++k) {
+    for (int p = -1; p <= 1; ++p) {
+      out.i0[p + 1] += c * L0[p + 2 * k + 1];
+      out.i1[p + 1] += c * L1[p + 2 * k + 1];
+    }
+    c = -c / (4.0 * (k + 1) * (k + 2));
+  }
+  return out;
+}
+
+// The half-space response from the integrals (the same combinations as the
+// table functions' formulas, without their (rho - 1) factors).
+Response far_field_response(double R, double a, double q, double E, double nu, double z) {
+  const double rho = R / a, zeta = z / a;
+  const FarIntegrals in = far_integrals(rho, zeta);
+  const double K = (1.0 + nu) * q / E;
+  const double* i0 = in.i0;
+  const double* i1 = in.i1;
+  Response r{};
+  r.U = K * a * (zeta * i1[1] - (1.0 - 2.0 * nu) * i1[0]);
+  r.W = K * a * (2.0 * (1.0 - nu) * i0[0] + zeta * i0[1]);
+  r.ER = K * (zeta * (i0[2] - i1[1] / rho) - (1.0 - 2.0 * nu) * (i0[1] - i1[0] / rho));
+  r.ET = r.U / R;
+  r.EZ = K * ((2.0 * nu - 1.0) * i0[1] - zeta * i0[2]);
+  r.ERZ = -K * zeta * i1[2];
+  return r;
+}
+
 Response off_axis_response(double R, double a, double q, double E, double nu, double z) {
   const double rho = R / a, zeta = z / a, D = E / q;
+  // Beyond the last column of the far table the surfaces would return zero.
+  if (rho > kRhoFar[kPlateCols - 1]) return far_field_response(R, a, q, E, nu, z);
   if (!(kEdgeLow < rho && rho < kEdgeHigh)) return surface_fit_response(R, a, zeta, D, nu);
   // Across the load edge the functions change too fast to interpolate:
   // straight line between the values at 0.98 a and 1.02 a (25 = 1 / 0.04).

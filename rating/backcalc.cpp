@@ -4,7 +4,6 @@
 #include <limits>
 
 #include "engine/driver.h"
-#include "io/platform.h"
 #include "engine/quorvan.h"
 #include "rating/defltable.h"
 
@@ -102,8 +101,7 @@ void run_engine(RatingContext& ctx, float h1, float h2, float h3, const float* e
     return;
   }
   if (!ctx.engine) ctx.engine = engine::make_engine_workspace();
-  const std::filesystem::path deck = ctx.deck.empty() ? platform::deck_path() : ctx.deck;
-  engine::quorvan(*ctx.engine, deck, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
+  engine::quorvan(*ctx.engine, h1, h2, h3, e1, e2, e3, q, defl, resp, seastab, ncases, mode);
 }
 
 // The basis at X is formed once; each sensor's value is then the active sum

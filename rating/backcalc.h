@@ -44,7 +44,7 @@ void back_calculate(RatingContext& ctx, Blocks& blocks, const float* E1GRID, con
               int N2, float H1, float H2, float H3, int d, int test, float& ERR, int mode);
 
 // The engine run for the rating core: through ctx.engine_override when set,
-// otherwise the engine with the context's workspace and deck file.
+// otherwise the engine with the context's workspace, the deck in memory.
 void run_engine(RatingContext& ctx, float h1, float h2, float h3, const float* e1, const float* e2,
                 const float* e3, float q, float* defl, float* resp, const float* seastab,
                 int ncases, int mode);

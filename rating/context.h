@@ -13,7 +13,9 @@
 #include <memory>
 #include <vector>
 
+#include "io/platform.h"
 #include "rating/blocks.h"
+#include "rating/defltable.h"
 
 namespace zalk::engine {
 struct EngineWorkspace;
@@ -90,6 +92,16 @@ struct OverlayState {
   float h1 = 0, h2 = 0, h3 = 0, e1 = 0, e2 = 0, e3 = 0, load = 0, loadf = 0;
 };
 
+// The last table file read and what it held. Only a complete table whose
+// stamp had settled, and was the same before and after the reading, is kept.
+struct TableCache {
+  bool valid = false;
+  std::filesystem::path file;
+  platform::FileStamp stamp;
+  DeflectionTables tables;
+  int reads = 0;  // table files parsed through this cache
+};
+
 struct RatingContext {
   SearchState search;
   SectionState section;
@@ -99,10 +111,14 @@ struct RatingContext {
   std::array<float, 20> e1out{}, e2out{}, e3out{};  // E1OUT, E2OUT, E3OUT by depth index
   std::array<float, 10> engine_scratch{};           // argument 9 of the mode-1 engine calls (never written)
 
-  // The analysis deck and the deflection table; an empty path means the
-  // data folder's file (resolved on every call).
-  std::filesystem::path deck;
+  // The deflection table the core rates with when set: parsed, complete, and
+  // owned by the caller (its thickness scratch is written per section).
+  DeflectionTables* tables = nullptr;
+  // Otherwise the table file, read on every call unless it is unchanged
+  // since the last read; an empty path means the data folder's file
+  // (resolved on every call). The analysis deck never leaves memory.
   std::filesystem::path table;
+  TableCache table_cache;
 
   // The engine's work storage, created on first use.
   std::unique_ptr<engine::EngineWorkspace> engine;
@@ -113,6 +129,20 @@ struct RatingContext {
                                       const float* e3, float q, float* defl, float* resp,
                                       const float* seastab, int ncases, int mode)>;
   EngineFn engine_override;
+
+  // Replaces the table search of each test when set: from the section
+  // (section), the test (test, and DMEAS in the blocks, in inches) it gives
+  // the moduli and the depth to the stiff layer (in) that the seasonal
+  // rating then uses as it uses the table search's.
+  struct BackCalculated {
+    float e1 = 0, e2 = 0, e3 = 0, h3 = 0;
+  };
+  using BackCalculationFn = std::function<BackCalculated(RatingContext& ctx, Blocks& blocks)>;
+  BackCalculationFn back_calculation;
+
+  // Called after each test is rated (section, test; 1-based), while ctx.test
+  // still holds its values (the best fit error among them).
+  std::function<void(int section, int test)> test_rated;
 
   RatingContext();
   ~RatingContext();

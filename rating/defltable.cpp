@@ -170,10 +170,19 @@ void check_surface_index(const Blocks& b, int sensor) {
 }  // namespace
 
 TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b) {
+  std::string text;
+  {
+    toolkit::RoutineScope scope(kRoutine);
+    text = read_whole_file(file);
+  }
+  return read_deflection_table_text(text, file, t, b);
+}
+
+TableRead read_deflection_table_text(std::string_view text, const std::filesystem::path& file,
+                                     DeflectionTables& t, Blocks& b) {
   toolkit::RoutineScope scope(kRoutine);
   t.dtab.assign(kDtabSize, 0.0f);
   t.dthk.assign(kDthkSize, 0.0f);
-  const std::string text = read_whole_file(file);
   const std::vector<fortio::RealField> layout = record_layout();
   fortio::RecordReader reader(text);
   std::array<double, 14> values{};

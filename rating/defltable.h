@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string_view>
 #include <vector>
 
 #include "rating/blocks.h"
@@ -22,6 +23,9 @@ enum class TableRead { Complete, Short };
 // reporter naming the file (no file is created); a short file stops the
 // reading (the rest stays zero), prints a warning and returns Short.
 TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b);
+// The same from the table's text; `file` names it in messages.
+TableRead read_deflection_table_text(std::string_view text, const std::filesystem::path& file,
+                                     DeflectionTables& t, Blocks& b);
 
 // Thickness interpolation into thickness_surfaces at surface thickness h and base thickness b.
 void fit_thickness(DeflectionTables& t, float h, float base, Blocks& b);

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
 #include "engine/driver.h"
 #include "io/platform.h"
@@ -126,12 +127,17 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
   TestState& t = ctx.test;
   t.td = pavement_temperature(t.hour, t.ts, ctx.section.t1c, ctx.section.dmm);
   t.loadf = t.load / kRefLoad;
-  choose_depth(ctx, b, j);
-
-  b.depth.IDEPTH = t.bestd;
-  ctx.section.h3 = DEPGRID[t.bestd - 1] * 12.0f;
-  const int d = t.bestd - 1;
-  seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
+  if (ctx.back_calculation) {
+    const RatingContext::BackCalculated m = ctx.back_calculation(ctx, b);
+    ctx.section.h3 = m.h3;
+    seasonal_rating(ctx, b, m.e1, m.e2, m.e3, m.h3);
+  } else {
+    choose_depth(ctx, b, j);
+    b.depth.IDEPTH = t.bestd;
+    ctx.section.h3 = DEPGRID[t.bestd - 1] * 12.0f;
+    const int d = t.bestd - 1;
+    seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
+  }
   const SeasonalState& s = ctx.season;
   RESULT[fwd_at(p, j, 1)] = s.allow;
   RESULT[fwd_at(p, j, 2)] = s.e1;
@@ -139,6 +145,7 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
   RESULT[fwd_at(p, j, 4)] = s.e2;
   RESULT[fwd_at(p, j, 5)] = s.e3;
   RESULT[fwd_at(p, j, 6)] = ctx.section.h3;
+  if (ctx.test_rated) ctx.test_rated(p, j);
 }
 
 void rate_section(RatingContext& ctx, Blocks& b, DeflectionTables& tables, const double* FWD,
@@ -241,16 +248,46 @@ void seasonal_rating(RatingContext& ctx, Blocks& b, float e1, float e2, float e3
 RatingContext::RatingContext() { overlay.res.assign(std::size_t(kMaxSections) * kMaxTests * kResults, 0.0); }
 RatingContext::~RatingContext() = default;
 
+namespace {
+
+// The table of a call: the caller's parsed one, or the file through the
+// cache. A file is reused only when its stamp is unchanged, and re-read
+// otherwise; what the reading leaves in the blocks (IDEPTH past the last
+// depth) is left by a reuse too.
+DeflectionTables* table_of_call(RatingContext& ctx, Blocks& blocks, TableRead& read) {
+  read = TableRead::Complete;
+  if (ctx.tables != nullptr) return ctx.tables;
+  TableCache& cache = ctx.table_cache;
+  const std::filesystem::path file = ctx.table.empty() ? platform::table_path() : ctx.table;
+  const std::optional<platform::FileStamp> before = platform::file_stamp(file);
+  if (cache.valid && before && cache.file == file && before->same_version(cache.stamp)) {
+    blocks.depth.IDEPTH = int(DEPGRID.size()) + 1;
+    return &cache.tables;
+  }
+  cache.valid = false;
+  ++cache.reads;
+  read = read_deflection_table(file, cache.tables, blocks);
+  const std::optional<platform::FileStamp> after = platform::file_stamp(file);
+  if (read == TableRead::Complete && before && after && before->settled && after->same_version(*before)) {
+    cache.valid = true;
+    cache.file = file;
+    cache.stamp = *after;
+  }
+  return &cache.tables;
+}
+
+}  // namespace
+
 void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
                  const double* SECT, const int* NTEST, const int* NSEC) {
   const int nsec = *NSEC;
   if (!host_counts_fit(NTEST, nsec)) return;
   call_setup(blocks, SECT);
-  DeflectionTables tables;
-  const std::filesystem::path table = ctx.table.empty() ? platform::table_path() : ctx.table;
+  TableRead read = TableRead::Complete;
+  DeflectionTables& tables = *table_of_call(ctx, blocks, read);
   // A short table begins no section: only sections 1..NSEC are rated then.
   int p = 0;
-  if (read_deflection_table(table, tables, blocks) == TableRead::Complete) {
+  if (read == TableRead::Complete) {
     p = 1;
     rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
   }

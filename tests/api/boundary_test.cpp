@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
 #include <filesystem>
 #include <new>
 #include <stdexcept>
@@ -66,19 +69,38 @@ void run_quorvan() {
   QUORVAN(&h1, &h2, &h3, &e1, &e2, &e3, &q, defl, resp, seastab, &ncases, &mode);
 }
 
-TEST_F(Boundary, QuorvanWritesTheDeckInTheDataFolderAndMatchesTheCore) {
-  float h1 = 4, h2 = 8, h3 = 12, q = 1, defl[8], resp[10];
-  float a = 500000, b = 30000, c = 10000;
+std::string file_text(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The exported QUORVAN leaves its deck in the data folder; the core's
+// in-memory deck is the same text, and the results are the same bits.
+TEST_F(Boundary, QuorvanDeckFileIsTheInMemoryDeckText) {
+  struct Case {
+    float h1, h2, h3, q;
+    int32_t ncases, mode;
+  };
+  const Case cases[] = {{4, 8, 12, 1, 1, 1},      {12, 48, 240, 1.37f, 3, 1}, {2.5f, 5.5f, 60, 0.8f, 5, 2},
+                        {3, 18, 36, 1, 2, 2},     {6, 3, 999.5f, 2, 1, 1},    {5, 12, 120, 1, 0, 1}};
+  float e1[5] = {500000, 1234567, 3.3e6f, 98765.4f, 700000};
+  float e2[5] = {30000, 45678.9f, 100000, 20000, 12345};
+  float e3[5] = {10000, 7777.7f, 20000, 15000, 5000};
   float factors[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
-  int32_t ncases = 1, mode = 1;
-  std::filesystem::remove(zalk::platform::deck_path());
-  QUORVAN(&h1, &h2, &h3, &a, &b, &c, &q, defl, resp, factors, &ncases, &mode);
-  EXPECT_TRUE(std::filesystem::exists(zalk::platform::deck_path()));
   const auto ws = zalk::engine::make_engine_workspace();
-  float direct[8];
-  zalk::engine::quorvan(*ws, zalk::platform::deck_path(), 4, 8, 12, &a, &b, &c, 1, direct, resp,
-                        factors, 1, 1);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(defl[i], direct[i]);
+  for (const Case& c0 : cases) {
+    Case c = c0;
+    float defl[8] = {}, resp[50] = {}, defl_mem[8] = {}, resp_mem[50] = {};
+    std::filesystem::remove(zalk::platform::deck_path());
+    QUORVAN(&c.h1, &c.h2, &c.h3, e1, e2, e3, &c.q, defl, resp, factors, &c.ncases, &c.mode);
+    zalk::engine::DeckRequest request{c.h1, c.h2, c.h3, e1, e2, e3, c.q, c.ncases, c.mode};
+    EXPECT_EQ(file_text(zalk::platform::deck_path()), zalk::engine::write_deck_text(request))
+        << "case h1 = " << c.h1 << ", mode " << c.mode;
+    zalk::engine::quorvan(*ws, c.h1, c.h2, c.h3, e1, e2, e3, c.q, defl_mem, resp_mem, factors,
+                          c.ncases, c.mode);
+    EXPECT_EQ(std::memcmp(defl, defl_mem, sizeof defl), 0);
+    EXPECT_EQ(std::memcmp(resp, resp_mem, sizeof resp), 0);
+  }
 }
 
 TEST_F(Boundary, SevereErrorBecomesTheStatusWithThePrintedText) {

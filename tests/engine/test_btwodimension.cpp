@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "plate/btwodimension.h"
+#include "toolkit/errors.h"
 
 namespace zalk::plate {
 namespace {
@@ -68,6 +69,31 @@ TEST(Btwodimension, BelowTheLoadCentreBothCosinesAreOneOverRootTwo) {
   EXPECT_NEAR(c.slots[9][0], 4e-4, 1e-18);        // eps_x = (ER + ET) / 2
   EXPECT_NEAR(c.slots[10][0], 4e-4, 1e-18);
   EXPECT_NEAR(c.slots[12][0], -1e-4, 1e-18);      // eps_xy = (ER - ET) / 2
+}
+
+// An index outside the host's arrays (1000 points, 10 loads, 50 layers) is
+// refused, naming the argument and its value, before anything is read or
+// written.
+TEST(Btwodimension, IndicesOutsideTheHostArraysAreRefused) {
+  const struct {
+    int ipt, load, layer;
+    const char* says;
+  } bad[] = {
+      {0, 1, 1, "IPT is 0; it must be 1 to 1000"},     {1001, 1, 1, "IPT is 1001"},
+      {1, 0, 1, "ILOAD is 0; it must be 1 to 10"},     {1, 11, 1, "ILOAD is 11"},
+      {1, 1, 0, "PLAYER is 0; it must be 1 to 50"},    {1, 1, 51, "PLAYER is 51"},
+  };
+  toolkit::ErrorEvent seen;
+  toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) { seen = e; });
+  for (const auto& b : bad) {
+    Call c;
+    EXPECT_THROW(c.add(b.ipt, b.load, b.layer, 3.0, 4.0, {1, 1, 1, 1, 1, 1}), toolkit::SevereError)
+        << b.says;
+    EXPECT_EQ(seen.type, toolkit::TERMINAL);
+    EXPECT_EQ(seen.routine, "BTWODIMENSION");
+    EXPECT_NE(seen.message.find(b.says), std::string::npos) << seen.message;
+    for (const auto& slot : c.slots) EXPECT_EQ(slot, (std::array<double, 4>{}));
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 
 #include "engine/driver.h"
 #include "engine/quorvan.h"
@@ -113,6 +114,43 @@ TEST_F(SetUp, ResultSlotsAreZeroedAndLimitsEnforced) {
   p.lpoint[3] = 5;
   EXPECT_THROW(set_up_problem(*ws, p), toolkit::SevereError);
   EXPECT_NE(seen.message.find("Point 4 is placed in layer 5"), std::string::npos) << seen.message;
+}
+
+// Layer and point values the analysis cannot take are refused in the
+// set-up, naming the layer or point and the value.
+TEST_F(SetUp, LayerAndPointValuesOutsideTheirRangesAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    void (*spoil)(DeckProblem&, double);
+    double value;
+    const char* says;
+  } rows[] = {
+      {[](DeckProblem& p, double v) { p.pratio[1] = v; }, 0.5, "Layer 2 has Poisson's ratio 0.5"},
+      {[](DeckProblem& p, double v) { p.pratio[3] = v; }, -1.0, "Layer 4 has Poisson's ratio -1"},
+      {[](DeckProblem& p, double v) { p.pratio[0] = v; }, nan, "Layer 1 has Poisson's ratio"},
+      {[](DeckProblem& p, double v) { p.emod[2] = v; }, 0.0, "Layer 3 has the modulus 0"},
+      {[](DeckProblem& p, double v) { p.emod[3] = v; }, -5.0, "Layer 4 has the modulus -5"},
+      {[](DeckProblem& p, double v) { p.emod[0] = v; }, inf, "Layer 1 has the modulus"},
+      {[](DeckProblem& p, double v) { p.thick[1] = v; }, -1.0, "Layer 2 has the thickness -1"},
+      {[](DeckProblem& p, double v) { p.thick[2] = v; }, nan, "Layer 3 has the thickness"},
+      {[](DeckProblem& p, double v) { p.zpoint[4] = v; }, -0.5, "Point 5 has the depth -0.5"},
+      {[](DeckProblem& p, double v) { p.zpoint[0] = v; }, inf, "Point 1 has the depth"},
+  };
+  toolkit::ErrorEvent seen;
+  toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) { seen = e; });
+  for (const auto& row : rows) {
+    DeckProblem p = deck_of(4, 8, 1).problems[0];
+    row.spoil(p, row.value);
+    EXPECT_THROW(set_up_problem(*ws, p), toolkit::SevereError) << row.says;
+    EXPECT_EQ(seen.type, toolkit::TERMINAL);
+    EXPECT_NE(seen.message.find(row.says), std::string::npos) << seen.message;
+  }
+  // The half-space's thickness is not used, and a layer may be 0 thick.
+  DeckProblem p = deck_of(4, 8, 1).problems[0];
+  p.thick[3] = -1.0;
+  p.thick[2] = 0.0;
+  EXPECT_NO_THROW(set_up_problem(*ws, p));
 }
 
 TEST(Mode2Deck, LayerOfThePointsFollowsTheBaseThickness) {
@@ -276,6 +314,28 @@ TEST_F(Entry, Mode2ColumnsPerCaseAndTooManyCasesRefused) {
                toolkit::SevereError);
   EXPECT_EQ(seen.type, toolkit::TERMINAL);
   EXPECT_NE(seen.message.find("at most 5 cases"), std::string::npos);
+}
+
+// Thin base and subbase layers (h2 = 1, h3 = 2 or 0): the deck declares
+// points 2 to 5 in layer 3 but they lie in the half-space. Each case warns
+// about the four points and returns indicators of the half-space there
+// (vertical strains about 1e-6 and a w difference near 1e-3 in, where the
+// declared layer's solution continued outside it gave up to 1e27 or inf).
+TEST_F(Entry, Mode2WithThinLowerLayersEvaluatesThePointsWhereTheyLie) {
+  int warnings = 0;
+  toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) {
+    if (e.type == toolkit::WARNING) ++warnings;
+  });
+  for (float h3 : {2.0f, 0.0f}) {
+    warnings = 0;
+    float resp[10];
+    quorvan(*ws, deck_file(), 4, 1, h3, e1, e2, e3, 1, nullptr, resp, seastab, 1, 2);
+    EXPECT_EQ(warnings, 4) << h3;
+    for (int i = 0; i < 9; ++i) EXPECT_TRUE(std::isfinite(resp[i])) << h3 << " element " << i + 1;
+    EXPECT_LT(std::abs(resp[1]), 1e-4f) << h3;  // eps_z at point 2
+    EXPECT_LT(std::abs(resp[5]), 1e-4f) << h3;  // eps_z at points 3 and 5
+    EXPECT_LT(std::abs(resp[8]), 10.0f) << h3;  // (w1 - w3) x 1000
+  }
 }
 
 }  // namespace

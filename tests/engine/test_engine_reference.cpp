@@ -15,7 +15,9 @@
 
 #include "engine/driver.h"
 #include "engine/quorvan.h"
+#include "plate/halfspace_reference.h"
 #include "reference_data.h"
+#include "toolkit/errors.h"
 
 namespace zalk::engine {
 namespace {
@@ -59,6 +61,12 @@ constexpr PolarSlot kPolarSlots[] = {
     {"w", 1, false},       {"u", 2, true},        {"sigma_r", 4, false}, {"sigma_t", 5, false},
     {"sigma_z", 6, false}, {"tau_rz", 9, true},   {"eps_r", 10, false},  {"eps_t", 11, false},
     {"eps_z", 12, false},  {"eps_rz", 15, true}};
+
+std::string point_name(int k, const char* suffix) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "P%d%s", k, suffix);
+  return buf;
+}
 
 DeckProblem homogeneous_problem() {
   DeckProblem p;
@@ -153,6 +161,59 @@ TEST_F(EngineReference, TwoRadiiSplitAtTheSmallerRadius) {
   tally.check(kLimit, "two radii");
 }
 
+// The mode-2 deck of a structure with thin second and third layers (h1 = 4,
+// h2 = 1, h3 = 2) declares points 2 to 5 in layer 3, which ends at depth 7;
+// they lie in the half-space layer (depths 10 and 16). Each is evaluated
+// there, with a warning, and so is a point at depth 30 declared in layer 1.
+// With one material throughout, the exact half-space under both loads
+// (direct Hankel summation) is the reference.
+TEST_F(EngineReference, PointOutsideItsDeclaredLayerIsEvaluatedWhereItLies) {
+  const double a = 3.8, q = 100.0, E = 30000.0, nu = 0.35;
+  DeckProblem p = homogeneous_problem();
+  const double h[3] = {4, 1, 2};
+  for (int i = 0; i < 3; ++i) p.thick[i] = h[i];
+  p.nload = 2;
+  p.press[1] = q;
+  p.radius[0] = p.radius[1] = a;
+  p.xload[1] = 13.5;
+  add_point(p, 1, 0.0, 0.0, 4.0);
+  add_point(p, 3, 0.0, 0.0, 10.0);
+  add_point(p, 3, 0.0, 0.0, 16.0);
+  add_point(p, 3, 6.75, 0.0, 10.0);
+  add_point(p, 3, 6.75, 0.0, 16.0);
+  add_point(p, 1, 3.0, 0.0, 30.0);
+
+  std::vector<std::string> warnings;
+  {
+    toolkit::ScopedErrorHandler handler([&](const toolkit::ErrorEvent& e) {
+      if (e.type == toolkit::WARNING) warnings.push_back(e.message);
+    });
+    analyse_problem(*ws, p, abstol, reltol);
+  }
+  ASSERT_EQ(warnings.size(), 5u);
+  EXPECT_EQ(warnings[0], "Point 2 at depth 10 is declared in layer 3 but lies in layer 4; it is "
+                         "evaluated in layer 4.");
+  EXPECT_NE(warnings[4].find("Point 6 at depth 30 is declared in layer 1 but lies in layer 4"),
+            std::string::npos);
+
+  ErrorTally tally;
+  for (int k = 1; k <= p.npoint; ++k) {
+    const double x = p.xpoint[k - 1], z = p.zpoint[k - 1];
+    double sum[6] = {};  // w, u_x, eps_x, eps_y, eps_z, eps_xz
+    for (double centre : {0.0, 13.5}) {
+      const double r = std::abs(x - centre), c = x >= centre ? 1.0 : -1.0;
+      const plate_test::Response h = plate_test::halfspace(r, z, a, q, E, nu);
+      const double part[6] = {h.W, r == 0.0 ? 0.0 : c * h.U, h.ER, h.ET, h.EZ, c * h.ERZ};
+      for (int i = 0; i < 6; ++i) sum[i] += part[i];
+    }
+    const char* names[6] = {"w", "u_x", "eps_x", "eps_y", "eps_z", "eps_xz"};
+    const int slots[6] = {1, 2, 10, 11, 12, 15};
+    for (int i = 0; i < 6; ++i)
+      tally.add(names[i], point_name(k, ""), result_slot(*ws, slots[i], k), sum[i]);
+  }
+  tally.check(kLimit, "thin layers");
+}
+
 // Layered structures of the reference set through the entry's mode-2 deck.
 struct Structure {
   const char* id;
@@ -171,12 +232,6 @@ const char* const kCartesian[kSlots] = {"w",      "u_x",    "u_y",    "sigma_x",
 std::filesystem::path deck_file() {
   const char* dir = std::getenv("ZALK3071_DIR");
   return std::filesystem::path(dir ? dir : ".") / "input_m.txt";
-}
-
-std::string point_name(int k, const char* suffix) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "P%d%s", k, suffix);
-  return buf;
 }
 
 class LayeredMode2 : public EngineReference,

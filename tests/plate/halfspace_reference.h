@@ -150,4 +150,54 @@ inline Response halfspace(double r, double z, double a, double q, double E, doub
   return halfspace(rho, zeta, response_integrals(rho, zeta), a, q, E, nu);
 }
 
+// A second method for points far from the load (r > 25 a, any depth):
+// Boussinesq's point-load solution summed over the loaded circle, 10-point
+// Gauss-Legendre in the source radius and a 64-point trapezoid rule in its
+// angle (the integrand is smooth and periodic; its terms fall as (a / r)^n,
+// so both rules are exact to rounding there). Point at (r, 0, z).
+inline Response boussinesq_disk(double r, double z, double a, double q, double E, double nu) {
+  static const double x[10] = {-0.9739065285171717, -0.8650633666889845, -0.6794095682990244,
+                               -0.4333953941292472, -0.1488743389816312, 0.1488743389816312,
+                               0.4333953941292472,  0.6794095682990244,  0.8650633666889845,
+                               0.9739065285171717};
+  static const double w[10] = {0.0666713443086881, 0.1494513491505806, 0.2190863625159820,
+                               0.2692667193099963, 0.2955242247147529, 0.2955242247147529,
+                               0.2692667193099963, 0.2190863625159820, 0.1494513491505806,
+                               0.0666713443086881};
+  constexpr int kAngles = 64;
+  long double W = 0, U = 0, sxx = 0, syy = 0, szz = 0, sxz = 0;
+  for (int i = 0; i < 10; ++i) {
+    const double s = a / 2 * (1 + x[i]);
+    for (int j = 0; j < kAngles; ++j) {
+      const double phi = 2 * kPi * j / kAngles;
+      const double P = q * s * (a / 2 * w[i]) * (2 * kPi / kAngles);  // force of the element
+      const double dx = r - s * std::cos(phi), dy = -s * std::sin(phi);
+      const double d = std::hypot(dx, dy), R = std::hypot(d, z);
+      const double c = dx / d, sn = dy / d;
+      const double K = P * (1 + nu) / (2 * kPi * E);
+      const double ur = K * (d * z / (R * R * R) - (1 - 2 * nu) * d / (R * (R + z)));
+      W += K * (z * z / (R * R * R) + 2 * (1 - nu) / R);
+      U += c * ur;
+      // Stresses, tension positive; (1 - z / R) / d^2 written as 1 / (R (R + z)).
+      const double R5 = R * R * R * R * R, soft = 1 / (R * (R + z));
+      const double sr = P / (2 * kPi) * ((1 - 2 * nu) * soft - 3 * z * d * d / R5);
+      const double st = -P / (2 * kPi) * (1 - 2 * nu) * (soft - z / (R * R * R));
+      const double sz = -3 * P * z * z * z / (2 * kPi * R5);
+      const double trz = -3 * P * d * z * z / (2 * kPi * R5);
+      sxx += c * c * sr + sn * sn * st;
+      syy += sn * sn * sr + c * c * st;
+      szz += sz;
+      sxz += c * trz;
+    }
+  }
+  Response o{};
+  o.W = double(W);
+  o.U = double(U);
+  o.ER = double((sxx - nu * (syy + szz)) / E);
+  o.ET = double((syy - nu * (sxx + szz)) / E);
+  o.EZ = double((szz - nu * (sxx + syy)) / E);
+  o.ERZ = double((1 + nu) * sxz / E);
+  return o;
+}
+
 }  // namespace plate_test

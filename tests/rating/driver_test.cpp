@@ -5,7 +5,11 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <chrono>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <thread>
 #include <limits>
 
 #include "rating/context.h"
@@ -277,6 +281,60 @@ TEST_F(Driver, AShortTableBeginsNoSectionOfItsOwn) {
   rate();
   EXPECT_EQ(host_.result_at(1, 1, 6), 12.0);
   EXPECT_EQ(ctx_.section.h3, 0.0f);
+}
+
+// The table file is parsed again whenever it may have changed, and only
+// then: a file whose times are too recent to tell a later change from this
+// one is never trusted.
+TEST_F(Driver, TheTableFileIsReadAgainExactlyWhenItMayHaveChanged) {
+  namespace fs = std::filesystem;
+  const fs::path file = testing::process_folder() / "driver_table_cache.txt";
+  fs::copy_file(ctx_.table, file, fs::copy_options::overwrite_existing);
+  ctx_.table = file;
+  host_.set_section(1, 5.0, 12.0);
+  host_.set_test(1, 1, engine_.model, 5.0, 12.0, 120.0, 800000.0, 40000.0, 12000.0, 12000.0);
+  host_.ntest[0] = 1;
+  // The last digit of record 1's first deflection, changed in place.
+  const auto flip_digit = [&] {
+    std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekg(61);
+    const char c = char(f.get());
+    f.seekp(61);
+    f.put(c == '9' ? '0' : char(c + 1));
+  };
+  const auto first_deflection = [&] {
+    std::ifstream f(file, std::ios::binary);
+    std::string rec;
+    std::getline(f, rec);
+    return std::stof(rec.substr(50, 12));
+  };
+  struct Step {
+    const char* what;
+    std::function<void()> change;
+    bool settle, read_again;
+  };
+  const Step steps[] = {
+      {"first call", [] {}, true, true},
+      {"unchanged", [] {}, true, false},
+      {"rewritten in place, same size", flip_digit, true, true},
+      {"touched", [&] { fs::last_write_time(file, fs::file_time_type::clock::now()); }, true, true},
+      {"replaced by a copy", [&] {
+         fs::copy_file(file, file.string() + ".new", fs::copy_options::overwrite_existing);
+         fs::rename(file.string() + ".new", file);
+       }, true, true},
+      {"rewritten, rated at once", flip_digit, false, true},
+      {"rewritten again at once", flip_digit, false, true},
+      {"unchanged after settling", [] {}, true, true},
+      {"unchanged, settled", [] {}, true, false},
+  };
+  for (const Step& step : steps) {
+    step.change();
+    if (step.settle) std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const int reads = ctx_.table_cache.reads;
+    rate();
+    EXPECT_EQ(ctx_.table_cache.reads - reads, step.read_again ? 1 : 0) << step.what;
+    EXPECT_EQ(ctx_.table_cache.tables.dtab[0], first_deflection()) << step.what;
+  }
 }
 
 std::vector<toolkit::ErrorEvent> refused_call(Driver& d, const std::function<void()>& call) {

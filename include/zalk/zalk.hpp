@@ -1,0 +1,7 @@
+// The zalk library: layered elastic analysis, back-calculation and load
+// rating of pavements. See the topic headers.
+#pragma once
+
+#include "zalk/analysis.hpp"
+#include "zalk/rating.hpp"
+#include "zalk/status.hpp"

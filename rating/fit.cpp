@@ -1,0 +1,942 @@
+#include "rating/fit.h"
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <sstream>
+
+#include "engine/driver.h"
+#include "engine/quorvan.h"
+#include "io/deck.h"
+#include "rating/backcalc.h"
+#include "rating/defltable.h"
+#include "rating/driver.h"
+#include "rating/grids.h"
+
+namespace zalk::rating {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int kCandidates = int(DEPGRID.size());
+constexpr int kTableSensors = 6;  // the table's sensors a search may use
+constexpr double kPlateRadius = 5.9;
+constexpr double kPressurePerLoad = 100.0 / double(kRefLoad);  // psi per lb, as the table's runs
+constexpr std::array<double, 4> kPoisson{0.35, 0.40, 0.45, 0.49};
+constexpr double kStiffLayerModulus = 1.0e7;
+
+double candidate_depth(int d) { return double(DEPGRID[std::size_t(d - 1)]) * 12.0; }
+
+// ---- small dense linear algebra -------------------------------------------
+
+using Vec = std::vector<double>;
+
+// Rows are sensors, columns parameters.
+struct Matrix {
+  int rows = 0, cols = 0;
+  Vec a;
+  Matrix() = default;
+  Matrix(int r, int c) : rows(r), cols(c), a(std::size_t(r) * std::size_t(c), 0.0) {}
+  double& operator()(int i, int j) { return a[std::size_t(i) * std::size_t(cols) + std::size_t(j)]; }
+  double operator()(int i, int j) const { return a[std::size_t(i) * std::size_t(cols) + std::size_t(j)]; }
+};
+
+Matrix normal_matrix(const Matrix& J) {
+  Matrix n(J.cols, J.cols);
+  for (int p = 0; p < J.cols; ++p)
+    for (int q = 0; q < J.cols; ++q) {
+      double s = 0;
+      for (int i = 0; i < J.rows; ++i) s += J(i, p) * J(i, q);
+      n(p, q) = s;
+    }
+  return n;
+}
+
+// Solves the symmetric positive definite system A x = b by Cholesky; false
+// when A is not positive definite.
+bool cholesky_solve(Matrix A, Vec& x) {
+  const int n = A.rows;
+  for (int j = 0; j < n; ++j) {
+    double d = A(j, j);
+    for (int k = 0; k < j; ++k) d -= A(j, k) * A(j, k);
+    if (!(d > 0.0)) return false;
+    A(j, j) = std::sqrt(d);
+    for (int i = j + 1; i < n; ++i) {
+      double s = A(i, j);
+      for (int k = 0; k < j; ++k) s -= A(i, k) * A(j, k);
+      A(i, j) = s / A(j, j);
+    }
+  }
+  for (int i = 0; i < n; ++i) {
+    double s = x[std::size_t(i)];
+    for (int k = 0; k < i; ++k) s -= A(i, k) * x[std::size_t(k)];
+    x[std::size_t(i)] = s / A(i, i);
+  }
+  for (int i = n - 1; i >= 0; --i) {
+    double s = x[std::size_t(i)];
+    for (int k = i + 1; k < n; ++k) s -= A(k, i) * x[std::size_t(k)];
+    x[std::size_t(i)] = s / A(i, i);
+  }
+  return true;
+}
+
+// Eigenvalues of a small symmetric matrix by cyclic Jacobi rotations.
+Vec symmetric_eigenvalues(Matrix A) {
+  const int n = A.rows;
+  for (int sweep = 0; sweep < 50; ++sweep) {
+    double off = 0;
+    for (int p = 0; p < n; ++p)
+      for (int q = p + 1; q < n; ++q) off += A(p, q) * A(p, q);
+    if (off < 1e-300) break;
+    for (int p = 0; p < n; ++p)
+      for (int q = p + 1; q < n; ++q) {
+        if (A(p, q) == 0.0) continue;
+        const double theta = (A(q, q) - A(p, p)) / (2.0 * A(p, q));
+        const double t = (theta >= 0 ? 1.0 : -1.0) / (std::abs(theta) + std::sqrt(theta * theta + 1.0));
+        const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+        for (int k = 0; k < n; ++k) {
+          const double akp = A(k, p), akq = A(k, q);
+          A(k, p) = c * akp - s * akq;
+          A(k, q) = s * akp + c * akq;
+        }
+        for (int k = 0; k < n; ++k) {
+          const double apk = A(p, k), aqk = A(q, k);
+          A(p, k) = c * apk - s * aqk;
+          A(q, k) = s * apk + c * aqk;
+        }
+      }
+  }
+  Vec ev(static_cast<std::size_t>(n));
+  for (int i = 0; i < n; ++i) ev[std::size_t(i)] = A(i, i);
+  return ev;
+}
+
+// Inverse of a small symmetric positive definite matrix (column by column).
+bool invert_spd(const Matrix& A, Matrix& inv) {
+  const int n = A.rows;
+  inv = Matrix(n, n);
+  for (int j = 0; j < n; ++j) {
+    Vec e(std::size_t(n), 0.0);
+    e[std::size_t(j)] = 1.0;
+    if (!cholesky_solve(A, e)) return false;
+    for (int i = 0; i < n; ++i) inv(i, j) = e[std::size_t(i)];
+  }
+  return true;
+}
+
+double sum_of_squares(const Vec& r) {
+  double s = 0;
+  for (double v : r) s += v * v;
+  return s;
+}
+
+double rms_percent(const Vec& r) {
+  return r.empty() ? kNaN : 100.0 * std::sqrt(sum_of_squares(r) / double(r.size()));
+}
+
+// ---- bounded Levenberg-Marquardt ------------------------------------------
+
+// Residuals at parameters p; false when the model cannot be evaluated there.
+using ResidualFn = std::function<bool(const Vec& p, Vec& r)>;
+
+struct LmSettings {
+  Vec lower, upper;
+  int max_iterations = 30;
+  double step_tolerance = 1e-7;
+  double fd_step = 1e-4;
+  // Convergence is declared on a Jacobian formed by differences at the
+  // point; otherwise a Jacobian updated by secants (Broyden) may decide it.
+  bool verify_with_differences = true;
+  // An accepted step that lowers the sum of squares by less than this
+  // fraction ends the iteration.
+  double stall_gain = 1e-3;
+};
+
+constexpr double kLambdaDown = 3.0;  // damping divided by this after a successful step
+
+// Where the iteration starts: parameters, and optionally the residuals
+// there and a Jacobian estimate (updated by secants from then on).
+struct LmStart {
+  Vec p;
+  Vec r;           // empty: evaluated first
+  Matrix jacobian;  // no columns: formed by differences
+};
+
+struct LmOutcome {
+  Vec p, r;
+  double ssr = kNaN;
+  Matrix jacobian;             // at p, by differences when jacobian_fresh, else by secant updates
+  bool jacobian_fresh = false;
+  bool converged = false;
+};
+
+// Forward differences, stepping inwards at an upper bound.
+bool jacobian_at(const ResidualFn& f, const LmSettings& s, const Vec& p, const Vec& r, Matrix& J) {
+  const int m = int(p.size());
+  J = Matrix(int(r.size()), m);
+  Vec q = p, rq;
+  for (int j = 0; j < m; ++j) {
+    double h = s.fd_step;
+    if (p[std::size_t(j)] + h > s.upper[std::size_t(j)]) h = -h;
+    q[std::size_t(j)] = p[std::size_t(j)] + h;
+    if (!f(q, rq)) return false;
+    for (int i = 0; i < J.rows; ++i) J(i, j) = (rq[std::size_t(i)] - r[std::size_t(i)]) / h;
+    q[std::size_t(j)] = p[std::size_t(j)];
+  }
+  return true;
+}
+
+// The damped step (J'J + lambda diag(J'J)) dp = -J'r, clipped to the bounds.
+bool damped_step(const Matrix& J, const Vec& r, double lambda, const LmSettings& s, const Vec& p,
+                 Vec& trial) {
+  const Matrix JtJ = normal_matrix(J);
+  const int m = JtJ.rows;
+  Vec dp(std::size_t(m), 0.0);
+  for (int j = 0; j < m; ++j)
+    for (int i = 0; i < J.rows; ++i) dp[std::size_t(j)] -= J(i, j) * r[std::size_t(i)];
+  Matrix A = JtJ;
+  double dmax = 0;
+  for (int j = 0; j < m; ++j) dmax = std::max(dmax, JtJ(j, j));
+  for (int j = 0; j < m; ++j) A(j, j) += lambda * std::max(JtJ(j, j), 1e-12 * dmax);
+  if (!cholesky_solve(A, dp)) return false;
+  trial = p;
+  for (std::size_t j = 0; j < p.size(); ++j)
+    trial[j] = std::clamp(p[j] + dp[j], s.lower[j], s.upper[j]);
+  return true;
+}
+
+double max_change(const Vec& a, const Vec& b) {
+  double d = 0;
+  for (std::size_t j = 0; j < a.size(); ++j) d = std::max(d, std::abs(a[j] - b[j]));
+  return d;
+}
+
+// Broyden's secant update of J from the step p -> q and residuals r -> rq.
+void secant_update(Matrix& J, const Vec& p, const Vec& q, const Vec& r, const Vec& rq) {
+  Vec dp(p.size());
+  double dd = 0;
+  for (std::size_t j = 0; j < p.size(); ++j) {
+    dp[j] = q[j] - p[j];
+    dd += dp[j] * dp[j];
+  }
+  if (!(dd > 0)) return;
+  for (int i = 0; i < J.rows; ++i) {
+    double jd = 0;
+    for (int j = 0; j < J.cols; ++j) jd += J(i, j) * dp[std::size_t(j)];
+    const double c = (rq[std::size_t(i)] - r[std::size_t(i)] - jd) / dd;
+    for (int j = 0; j < J.cols; ++j) J(i, j) += c * dp[std::size_t(j)];
+  }
+}
+
+// Levenberg-Marquardt within box bounds. A Jacobian given at the start is
+// carried by secant updates, and formed again by differences when its steps
+// fail twice in a row or when it would decide convergence.
+LmOutcome levenberg_marquardt(const ResidualFn& f, const LmStart& start, const LmSettings& s) {
+  LmOutcome out;
+  out.p = start.p;
+  out.r = start.r;
+  if (out.r.empty() && !f(out.p, out.r)) return out;
+  out.ssr = sum_of_squares(out.r);
+  const bool have_start_jacobian = start.jacobian.cols == int(out.p.size()) && start.jacobian.rows == int(out.r.size());
+  if (have_start_jacobian) out.jacobian = start.jacobian;
+  bool have_jacobian = have_start_jacobian;
+  double lambda = 1e-3;
+  int failures = 0;
+  Vec trial, rt;
+  auto refresh = [&] {
+    if (!jacobian_at(f, s, out.p, out.r, out.jacobian)) return false;
+    out.jacobian_fresh = true;
+    have_jacobian = true;
+    failures = 0;
+    return true;
+  };
+  for (int it = 0; it < s.max_iterations; ++it) {
+    if (!have_jacobian && !refresh()) return out;
+    if (!damped_step(out.jacobian, out.r, lambda, s, out.p, trial)) {
+      lambda *= 10.0;
+      continue;
+    }
+    // A step too small to matter (or nothing left inside the bounds).
+    if (max_change(trial, out.p) < s.step_tolerance) {
+      if (out.jacobian_fresh || !s.verify_with_differences) {
+        out.converged = true;
+        return out;
+      }
+      if (!refresh()) return out;
+      lambda = std::min(lambda, 1e-3);
+      continue;
+    }
+    const bool evaluated = f(trial, rt);
+    if (evaluated && sum_of_squares(rt) < out.ssr) {
+      const double gain = 1.0 - sum_of_squares(rt) / out.ssr;
+      const bool exact = out.jacobian_fresh;
+      secant_update(out.jacobian, out.p, trial, out.r, rt);
+      out.p = trial;
+      out.r = rt;
+      out.ssr = sum_of_squares(rt);
+      out.jacobian_fresh = false;
+      failures = 0;
+      lambda = std::max(lambda / kLambdaDown, 1e-9);
+      // Progress too slow to matter: a valley floor that the model's
+      // rounding or the wrong depth makes flat.
+      if (gain < s.stall_gain && (exact || !s.verify_with_differences)) {
+        out.converged = true;
+        return out;
+      }
+      continue;
+    }
+    if (evaluated) secant_update(out.jacobian, out.p, trial, out.r, rt);
+    lambda *= 10.0;
+    if (!out.jacobian_fresh && ++failures >= 2) {
+      if (!refresh()) return out;
+      lambda = 1e-3;
+      continue;
+    }
+    // No descent even on a steepest-descent-sized step: the fit sits at
+    // the level where the model's own rounding decides.
+    if (lambda > 1e8 && (out.jacobian_fresh || !s.verify_with_differences)) {
+      out.converged = true;
+      return out;
+    }
+  }
+  return out;
+}
+
+// ---- the engine on an in-memory problem -----------------------------------
+
+engine::DeckProblem structure_problem(double h1, double h2, double h3,
+                                      const std::array<double, 3>& moduli, double load,
+                                      const Vec& offsets) {
+  engine::DeckProblem p;
+  p.nlayer = 4;
+  const std::array<double, 4> e{moduli[0], moduli[1], moduli[2], kStiffLayerModulus};
+  const std::array<double, 4> h{h1, h2, h3, 0.0};
+  for (int i = 0; i < 4; ++i) {
+    p.emod[std::size_t(i)] = e[std::size_t(i)];
+    p.pratio[std::size_t(i)] = kPoisson[std::size_t(i)];
+    p.thick[std::size_t(i)] = h[std::size_t(i)];
+    p.bond[std::size_t(i)] = 1.0;  // full bonding
+  }
+  p.nload = 1;
+  p.press[0] = kPressurePerLoad * load;
+  p.radius[0] = kPlateRadius;
+  p.npoint = int(offsets.size());
+  for (std::size_t k = 0; k < offsets.size(); ++k) {
+    p.lpoint[k] = 1;
+    p.xpoint[k] = offsets[k];
+  }
+  return p;
+}
+
+// The integration tolerances the deck reader gives every problem.
+const engine::ProblemSet& reader_tolerances() {
+  static const engine::ProblemSet set = [] {
+    const float e = 1.0e5f;
+    engine::DeckRequest request;
+    request.e1 = request.e2 = request.e3 = &e;
+    request.h1 = request.h2 = request.h3 = 1.0f;
+    request.q = 1.0f;
+    request.ncases = 1;
+    engine::ProblemSet s;
+    engine::read_deck_text(engine::write_deck_text(request), s);
+    return s;
+  }();
+  return set;
+}
+
+// ---- the fit of one test ---------------------------------------------------
+
+std::array<double, 3> from_log(const Vec& p) {
+  return {std::exp(p[0]), std::exp(p[1]), std::exp(p[2])};
+}
+
+struct Candidate {
+  int d = 0;                          // depth index 1..8
+  double depth = 0;                   // in
+  std::array<double, 3> seed{};       // start of the refinement (psi)
+  double seed_error = kNaN;           // ranking error (percent)
+  std::array<double, 3> design{};     // table search's moduli at this depth
+  double design_error = kNaN;         // its engine fit error (percent)
+  Vec design_residuals;
+  bool at_table_edge = false;         // the polished seed sits on the table's grid bounds
+  std::array<double, 3> start{};      // of the engine refinement
+  Vec start_residuals;                // there; empty until chosen
+};
+
+struct Refined {
+  LmOutcome lm;
+  double depth = 0;
+  int d = 0;
+  bool depth_free = false;
+};
+
+class TestFit {
+ public:
+  TestFit(FitWorkspace& ws, const DeflectionTables& tables, const FitTest& test, const FitOptions& opt)
+      : ws_(ws), tables_(tables), test_(test), opt_(opt) {}
+
+  FitResult run();
+
+ private:
+  bool basin_is_fittable();
+  bool legacy_layout() const;
+  bool table_start_possible() const;
+  bool table_basin();
+  void ensure_surfaces();
+  void table_candidates();
+  bool table_search_at(Candidate& c, std::array<float, 2>& xopt);
+  std::array<double, kTableSensors> surface_basin(double x1, double x2);
+  void polish_at(Candidate& c, const std::array<float, 2>& xopt);
+  void engine_candidates();
+  Vec engine_residuals(const std::array<double, 3>& moduli, double depth);
+  LmSettings settings(int nparams, int d) const;
+  Refined refine(Candidate& c);
+  void choose_start(Candidate& c);
+  Refined finish_refinement(const Refined& best);
+  Matrix surface_jacobian(int d, const std::array<double, 3>& e, const Vec& r);
+  ResidualFn at_depth(double depth);
+  Refined refine_depth(const Refined& start);
+  void finish(const Refined& best);
+  void keep_design_if_better(Refined& best);
+
+  FitWorkspace& ws_;
+  const DeflectionTables& tables_;
+  const FitTest& test_;
+  const FitOptions& opt_;
+  FitResult res_;
+  std::vector<Candidate> cands_;
+  bool table_start_ = false;  // the candidates come from the table's surfaces
+  std::array<double, kTableSensors> dmeas_{};  // the measured basin at the table's sensors
+  std::array<bool, kTableSensors> used_{};     // which of them it covers
+};
+
+bool TestFit::basin_is_fittable() {
+  const auto& x = test_.offsets;
+  const auto& w = test_.deflections;
+  std::ostringstream why;
+  if (x.size() != w.size()) {
+    why << x.size() << " offsets but " << w.size() << " deflections";
+  } else if (w.size() < 3) {
+    why << "only " << w.size() << " sensors; three moduli need at least three";
+  } else if (!(std::isfinite(test_.load) && test_.load > 0)) {
+    why << "the load " << test_.load << " is not a positive number";
+  } else if (!(std::isfinite(test_.h1) && test_.h1 > 0 && std::isfinite(test_.h2) && test_.h2 > 0)) {
+    why << "the layer thicknesses " << test_.h1 << " and " << test_.h2 << " are not positive numbers";
+  } else {
+    for (std::size_t k = 0; k < w.size() && why.tellp() == 0; ++k) {
+      if (!(std::isfinite(w[k]) && w[k] > 0))
+        why << "deflection " << k + 1 << " (" << w[k] << ") is not a positive number";
+      else if (!std::isfinite(x[k]) || x[k] < 0 || (k > 0 && !(x[k] > x[k - 1])))
+        why << "offset " << k + 1 << " (" << x[k] << ") does not follow the previous one upwards";
+    }
+  }
+  if (why.tellp() == 0) return true;
+  res_.flags |= kFitNotFitted;
+  res_.moduli = {kNaN, kNaN, kNaN};
+  res_.depth = kNaN;
+  res_.fit_error = kNaN;
+  res_.message = "Test '" + test_.name + "' cannot be fitted: " + why.str() + ".";
+  return false;
+}
+
+bool TestFit::legacy_layout() const {
+  return std::equal(test_.offsets.begin(), test_.offsets.end(), kLegacyOffsets.begin(),
+                    kLegacyOffsets.end());
+}
+
+// The table covers surface thicknesses 2..12 (thicker ones are rated as 12
+// by the table search too) and base thicknesses 3..48.
+bool TestFit::table_start_possible() const {
+  return test_.h1 >= double(HACGRID.front()) && test_.h2 >= double(HBGRID.front()) &&
+         test_.h2 <= double(HBGRID.back());
+}
+
+// The measured basin at the table's sensors: as measured for a legacy
+// layout, otherwise interpolated linearly in the logarithm of the
+// deflection between neighbouring sensors; offsets before the first sensor
+// take the first two sensors' slope, those beyond the last one are left out.
+bool TestFit::table_basin() {
+  auto& dmeas = dmeas_;
+  auto& used = used_;
+  const auto& x = test_.offsets;
+  const auto& w = test_.deflections;
+  if (legacy_layout()) {
+    for (int s = 0; s < kTableSensors; ++s) {
+      dmeas[std::size_t(s)] = w[std::size_t(s)];
+      used[std::size_t(s)] = true;
+    }
+    return true;
+  }
+  int count = 0;
+  for (int s = 0; s < kTableSensors; ++s) {
+    const double r = kLegacyOffsets[std::size_t(s)];
+    used[std::size_t(s)] = r <= x.back();
+    if (!used[std::size_t(s)]) continue;
+    std::size_t k = 1;
+    while (k + 1 < x.size() && x[k] < r) ++k;
+    const double t = (r - x[k - 1]) / (x[k] - x[k - 1]);
+    dmeas[std::size_t(s)] = std::exp((1.0 - t) * std::log(w[k - 1]) + t * std::log(w[k]));
+    ++count;
+  }
+  return count >= 3;
+}
+
+void TestFit::ensure_surfaces() {
+  const float h = std::min(float(test_.h1), HACGRID.back());
+  const float b = float(test_.h2);
+  if (ws_.surfaces_valid && h == ws_.surface_h && b == ws_.surface_b) return;
+  Blocks& blocks = ws_.blocks.view;
+  blocks.com3.KXORD = 3;
+  blocks.com3.KYORD = 3;
+  blocks.com3.NX = 1;
+  blocks.com3.NY = 1;
+  DeflectionTables work{tables_.dtab, std::vector<float>(tables_.dthk.size())};
+  fit_thickness(work, h, b, blocks);
+  fit_modulus_surfaces(work, blocks);
+  ws_.surface_h = h;
+  ws_.surface_b = b;
+  ws_.surfaces_valid = true;
+}
+
+Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth) {
+  const Vec w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
+                             test_.offsets, &res_.engine_calls);
+  Vec r(w.size());
+  for (std::size_t k = 0; k < w.size(); ++k) r[k] = w[k] / test_.deflections[k] - 1.0;
+  return r;
+}
+
+// Relative misfit of a surface basin c after the best common scale, which
+// it returns in `scale` (measured = scale x surface).
+double scaled_misfit(const std::array<double, kTableSensors>& c,
+                     const std::array<double, kTableSensors>& m,
+                     const std::array<bool, kTableSensors>& used, double& scale) {
+  double sa = 0, sb = 0;
+  for (int s = 0; s < kTableSensors; ++s) {
+    if (!used[std::size_t(s)]) continue;
+    const double v = c[std::size_t(s)] / m[std::size_t(s)];
+    sa += v;
+    sb += v * v;
+  }
+  scale = sa / sb;
+  double f = 0;
+  int n = 0;
+  for (int s = 0; s < kTableSensors; ++s) {
+    if (!used[std::size_t(s)]) continue;
+    const double r = scale * c[std::size_t(s)] / m[std::size_t(s)] - 1.0;
+    f += r * r;
+    ++n;
+  }
+  return 100.0 * std::sqrt(f / n);
+}
+
+// The table search at candidate d exactly as the rating core runs it, its
+// moduli scaled as it scales them; the optimum (table units) goes to xopt.
+// False when it finds nothing the engine could analyse.
+bool TestFit::table_search_at(Candidate& c, std::array<float, 2>& xopt) {
+  Blocks& blocks = ws_.blocks.view;
+  RatingContext& ctx = ws_.search;
+  const Objective objective = [&ctx, &blocks](int n, const float* x, float& f) {
+    basin_objective(ctx, blocks, n, x, f);
+  };
+  blocks.depth.IDEPTH = c.d;
+  grid_search(ctx, blocks, objective, {E1GRID.front(), E2GRID.front()}, {E1GRID.back(), E2GRID.back()});
+  if (!ctx.search.found) return false;
+  xopt = ctx.search.xopt;
+  float dfit[8] = {};
+  evaluate_basin(blocks, xopt.data(), dfit);
+  float sa = 0.0f, sb = 0.0f;
+  for (int s = 0; s < kTableSensors; ++s) {
+    if (!used_[std::size_t(s)]) continue;
+    sa = sa + dfit[s] * dfit[s];
+    sb = sb + blocks.dd.DMEAS[s] * dfit[s];
+  }
+  const float r = sa / sb;
+  const float loadf = float(test_.load) / kRefLoad;
+  const std::array<float, 3> e{r * xopt[0] * 1000.0f * loadf, r * xopt[1] * 1000.0f * loadf,
+                               r * kRefSubgradeModulus * loadf};
+  if (!(analysable_modulus(e[0]) && analysable_modulus(e[1]) && analysable_modulus(e[2]))) return false;
+  c.design = {double(e[0]), double(e[1]), double(e[2])};
+  c.design_residuals = engine_residuals(c.design, c.depth);
+  c.design_error = rms_percent(c.design_residuals);
+  return true;
+}
+
+std::array<double, kTableSensors> TestFit::surface_basin(double x1, double x2) {
+  std::array<double, kTableSensors> cb{};
+  for (int s = 0; s < kTableSensors; ++s)
+    if (used_[std::size_t(s)])
+      cb[std::size_t(s)] = double(evaluate_surface(ws_.blocks.view, float(x1), float(x2), s + 1));
+  return cb;
+}
+
+// The search's optimum polished on the same surfaces by Levenberg-Marquardt
+// in the logarithms of the two table moduli, free of the search's cells
+// (bounded by the table's grid only), with the common scale to the
+// measured basin solved for at every point: the candidate's seed and its
+// ranking error.
+void TestFit::polish_at(Candidate& c, const std::array<float, 2>& xopt) {
+  const ResidualFn surf = [&](const Vec& p, Vec& res) {
+    const auto cb = surface_basin(std::exp(p[0]), std::exp(p[1]));
+    double scale = 0;
+    scaled_misfit(cb, dmeas_, used_, scale);
+    res.clear();
+    for (int s = 0; s < kTableSensors; ++s)
+      if (used_[std::size_t(s)]) res.push_back(scale * cb[std::size_t(s)] / dmeas_[std::size_t(s)] - 1.0);
+    return std::all_of(res.begin(), res.end(), [](double v) { return std::isfinite(v); });
+  };
+  LmSettings s;
+  s.lower = {std::log(double(E1GRID.front())), std::log(double(E2GRID.front()))};
+  s.upper = {std::log(double(E1GRID.back())), std::log(double(E2GRID.back()))};
+  s.max_iterations = 40;
+  s.step_tolerance = 1e-5;
+  s.fd_step = 1e-3;  // the surfaces are evaluated in 4-byte floats
+  ws_.blocks.view.depth.IDEPTH = c.d;
+  const LmOutcome lm = levenberg_marquardt(surf, {{std::log(double(xopt[0])), std::log(double(xopt[1]))}, {}, {}}, s);
+  if (!std::isfinite(lm.ssr)) return;
+  const double x1 = std::exp(lm.p[0]), x2 = std::exp(lm.p[1]);
+  for (int j = 0; j < 2; ++j)
+    c.at_table_edge = c.at_table_edge || std::abs(lm.p[std::size_t(j)] - s.lower[std::size_t(j)]) < 1e-6 ||
+                      std::abs(lm.p[std::size_t(j)] - s.upper[std::size_t(j)]) < 1e-6;
+  double scale = 0;
+  c.seed_error = scaled_misfit(surface_basin(x1, x2), dmeas_, used_, scale);
+  const double k = test_.load / double(kRefLoad) / scale;  // moduli factor from the table's structure
+  c.seed = {k * x1 * 1000.0, k * x2 * 1000.0, k * double(kRefSubgradeModulus)};
+}
+
+void TestFit::table_candidates() {
+  ensure_surfaces();
+  table_start_ = true;
+  Blocks& blocks = ws_.blocks.view;
+  for (int s = 0; s < 8; ++s) {
+    const bool on = s < kTableSensors && used_[std::size_t(s)];
+    blocks.com3.WEIGHT[s] = on ? 1.0f : 0.0f;
+    blocks.dd.DMEAS[s] = on ? float(dmeas_[std::size_t(s)]) : 0.0f;
+  }
+  for (int d = 1; d <= kCandidates; ++d) {
+    Candidate c;
+    c.d = d;
+    c.depth = candidate_depth(d);
+    std::array<float, 2> xopt{};
+    if (!table_search_at(c, xopt)) continue;
+    polish_at(c, xopt);
+    if (std::isfinite(c.seed_error)) cands_.push_back(c);
+  }
+}
+
+// Without the table: one start per candidate, a typical structure scaled
+// to the measured magnitude and refined for a few steps on the engine,
+// ranked by the engine's fit error.
+void TestFit::engine_candidates() {
+  res_.flags |= kFitNoTableStart;
+  for (int d = 1; d <= kCandidates; ++d) {
+    Candidate c;
+    c.d = d;
+    c.depth = candidate_depth(d);
+    std::array<double, 3> e{500.0e3, 40.0e3, 10.0e3};
+    const Vec r = engine_residuals(e, c.depth);
+    // computed = (1 + r) measured: stiffen by the mean ratio.
+    double sa = 0, sb = 0;
+    for (double v : r) {
+      sa += (1.0 + v);
+      sb += (1.0 + v) * (1.0 + v);
+    }
+    const double k = sb / sa;
+    for (double& m : e) m *= k;
+    // A short refinement per candidate, so that the candidates are ranked
+    // by what they can fit rather than by the typical structure.
+    LmSettings s = settings(3, d);
+    s.max_iterations = 8;
+    s.verify_with_differences = false;
+    const LmOutcome lm = levenberg_marquardt(at_depth(c.depth), {{std::log(e[0]), std::log(e[1]), std::log(e[2])}, {}, {}}, s);
+    if (!std::isfinite(lm.ssr)) continue;
+    c.seed = from_log(lm.p);
+    c.seed_error = rms_percent(lm.r);
+    cands_.push_back(c);
+  }
+}
+
+LmSettings TestFit::settings(int nparams, int d) const {
+  LmSettings s;
+  for (int j = 0; j < 3; ++j) {
+    s.lower.push_back(std::log(opt_.bounds.lower[std::size_t(j)]));
+    s.upper.push_back(std::log(opt_.bounds.upper[std::size_t(j)]));
+  }
+  if (nparams == 4) {
+    s.lower.push_back(std::log(candidate_depth(std::max(d - 1, 1))));
+    s.upper.push_back(std::log(candidate_depth(std::min(d + 1, kCandidates))));
+  }
+  s.max_iterations = opt_.max_iterations;
+  s.step_tolerance = opt_.step_tolerance;
+  s.fd_step = opt_.log_step;
+  return s;
+}
+
+// The Jacobian of the relative residuals in the logarithms of the three
+// moduli as the table's surfaces give it: the deflections are homogeneous
+// of degree -1 in the moduli (the stiff layer aside), so with x = 10 E / E3
+// (thousands) d ln w / d ln(E1, E2, E3) = (g1, g2, -1 - g1 - g2), where g
+// are the surfaces' logarithmic slopes. Only for the table's own sensors
+// and moduli inside its grid; otherwise no columns.
+Matrix TestFit::surface_jacobian(int d, const std::array<double, 3>& e, const Vec& r) {
+  if (!legacy_layout() || !table_start_) return {};
+  // The table's structure with the same ratios: subgrade at the reference
+  // modulus, the others in thousands.
+  const double x1 = double(kRefSubgradeModulus) / 1000.0 * e[0] / e[2];
+  const double x2 = double(kRefSubgradeModulus) / 1000.0 * e[1] / e[2];
+  const double h = 1e-3;
+  if (!(x1 >= double(E1GRID.front()) && x1 * std::exp(h) <= double(E1GRID.back()) &&
+        x2 >= double(E2GRID.front()) && x2 * std::exp(h) <= double(E2GRID.back())))
+    return {};
+  Blocks& blocks = ws_.blocks.view;
+  blocks.depth.IDEPTH = d;
+  Matrix J(kTableSensors, 3);
+  for (int s = 0; s < kTableSensors; ++s) {
+    const double c = double(evaluate_surface(blocks, float(x1), float(x2), s + 1));
+    const double c1 = double(evaluate_surface(blocks, float(x1 * std::exp(h)), float(x2), s + 1));
+    const double c2 = double(evaluate_surface(blocks, float(x1), float(x2 * std::exp(h)), s + 1));
+    const double g1 = std::log(c1 / c) / h, g2 = std::log(c2 / c) / h;
+    const double w = 1.0 + r[std::size_t(s)];
+    J(s, 0) = w * g1;
+    J(s, 1) = w * g2;
+    J(s, 2) = w * (-1.0 - g1 - g2);
+  }
+  return J;
+}
+
+ResidualFn TestFit::at_depth(double depth) {
+  return [this, depth](const Vec& p, Vec& r) {
+    r = engine_residuals(from_log(p), depth);
+    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+}
+
+// The start of a candidate's refinement: the better on the engine of the
+// polished seed and the table search's own answer, so that the refinement
+// can only improve on the latter.
+void TestFit::choose_start(Candidate& c) {
+  if (!c.start_residuals.empty()) return;
+  c.start = c.seed;
+  for (int j = 0; j < 3; ++j)
+    c.start[std::size_t(j)] = std::clamp(c.start[std::size_t(j)], opt_.bounds.lower[std::size_t(j)],
+                                         opt_.bounds.upper[std::size_t(j)]);
+  c.start_residuals = engine_residuals(c.start, c.depth);
+  if (!std::isfinite(c.design_error)) return;
+  bool design_inside = true;
+  for (int j = 0; j < 3; ++j)
+    design_inside = design_inside && c.design[std::size_t(j)] >= opt_.bounds.lower[std::size_t(j)] &&
+                    c.design[std::size_t(j)] <= opt_.bounds.upper[std::size_t(j)];
+  if (design_inside && !(rms_percent(c.start_residuals) <= c.design_error)) {
+    c.start = c.design;
+    c.start_residuals = c.design_residuals;
+  }
+}
+
+Refined TestFit::refine(Candidate& c) {
+  choose_start(c);
+  const std::array<double, 3>& start = c.start;
+  const Vec& r = c.start_residuals;
+  LmSettings s = settings(3, c.d);
+  s.verify_with_differences = false;  // the winner is verified in finish_refinement
+  const Vec p0{std::log(start[0]), std::log(start[1]), std::log(start[2])};
+  Refined out;
+  out.lm = levenberg_marquardt(at_depth(c.depth), {p0, r, surface_jacobian(c.d, start, r)}, s);
+  out.depth = c.depth;
+  out.d = c.d;
+  return out;
+}
+
+// The winner's iteration carried on until a Jacobian by differences
+// confirms it (and gives the standard errors).
+Refined TestFit::finish_refinement(const Refined& best) {
+  Refined out = best;
+  out.lm = levenberg_marquardt(at_depth(best.depth), {best.lm.p, best.lm.r, best.lm.jacobian}, settings(3, best.d));
+  if (!(out.lm.ssr <= best.lm.ssr)) return best;
+  return out;
+}
+
+Refined TestFit::refine_depth(const Refined& start) {
+  const ResidualFn f = [&](const Vec& p, Vec& r) {
+    r = engine_residuals(from_log(p), std::exp(p[3]));
+    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+  Vec p0 = start.lm.p;
+  p0.push_back(std::log(start.depth));
+  Refined out;
+  out.lm = levenberg_marquardt(f, {p0, {}, {}}, settings(4, start.d));
+  out.depth = std::exp(out.lm.p[3]);
+  out.d = start.d;
+  out.depth_free = true;
+  // The four-parameter problem starts where the three-parameter one ended;
+  // a failed evaluation keeps that.
+  if (!(out.lm.ssr <= start.lm.ssr)) return start;
+  return out;
+}
+
+// The table search's answer over all candidates: the smallest engine fit
+// error, the earlier candidate on a tie (as the rating core chooses).
+void TestFit::keep_design_if_better(Refined& best) {
+  const Candidate* design = nullptr;
+  for (const Candidate& c : cands_)
+    if (std::isfinite(c.design_error) && (design == nullptr || c.design_error < design->design_error)) design = &c;
+  if (design == nullptr) {
+    res_.design.moduli = {kNaN, kNaN, kNaN};
+    return;
+  }
+  res_.design = {design->design, design->depth, design->d, design->design_error};
+  if (std::isfinite(best.lm.ssr) && rms_percent(best.lm.r) <= design->design_error) return;
+  // Never worse than the table search: its answer stands (outside the
+  // physical bounds it is kept as it is).
+  best.lm.p = {std::log(design->design[0]), std::log(design->design[1]), std::log(design->design[2])};
+  best.lm.r = design->design_residuals;
+  best.lm.ssr = sum_of_squares(best.lm.r);
+  best.lm.jacobian_fresh = false;
+  best.lm.converged = true;
+  best.depth = design->depth;
+  best.d = design->d;
+  best.depth_free = false;
+}
+
+void TestFit::finish(const Refined& best) {
+  res_.moduli = from_log(best.lm.p);
+  res_.depth = best.depth;
+  res_.depth_index = best.d;
+  res_.residuals = best.lm.r;
+  res_.fit_error = rms_percent(best.lm.r);
+  if (!best.lm.converged) res_.flags |= kFitNotConverged;
+
+  const int m = best.depth_free ? 4 : 3;
+  const LmSettings s = settings(m, best.d);
+  for (int j = 0; j < m; ++j) {
+    const double p = best.lm.p[std::size_t(j)];
+    if (std::abs(p - s.lower[std::size_t(j)]) < 1e-9 || std::abs(p - s.upper[std::size_t(j)]) < 1e-9 ||
+        p < s.lower[std::size_t(j)] || p > s.upper[std::size_t(j)])
+      res_.flags |= kFitAtBound;
+  }
+
+  // Standard errors from the Jacobian at the answer: cov = s^2 (J'J)^-1 in
+  // log units, s^2 the residual variance, so sqrt(cov_jj) is the relative
+  // standard error of the modulus.
+  Matrix J = best.lm.jacobian;
+  if (!best.lm.jacobian_fresh) {
+    const ResidualFn f = [&](const Vec& p, Vec& r) {
+      r = engine_residuals(from_log(p), best.depth_free ? std::exp(p[3]) : best.depth);
+      return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+    };
+    if (!jacobian_at(f, s, best.lm.p, best.lm.r, J)) J = Matrix();
+  }
+  const int n = int(best.lm.r.size());
+  const double s2 = n > m ? best.lm.ssr / double(n - m) : kNaN;
+  Matrix cov;
+  bool ill = true;
+  res_.relative_std_error = {kNaN, kNaN, kNaN};
+  if (J.cols == m) {
+    const Matrix JtJ = normal_matrix(J);
+    const Vec ev = symmetric_eigenvalues(JtJ);
+    const double lo = *std::min_element(ev.begin(), ev.end());
+    const double hi = *std::max_element(ev.begin(), ev.end());
+    ill = !(lo > 0 && hi / lo <= opt_.ill_conditioned_condition);
+    if (invert_spd(JtJ, cov)) {
+      for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(s2 * cov(j, j));
+      if (m == 4) res_.depth_relative_std_error = std::sqrt(s2 * cov(3, 3));
+    }
+  }
+  for (double e : res_.relative_std_error) ill = ill || e > opt_.ill_conditioned_error;
+  if (ill) res_.flags |= kFitIllConditioned;
+}
+
+FitResult TestFit::run() {
+  if (!basin_is_fittable()) return res_;
+  for (std::size_t k = 1; k < test_.deflections.size(); ++k)
+    if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
+  if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
+
+  if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
+  if (cands_.empty()) engine_candidates();
+
+  std::vector<Candidate*> order;
+  for (Candidate& c : cands_) order.push_back(&c);
+  std::stable_sort(order.begin(), order.end(), [](const Candidate* a, const Candidate* b) {
+    return a->seed_error < b->seed_error;
+  });
+  // A structure beyond the table's grid leaves the surfaces' ranking
+  // without meaning: the candidates are ranked by the engine's error at
+  // their starts instead.
+  if (!order.empty() && order.front()->at_table_edge) {
+    for (Candidate* c : order) choose_start(*c);
+    std::stable_sort(order.begin(), order.end(), [](const Candidate* a, const Candidate* b) {
+      return rms_percent(a->start_residuals) < rms_percent(b->start_residuals);
+    });
+  }
+  const std::size_t nref = std::size_t(std::clamp(opt_.refined_depths, 1, kCandidates));
+  Refined best;
+  for (std::size_t i = 0; i < std::min(nref, order.size()); ++i) {
+    Refined r = refine(*order[i]);
+    if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
+  }
+  if (std::isfinite(best.lm.ssr)) best = finish_refinement(best);
+  if (opt_.depth_mode == DepthMode::Continuous && std::isfinite(best.lm.ssr)) best = refine_depth(best);
+  keep_design_if_better(best);
+  if (!std::isfinite(best.lm.ssr)) {
+    res_.flags |= kFitNotFitted;
+    res_.moduli = {kNaN, kNaN, kNaN};
+    res_.depth = kNaN;
+    res_.fit_error = kNaN;
+    res_.message = "Test '" + test_.name + "': the engine could not be evaluated at any start.";
+    return res_;
+  }
+  finish(best);
+  return res_;
+}
+
+}  // namespace
+
+FitWorkspace::FitWorkspace() = default;
+FitWorkspace::~FitWorkspace() = default;
+
+std::vector<double> engine_basin(engine::EngineWorkspace& ws, double h1, double h2, double h3,
+                                 const std::array<double, 3>& moduli, double load,
+                                 const std::vector<double>& offsets, int* calls) {
+  const engine::DeckProblem problem = structure_problem(h1, h2, h3, moduli, load, offsets);
+  const engine::ProblemSet& tol = reader_tolerances();
+  engine::analyse_problem(ws, problem, tol.abstol, tol.reltol);
+  if (calls != nullptr) ++*calls;
+  std::vector<double> w(offsets.size());
+  for (std::size_t k = 0; k < offsets.size(); ++k) w[k] = engine::result_slot(ws, 1, int(k) + 1);
+  return w;
+}
+
+FitResult fit_test(FitWorkspace& ws, const DeflectionTables& tables, const FitTest& test,
+                   const FitOptions& options) {
+  return TestFit(ws, tables, test, options).run();
+}
+
+void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& tables,
+                 const FitOptions& options) {
+  ctx.back_calculation = [&ws, &tables, options](RatingContext& c, Blocks& b) {
+    FitTest t;
+    std::ostringstream name;
+    name << "of " << c.test.load << " lb at hour " << c.test.hour;
+    t.name = name.str();
+    t.h1 = c.section.h;
+    t.h2 = c.section.b;
+    t.load = c.test.load;
+    t.deflections.assign(b.dd.DMEAS, b.dd.DMEAS + kLegacyOffsets.size());
+    ws.last = fit_test(ws, tables, t, options);
+    const FitResult& r = ws.last;
+    return RatingContext::BackCalculated{float(r.moduli[0]), float(r.moduli[1]), float(r.moduli[2]),
+                                         float(r.depth)};
+  };
+}
+
+double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
+  if (fit.flags & kFitNotFitted) {
+    ctx.season.allow = kNaN;
+    return kNaN;
+  }
+  seasonal_rating(ctx, blocks, float(fit.moduli[0]), float(fit.moduli[1]), float(fit.moduli[2]),
+                  float(fit.depth));
+  return ctx.season.allow;
+}
+
+}  // namespace zalk::rating

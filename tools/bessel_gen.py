@@ -1,0 +1,207 @@
+#!/usr/bin/env python3
+"""Writes toolkit/bessel_tables.h: the coefficient tables of the toolkit's
+Bessel functions J0, J1, J2, computed with mpmath at 60 digits.
+
+Below kTableEnd the functions are piecewise polynomials on intervals of width
+kStep. An interval within half a step of a zero of the function is expanded
+about that zero, held as a pair of doubles, so that the value keeps its
+relative accuracy next to the zero; other intervals are expanded about their
+midpoint. Each polynomial interpolates the function at Chebyshev nodes.
+
+Above it the functions use the modulus-phase form J = M cos(theta),
+M^2 = 2/(pi x) S(1/x^2), theta = x - (2n+1) pi/4 + (1/x) G(1/x^2), with the
+asymptotic series of S and G derived here in exact rational arithmetic.
+
+Usage (from the source root): python3 tools/bessel_gen.py [--check]
+"""
+import sys
+from fractions import Fraction
+
+import mpmath as mp
+
+mp.mp.dps = 60
+
+STEP = mp.mpf(1) / 2
+INTERVALS = 80            # table covers [0, 40)
+NCOEF = 12                # polynomial degree 11
+PHASE_TERMS = 24          # terms of G
+PHASE_DD = 6              # leading terms of G held as pairs of doubles
+MOD_TERMS = 12            # terms of S
+
+
+def split(v):
+    """v as a pair of doubles hi + lo."""
+    hi = float(v)
+    lo = float(v - mp.mpf(hi))
+    return hi, lo
+
+
+def zeros(n, upto):
+    out = [(mp.mpf(0), n)] if n > 0 else []   # J1 has a simple zero at 0, J2 a double one
+    k = 1
+    while True:
+        z = mp.besseljzero(n, k)
+        if z > upto:
+            return out
+        out.append((z, 1))
+        k += 1
+
+
+def fit_interval(n, a, b, zs):
+    """Center (exact), zero order and the NCOEF monomial coefficients in d = x - center."""
+    center, order = (a + b) / 2, 0
+    for z, m in zs:
+        # The zero at the origin also serves [0.5, 1): J2 there grows like
+        # x^2 and a midpoint expansion would lose a few bits at its left end.
+        reach = 2 * STEP if z == 0 else STEP / 2
+        if a - reach <= z <= b + STEP / 2:
+            center, order = z, m
+    hi, lo = split(center)
+    center = mp.mpf(hi) + mp.mpf(lo)          # what the code subtracts
+    deg = NCOEF - 1 - order
+    lo_d, hi_d = a - center, b - center
+    nodes = [(lo_d + hi_d) / 2 + (hi_d - lo_d) / 2 * mp.cos(mp.pi * (2 * j + 1) / (2 * (deg + 1)))
+             for j in range(deg + 1)]
+    A = mp.matrix(deg + 1, deg + 1)
+    rhs = mp.matrix(deg + 1, 1)
+    for i, d in enumerate(nodes):
+        for k in range(deg + 1):
+            A[i, k] = d ** k
+        rhs[i] = mp.besselj(n, center + d) / d ** order
+    q = mp.lu_solve(A, rhs)
+    coef = [0.0] * order + [float(q[k]) for k in range(deg + 1)]
+    return (hi, lo), coef
+
+
+def table(n):
+    zs = zeros(n, INTERVALS * STEP + STEP)
+    return [fit_interval(n, i * STEP, (i + 1) * STEP, zs) for i in range(INTERVALS)]
+
+
+def check_table(n, rows):
+    worst = 0
+    for i, ((hi, lo), coef) in enumerate(rows):
+        c = mp.mpf(hi) + mp.mpf(lo)
+        for j in range(41):
+            x = i * STEP + STEP * j / 40 + mp.mpf('1e-9')
+            d = x - c
+            p = mp.mpf(0)
+            for k in reversed(coef):
+                p = p * d + k
+            true = mp.besselj(n, x)
+            worst = max(worst, abs(p / true - 1))
+    return worst
+
+
+def asymptotic(n):
+    """Coefficients of S(u) and G(u), u = 1/x^2, for the order n."""
+    mu = 4 * n * n
+    K = max(PHASE_TERMS, MOD_TERMS) + 1
+    s = [Fraction(1)]
+    c = Fraction(1)
+    for k in range(1, K + 1):
+        c = c * Fraction(2 * k - 1, 2 * k) * (mu - (2 * k - 1) ** 2) / 4
+        s.append(c)
+    b = [Fraction(1)]                                    # theta' = 1/S
+    for k in range(1, K + 1):
+        b.append(-sum(s[j] * b[k - j] for j in range(1, k + 1)))
+    g = [-b[k] / (2 * k - 1) for k in range(1, K + 1)]   # theta = x + const + sum g_k / x^(2k-1)
+    return s[:MOD_TERMS], g[:PHASE_TERMS]
+
+
+def check_asymptotic(n, x):
+    s, g = asymptotic(n)
+    x = mp.mpf(x)
+    u = 1 / x ** 2
+    S = sum(mp.mpf(v.numerator) / v.denominator * u ** k for k, v in enumerate(s))
+    G = sum(mp.mpf(v.numerator) / v.denominator * u ** k for k, v in enumerate(g))
+    M = mp.sqrt(2 / (mp.pi * x) * S)
+    th = x - (2 * n + 1) * mp.pi / 4 + G / x
+    J, Y = mp.besselj(n, x), mp.bessely(n, x)
+    return abs(M * mp.cos(th) - J), abs(M * mp.sin(th) - Y), abs(th - mp.atan2(Y, J) - 2 * mp.pi * mp.nint((th - mp.atan2(Y, J)) / (2 * mp.pi)))
+
+
+def pi4_pieces():
+    """pi/4 as three 32-bit pieces and a full-width remainder."""
+    rest = mp.pi / 4
+    out = []
+    for _ in range(3):
+        e = int(mp.floor(mp.log(abs(rest), 2)))
+        scale = mp.mpf(2) ** (31 - e)
+        piece = mp.nint(rest * scale) / scale if len(out) < 2 else mp.floor(rest * scale) / scale
+        out.append(float(piece))
+        rest -= piece
+    out.append(float(rest))
+    return out
+
+
+def fmt(v):
+    return repr(float(v)) if v != 0 else '0.0'
+
+
+def write(path):
+    L = []
+    L.append('// Generated by tools/bessel_gen.py (mpmath, 60 digits); do not edit.')
+    L.append('#pragma once')
+    L.append('')
+    L.append('namespace zalk::toolkit::bessel_data {')
+    L.append('')
+    L.append(f'constexpr double kStep = {fmt(STEP)};')
+    L.append(f'constexpr int kIntervals = {INTERVALS};')
+    L.append(f'constexpr double kTableEnd = {fmt(STEP * INTERVALS)};')
+    L.append(f'constexpr int kCoeffs = {NCOEF};')
+    L.append('')
+    L.append('// One interval: expansion point hi + lo, coefficients of d^0 .. d^(kCoeffs-1).')
+    L.append('struct Piece {')
+    L.append('  double center_hi, center_lo;')
+    L.append('  double c[kCoeffs];')
+    L.append('};')
+    for n in range(3):
+        rows = table(n)
+        L.append('')
+        L.append(f'constexpr Piece kJ{n}[kIntervals] = {{')
+        for (hi, lo), coef in rows:
+            L.append(f'  {{{fmt(hi)}, {fmt(lo)},')
+            L.append('   {' + ', '.join(fmt(v) for v in coef) + '}},')
+        L.append('};')
+    L.append('')
+    L.append(f'constexpr int kModTerms = {MOD_TERMS};')
+    L.append(f'constexpr int kPhaseTerms = {PHASE_TERMS};')
+    L.append(f'constexpr int kPhaseExact = {PHASE_DD};')
+    L.append('')
+    L.append('// Per order: S(u) and G(u) coefficients (G in pairs for the leading terms).')
+    L.append('struct Asymptotic {')
+    L.append('  double s[kModTerms];')
+    L.append('  double g[kPhaseTerms];')
+    L.append('  double g_lo[kPhaseExact];')
+    L.append('};')
+    L.append('')
+    L.append('constexpr Asymptotic kAsym[3] = {')
+    for n in range(3):
+        s, g = asymptotic(n)
+        gs = [split(mp.mpf(v.numerator) / v.denominator) for v in g]
+        L.append('  {{' + ', '.join(fmt(mp.mpf(v.numerator) / v.denominator) for v in s) + '},')
+        L.append('   {' + ', '.join(fmt(h) for h, _ in gs) + '},')
+        L.append('   {' + ', '.join(fmt(l) for _, l in gs[:PHASE_DD]) + '}},')
+    L.append('};')
+    L.append('')
+    p = pi4_pieces()
+    L.append('// pi/4 = kPi4[0] + kPi4[1] + kPi4[2] + kPi4[3]; the first three have 32 bits.')
+    L.append('constexpr double kPi4[4] = {' + ', '.join(fmt(v) for v in p) + '};')
+    L.append(f'constexpr double kTwoOverPi = {fmt(2 / mp.pi)};')
+    L.append('')
+    L.append('}  // namespace zalk::toolkit::bessel_data')
+    with open(path, 'w') as f:
+        f.write('\n'.join(L) + '\n')
+
+
+if __name__ == '__main__':
+    if '--check' in sys.argv:
+        for n in range(3):
+            print(f'J{n}: table max rel error {mp.nstr(check_table(n, table(n)), 3)}')
+            for x in (40, 100, 1000):
+                print(f'   x={x}: asymptotic |dJ| |dY| |dtheta| =', [mp.nstr(v, 3) for v in check_asymptotic(n, x)])
+        p = pi4_pieces()
+        print('pi/4 pieces error', mp.nstr(sum(mp.mpf(v) for v in p) - mp.pi / 4, 3))
+    else:
+        write('toolkit/bessel_tables.h')
