@@ -96,7 +96,7 @@ DeckProblem random_problem(std::mt19937_64& rng) {
     p.bond[i] = kind < 0.6 ? 1.0 : kind < 0.75 ? 0.0 : unit(rng);
   }
   if (unit(rng) < 0.2) p.emod[1] = p.emod[0] * (1.0 + p.pratio[1]) / (1.0 + p.pratio[0]);  // R = 1
-  const double radii[] = {0.6, 3.8, 5.9, 12.0};
+  const double radii[] = {0.8, 3.8, 5.9, 12.0};
   p.nload = 1 + int(unit(rng) * 2.0);
   for (int j = 0; j < p.nload; ++j) {
     p.press[j] = 50.0 + 100.0 * unit(rng);
