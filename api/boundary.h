@@ -3,6 +3,7 @@
 #pragma once
 
 #include <exception>
+#include <initializer_list>
 #include <optional>
 #include <string_view>
 
@@ -24,7 +25,8 @@ rating::Blocks& exported_blocks();
 rating::RatingContext& rating_context();
 engine::EngineWorkspace& engine_workspace();
 
-// Status of the last guarded call (ZALKSTATUS).
+// Status of the last guarded call of this thread (ZALKSTATUS); the opt-in
+// is process-wide.
 bool status_opted_in();
 void set_status_opted_in(bool on);
 void clear_status();
@@ -36,13 +38,46 @@ void status_handler(const toolkit::ErrorEvent& event);
 // raised as a terminal error of the entry point so it takes the same road.
 void report_unexpected(std::string_view entry, const char* what) noexcept;
 
-// Runs one entry point's body: clears the status, routes severe errors into
-// the status when the host opted in, and keeps every exception inside the
-// library. Without the opt-in a severe error ends the process in the
-// reporter, so the catch clauses only see errors of hosts (such as C++ test
-// programs) that installed a reporter handler of their own.
+// The legacy state allows one call at a time. Every guarded entry point
+// takes this flag on entry and gives it back on return; a call that finds it
+// taken is refused (a severe error) and touches nothing shared.
+class OneCallAtATime {
+ public:
+  OneCallAtATime() noexcept;
+  ~OneCallAtATime();
+  OneCallAtATime(const OneCallAtATime&) = delete;
+  OneCallAtATime& operator=(const OneCallAtATime&) = delete;
+  bool taken() const noexcept { return taken_; }
+
+ private:
+  bool taken_;
+};
+
+// The severe error of a call that overlaps another. Without the opt-in and
+// without a handler of the host's it ends the process at once, running no
+// exit handlers: the call in progress is still using the library's storage,
+// which exit handlers would release under it.
+void refuse_overlapping_call(std::string_view entry);
+
+// A severe error naming `entry` and the first of `args` that is a null pointer.
+struct NamedArgument {
+  const char* name;
+  const void* pointer;
+};
+void require_arguments(std::string_view entry, std::initializer_list<NamedArgument> args);
+
+// An index argument of `entry` outside 1..limit (it would address outside the
+// host's array of `limit` elements) is a severe error naming it.
+void require_index(std::string_view entry, const char* name, int value, int limit);
+
+// Runs one entry point's body: takes the one-call flag, clears the status,
+// routes severe errors into the status when the host opted in, and keeps
+// every exception inside the library. Without the opt-in a severe error ends
+// the process in the reporter, so the catch clauses only see errors of hosts
+// (such as C++ test programs) that installed a reporter handler of their own.
 template <class Body>
 void guarded(std::string_view entry, Body&& body) noexcept {
+  const OneCallAtATime call;
   clear_status();
   // One call is one warning episode: a warning repeated thousands of times
   // prints its first few occurrences and then a count.
@@ -50,6 +85,10 @@ void guarded(std::string_view entry, Body&& body) noexcept {
   std::optional<toolkit::ScopedErrorHandler> handler;
   try {
     if (status_opted_in()) handler.emplace(status_handler);
+    if (!call.taken()) {
+      refuse_overlapping_call(entry);
+      return;
+    }
     body();
   } catch (const toolkit::SevereError& e) {
     record_severe(e.event());

@@ -10,6 +10,7 @@
 #include "engine/quorvan.h"
 #include "plate/btwodimension.h"
 #include "rating/context.h"
+#include "zalk/version.h"
 
 namespace zalk::api {
 
@@ -33,16 +34,28 @@ engine::EngineWorkspace& engine_workspace() {
 }  // namespace zalk::api
 
 using zalk::api::guarded;
+using zalk::api::require_arguments;
+using zalk::api::require_index;
+
+namespace {
+// Extents of BTWODIMENSION's arrays (zalk3071.h).
+constexpr int kMaxPoints = 1000;  // S1..S15
+constexpr int kMaxLoads = 10;     // XL, YL, P, A
+constexpr int kMaxLayers = 50;    // E, PR
+}  // namespace
 
 extern "C" {
 
 ZALK_API void VERSIONNUM(double* VER) {
-  if (VER != nullptr) *VER = 2.0;
+  if (VER != nullptr) *VER = ZALK_VERSION_NUMBER;
 }
 
 ZALK_API void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
                       float* DEFL, float* RESP, float* SEASTAB, int32_t* NCASES, int32_t* MODE) {
   guarded("QUORVAN", [&] {
+    require_arguments("QUORVAN", {{"H1", H1}, {"H2", H2}, {"H3", H3}, {"E1", E1}, {"E2", E2},
+                                  {"E3", E3}, {"Q", Q}, {"DEFL", DEFL}, {"RESP", RESP},
+                                  {"SEASTAB", SEASTAB}, {"NCASES", NCASES}, {"MODE", MODE}});
     zalk::engine::quorvan(zalk::api::engine_workspace(), zalk::platform::deck_path(), *H1, *H2,
                           *H3, E1, E2, E3, *Q, DEFL, RESP, SEASTAB, *NCASES, *MODE);
   });
@@ -56,6 +69,18 @@ ZALK_API void BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t
                             double* S11, double* S12, double* S13, double* S14, double* S15,
                             double* E, double* PR, void* SPARE) {
   guarded("BTWODIMENSION", [&] {
+    // NDIM and SPARE are never read and may be null.
+    require_arguments("BTWODIMENSION",
+                      {{"IPT", IPT}, {"ILOAD", ILOAD}, {"NEAR", NEAR}, {"XL", XL}, {"YL", YL},
+                       {"P", P}, {"A", A}, {"PZ", PZ}, {"PLAYER", PLAYER}, {"PX", PX}, {"PY", PY},
+                       {"W", W}, {"U", U}, {"ER", ER}, {"ET", ET}, {"EZ", EZ}, {"ERZ", ERZ},
+                       {"S1", S1}, {"S2", S2}, {"S3", S3}, {"S4", S4}, {"S5", S5}, {"S6", S6},
+                       {"S7", S7}, {"S8", S8}, {"S9", S9}, {"S10", S10}, {"S11", S11},
+                       {"S12", S12}, {"S13", S13}, {"S14", S14}, {"S15", S15}, {"E", E},
+                       {"PR", PR}});
+    require_index("BTWODIMENSION", "IPT", *IPT, kMaxPoints);
+    require_index("BTWODIMENSION", "ILOAD", *ILOAD, kMaxLoads);
+    require_index("BTWODIMENSION", "PLAYER", *PLAYER, kMaxLayers);
     zalk::plate::BTWODIMENSION(IPT, NDIM, ILOAD, NEAR, XL, YL, P, A, PZ, PLAYER, PX, PY, W, U, ER,
                                ET, EZ, ERZ, S1, S2, S3, S4, S5, S6, S7, S8, S9, S10, S11, S12, S13,
                                S14, S15, E, PR, SPARE);
@@ -65,6 +90,8 @@ ZALK_API void BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t
 ZALK_API void ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NTEST,
                           int32_t* NSEC) {
   guarded("ZALK3071DLL", [&] {
+    require_arguments("ZALK3071DLL",
+                      {{"FWD", FWD}, {"RESULT", RESULT}, {"SECT", SECT}, {"NTEST", NTEST}, {"NSEC", NSEC}});
     zalk::api::engine_workspace();
     zalk::rating::rate_sections(zalk::api::rating_context(), zalk::api::exported_blocks(), FWD,
                               RESULT, SECT, NTEST, NSEC);
@@ -75,6 +102,10 @@ ZALK_API void OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITE
                    double* SECT, int32_t* NSEC, void* SPARE, double* DH, int32_t* NPASS,
                    double* RPASS, double* TPASS) {
   guarded("OVER", [&] {
+    // SPARE is never read and may be null.
+    require_arguments("OVER", {{"H3ITEM", H3ITEM}, {"E1ITEM", E1ITEM}, {"E2ITEM", E2ITEM},
+                               {"E3ITEM", E3ITEM}, {"FWD", FWD}, {"SECT", SECT}, {"NSEC", NSEC},
+                               {"DH", DH}, {"NPASS", NPASS}, {"RPASS", RPASS}, {"TPASS", TPASS}});
     zalk::api::engine_workspace();
     zalk::rating::overlay_iteration(zalk::api::rating_context(), zalk::api::exported_blocks(), H3ITEM, E1ITEM,
                        E2ITEM, E3ITEM, FWD, SECT, NSEC, SPARE, DH, NPASS, RPASS, TPASS);

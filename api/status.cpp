@@ -1,29 +1,101 @@
 // Severe errors as a status for hosts that opted in, and ZALKSTATUS.
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "api/boundary.h"
 #include "api/zalk3071.h"
+#include "toolkit/messages.h"
 
 namespace zalk::api {
 namespace {
 
+#define ZALK_BOUNDARY_MESSAGES(X)                                                                  \
+  X(call_failed, "entry point", TERMINAL, 1, "The call could not be completed: %(L1).")             \
+  X(overlapping_call, "entry point", TERMINAL, 2,                                                   \
+    "%(L1) was called while another call of the library was running. The library takes one "        \
+    "call at a time; nothing was done.")                                                            \
+  X(null_argument, "entry point", TERMINAL, 3,                                                      \
+    "The argument %(L1) of %(L2) is a null pointer. Nothing was done.")                             \
+  X(index_outside_array, "entry point", TERMINAL, 4,                                                \
+    "The argument %(L1) = %(I1) of %(L2) is outside 1 to %(I2), the elements of the host's "        \
+    "array it selects. Nothing was done.")
+ZALK_MESSAGE_TABLE(BoundaryMessage, kBoundaryMessages, ZALK_BOUNDARY_MESSAGES)
+
+// The status of a call belongs to the thread that made it, so that a call
+// refused for overlapping another never writes where that call writes.
 struct CallStatus {
-  bool opted_in = false;
   int status = ZALK_STATUS_OK;
   std::string message;  // lines as printed, joined by '\n'
 };
 
 CallStatus& call_status() {
-  static CallStatus s;
+  thread_local CallStatus s;
   return s;
+}
+
+std::atomic<bool> opted_in{false};
+std::atomic_flag call_running = ATOMIC_FLAG_INIT;
+
+bool host_handler_installed() {
+  toolkit::ErrorHandler h = toolkit::set_error_handler({});
+  const bool installed = static_cast<bool>(h);
+  toolkit::set_error_handler(std::move(h));
+  return installed;
+}
+
+// Prints as the default action does, then ends the process without running
+// exit handlers.
+void print_and_quit(const toolkit::ErrorEvent& event) {
+  if (event.type < toolkit::WARNING) return;
+  toolkit::print_error(event);
+  if (event.type < toolkit::FATAL) return;
+  std::fputs("Stop - Program terminated.\n", stdout);
+  std::fflush(stdout);
+  std::_Exit(event.type);
 }
 
 }  // namespace
 
-bool status_opted_in() { return call_status().opted_in; }
-void set_status_opted_in(bool on) { call_status().opted_in = on; }
+OneCallAtATime::OneCallAtATime() noexcept : taken_(!call_running.test_and_set(std::memory_order_acquire)) {}
+OneCallAtATime::~OneCallAtATime() {
+  if (taken_) call_running.clear(std::memory_order_release);
+}
+
+void refuse_overlapping_call(std::string_view entry) {
+  std::optional<toolkit::ScopedErrorHandler> quit;
+  if (!host_handler_installed()) quit.emplace(print_and_quit);
+  toolkit::RoutineScope scope(entry);
+  toolkit::E1STL(1, entry);
+  raise(BoundaryMessage::overlapping_call);
+}
+
+void require_arguments(std::string_view entry, std::initializer_list<NamedArgument> args) {
+  for (const NamedArgument& a : args) {
+    if (a.pointer != nullptr) continue;
+    toolkit::RoutineScope scope(entry);
+    toolkit::E1STL(1, a.name);
+    toolkit::E1STL(2, entry);
+    raise(BoundaryMessage::null_argument);
+  }
+}
+
+void require_index(std::string_view entry, const char* name, int value, int limit) {
+  if (value >= 1 && value <= limit) return;
+  toolkit::RoutineScope scope(entry);
+  toolkit::E1STL(1, name);
+  toolkit::E1STL(2, entry);
+  toolkit::E1STI(1, value);
+  toolkit::E1STI(2, limit);
+  raise(BoundaryMessage::index_outside_array);
+}
+
+bool status_opted_in() { return opted_in.load(); }
+void set_status_opted_in(bool on) { opted_in.store(on); }
 
 void clear_status() {
   CallStatus& s = call_status();
@@ -53,7 +125,7 @@ void report_unexpected(std::string_view entry, const char* what) noexcept {
   try {
     toolkit::RoutineScope scope(entry);
     toolkit::E1STL(1, what);
-    toolkit::E1MES(toolkit::TERMINAL, 1, "The call could not be completed: %(L1).");
+    raise(BoundaryMessage::call_failed);
   } catch (const toolkit::SevereError& e) {
     record_severe(e.event());
   } catch (...) {

@@ -10,7 +10,13 @@
  *
  * The library is not re-entrant: its shared blocks and working storage are
  * process-wide. A host must not call any entry point while another call is
- * running, from any thread.
+ * running, from any thread. A call of QUORVAN, BTWODIMENSION, ZALK3071DLL or
+ * OVER that overlaps another is refused as a severe error and touches
+ * nothing; without the status opt-in it ends the process at once.
+ *
+ * Null pointers: a null pointer for any argument of those four entry points
+ * (but the SPARE arguments and NDIM, which are never read) is a severe error
+ * naming the entry point and the argument. VERSIONNUM(NULL) does nothing.
  *
  * Files: the deflection table "backdefl.txt" (read by ZALK3071DLL) and the
  * analysis deck "input_m.txt" (written and read back by every QUORVAN call)
@@ -129,7 +135,7 @@ ZALK_API void OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITE
  *      leaves the setting alone. On return it holds the setting in force
  *      (0 or 1).
  * STATUS (int32, out): how the last call of QUORVAN, BTWODIMENSION,
- *      ZALK3071DLL or OVER ended: ZALK_STATUS_OK, or ZALK_STATUS_FATAL /
+ *      ZALK3071DLL or OVER made by the calling thread ended: ZALK_STATUS_OK, or ZALK_STATUS_FATAL /
  *      ZALK_STATUS_TERMINAL (the error type of the message). 0 before any
  *      call. Each of those entry points clears it on entry.
  * MESSAGE (char[*LENGTH], out): the message of that severe error, its lines

@@ -1,13 +1,17 @@
 #include "rating/defltable.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "io/fortio.h"
 #include "rating/grids.h"
+#include "rating/rating_messages.h"
 #include "toolkit/bspline.h"
 #include "toolkit/errors.h"
 
@@ -52,34 +56,49 @@ std::size_t dthk_at(int d, int m, int n, int s) {
 
 int fwork_at(int i, int k) { return (i - 1) + (k - 1) * kLdf; }
 
-[[noreturn]] void table_error(int code, std::string_view text) {
-  toolkit::E1MES(toolkit::TERMINAL, code, text);
-  throw std::logic_error("a terminal error returned");  // unreachable: the reporter never returns
+// The table's messages are terminal: the reporter never returns from them.
+[[noreturn]] void table_error(TableMessage m) {
+  raise(m);
+  throw std::logic_error("a terminal error returned");  // unreachable
 }
+
+// Room for every record of the layout with a CR-LF line end, and a little
+// more: a larger file cannot be a table, and reading it whole (a device such
+// as /dev/zero never ends) would only exhaust memory.
+constexpr std::size_t kRecordBytes = 174 + 2;
+constexpr std::size_t kMaxTableBytes = std::size_t(kTableRecords) * kRecordBytes + (std::size_t(1) << 16);
 
 // The whole file in one read: the table is read on every rating call, so it
 // must not go through a stream record by record. A missing table would leave
 // every deflection zero and every result meaningless, so it is an error, and
-// no empty file is left behind.
+// no empty file is left behind. Only a regular file is read, and never more
+// than a table can take.
 std::string read_whole_file(const std::filesystem::path& file) {
   toolkit::E1STL(1, file.string());
   std::error_code ec;
-  if (!std::filesystem::exists(file, ec)) {
-    table_error(1, "The deflection table file %(L1) does not exist.");
-  }
+  const std::filesystem::file_status st = std::filesystem::status(file, ec);
+  if (!std::filesystem::exists(st)) table_error(TableMessage::table_missing);
+  if (!std::filesystem::is_regular_file(st)) table_error(TableMessage::table_not_regular);
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
   std::unique_ptr<std::FILE, Closer> f(std::fopen(file.string().c_str(), "rb"));
-  if (!f) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
-  std::string text;
-  const auto size = std::filesystem::file_size(file, ec);
-  text.resize(ec ? 0 : std::size_t(size));
-  text.resize(std::fread(text.data(), 1, text.size(), f.get()));
-  std::array<char, 1 << 16> chunk;  // whatever the file gained since its size was taken
-  std::size_t got = 0;
-  while ((got = std::fread(chunk.data(), 1, chunk.size(), f.get())) > 0) text.append(chunk.data(), got);
-  if (std::ferror(f.get())) table_error(2, "The deflection table file %(L1) cannot be opened for reading.");
+  if (!f) table_error(TableMessage::table_unreadable);
+  // The size is a hint (the file may change meanwhile): one read normally
+  // takes it all, and the one byte more finds its end.
+  const std::uintmax_t hint = std::filesystem::file_size(file, ec);
+  std::string text(std::size_t(ec ? 0 : std::min<std::uintmax_t>(hint, kMaxTableBytes)) + 1, '\0');
+  std::size_t got = std::fread(text.data(), 1, text.size(), f.get());
+  while (got == text.size() && text.size() <= kMaxTableBytes) {
+    text.resize(std::min(2 * text.size(), kMaxTableBytes + 1));
+    got += std::fread(text.data() + got, 1, text.size() - got, f.get());
+  }
+  text.resize(got);
+  if (std::ferror(f.get())) table_error(TableMessage::table_unreadable);
+  if (text.size() > kMaxTableBytes) {
+    toolkit::E1STI(1, int(kMaxTableBytes));
+    table_error(TableMessage::table_too_large);
+  }
   return text;
 }
 
@@ -93,27 +112,45 @@ std::vector<fortio::RealField> record_layout() {
   return fields;
 }
 
+bool blank(std::string_view field) { return field.find_first_not_of(' ') == std::string_view::npos; }
+
+// Every value of the table is a 4-byte float; a larger one, or infinity,
+// would be changed by the conversion into something the file does not say.
+bool fits_a_float(double v) { return std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max()); }
+
 // Reads one record into the six scratch values and the eight deflections.
-// A field that is not a number is a terminal error naming record and columns.
-// (Converting through 8 bytes gives the correctly rounded 4-byte value for
-// fields of at most 12 digits with implied or written decimals.)
+// A field that is blank (a record cut short reads as blanks), not a number,
+// or beyond the range of a 4-byte float is a terminal error naming record
+// and columns. (Converting through 8 bytes gives the correctly rounded
+// 4-byte value for fields of at most 12 digits with implied or written
+// decimals.)
 void read_record(const fortio::RecordReader& reader, const std::vector<fortio::RealField>& layout,
-                 const std::filesystem::path& file, std::array<double, 14>& values) {
-  const int bad = fortio::read_reals(reader.record(), layout, values.data());
-  if (bad < 0) return;
-  const fortio::RealField& f = layout[std::size_t(bad)];
-  toolkit::E1STL(1, file.string());
-  toolkit::E1STL(2, fortio::describe_field(reader.record_number(), f.first_col, f.width, reader.record()));
-  table_error(4, "The deflection table file %(L1) holds no number at %(L2).");
+                 std::string_view name, std::array<double, 14>& values) {
+  for (std::size_t k = 0; k < layout.size(); ++k) {
+    const fortio::RealField& f = layout[k];
+    const std::string_view field = fortio::field_at(reader.record(), f.first_col, f.width);
+    TableMessage fault;
+    if (blank(field)) {
+      fault = TableMessage::table_blank_field;
+    } else if (!fortio::parse_real(field, f.decimals, values[k])) {
+      fault = TableMessage::table_not_a_number;
+    } else if (!fits_a_float(values[k])) {
+      fault = TableMessage::table_out_of_range;
+    } else {
+      continue;
+    }
+    toolkit::E1STL(1, name);
+    toolkit::E1STL(2, fortio::describe_field(reader.record_number(), f.first_col, f.width, reader.record()));
+    table_error(fault);
+  }
 }
 
-void warn_short_table(const std::filesystem::path& file, int records) {
-  toolkit::E1STL(1, file.string());
-  toolkit::E1STI(1, records);
+[[noreturn]] void wrong_record_count(std::string_view name, TableMessage m, int records_read) {
+  toolkit::E1STL(1, name);
+  toolkit::E1STI(1, m == TableMessage::table_short ? records_read : records_read + 1);
   toolkit::E1STI(2, kTableRecords);
-  toolkit::E1MES(toolkit::WARNING, 3,
-                 "The deflection table file %(L1) ends after %(I1) of its %(I2) records; the "
-                 "deflections not read are zero.");
+  toolkit::E1STI(3, records_read + 1);
+  table_error(m);
 }
 
 // Grid values into XDATA/YDATA, counts and orders into COM3, then the
@@ -164,25 +201,24 @@ void check_surface_index(const Blocks& b, int sensor) {
   toolkit::RoutineScope scope(kRoutine);
   toolkit::E1STI(1, d);
   toolkit::E1STI(2, sensor);
-  table_error(5, "No deflection surface exists for depth index %(I1) and sensor %(I2).");
+  table_error(TableMessage::no_surface);
 }
 
 }  // namespace
 
 TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b) {
-  std::string text;
-  {
-    toolkit::RoutineScope scope(kRoutine);
-    text = read_whole_file(file);
-  }
-  return read_deflection_table_text(text, file, t, b);
+  toolkit::RoutineScope scope(kRoutine);
+  const std::string text = read_whole_file(file);
+  return read_deflection_table_text(text, file.string(), t, b);
 }
 
-TableRead read_deflection_table_text(std::string_view text, const std::filesystem::path& file,
+TableRead read_deflection_table_text(std::string_view text, std::string_view name,
                                      DeflectionTables& t, Blocks& b) {
   toolkit::RoutineScope scope(kRoutine);
-  t.dtab.assign(kDtabSize, 0.0f);
-  t.dthk.assign(kDthkSize, 0.0f);
+  // Every value of the table is written below (a table that is not complete
+  // is refused), and every thickness value by fit_thickness.
+  t.dtab.resize(kDtabSize);
+  t.dthk.resize(kDthkSize);
   const std::vector<fortio::RealField> layout = record_layout();
   fortio::RecordReader reader(text);
   std::array<double, 14> values{};
@@ -192,11 +228,8 @@ TableRead read_deflection_table_text(std::string_view text, const std::filesyste
         const int d = b.depth.IDEPTH;
         for (int m = 1; m <= kNe1; ++m) {
           for (int n = 1; n <= kNe2; ++n) {
-            if (!reader.next()) {
-              warn_short_table(file, reader.record_number());
-              return TableRead::Short;
-            }
-            read_record(reader, layout, file, values);
+            if (!reader.next()) wrong_record_count(name, TableMessage::table_short, reader.record_number());
+            read_record(reader, layout, name, values);
             for (int s = 1; s <= kSensors; ++s) {
               t.dtab[dtab_at(i, k, d, m, n, s)] = float(values[std::size_t(5 + s)]);
             }
@@ -205,6 +238,7 @@ TableRead read_deflection_table_text(std::string_view text, const std::filesyste
       }
     }
   }
+  if (reader.next()) wrong_record_count(name, TableMessage::table_long, kTableRecords);
   return TableRead::Complete;
 }
 

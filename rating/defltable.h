@@ -16,15 +16,18 @@ struct DeflectionTables {
   std::vector<float> dthk;  // thickness_surfaces(d,m,n,s)
 };
 
-enum class TableRead { Complete, Short };
+enum class TableRead { Complete };
 
-// Creates both tables zeroed and reads the table file into read_deflection_table (the loop
-// variable d runs in IDEPTH). A missing file is a terminal error through the
-// reporter naming the file (no file is created); a short file stops the
-// reading (the rest stays zero), prints a warning and returns Short.
+// Sizes both tables and reads the table file into read_deflection_table,
+// every value of it (the loop variable d runs in IDEPTH). The file must be a regular file of exactly the
+// 45,056 records of the layout; a missing, unreadable, oversized, short or
+// long file, and a field that is blank, not a number or beyond the range of a
+// 4-byte float, are terminal errors through the reporter naming the file (and
+// record and columns), so a table that is read is always complete.
 TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b);
-// The same from the table's text; `file` names it in messages.
-TableRead read_deflection_table_text(std::string_view text, const std::filesystem::path& file,
+
+// The same for the table's text; `name` stands for the file in messages.
+TableRead read_deflection_table_text(std::string_view text, std::string_view name,
                                      DeflectionTables& t, Blocks& b);
 
 // Thickness interpolation into thickness_surfaces at surface thickness h and base thickness b.

@@ -10,6 +10,7 @@
 #include "rating/backcalc.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"
+#include "rating/rating_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::rating {
@@ -41,9 +42,7 @@ bool host_counts_fit(const int* NTEST, int nsec) {
   toolkit::RoutineScope scope("ZALK3071DLL");
   if (nsec > kMaxSections) {
     toolkit::E1STI(1, nsec);
-    toolkit::E1MES(toolkit::TERMINAL, 1,
-                   "The number of sections NSEC = %(I1) exceeds the 20 rows of the host's arrays. "
-                   "Nothing was rated.");
+    raise(RatingMessage::too_many_sections);
     return false;
   }
   const int last = nsec < 1 ? 1 : nsec;
@@ -51,9 +50,7 @@ bool host_counts_fit(const int* NTEST, int nsec) {
     if (NTEST[p - 1] > kMaxTests) {
       toolkit::E1STI(1, p);
       toolkit::E1STI(2, NTEST[p - 1]);
-      toolkit::E1MES(toolkit::TERMINAL, 2,
-                     "Section %(I1) has NTEST = %(I2) tests, more than the 2000 columns of the "
-                     "host's arrays. Nothing was rated.");
+      raise(RatingMessage::too_many_tests);
       return false;
     }
   }
@@ -122,6 +119,20 @@ void choose_depth(RatingContext& ctx, Blocks& b, int j) {
   }
 }
 
+// Moduli that are not positive finite numbers (a basin of negative or
+// vanishing deflections, say) describe no pavement: the test keeps them as
+// computed but gets no allowable load, and a warning says so.
+bool meaningful_moduli(const RatingContext& ctx, int p, int j, int d) {
+  const float e[3] = {ctx.e1out[std::size_t(d)], ctx.e2out[std::size_t(d)], ctx.e3out[std::size_t(d)]};
+  if (analysable_modulus(e[0]) && analysable_modulus(e[1]) && analysable_modulus(e[2])) return true;
+  toolkit::RoutineScope scope("ZALK3071DLL");
+  toolkit::E1STI(1, p);
+  toolkit::E1STI(2, j);
+  for (int k = 1; k <= 3; ++k) toolkit::E1STR(k, e[k - 1]);
+  raise(RatingMessage::meaningless_moduli);
+  return false;
+}
+
 void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT, int p, int j) {
   read_test(ctx, b, FWD, p, j);
   TestState& t = ctx.test;
@@ -139,7 +150,8 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
     seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
   }
   const SeasonalState& s = ctx.season;
-  RESULT[fwd_at(p, j, 1)] = s.allow;
+  const bool meaningful = meaningful_moduli(ctx, p, j, d);
+  RESULT[fwd_at(p, j, 1)] = meaningful ? s.allow : std::numeric_limits<double>::quiet_NaN();
   RESULT[fwd_at(p, j, 2)] = s.e1;
   RESULT[fwd_at(p, j, 3)] = s.e72;
   RESULT[fwd_at(p, j, 4)] = s.e2;
@@ -285,12 +297,9 @@ void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double
   call_setup(blocks, SECT);
   TableRead read = TableRead::Complete;
   DeflectionTables& tables = *table_of_call(ctx, blocks, read);
-  // A short table begins no section: only sections 1..NSEC are rated then.
-  int p = 0;
-  if (read == TableRead::Complete) {
-    p = 1;
-    rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
-  }
+  // A table that cannot be read whole ends the call before any section.
+  int p = 1;
+  rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
   ctx.section.h3 = 0.0f;
   while (p < nsec) {
     ++p;

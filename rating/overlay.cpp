@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "rating/backcalc.h"
+#include "rating/rating_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::rating {
@@ -24,9 +25,7 @@ bool items_acceptable(int nsec, const double* E1ITEM, const double* E2ITEM, cons
   toolkit::RoutineScope scope("OVER");
   if (nsec > kMaxSections) {
     toolkit::E1STI(1, nsec);
-    toolkit::E1MES(toolkit::TERMINAL, 1,
-                   "The number of items NSEC = %(I1) exceeds the 20 rows of the host's arrays. "
-                   "Nothing was changed.");
+    raise(RatingMessage::too_many_items);
     return false;
   }
   for (int i = 1; i <= nsec; ++i) {
@@ -36,9 +35,7 @@ bool items_acceptable(int nsec, const double* E1ITEM, const double* E2ITEM, cons
         toolkit::E1STI(1, i);
         toolkit::E1STI(2, layer);
         toolkit::E1STD(1, moduli[layer - 1][i - 1]);
-        toolkit::E1MES(toolkit::TERMINAL, 2,
-                       "Item %(I1) has a layer %(I2) modulus of %(D1); the moduli must be positive "
-                       "numbers. Nothing was changed.");
+        raise(RatingMessage::bad_item_modulus);
         return false;
       }
     }

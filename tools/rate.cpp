@@ -28,17 +28,20 @@
 #include <string>
 #include <vector>
 
+#include "tools/rate_csv.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kMaxSections = 20;
-constexpr int kMaxTests = 2000;
-constexpr int kFwdSlabs = 10;
+using rate_csv::kFwdSlabs;
+using rate_csv::kMaxSections;
+using rate_csv::kMaxTests;
+using rate_csv::kSectColumns;
 constexpr int kResults = 6;
-constexpr int kSectColumns = 23;
 constexpr int kMaxPasses = 20;
-constexpr int kTestsPerCall = 25;  // tests rated per library call, for the progress line
+constexpr int kTestsPerCall = 25;
+constexpr double kMaxIncrement = 12.0;  // inches per overlay pass: the top of the thickness grid  // tests rated per library call, for the progress line
 
 // ---- errors -----------------------------------------------------------------
 
@@ -48,78 +51,6 @@ struct ToolError : std::runtime_error {
   int exit_code;
   ToolError(const std::string& what, int code) : std::runtime_error(what), exit_code(code) {}
 };
-
-[[noreturn]] void input_error(const std::string& what) { throw ToolError(what, 2); }
-
-// ---- CSV input --------------------------------------------------------------
-
-struct CsvRow {
-  int line = 0;
-  std::vector<std::string> fields;
-};
-
-std::string trim(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return "";
-  const auto e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
-
-std::vector<std::string> split_fields(const std::string& line) {
-  std::vector<std::string> out;
-  std::string field;
-  std::istringstream in(line);
-  while (std::getline(in, field, ',')) out.push_back(trim(field));
-  if (!line.empty() && line.back() == ',') out.emplace_back();
-  return out;
-}
-
-bool is_number(const std::string& s) {
-  if (s.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  std::strtod(s.c_str(), &end);
-  return end == s.c_str() + s.size() && errno == 0;
-}
-
-// Rows of a CSV file: blank lines and lines starting with '#' are skipped, as
-// is a first row whose first field is not a number (a header).
-std::vector<CsvRow> read_csv(const fs::path& file, std::size_t columns) {
-  std::ifstream in(file);
-  if (!in) input_error(file.string() + ": cannot open the file: " + std::strerror(errno));
-  std::vector<CsvRow> rows;
-  std::string line;
-  bool first = true;
-  for (int number = 1; std::getline(in, line); ++number) {
-    const std::string text = trim(line);
-    if (text.empty() || text[0] == '#') continue;
-    CsvRow row{number, split_fields(text)};
-    if (first) {
-      first = false;
-      if (row.fields.size() >= 2 && !is_number(row.fields[1])) continue;  // header
-    }
-    if (row.fields.size() != columns) {
-      input_error(file.string() + ":" + std::to_string(number) + ": expected " +
-                  std::to_string(columns) + " columns, found " + std::to_string(row.fields.size()));
-    }
-    rows.push_back(std::move(row));
-  }
-  if (in.bad()) input_error(file.string() + ": read error");
-  return rows;
-}
-
-// A finite number from column `col` (1-based) of a row.
-double number_at(const fs::path& file, const CsvRow& row, int col, const char* name) {
-  const std::string& s = row.fields[std::size_t(col - 1)];
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(s.c_str(), &end);
-  if (s.empty() || end != s.c_str() + s.size() || errno == ERANGE || !std::isfinite(v)) {
-    input_error(file.string() + ":" + std::to_string(row.line) + ":" + std::to_string(col) +
-                ": expected a number for " + name + ", found \"" + s + "\"");
-  }
-  return v;
-}
 
 // ---- the host's arrays --------------------------------------------------------
 
@@ -139,127 +70,9 @@ struct HostArrays {
   double& sect_at(int p, int c) { return sect[std::size_t(c - 1) * kMaxSections + std::size_t(p - 1)]; }
 };
 
-struct Section {
-  std::string id;
-  std::array<double, 13> columns{};  // SECT columns 1..13
-};
-
-struct Test {
-  int line = 0;
-  std::array<double, kFwdSlabs> slabs{};  // FWD slabs 1..10
-};
-
-struct Input {
-  std::vector<Section> sections;
-  std::array<double, 10> factors{};        // SECT row 1, columns 14..23
-  std::vector<std::vector<Test>> tests;    // per section, in file order
-};
-
-const char* const kSectionNames[] = {
-    "days_fall",    "days_winter",  "days_spring1", "days_spring2", "days_summer",
-    "air_fall_f",   "air_winter_f", "air_spring1_f", "air_spring2_f", "air_summer_f",
-    "surface_in",   "base_in",      "prev_day_air_f",
-    "base_factor_fall", "base_factor_winter", "base_factor_spring1", "base_factor_spring2",
-    "base_factor_summer", "subgrade_factor_fall", "subgrade_factor_winter",
-    "subgrade_factor_spring1", "subgrade_factor_spring2", "subgrade_factor_summer"};
-
-std::vector<Section> read_sections(const fs::path& file, std::array<double, 10>& factors) {
-  const auto rows = read_csv(file, 1 + kSectColumns);
-  if (rows.empty()) input_error(file.string() + ": no sections");
-  if (rows.size() > kMaxSections) {
-    input_error(file.string() + ":" + std::to_string(rows[kMaxSections].line) +
-                ": more than 20 sections; the library rates at most 20 per run");
-  }
-  std::vector<Section> sections;
-  std::map<std::string, int> seen;
-  for (const CsvRow& row : rows) {
-    Section s;
-    s.id = row.fields[0];
-    if (s.id.empty()) input_error(file.string() + ":" + std::to_string(row.line) + ":1: empty section id");
-    if (!seen.emplace(s.id, row.line).second) {
-      input_error(file.string() + ":" + std::to_string(row.line) + ":1: section \"" + s.id +
-                  "\" already given on line " + std::to_string(seen[s.id]));
-    }
-    for (int c = 1; c <= 13; ++c) s.columns[std::size_t(c - 1)] = number_at(file, row, c + 1, kSectionNames[c - 1]);
-    // The seasonal factors are one set for all sections: the first row's.
-    // Later rows may leave them empty or repeat them.
-    for (int c = 14; c <= kSectColumns; ++c) {
-      const std::string& f = row.fields[std::size_t(c)];
-      if (sections.empty()) {
-        factors[std::size_t(c - 14)] = number_at(file, row, c + 1, kSectionNames[c - 1]);
-      } else if (!f.empty() && number_at(file, row, c + 1, kSectionNames[c - 1]) != factors[std::size_t(c - 14)]) {
-        input_error(file.string() + ":" + std::to_string(row.line) + ":" + std::to_string(c + 1) +
-                    ": " + kSectionNames[c - 1] +
-                    " differs from the first section's; the seasonal factors are shared by all sections");
-      }
-    }
-    sections.push_back(s);
-  }
-  return sections;
-}
-
-const char* const kTestNames[] = {"hour", "load_lb", "d0_mils", "d8_mils", "d12_mils", "d18_mils",
-                                  "d24_mils", "d36_mils", "reps_per_year", "surface_temp_f"};
-
-void read_tests(const fs::path& file, Input& in) {
-  const auto rows = read_csv(file, 1 + kFwdSlabs);
-  std::map<std::string, std::size_t> index;
-  for (std::size_t i = 0; i < in.sections.size(); ++i) index[in.sections[i].id] = i;
-  in.tests.assign(in.sections.size(), {});
-  for (const CsvRow& row : rows) {
-    const auto it = index.find(row.fields[0]);
-    if (it == index.end()) {
-      input_error(file.string() + ":" + std::to_string(row.line) + ":1: section \"" + row.fields[0] +
-                  "\" is not in the sections file");
-    }
-    auto& list = in.tests[it->second];
-    if (list.size() == kMaxTests) {
-      input_error(file.string() + ":" + std::to_string(row.line) + ": section \"" + row.fields[0] +
-                  "\" has more than 2000 tests; the library rates at most 2000 per section");
-    }
-    Test t;
-    t.line = row.line;
-    for (int k = 1; k <= kFwdSlabs; ++k) t.slabs[std::size_t(k - 1)] = number_at(file, row, k + 1, kTestNames[k - 1]);
-    list.push_back(t);
-  }
-}
-
-struct OverlayItem {
-  std::size_t section = 0;  // index into Input::sections
-  double h3 = 0, e1 = 0, e2 = 0, e3 = 0;
-};
-
-std::vector<OverlayItem> read_overlay(const fs::path& file, const Input& in) {
-  const auto rows = read_csv(file, 5);
-  if (rows.size() > kMaxSections) input_error(file.string() + ": more than 20 overlay items");
-  std::vector<OverlayItem> items;
-  for (const CsvRow& row : rows) {
-    OverlayItem item;
-    std::size_t i = 0;
-    while (i < in.sections.size() && in.sections[i].id != row.fields[0]) ++i;
-    if (i == in.sections.size()) {
-      input_error(file.string() + ":" + std::to_string(row.line) + ":1: section \"" + row.fields[0] +
-                  "\" is not in the sections file");
-    }
-    if (in.tests[i].empty()) {
-      input_error(file.string() + ":" + std::to_string(row.line) + ":1: section \"" + row.fields[0] +
-                  "\" has no test; the overlay uses the load of its first test");
-    }
-    item.section = i;
-    item.h3 = number_at(file, row, 2, "depth_in");
-    const char* names[3] = {"e_surface", "e_base", "e_subgrade"};
-    double* moduli[3] = {&item.e1, &item.e2, &item.e3};
-    for (int k = 0; k < 3; ++k) {
-      *moduli[k] = number_at(file, row, 3 + k, names[k]);
-      if (!(*moduli[k] > 0)) {
-        input_error(file.string() + ":" + std::to_string(row.line) + ":" + std::to_string(3 + k) +
-                    ": " + names[k] + " must be positive");
-      }
-    }
-    items.push_back(item);
-  }
-  return items;
-}
+using rate_csv::Input;
+using rate_csv::OverlayItem;
+using rate_csv::Section;
 
 // ---- the library ----------------------------------------------------------------
 
@@ -360,8 +173,11 @@ Options parse_options(int argc, char** argv) {
     else if (arg == "--overlay-out") o.overlay_out = value();
     else if (arg == "--dh") {
       const std::string v = value();
-      if (!is_number(v)) usage("--dh needs a number, found \"" + v + "\"");
-      o.dh = std::strtod(v.c_str(), nullptr);
+      double dh = 0;
+      if (!rate_csv::parse_decimal(v, dh) || !(dh > 0 && dh <= kMaxIncrement)) {
+        usage("--dh needs a decimal number of inches above 0 and at most 12, found \"" + v + "\"");
+      }
+      o.dh = dh;
     } else if (arg == "--help" || arg == "-h") {
       usage("rate: load rating of pavement sections from deflection tests");
     } else {
@@ -438,44 +254,73 @@ std::vector<std::vector<Rated>> rate_all(Library& lib, const Input& in) {
   return out;
 }
 
-// An output file (or standard output when no name is given). A file that
-// was not completed is removed, so that a failed run leaves no partial
+// While the tool runs, standard output is standard error, so that whatever
+// the library prints (warnings, severe errors) never mixes with results;
+// results meant for standard output go through a copy of the original.
+class LibraryOutputToStderr {
+ public:
+  LibraryOutputToStderr() {
+    std::fflush(stdout);
+    results_fd_ = dup(STDOUT_FILENO);
+    if (results_fd_ < 0 || dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
+      throw ToolError(std::string("cannot redirect standard output: ") + std::strerror(errno), 1);
+    }
+  }
+  ~LibraryOutputToStderr() {
+    std::fflush(stdout);
+    dup2(results_fd_, STDOUT_FILENO);
+    close(results_fd_);
+  }
+  LibraryOutputToStderr(const LibraryOutputToStderr&) = delete;
+  LibraryOutputToStderr& operator=(const LibraryOutputToStderr&) = delete;
+
+  int results_fd() const { return results_fd_; }
+
+ private:
+  int results_fd_ = -1;
+};
+
+// An output file, or the results descriptor when no name is given. A file
+// that was not completed is removed, so that a failed run leaves no partial
 // results behind.
 class Output {
  public:
-  explicit Output(fs::path file) : file_(std::move(file)) {
-    if (file_.empty()) return;
+  Output(fs::path file, int results_fd) : file_(std::move(file)) {
+    if (file_.empty()) {
+      const int fd = dup(results_fd);
+      f_ = fd < 0 ? nullptr : fdopen(fd, "w");
+      if (f_ == nullptr) throw ToolError(std::string("standard output: ") + std::strerror(errno), 2);
+      return;
+    }
     f_ = std::fopen(file_.c_str(), "w");
     if (f_ == nullptr) throw ToolError(file_.string() + ": cannot write: " + std::strerror(errno), 2);
   }
   ~Output() {
     if (f_ == nullptr) return;
     std::fclose(f_);
-    std::error_code ec;
-    fs::remove(file_, ec);
+    remove_file();
   }
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
 
-  std::FILE* get() const { return f_ != nullptr ? f_ : stdout; }
+  std::FILE* get() const { return f_; }
 
   void finish() {
-    const bool failed = std::ferror(get()) != 0;
-    if (f_ == nullptr) {
-      std::fflush(stdout);
-    } else {
-      const bool closed = std::fclose(f_) == 0;
-      f_ = nullptr;
-      if (!closed || failed) {
-        std::error_code ec;
-        fs::remove(file_, ec);
-      }
-      if (!closed) throw ToolError(file_.string() + ": write error", 2);
+    const bool failed = std::ferror(f_) != 0;
+    const bool closed = std::fclose(f_) == 0;
+    f_ = nullptr;
+    if (!closed || failed) {
+      remove_file();
+      throw ToolError((file_.empty() ? std::string("standard output") : file_.string()) + ": write error", 2);
     }
-    if (failed) throw ToolError((file_.empty() ? std::string("standard output") : file_.string()) + ": write error", 2);
   }
 
  private:
+  void remove_file() {
+    std::error_code ec;
+    if (!file_.empty()) fs::remove(file_, ec);
+  }
+
   fs::path file_;
   std::FILE* f_ = nullptr;
 };
@@ -524,23 +369,39 @@ void run_overlay(Library& lib, const Input& in, const std::vector<OverlayItem>& 
   out.finish();
 }
 
+// The data folder must be an existing folder; a path the system cannot
+// even look up (too long, say) is reported as such.
+void use_data_folder(const fs::path& dir) {
+  std::error_code ec;
+  const fs::file_status st = fs::status(dir, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    throw ToolError(dir.string() + ": cannot use the data folder: " + ec.message(), 2);
+  }
+  if (!fs::exists(st)) throw ToolError(dir.string() + ": no such data folder", 2);
+  if (!fs::is_directory(st)) throw ToolError(dir.string() + ": not a folder", 2);
+  ::setenv("ZALK3071_DIR", dir.c_str(), 1);
+}
+
+Input read_input(const Options& o, std::vector<OverlayItem>& items) {
+  Input in;
+  in.sections = rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors);
+  rate_csv::read_tests(rate_csv::read_file(o.tests), o.tests.string(), in);
+  if (!o.overlay.empty()) items = rate_csv::read_overlay(rate_csv::read_file(o.overlay), o.overlay.string(), in);
+  return in;
+}
+
 int run(int argc, char** argv) {
   const Options o = parse_options(argc, argv);
-  Input in;
-  in.sections = read_sections(o.sections, in.factors);
-  read_tests(o.tests, in);
   std::vector<OverlayItem> items;
-  if (!o.overlay.empty()) items = read_overlay(o.overlay, in);
+  const Input in = read_input(o, items);
+  if (!o.data.empty()) use_data_folder(o.data);
 
-  if (!o.data.empty()) {
-    if (!fs::is_directory(o.data)) throw ToolError(o.data.string() + ": no such data folder", 2);
-    ::setenv("ZALK3071_DIR", o.data.c_str(), 1);
-  }
+  const LibraryOutputToStderr redirect;
   Library lib(o.lib);
   // Outputs are opened first, so that an unwritable file fails before the run.
-  Output results(o.out);
+  Output results(o.out, redirect.results_fd());
   std::optional<Output> overlay;
-  if (!items.empty()) overlay.emplace(o.overlay_out);
+  if (!items.empty()) overlay.emplace(o.overlay_out, redirect.results_fd());
   write_results(in, rate_all(lib, in), results);
   if (overlay) run_overlay(lib, in, items, *o.dh, *overlay);
   return 0;
@@ -554,6 +415,9 @@ int main(int argc, char** argv) {
   } catch (const ToolError& e) {
     std::fprintf(stderr, "rate: %s\n", e.what());
     return e.exit_code;
+  } catch (const rate_csv::InputError& e) {
+    std::fprintf(stderr, "rate: %s\n", e.what());
+    return 2;
   } catch (const std::exception& e) {
     std::fprintf(stderr, "rate: %s\n", e.what());
     return 1;

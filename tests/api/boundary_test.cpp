@@ -10,9 +10,13 @@
 #include <fstream>
 #include <iterator>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "api/boundary.h"
 #include "api/zalk3071.h"
@@ -201,6 +205,152 @@ TEST_F(BoundaryDeathTest, WithoutTheOptInOtherFailuresEndTheProcessToo) {
         zalk::api::guarded("TESTCALL", [] { throw std::runtime_error("broken"); });
       },
       ::testing::ExitedWithCode(5), "from TESTCALL\\.  The call could not be completed:(.|\n)*broken\\.(.|\n)*Stop");
+}
+
+}  // namespace
+
+namespace {
+
+// A printed message as one line: its continuation prefixes become blanks.
+std::string one_line(const std::string& message) {
+  std::string out;
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (message[i] != '\n') {
+      out += message[i];
+      continue;
+    }
+    i = message.find_first_not_of(" *", i + 1) - 1;
+    out += ' ';
+  }
+  return out;
+}
+
+// Runs a guarded call on another thread that stays inside the library until
+// released, so that a second call is sure to overlap it.
+class CallInProgress {
+ public:
+  CallInProgress() : thread_([this] {
+      zalk::api::guarded("TESTCALL", [this] {
+        entered_.set_value();
+        release_.get_future().wait();
+      });
+    }) {
+    entered_future_.wait();
+  }
+  ~CallInProgress() {
+    release_.set_value();
+    thread_.join();
+  }
+
+ private:
+  std::promise<void> entered_, release_;
+  std::future<void> entered_future_ = entered_.get_future();
+  std::thread thread_;
+};
+
+TEST_F(Boundary, AnOverlappingCallIsRefusedAndTouchesNothing) {
+  opt_in(true);
+  std::string printed;
+  {
+    CallInProgress other;
+    ::testing::internal::CaptureStdout();
+    float defl[8] = {-7, -7, -7, -7, -7, -7, -7, -7};
+    float h = 4, e = 400000, q = 1, resp[10] = {}, seastab[5] = {};
+    int32_t ncases = 1, mode = 1;
+    QUORVAN(&h, &h, &h, &e, &e, &e, &q, defl, resp, seastab, &ncases, &mode);
+    printed = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(defl[0], -7.0f);
+    const Status s = query();
+    EXPECT_EQ(s.status, ZALK_STATUS_TERMINAL);
+    EXPECT_NE(one_line(s.message).find("from QUORVAN.  QUORVAN was called while another call of the library was running."),
+              std::string::npos) << s.message;
+  }
+  EXPECT_NE(printed.find("one call at a time"), std::string::npos);
+  run_quorvan();  // the flag is free again
+  EXPECT_EQ(query().status, ZALK_STATUS_OK);
+}
+
+TEST_F(BoundaryDeathTest, WithoutTheOptInAnOverlappingCallEndsTheProcess) {
+  EXPECT_EXIT(
+      {
+        dup2(2, 1);
+        CallInProgress other;
+        run_quorvan();
+      },
+      ::testing::ExitedWithCode(5), "was called while another call(.|\n)*Stop - Program terminated\\.");
+}
+
+// Every pointer argument but the unread spares, null one at a time.
+TEST_F(Boundary, ANullArgumentIsRefusedByName) {
+  opt_in(true);
+  std::vector<double> big(20 * 2000 * 10, 0.0), res(20 * 2000 * 6, 0.0), sect(20 * 23, 0.0);
+  std::vector<double> s1000(1000, 0.0), d50(50, 1.0), d20(20, 1.0), passes(400, 0.0);
+  double d10[10] = {}, d = 0;
+  float f = 1, f8[8] = {}, f10[10] = {}, f5[5] = {};
+  int32_t one = 1, i20[20] = {};
+  struct Case {
+    const char* entry;
+    std::vector<const char*> names;
+    std::function<void(const std::vector<void*>&)> call;
+    std::vector<void*> args;
+  };
+  const std::vector<Case> cases = {
+      {"QUORVAN", {"H1", "H2", "H3", "E1", "E2", "E3", "Q", "DEFL", "RESP", "SEASTAB", "NCASES", "MODE"},
+       [](const std::vector<void*>& a) {
+         QUORVAN((float*)a[0], (float*)a[1], (float*)a[2], (float*)a[3], (float*)a[4], (float*)a[5],
+                 (float*)a[6], (float*)a[7], (float*)a[8], (float*)a[9], (int32_t*)a[10], (int32_t*)a[11]);
+       },
+       {&f, &f, &f, &f, &f, &f, &f, f8, f10, f5, &one, &one}},
+      {"ZALK3071DLL", {"FWD", "RESULT", "SECT", "NTEST", "NSEC"},
+       [](const std::vector<void*>& a) {
+         ZALK3071DLL((double*)a[0], (double*)a[1], (double*)a[2], (int32_t*)a[3], (int32_t*)a[4]);
+       },
+       {big.data(), res.data(), sect.data(), i20, &one}},
+      {"OVER", {"H3ITEM", "E1ITEM", "E2ITEM", "E3ITEM", "FWD", "SECT", "NSEC", "DH", "NPASS", "RPASS", "TPASS"},
+       [](const std::vector<void*>& a) {
+         OVER((double*)a[0], (double*)a[1], (double*)a[2], (double*)a[3], (double*)a[4], (double*)a[5],
+              (int32_t*)a[6], nullptr, (double*)a[7], (int32_t*)a[8], (double*)a[9], (double*)a[10]);
+       },
+       {d20.data(), d20.data(), d20.data(), d20.data(), big.data(), sect.data(), &one, &d, i20,
+        passes.data(), passes.data()}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t k = 0; k < c.args.size(); ++k) {
+      SCOPED_TRACE(std::string(c.entry) + " " + c.names[k]);
+      std::vector<void*> args = c.args;
+      args[k] = nullptr;
+      ::testing::internal::CaptureStdout();
+      c.call(args);
+      ::testing::internal::GetCapturedStdout();
+      const Status s = query();
+      EXPECT_EQ(s.status, ZALK_STATUS_TERMINAL);
+      EXPECT_NE(one_line(s.message).find(std::string("from ") + c.entry + ".  The argument " + c.names[k] + " of " +
+                               c.entry + " is a null pointer."),
+                std::string::npos)
+          << s.message;
+    }
+  }
+  // BTWODIMENSION: the first and the last pointer it reads, and an index
+  // beyond its arrays.
+  int32_t ipt = 1, iload = 1, layer = 1, zero = 0;
+  auto btwo = [&](int32_t* ipt_arg, double* pr) {
+    double* sl = s1000.data();
+    ::testing::internal::CaptureStdout();
+    BTWODIMENSION(ipt_arg, nullptr, &iload, &zero, d10, d10, d10, d10, &d, &layer, &d, &d, &d, &d, &d, &d,
+                  &d, &d, sl, sl, sl, sl, sl, sl, sl, sl, sl, sl, sl, sl, sl, sl, sl, d50.data(), pr, nullptr);
+    ::testing::internal::GetCapturedStdout();
+    Status s = query();
+    s.message = one_line(s.message);
+    return s;
+  };
+  EXPECT_NE(btwo(nullptr, d50.data()).message.find("The argument IPT of BTWODIMENSION is a null pointer."),
+            std::string::npos);
+  EXPECT_NE(btwo(&ipt, nullptr).message.find("The argument PR of BTWODIMENSION is a null pointer."),
+            std::string::npos);
+  int32_t beyond = 1001;
+  EXPECT_NE(btwo(&beyond, d50.data()).message.find("The argument IPT = 1001 of BTWODIMENSION is outside 1 to 1000"),
+            std::string::npos);
+  EXPECT_EQ(btwo(&ipt, d50.data()).status, ZALK_STATUS_OK);
 }
 
 }  // namespace

@@ -259,7 +259,40 @@ TEST_F(Driver, AZeroFirstDeflectionShowsInItsOwnResultsOnly) {
   EXPECT_TRUE(std::isfinite(result(1, 3)[0]));
 }
 
-TEST_F(Driver, AShortTableBeginsNoSectionOfItsOwn) {
+// Basins no pavement gives: the moduli are reported as back-calculated, but
+// the test gets no allowable load and a warning naming section and test.
+TEST_F(Driver, MeaninglessModuliGiveNoAllowableLoadAndAWarning) {
+  struct Case {
+    const char* what;
+    double scale;  // of the model's deflections
+  };
+  for (const Case& c : {Case{"negative deflections", -1.0}, Case{"vanishing deflections", 1e-40},
+                        Case{"zero deflections", 0.0}}) {
+    SCOPED_TRACE(c.what);
+    host_.set_section(1, 5.0, 12.0);
+    for (int j = 1; j <= 2; ++j)
+      host_.set_test(1, j, engine_.model, 5.0, 12.0, 120.0, 800000.0, 40000.0, 12000.0, 12000.0);
+    for (int s = 1; s <= 6; ++s) host_.fwd_at(1, 2, 2 + s) *= c.scale;
+    host_.ntest[0] = 2;
+    std::vector<toolkit::ErrorEvent> events;
+    toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { events.push_back(e); });
+    rate();
+    EXPECT_TRUE(std::isfinite(result(1, 1)[0]));
+    const auto bad = result(1, 2);
+    EXPECT_TRUE(std::isnan(bad[0]));
+    const bool moduli_reported = c.scale < 0 ? bad[1] < 0 && bad[3] < 0 && bad[4] < 0 : true;
+    EXPECT_TRUE(moduli_reported) << bad[1] << " " << bad[3] << " " << bad[4];
+    std::vector<toolkit::ErrorEvent> warnings;
+    for (const auto& e : events)
+      if (e.type == toolkit::WARNING && e.routine == "ZALK3071DLL") warnings.push_back(e);
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_EQ(warnings[0].code, 3);
+    EXPECT_EQ(warnings[0].message.rfind("Section 1, test 2: the back-calculated moduli E1 = ", 0), 0u)
+        << warnings[0].message;
+  }
+}
+
+TEST_F(Driver, AShortTableRatesNothing) {
   // The first 100 records only (161 bytes each as written here).
   const std::filesystem::path full = ctx_.table;
   ctx_.table = testing::process_folder() / "driver_table_short.txt";
@@ -269,18 +302,17 @@ TEST_F(Driver, AShortTableBeginsNoSectionOfItsOwn) {
   host_.set_test(1, 1, engine_.model, 5.0, 12.0, 120.0, 800000.0, 40000.0, 12000.0, 12000.0);
   host_.ntest[0] = 1;
   std::fill(host_.result.begin(), host_.result.end(), -7.0);
-  std::vector<toolkit::ErrorEvent> warnings;
-  toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { warnings.push_back(e); });
-  host_.nsec = 0;  // with a complete table section 1 would be rated
-  rate();
+  for (int nsec : {0, 1}) {
+    host_.nsec = nsec;
+    std::vector<toolkit::ErrorEvent> events;
+    toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { events.push_back(e); });
+    EXPECT_THROW(rate(), toolkit::SevereError);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, toolkit::TERMINAL);
+    EXPECT_NE(events[0].message.find("ends after 100 of its 45056 records"), std::string::npos);
+  }
   EXPECT_TRUE(std::all_of(host_.result.begin(), host_.result.end(), [](double v) { return v == -7.0; }));
   EXPECT_EQ(engine_.calls, 0);
-  ASSERT_FALSE(warnings.empty());
-  EXPECT_EQ(warnings[0].type, toolkit::WARNING);
-  host_.nsec = 1;  // section 1 is then rated, on what the table holds
-  rate();
-  EXPECT_EQ(host_.result_at(1, 1, 6), 12.0);
-  EXPECT_EQ(ctx_.section.h3, 0.0f);
 }
 
 // The table file is parsed again whenever it may have changed, and only

@@ -8,8 +8,8 @@ rate=$1 lib=$2 src=$3 work=$4
 table="$src/data/backdefl.txt"
 data="$src/tests/data/rating"
 if [ ! -f "$table" ]; then
-  echo "no deflection table at $table"
-  exit 77
+  echo "the shipped deflection table is missing: $table"
+  exit 1
 fi
 rm -rf "$work"
 mkdir -p "$work/folder"
@@ -91,11 +91,53 @@ sed '2s/^S1,/S9,/' "$data/tests.csv" >"$work/unknown.csv"
 expect_error "unknown.csv:2:1: section \"S9\" is not in the sections file" \
   --sections "$data/sections.csv" --tests "$work/unknown.csv"
 expect_error "no_such.csv: cannot open the file" --sections "$data/sections.csv" --tests "$work/no_such.csv"
+# Decimal numbers only, finite and in range; loads and deflections positive.
+sed '3s/,14673,/,0x3951,/' "$data/tests.csv" >"$work/hex.csv"
+expect_error "hex.csv:3:3: expected a number for load_lb, found \"0x3951\"" \
+  --sections "$data/sections.csv" --tests "$work/hex.csv"
+sed '3s/,14673,/,1e999,/' "$data/tests.csv" >"$work/huge.csv"
+expect_error "huge.csv:3:3: expected a number for load_lb, found \"1e999\"" \
+  --sections "$data/sections.csv" --tests "$work/huge.csv"
+sed '3s/,14673,38.13,/,14673,-38.13,/' "$data/tests.csv" >"$work/negative.csv"
+expect_error "negative.csv:3:4: d0_mils must be positive, found \"-38.13\"" \
+  --sections "$data/sections.csv" --tests "$work/negative.csv"
+sed '2s/,9453,/,0,/' "$data/tests.csv" >"$work/no_load.csv"
+expect_error "no_load.csv:2:3: load_lb must be positive, found \"0\"" \
+  --sections "$data/sections.csv" --tests "$work/no_load.csv"
+printf 'section,depth_in,e_surface,e_base,e_subgrade\nS1,84,450000,30000,9000\n' >"$work/one_item.csv"
+for dh in inf 1e308 0x2 0 -1; do
+  expect_error "--dh needs a decimal number of inches above 0 and at most 12, found \"$dh\"" \
+    --sections "$data/sections.csv" --tests "$data/tests.csv" --overlay "$work/one_item.csv" --dh "$dh"
+done
+long=$(printf 'x%.0s' $(seq 1 5000))
+set +e
+"$rate" --lib "$lib" --data "$work/$long" --sections "$data/sections.csv" --tests "$data/tests.csv" 2>"$work/err.txt"
+status=$?
+set -e
+if [ "$status" -ne 2 ] || ! grep -q "cannot use the data folder: File name too long" "$work/err.txt"; then
+  echo "expected exit 2 and a too-long data folder path, got $status:"
+  cat "$work/err.txt"
+  exit 1
+fi
 if [ -e "$work/bad.csv" ]; then
   echo "output written despite malformed input"
   exit 1
 fi
 echo "malformed input reported"
+
+# Results on standard output hold only results: the library's warnings (a
+# base thickness beyond the table's grid) go to standard error.
+sed '2s/^\(\([^,]*,\)\{12\}\)[^,]*/\160/' "$data/sections.csv" >"$work/thick_base.csv"
+"$rate" --lib "$lib" --data "$work/folder" --sections "$work/thick_base.csv" --tests "$data/tests.csv" \
+  >"$work/stdout.csv" 2>"$work/stderr.txt"
+grep -q "WARNING" "$work/stderr.txt" || { echo "expected the library's warnings on standard error"; exit 1; }
+python3 - "$work/stdout.csv" <<'PY'
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1])))
+assert rows[0][0] == "section" and len(rows) == 5, rows
+assert all(len(r) == 9 for r in rows), rows
+print("standard output holds only results")
+PY
 
 # A data folder without the deflection table: the library's message, exit
 # status 3 and no results file.
@@ -111,3 +153,6 @@ if [ "$status" -ne 3 ] || ! grep -q "The deflection table file" "$work/err.txt" 
   exit 1
 fi
 echo "library failure reported"
+
+# Everything passed: the copies of the table are not needed any more.
+rm -rf "$work"

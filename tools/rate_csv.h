@@ -1,0 +1,59 @@
+// The rating tool's input files: comma-separated sections, tests and overlay
+// items read into the values the library's arrays take. Every fault is an
+// InputError whose text names file, line and (where there is one) column.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rate_csv {
+
+inline constexpr int kMaxSections = 20;
+inline constexpr int kMaxTests = 2000;
+inline constexpr int kFwdSlabs = 10;
+inline constexpr int kSectColumns = 23;
+
+struct InputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Section {
+  std::string id;
+  std::array<double, 13> columns{};  // SECT columns 1..13
+};
+
+struct Test {
+  int line = 0;
+  std::array<double, kFwdSlabs> slabs{};  // FWD slabs 1..10
+};
+
+struct Input {
+  std::vector<Section> sections;
+  std::array<double, 10> factors{};      // SECT row 1, columns 14..23
+  std::vector<std::vector<Test>> tests;  // per section, in file order
+};
+
+struct OverlayItem {
+  std::size_t section = 0;  // index into Input::sections
+  double h3 = 0, e1 = 0, e2 = 0, e3 = 0;
+};
+
+// A decimal number ("-1.5", "2e3", ".5"), finite and within the range of an
+// 8-byte float; hexadecimal, "inf", "nan" and anything around it are not.
+bool parse_decimal(std::string_view text, double& value);
+
+// The text of a file, refused when larger than any input of a run can be.
+std::string read_file(const std::filesystem::path& file);
+
+// The readers of the three files' texts; `file` names the file in messages.
+std::vector<Section> read_sections(std::string_view text, const std::string& file,
+                                   std::array<double, 10>& factors);
+void read_tests(std::string_view text, const std::string& file, Input& in);
+std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& file, const Input& in);
+
+}  // namespace rate_csv
