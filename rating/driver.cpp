@@ -122,8 +122,8 @@ void choose_depth(RatingContext& ctx, Blocks& b, int j) {
 // Moduli that are not positive finite numbers (a basin of negative or
 // vanishing deflections, say) describe no pavement: the test keeps them as
 // computed but gets no allowable load, and a warning says so.
-bool meaningful_moduli(const RatingContext& ctx, int p, int j, int d) {
-  const float e[3] = {ctx.e1out[std::size_t(d)], ctx.e2out[std::size_t(d)], ctx.e3out[std::size_t(d)]};
+bool meaningful_moduli(const SeasonalState& s, int p, int j) {
+  const float e[3] = {s.e1, s.e2, s.e3};
   if (analysable_modulus(e[0]) && analysable_modulus(e[1]) && analysable_modulus(e[2])) return true;
   toolkit::RoutineScope scope("ZALK3071DLL");
   toolkit::E1STI(1, p);
@@ -150,7 +150,7 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
     seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
   }
   const SeasonalState& s = ctx.season;
-  const bool meaningful = meaningful_moduli(ctx, p, j, d);
+  const bool meaningful = meaningful_moduli(s, p, j);
   RESULT[fwd_at(p, j, 1)] = meaningful ? s.allow : std::numeric_limits<double>::quiet_NaN();
   RESULT[fwd_at(p, j, 2)] = s.e1;
   RESULT[fwd_at(p, j, 3)] = s.e72;

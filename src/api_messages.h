@@ -36,8 +36,6 @@ namespace zalk::detail {
   X(unexpected, "zalk", TERMINAL, 14, "The call could not be completed: %(L1).")                   \
   X(no_table, "zalk::Rater", TERMINAL, 15,                                                          \
     "The rater has no deflection table; load one with load_table first.")                           \
-  X(short_table, "zalk::Rater", TERMINAL, 16,                                                       \
-    "The deflection table %(L1) is incomplete; a rater needs all of its records.")                  \
   X(stream_unreadable, "zalk::Rater", TERMINAL, 17, "The deflection table stream cannot be read.")  \
   X(test_count, "zalk::Rater", TERMINAL, 18, "%(I1) tests are given; 1 to 2000 are allowed.")      \
   X(section_value, "zalk::Rater", TERMINAL, 19, "The section's %(L1), %(L2), %(L3).")               \

@@ -7,8 +7,11 @@
 #include <iterator>
 #include <string>
 
+#include "engine/driver.h"
+#include "engine/quorvan.h"
 #include "rating/context.h"
 #include "rating/defltable.h"
+#include "rating/fit.h"
 #include "src/guard.h"
 #include "zalk/rating.hpp"
 
@@ -32,6 +35,9 @@ struct Rater::Impl {
   std::vector<double> result = std::vector<double>(std::size_t(kSections) * kTests * rating::kResults, 0.0);
   std::vector<double> sect = std::vector<double>(std::size_t(kSections) * rating::kSectColumns, 0.0);
   std::vector<float> fit_errors;
+  // The fit method's work storage, made at its first use.
+  std::unique_ptr<rating::FitWorkspace> fit;
+  std::unique_ptr<engine::EngineWorkspace> basin_engine;  // design residuals
 
   double& fwd_at(int p, int j, int k) {
     return fwd[(std::size_t(k - 1) * kTests + std::size_t(j - 1)) * kSections + std::size_t(p - 1)];
@@ -135,12 +141,14 @@ void check_sensors(const DeflectionTest& t, int j) {
   }
 }
 
-void check_test(const DeflectionTest& t, int j, ApiMessage m = ApiMessage::test_value) {
+void check_test(const DeflectionTest& t, int j, ApiMessage m = ApiMessage::test_value,
+                bool any_deflection = false) {
   require({"hour", t.hour, std::isfinite(t.hour) && t.hour >= 0.0 && t.hour <= 24.0,
            "must lie between 0 and 24"}, m, j);
   require({"load", t.load_lb, positive(t.load_lb), kPositive}, m, j);
   check_sensors(t, j);
-  for (double d : t.deflections_mils) require({"deflection", d, non_negative(d), kNonNegative}, m, j);
+  if (!any_deflection)
+    for (double d : t.deflections_mils) require({"deflection", d, non_negative(d), kNonNegative}, m, j);
   require({"repetitions per year", t.reps_per_year, positive(t.reps_per_year), kPositive}, m, j);
   require({"surface temperature", t.surface_temperature_f, std::isfinite(t.surface_temperature_f), kFinite}, m, j);
 }
@@ -173,7 +181,9 @@ void put_section(Rater::Impl& r, int p, const Section& s, const Section& factors
 void put_test(Rater::Impl& r, int p, int j, const DeflectionTest& t) {
   r.fwd_at(p, j, 1) = t.hour;
   r.fwd_at(p, j, 2) = t.load_lb;
-  for (int s = 1; s <= 6; ++s) r.fwd_at(p, j, 2 + s) = t.deflections_mils[std::size_t(s - 1)];
+  // The design's six sensors; a fit of another layout reads the test itself.
+  const bool legacy = t.deflections_mils.size() == 6;
+  for (int s = 1; s <= 6; ++s) r.fwd_at(p, j, 2 + s) = legacy ? t.deflections_mils[std::size_t(s - 1)] : 0.0;
   r.fwd_at(p, j, 9) = t.reps_per_year;
   r.fwd_at(p, j, 10) = t.surface_temperature_f;
 }
@@ -189,12 +199,101 @@ RatingResult result_of(const Rater::Impl& r, int j) {
   const float best = r.fit_errors[std::size_t(j - 1)];
   out.fitted = best < kNoFitYet;
   out.fit_error = out.fitted ? double(best) : std::nan("");
+  // The design's error is a sum over its six sensors.
+  out.fit_rms_pct = out.fitted ? 100.0 * std::sqrt(double(best) / 6.0) : std::nan("");
   out.rated = std::isfinite(out.allowable_load);
   return out;
 }
 
+bool rises_somewhere(const std::vector<double>& d) {
+  for (std::size_t s = 1; s < d.size(); ++s)
+    if (d[s] > d[s - 1]) return true;
+  return false;
+}
+
+// The engine's basin of the rated structure at the test's sensors.
+void add_residuals(Rater::Impl& r, const Section& section, const DeflectionTest& t, RatingResult& out) {
+  if (!out.fitted || !std::isfinite(out.e_surface)) return;
+  if (!r.basin_engine) r.basin_engine = engine::make_engine_workspace();
+  const double h1 = std::min(section.surface_thickness_in, 12.0);
+  const std::vector<double> w =
+      rating::engine_basin(*r.basin_engine, h1, section.base_thickness_in, out.depth_in,
+                           {out.e_surface, out.e_base, out.e_subgrade}, t.load_lb, t.sensor_offsets_in);
+  for (std::size_t s = 0; s < w.size(); ++s) {
+    out.computed_mils.push_back(1000.0 * w[s]);
+    out.residuals.push_back(1000.0 * w[s] / t.deflections_mils[s] - 1.0);
+  }
+}
+
+rating::FitOptions fit_options(const FitSettings& f) {
+  rating::FitOptions o;
+  o.depth_mode = f.depth == DepthSearch::continuous ? rating::DepthMode::Continuous
+                                                    : rating::DepthMode::Candidates;
+  o.refined_depths = f.refined_depths;
+  o.bounds.lower = f.lower;
+  o.bounds.upper = f.upper;
+  return o;
+}
+
+void take_fit(const rating::FitResult& f, const DeflectionTest& t, RatingResult& out) {
+  out.fit_rms_pct = f.fit_error;
+  out.fit_error = f.fit_error;
+  out.fitted = !(f.flags & rating::kFitNotFitted);
+  out.flags |= f.flags;  // the fit's flag bits are the public ones
+  out.message = f.message;
+  out.residuals = f.residuals;
+  for (std::size_t s = 0; s < f.residuals.size(); ++s)
+    out.computed_mils.push_back(t.deflections_mils[s] * (1.0 + f.residuals[s]));
+  out.relative_std_error = f.relative_std_error;
+  out.engine_calls = f.engine_calls;
+}
+
+// The fit takes the place of the table search in the driver; the seasonal
+// rating of the fitted moduli and depth is the design's own.
+void rate_fit(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
+              const FitSettings& settings, std::vector<RatingResult>& out) {
+  const int n = int(tests.size());
+  r.reset_state();
+  put_section(r, 1, section, section);
+  for (int j = 1; j <= n; ++j) put_test(r, 1, j, tests[std::size_t(j - 1)]);
+  r.fit_errors.assign(std::size_t(n), 0.0f);
+  if (!r.fit) r.fit = std::make_unique<rating::FitWorkspace>();
+  std::vector<rating::FitResult> fits(static_cast<std::size_t>(n));
+  const rating::FitOptions options = fit_options(settings);
+  std::size_t next = 0;
+  r.ctx.back_calculation = [&](rating::RatingContext& c, rating::Blocks&) {
+    const DeflectionTest& t = tests[next];
+    rating::FitTest ft;
+    ft.name = std::to_string(next + 1);
+    ft.h1 = c.section.h;
+    ft.h2 = c.section.b;
+    ft.load = t.load_lb;
+    ft.offsets = t.sensor_offsets_in;
+    for (double d : t.deflections_mils) ft.deflections.push_back(d / 1000.0);
+    rating::FitResult& f = fits[next++] = rating::fit_test(*r.fit, r.tables, ft, options);
+    return rating::RatingContext::BackCalculated{float(f.moduli[0]), float(f.moduli[1]),
+                                                 float(f.moduli[2]), float(f.depth)};
+  };
+  std::array<int, kSections> ntest{};
+  ntest[0] = n;
+  const int nsec = 1;
+  try {
+    rating::rate_sections(r.ctx, r.blocks.view, r.fwd.data(), r.result.data(), r.sect.data(), ntest.data(), &nsec);
+  } catch (...) {
+    r.ctx.back_calculation = nullptr;
+    throw;
+  }
+  r.ctx.back_calculation = nullptr;
+  out.reserve(tests.size());
+  for (int j = 1; j <= n; ++j) {
+    RatingResult res = result_of(r, j);
+    take_fit(fits[std::size_t(j - 1)], tests[std::size_t(j - 1)], res);
+    out.push_back(std::move(res));
+  }
+}
+
 void rate_design(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
-                 std::vector<RatingResult>& out) {
+                 bool residuals, std::vector<RatingResult>& out) {
   const int n = int(tests.size());
   for (int j = 1; j <= n; ++j) check_design_sensors(tests[std::size_t(j - 1)], j);
   r.reset_state();
@@ -208,21 +307,19 @@ void rate_design(Rater::Impl& r, const Section& section, const std::vector<Defle
   rating::rate_sections(r.ctx, r.blocks.view, r.fwd.data(), r.result.data(), r.sect.data(), ntest.data(), &nsec);
   r.ctx.test_rated = nullptr;
   out.reserve(tests.size());
-  for (int j = 1; j <= n; ++j) out.push_back(result_of(r, j));
+  for (int j = 1; j <= n; ++j) {
+    RatingResult res = result_of(r, j);
+    if (residuals) add_residuals(r, section, tests[std::size_t(j - 1)], res);
+    out.push_back(std::move(res));
+  }
 }
 
 void require_table(const Rater::Impl& r) {
   if (!r.loaded) refuse(ApiMessage::no_table);
 }
 
-// Only a complete table is kept.
-void keep_if_complete(Rater::Impl& r, rating::TableRead read, const std::string& name) {
-  if (read != rating::TableRead::Complete) {
-    toolkit::E1STL(1, name);
-    refuse(ApiMessage::short_table);
-  }
-  r.loaded = true;
-}
+// The reader refuses any table that is not complete, so a table read is kept.
+void keep_if_complete(Rater::Impl& r, rating::TableRead, const std::string&) { r.loaded = true; }
 
 }  // namespace
 
@@ -253,9 +350,14 @@ Status Rater::load_table(std::istream& in) {
   return detail::run_guarded("zalk::Rater::load_table", [&] {
     std::string text(std::istreambuf_iterator<char>(in), {});
     if (in.bad()) refuse(ApiMessage::stream_unreadable);
-    const std::string name = "deflection table stream";
+    const std::string name = "<stream>";
     keep_if_complete(r, rating::read_deflection_table_text(text, name, r.tables, r.blocks.view), name);
   });
+}
+
+static void mark_rising(const std::vector<DeflectionTest>& tests, std::vector<RatingResult>& out) {
+  for (std::size_t j = 0; j < out.size(); ++j)
+    if (rises_somewhere(tests[j].deflections_mils)) out[j].flags |= flag_rising_basin;
 }
 
 SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTest>& tests,
@@ -269,10 +371,16 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
       refuse(ApiMessage::test_count);
     }
     check_section(section);
-    for (std::size_t j = 0; j < tests.size(); ++j) check_test(tests[j], int(j + 1));
+    // The fit flags a basin it cannot use and rates the other tests.
+    const bool fit = options.method == Method::fit;
+    for (std::size_t j = 0; j < tests.size(); ++j) check_test(tests[j], int(j + 1), ApiMessage::test_value, fit);
     switch (options.method) {
       case Method::design:
-        rate_design(r, section, tests, out.tests);
+        rate_design(r, section, tests, options.residuals, out.tests);
+        mark_rising(tests, out.tests);
+        return;
+      case Method::fit:
+        rate_fit(r, section, tests, options.fit, out.tests);
         return;
     }
     toolkit::E1STI(1, int(options.method));
@@ -330,6 +438,18 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
     }
   });
   if (!out.status) out.items.clear();
+  return out;
+}
+
+std::string flag_names(unsigned flags) {
+  static const char* const names[] = {"not_fitted", "at_bound", "not_converged", "ill_conditioned",
+                                      "rising_basin", "no_table_start", "interpolated", "implausible"};
+  std::string out;
+  for (unsigned k = 0; k < std::size(names); ++k) {
+    if (!(flags & (1u << k))) continue;
+    if (!out.empty()) out += '|';
+    out += names[k];
+  }
   return out;
 }
 

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <iosfwd>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "zalk/status.hpp"
@@ -58,10 +59,40 @@ struct RatingResult {
   double e_base = 0;
   double e_subgrade = 0;
   double depth_in = 0;       // depth of the best-fitting depth candidate
-  double fit_error = 0;      // sum of squared relative misfits of the basin at that depth
+  double fit_error = 0;      // design: sum of squared relative misfits of the basin at that depth
   bool fitted = false;       // a finite fit was found (otherwise the moduli are NaN)
   bool rated = false;        // the allowable load is a number
+
+  // How well the moduli explain the basin: the RMS of (computed / measured
+  // - 1) over the sensors, in percent (both methods).
+  double fit_rms_pct = 0;
+  unsigned flags = 0;        // RatingFlag bits
+  std::string message;       // why a test was not fitted, or what its flags mean
+  // Per sensor, computed / measured - 1 (the fit method always; the design
+  // method when RatingOptions::residuals is set), and the computed
+  // deflections (mils) at the test's sensors.
+  std::vector<double> residuals;
+  std::vector<double> computed_mils;
+  // Fit method: the relative standard error of each modulus from the
+  // Jacobian (surface, base, subgrade), and the engine runs the test took.
+  std::array<double, 3> relative_std_error{};
+  int engine_calls = 0;
 };
+
+// Flags of a rated test.
+enum RatingFlag : unsigned {
+  flag_not_fitted = 1u << 0,        // the basin cannot be fitted: moduli NaN, see message
+  flag_at_bound = 1u << 1,          // a modulus at a bound of the search
+  flag_not_converged = 1u << 2,     // fit: iteration limit reached
+  flag_ill_conditioned = 1u << 3,   // fit: the moduli are poorly determined by the basin
+  flag_rising_basin = 1u << 4,      // a deflection rises with offset somewhere (fitted all the same)
+  flag_no_table_start = 1u << 5,    // fit: the table could not seed the search
+  flag_interpolated = 1u << 6,      // the basin was interpolated to the table's sensors
+  flag_implausible = 1u << 7,       // a reading lies far off the smooth basin (set by the caller)
+};
+
+// The flags as words joined by '|' ("at_bound|interpolated"), "" for none.
+std::string flag_names(unsigned flags);
 
 struct SectionRating {
   Status status;                     // on an error, tests is empty
@@ -73,11 +104,33 @@ enum class Method {
   // surfaces at eight depths to a stiff layer, the best depth chosen by an
   // engine run per depth.
   design,
-  // Further methods are added here (each with its own core under rating/).
+  // Least squares on the engine at the test's own sensors: starts from the
+  // design's search, polishes it on the table's surfaces, refines the best
+  // depth candidates with Levenberg-Marquardt on the logarithms of the
+  // moduli (optionally the depth too), and keeps the best; never worse than
+  // the design's answer. Any sensor layout and load.
+  fit,
+};
+
+enum class DepthSearch {
+  candidates,  // the eight candidate depths to the stiff layer (12 to 240 in)
+  continuous,  // the best candidate's depth refined between its neighbours
+};
+
+struct FitSettings {
+  DepthSearch depth = DepthSearch::candidates;
+  int refined_depths = 2;  // candidates refined on the engine (1 to 8)
+  // Physical bounds of the moduli (psi): surface, base, subgrade.
+  std::array<double, 3> lower{50.0e3, 5.0e3, 2.0e3};
+  std::array<double, 3> upper{5000.0e3, 500.0e3, 100.0e3};
 };
 
 struct RatingOptions {
   Method method = Method::design;
+  FitSettings fit;
+  // Design method: also compute the basin of the rated moduli at the test's
+  // sensors (one more engine run per test) for residuals and fit_rms_pct.
+  bool residuals = false;
 };
 
 // Overlay: the section thickened pass by pass, the test's basin recomputed

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "engine/reference_data.h"
+#include "fit/basins.h"
 #include "rating/context.h"
 #include "zalk/zalk.hpp"
 
@@ -211,3 +212,46 @@ TEST(PublicRating, OverlayEqualsTheLegacyIteration) {
 }
 
 }  // namespace
+
+// The fit method through the Rater: exact basins of known structures come
+// back at their moduli and depth; a basin that cannot be fitted is flagged
+// and leaves the other tests of the call as they are alone.
+TEST(PublicRating, FitMethodFindsKnownStructuresAndFlagsBadBasins) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(kTable).ok());
+  const auto samples = read_sample("rating");
+  zalk::RatingOptions fit;
+  fit.method = zalk::Method::fit;
+  int checked = 0;
+  for (const auto& c : zalk::rating::testing::load_basins()) {
+    if (c.layout != "legacy" || c.name > "G03") continue;
+    zalk::Section s = samples[0].section;
+    s.surface_thickness_in = c.h1;
+    s.base_thickness_in = c.h2;
+    zalk::DeflectionTest t = samples[0].tests[0];
+    t.load_lb = c.load;
+    t.deflections_mils.clear();
+    for (double w : c.deflections) t.deflections_mils.push_back(1000.0 * w);
+    zalk::DeflectionTest bad = t;
+    bad.deflections_mils[2] = -1.0;
+    const zalk::SectionRating both = rater.rate(s, {t, bad}, fit);
+    ASSERT_TRUE(both.status.ok()) << c.name;
+    const zalk::RatingResult& r = both.tests[0];
+    EXPECT_NEAR(r.e_surface / c.e1, 1.0, 1e-3) << c.name;
+    EXPECT_NEAR(r.e_base / c.e2, 1.0, 1e-3) << c.name;
+    EXPECT_NEAR(r.e_subgrade / c.e3, 1.0, 1e-3) << c.name;
+    EXPECT_EQ(r.depth_in, c.h3) << c.name;
+    EXPECT_LT(r.fit_rms_pct, 0.01);
+    EXPECT_EQ(r.residuals.size(), c.deflections.size());
+    EXPECT_GT(r.engine_calls, 0);
+    EXPECT_TRUE(r.rated);
+    EXPECT_EQ(both.tests[1].flags & zalk::flag_not_fitted, zalk::flag_not_fitted);
+    EXPECT_TRUE(std::isnan(both.tests[1].e_surface));
+    EXPECT_NE(both.tests[1].message.find("2"), std::string::npos) << both.tests[1].message;
+    const zalk::SectionRating alone = rater.rate(s, {t}, fit);
+    EXPECT_EQ(std::memcmp(&alone.tests[0].allowable_load, &r.allowable_load, sizeof(double)), 0);
+    ++checked;
+  }
+  EXPECT_EQ(checked, 3);
+  EXPECT_EQ(zalk::flag_names(zalk::flag_at_bound | zalk::flag_interpolated), "at_bound|interpolated");
+}

@@ -1,0 +1,27 @@
+"""zalk3071: pavement structural analysis from Python.
+
+Layered elastic analysis of pavement structures under circular loads
+(:func:`analyse`), back-calculation of layer moduli from falling-weight
+deflection basins and the allowable load of each test (:class:`Rater`),
+with the library's own units: inches, psi, lb, mils and degrees Fahrenheit.
+
+    import zalk3071 as z
+    r = z.analyse([[4, 500e3, .35], [8, 30e3, .4], [0, 10e3, .45]],
+                  loads=[[0, 0, 100, 5.9]], points=[[0, 0, 0], [12, 0, 0]])
+    r.w                    # vertical displacements, one per point
+    r.to_frame()           # every component as a pandas DataFrame
+
+    rater = z.Rater(table="backdefl.txt")
+    results = rater.rate(z.read_sections("sections.csv"), z.read_tests("tests.csv"))
+
+Errors of the library are raised as :class:`ZalkError` with the library's
+message text, routine and code; arguments of the wrong type, shape or with
+NaN raise TypeError or ValueError naming the argument, before any work.
+"""
+from ._errors import ZalkError
+from ._analysis import AnalysisResult, analyse
+from ._rating import (SECTION_COLUMNS, TEST_COLUMNS, RESULT_COLUMNS, Rater, back_calculate,
+                      read_sections, read_tests)
+
+__all__ = ["ZalkError", "AnalysisResult", "analyse", "Rater", "back_calculate", "read_sections",
+           "read_tests", "SECTION_COLUMNS", "TEST_COLUMNS", "RESULT_COLUMNS"]

@@ -1,0 +1,48 @@
+"""Argument checks made before any work, naming the argument and the problem."""
+import numpy as np
+
+
+def real_matrix(name, value, columns):
+    """A 2-D float64 array with one of the given column counts, all finite."""
+    try:
+        a = np.asarray(value)
+    except Exception as e:  # ragged nested lists and the like
+        raise TypeError(f"{name}: cannot be read as an array ({e})") from None
+    if a.dtype == object or not (np.issubdtype(a.dtype, np.number) or a.dtype == bool):
+        raise TypeError(f"{name}: numbers expected, got an array of {a.dtype}")
+    if np.iscomplexobj(a):
+        raise TypeError(f"{name}: real numbers expected, got complex values")
+    if a.ndim == 1 and a.size in columns:
+        a = a.reshape(1, -1)
+    if a.ndim != 2 or a.shape[1] not in columns:
+        want = " or ".join(str(c) for c in columns)
+        raise ValueError(f"{name}: shape (n, {want}) expected, got {a.shape}")
+    if a.shape[0] == 0:
+        raise ValueError(f"{name}: no rows")
+    a = np.ascontiguousarray(a, dtype=np.float64)
+    bad = ~np.isfinite(a)
+    if bad.any():
+        row, col = np.argwhere(bad)[0]
+        raise ValueError(f"{name}: row {row}, column {col} is {a[row, col]}, not a finite number")
+    return a
+
+
+def require_columns(name, frame, columns):
+    missing = [c for c in columns if c not in frame.columns]
+    if missing:
+        raise ValueError(f"{name}: missing column(s) {', '.join(missing)}")
+
+
+def finite_columns(name, frame, columns):
+    """The columns as one float64 matrix; non-numbers and NaN are named."""
+    import pandas as pd
+
+    out = np.empty((len(frame), len(columns)))
+    for k, c in enumerate(columns):
+        values = pd.to_numeric(frame[c], errors="coerce").to_numpy(dtype=np.float64)
+        bad = ~np.isfinite(values)
+        if bad.any():
+            i = int(np.argmax(bad))
+            raise ValueError(f"{name}: column {c} row {i} is {frame[c].iloc[i]!r}, not a finite number")
+        out[:, k] = values
+    return out

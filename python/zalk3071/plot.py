@@ -1,0 +1,104 @@
+"""Pictures of ratings: basins, sections along their length, seasons.
+
+Every function draws on a new matplotlib figure, saves it when ``path`` is
+given (PNG by its extension) and returns the figure; the plotted data are
+the values passed in, so that a figure can be checked against the results.
+"""
+import numpy as np
+
+from ._analysis import analyse
+from ._rating import LEGACY_OFFSETS_IN, SEASONS
+
+# The structure the rating analyses: surface, base and subgrade over a stiff
+# layer, with the library's fixed Poisson's ratios and load radius.
+POISSON = (0.35, 0.40, 0.45, 0.49)
+STIFF_LAYER_MODULUS = 1.0e7
+LOAD_RADIUS_IN = 5.9
+SURFACE_CAP_IN = 12.0
+
+
+def _figure(nrows=1, height=4.0):
+    import matplotlib
+
+    matplotlib.use("Agg", force=False)
+    import matplotlib.pyplot as plt
+
+    fig, axes = plt.subplots(nrows, 1, figsize=(8, height * nrows), sharex=nrows > 1, squeeze=False)
+    return fig, axes[:, 0]
+
+
+def _finish(fig, path):
+    fig.tight_layout()
+    if path is not None:
+        fig.savefig(path, dpi=110)
+    return fig
+
+
+def computed_basin(result, surface_in, base_in, load_lb, offsets_in=LEGACY_OFFSETS_IN):
+    """Surface deflections (mils) of the rated structure under the test's load."""
+    h1 = min(float(surface_in), SURFACE_CAP_IN)
+    layers = [[h1, result["e_surface"], POISSON[0]], [base_in, result["e_base"], POISSON[1]],
+              [result["depth_in"], result["e_subgrade"], POISSON[2]],
+              [0.0, STIFF_LAYER_MODULUS, POISSON[3]]]
+    pressure = load_lb / (np.pi * LOAD_RADIUS_IN ** 2)
+    points = [[x, 0.0, 0.0] for x in offsets_in]
+    return analyse(layers, [[0.0, 0.0, pressure, LOAD_RADIUS_IN]], points).w * 1000.0
+
+
+def basin(measured_mils, computed, offsets_in=LEGACY_OFFSETS_IN, title="", path=None):
+    """Measured basin against the computed one of each method.
+
+    computed: {method name: deflections in mils at offsets_in}.
+    """
+    fig, (ax,) = _figure()
+    ax.plot(offsets_in, measured_mils, "ko", label="measured", markersize=7)
+    for name, values in computed.items():
+        ax.plot(offsets_in, values, "-", marker=".", label=f"computed ({name})")
+    ax.set_xlabel("offset from load centre (in)")
+    ax.set_ylabel("deflection (mils)")
+    ax.invert_yaxis()
+    ax.grid(True, alpha=0.3)
+    ax.legend()
+    ax.set_title(title or "deflection basin")
+    return _finish(fig, path)
+
+
+def section(results, section_id, position=None, path=None):
+    """Moduli, allowable load and depth to the stiff layer along a section.
+
+    results: the DataFrame of Rater.rate; position: a column to place the
+    tests by (a station), otherwise the test number.
+    """
+    rows = results[results["section"].astype(str) == str(section_id)]
+    x = rows[position].to_numpy() if position else rows["test"].to_numpy()
+    fig, (top, middle, bottom) = _figure(3, height=2.8)
+    for col, label in (("e_surface", "surface"), ("e_surface_72f", "surface at 72 F"),
+                       ("e_base", "base"), ("e_subgrade", "subgrade")):
+        top.plot(x, rows[col].to_numpy(), marker=".", label=label)
+    top.set_yscale("log")
+    top.set_ylabel("modulus (psi)")
+    top.legend(fontsize="small", ncol=2)
+    middle.plot(x, rows["allowable_load"].to_numpy(), "C3", marker=".")
+    middle.set_ylabel("allowable load")
+    bottom.step(x, rows["depth_in"].to_numpy(), "C2", where="mid")
+    bottom.set_ylabel("depth to stiff layer (in)")
+    bottom.set_xlabel(position or "test")
+    for ax in (top, middle, bottom):
+        ax.grid(True, alpha=0.3)
+    top.set_title(f"section {section_id}")
+    return _finish(fig, path)
+
+
+def seasons(allowable_by_season, title="", path=None):
+    """Allowable load of each season (a bar per season).
+
+    allowable_by_season: five values, fall, winter, spring 1, spring 2, summer.
+    """
+    fig, (ax,) = _figure()
+    names = [s.replace("spring", "spring ") for s in SEASONS]
+    ax.bar(names, allowable_by_season, color="C0")
+    ax.set_xlabel("season")
+    ax.set_ylabel("allowable load")
+    ax.grid(True, axis="y", alpha=0.3)
+    ax.set_title(title or "allowable load by season")
+    return _finish(fig, path)
