@@ -4,6 +4,8 @@
 // workspace) and keeps every exception on this side of the boundary.
 #include "api/zalk3071.h"
 
+#include <type_traits>
+
 #include "api/boundary.h"
 #include "engine/driver.h"
 #include "io/platform.h"
@@ -44,14 +46,23 @@ constexpr int kMaxLoads = 10;     // XL, YL, P, A
 constexpr int kMaxLayers = 50;    // E, PR
 }  // namespace
 
+// The pointer types hosts call through match the declarations.
+static_assert(std::is_same_v<decltype(&VERSIONNUM), ZALK_VERSIONNUM_FN>);
+static_assert(std::is_same_v<decltype(&QUORVAN), ZALK_QUORVAN_FN>);
+static_assert(std::is_same_v<decltype(&BTWODIMENSION), ZALK_BTWODIMENSION_FN>);
+static_assert(std::is_same_v<decltype(&ZALK3071DLL), ZALK_ZALK3071DLL_FN>);
+static_assert(std::is_same_v<decltype(&OVER), ZALK_OVER_FN>);
+static_assert(std::is_same_v<decltype(&ZALKSTATUS), ZALK_ZALKSTATUS_FN>);
+
 extern "C" {
 
-ZALK_API void VERSIONNUM(double* VER) {
+ZALK_API ZALK_ENTRY void ZALK_CALL VERSIONNUM(double* VER) {
   if (VER != nullptr) *VER = ZALK_VERSION_NUMBER;
 }
 
-ZALK_API void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
-                      float* DEFL, float* RESP, float* SEASTAB, int32_t* NCASES, int32_t* MODE) {
+ZALK_API ZALK_ENTRY void ZALK_CALL QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2,
+                                           float* E3, float* Q, float* DEFL, float* RESP,
+                                           float* SEASTAB, int32_t* NCASES, int32_t* MODE) {
   guarded("QUORVAN", [&] {
     require_arguments("QUORVAN", {{"H1", H1}, {"H2", H2}, {"H3", H3}, {"E1", E1}, {"E2", E2},
                                   {"E3", E3}, {"Q", Q}, {"DEFL", DEFL}, {"RESP", RESP},
@@ -61,13 +72,13 @@ ZALK_API void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, flo
   });
 }
 
-ZALK_API void BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t* NEAR, double* XL,
-                            double* YL, double* P, double* A, double* PZ, int32_t* PLAYER,
-                            double* PX, double* PY, double* W, double* U, double* ER, double* ET,
-                            double* EZ, double* ERZ, double* S1, double* S2, double* S3, double* S4,
-                            double* S5, double* S6, double* S7, double* S8, double* S9, double* S10,
-                            double* S11, double* S12, double* S13, double* S14, double* S15,
-                            double* E, double* PR, void* SPARE) {
+ZALK_API ZALK_ENTRY void ZALK_CALL BTWODIMENSION(
+    int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t* NEAR, double* XL, double* YL, double* P,
+    double* A, double* PZ, int32_t* PLAYER, double* PX, double* PY, double* W, double* U,
+    double* ER, double* ET, double* EZ, double* ERZ, double* S1, double* S2, double* S3,
+    double* S4, double* S5, double* S6, double* S7, double* S8, double* S9, double* S10,
+    double* S11, double* S12, double* S13, double* S14, double* S15, double* E, double* PR,
+    void* SPARE) {
   guarded("BTWODIMENSION", [&] {
     // NDIM and SPARE are never read and may be null.
     require_arguments("BTWODIMENSION",
@@ -87,8 +98,8 @@ ZALK_API void BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t
   });
 }
 
-ZALK_API void ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NTEST,
-                          int32_t* NSEC) {
+ZALK_API ZALK_ENTRY void ZALK_CALL ZALK3071DLL(double* FWD, double* RESULT, double* SECT,
+                                               int32_t* NTEST, int32_t* NSEC) {
   guarded("ZALK3071DLL", [&] {
     require_arguments("ZALK3071DLL",
                       {{"FWD", FWD}, {"RESULT", RESULT}, {"SECT", SECT}, {"NTEST", NTEST}, {"NSEC", NSEC}});
@@ -98,9 +109,10 @@ ZALK_API void ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NT
   });
 }
 
-ZALK_API void OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITEM, double* FWD,
-                   double* SECT, int32_t* NSEC, void* SPARE, double* DH, int32_t* NPASS,
-                   double* RPASS, double* TPASS) {
+ZALK_API ZALK_ENTRY void ZALK_CALL OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM,
+                                        double* E3ITEM, double* FWD, double* SECT, int32_t* NSEC,
+                                        void* SPARE, double* DH, int32_t* NPASS, double* RPASS,
+                                        double* TPASS) {
   guarded("OVER", [&] {
     // SPARE is never read and may be null.
     require_arguments("OVER", {{"H3ITEM", H3ITEM}, {"E1ITEM", E1ITEM}, {"E2ITEM", E2ITEM},

@@ -137,8 +137,8 @@ void report_unexpected(std::string_view entry, const char* what) noexcept {
 
 }  // namespace zalk::api
 
-extern "C" ZALK_API void ZALKSTATUS(int32_t* MODE, int32_t* STATUS, char* MESSAGE,
-                                    int32_t* LENGTH) {
+extern "C" ZALK_API ZALK_ENTRY void ZALK_CALL ZALKSTATUS(int32_t* MODE, int32_t* STATUS,
+                                                      char* MESSAGE, int32_t* LENGTH) {
   if (MODE != nullptr) {
     if (*MODE == 0 || *MODE == 1) zalk::api::set_status_opted_in(*MODE == 1);
     *MODE = zalk::api::status_opted_in() ? 1 : 0;

@@ -21,7 +21,16 @@
  * Files: the deflection table "backdefl.txt" (read by ZALK3071DLL) and the
  * analysis deck "input_m.txt" (written and read back by every QUORVAN call)
  * live in one data folder: $ZALK3071_DIR when set, otherwise
- * $HOME/ZALK3071. The folder must exist and be writable.
+ * $HOME/ZALK3071 (on Windows C:\ZALK3071\). The folder must exist and be
+ * writable; its name may hold blanks and any Unicode characters.
+ *
+ * Windows: the module ZALK3071dll.dll exports every entry point under its
+ * plain name and, in the 32-bit build, also under the decorated stdcall name
+ * _NAME@n (n = 4 x the number of arguments); the seven blocks are data
+ * exports under their plain names. Entry points use the stdcall convention
+ * in the 32-bit build (ZALK_CALL). A host that loads the module at run time
+ * calls through the pointer types ZALK_*_FN below, which carry the
+ * convention and the full argument list.
  *
  * Severe errors: by default a severe error (a failed toolkit check of type 4
  * or 5, a missing data folder or deflection table, an unreadable deck) prints
@@ -36,12 +45,22 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* The Windows module exports exactly the names of its module-definition
+ * file, so nothing is marked for export there. */
 #if defined(_WIN32)
 #  define ZALK_API
 #elif defined(__GNUC__)
 #  define ZALK_API __attribute__((visibility("default")))
 #else
 #  define ZALK_API
+#endif
+
+/* Calling convention of the entry points: stdcall (the callee removes its
+ * arguments) in 32-bit Windows builds; the platform's C convention elsewhere. */
+#if defined(_WIN32) && !defined(_WIN64)
+#  define ZALK_CALL __stdcall
+#else
+#  define ZALK_CALL
 #endif
 
 #ifdef __cplusplus
@@ -68,7 +87,7 @@ extern ZALK_API zalk_dam_block DAM;
 /* ---- entry points ------------------------------------------------------ */
 
 /* VER (double, out): receives 2.0. Touches nothing else. */
-ZALK_API void VERSIONNUM(double* VER);
+ZALK_API void ZALK_CALL VERSIONNUM(double* VER);
 
 /* Layered elastic analysis of three layers on a stiff bottom layer.
  * H1, H2, H3    (float)      layer thicknesses, shared by all cases
@@ -85,8 +104,9 @@ ZALK_API void VERSIONNUM(double* VER);
  *                            2 = dual-load stress mode
  * Writes the analysis deck input_m.txt into the data folder and reads it
  * back: moduli are analysed with three significant digits. */
-ZALK_API void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3, float* Q,
-                      float* DEFL, float* RESP, float* SEASTAB, int32_t* NCASES, int32_t* MODE);
+ZALK_API void ZALK_CALL QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, float* E3,
+                                float* Q, float* DEFL, float* RESP, float* SEASTAB,
+                                int32_t* NCASES, int32_t* MODE);
 
 /* Adds the response of load ILOAD at point IPT into the 15 result slots.
  * IPT, NDIM (not read), ILOAD, NEAR (nonzero: add the half-space plate
@@ -95,13 +115,14 @@ ZALK_API void QUORVAN(float* H1, float* H2, float* H3, float* E1, float* E2, flo
  * point coordinates; W, U, ER, ET, EZ, ERZ (double, in/out) the six polar
  * response values; S1..S15 (double[1000]) result slots, element IPT updated;
  * E, PR (double[50]) modulus and Poisson's ratio per layer; SPARE not read. */
-ZALK_API void BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t* NEAR, double* XL,
-                            double* YL, double* P, double* A, double* PZ, int32_t* PLAYER,
-                            double* PX, double* PY, double* W, double* U, double* ER, double* ET,
-                            double* EZ, double* ERZ, double* S1, double* S2, double* S3, double* S4,
-                            double* S5, double* S6, double* S7, double* S8, double* S9, double* S10,
-                            double* S11, double* S12, double* S13, double* S14, double* S15,
-                            double* E, double* PR, void* SPARE);
+ZALK_API void ZALK_CALL BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t* NEAR,
+                                      double* XL, double* YL, double* P, double* A, double* PZ,
+                                      int32_t* PLAYER, double* PX, double* PY, double* W,
+                                      double* U, double* ER, double* ET, double* EZ, double* ERZ,
+                                      double* S1, double* S2, double* S3, double* S4, double* S5,
+                                      double* S6, double* S7, double* S8, double* S9, double* S10,
+                                      double* S11, double* S12, double* S13, double* S14,
+                                      double* S15, double* E, double* PR, void* SPARE);
 
 /* Load rating from deflection tests.
  * FWD    (double[20*2000*10]) in: per section and test: 1 time of day (h),
@@ -114,8 +135,8 @@ ZALK_API void BTWODIMENSION(int32_t* IPT, int32_t* NDIM, int32_t* ILOAD, int32_t
  * NTEST  (int32[20]) tests per section (at most 2000)
  * NSEC   (int32) number of sections (at most 20)
  * Reads the deflection table backdefl.txt from the data folder. */
-ZALK_API void ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NTEST,
-                          int32_t* NSEC);
+ZALK_API void ZALK_CALL ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NTEST,
+                                    int32_t* NSEC);
 
 /* Overlay iteration: thickens the surface layer of each item by DH per pass
  * and re-rates. H3ITEM, E1ITEM, E2ITEM, E3ITEM (double[20]) in; FWD
@@ -123,9 +144,9 @@ ZALK_API void ZALK3071DLL(double* FWD, double* RESULT, double* SECT, int32_t* NT
  * deflections and column 11 are overwritten); NSEC (int32) in (at most 20);
  * SPARE never read; DH (double) in; NPASS (int32[20]), RPASS and TPASS
  * (double[20*20], item x pass) out. */
-ZALK_API void OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITEM, double* FWD,
-                   double* SECT, int32_t* NSEC, void* SPARE, double* DH, int32_t* NPASS,
-                   double* RPASS, double* TPASS);
+ZALK_API void ZALK_CALL OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITEM,
+                             double* FWD, double* SECT, int32_t* NSEC, void* SPARE, double* DH,
+                             int32_t* NPASS, double* RPASS, double* TPASS);
 
 /* Severe-error handling and the status of the last call.
  *
@@ -151,11 +172,30 @@ ZALK_API void OVER(double* H3ITEM, double* E1ITEM, double* E2ITEM, double* E3ITE
  * shared blocks may be partly written and must not be used. Warnings are
  * printed in both settings and never change the status. The setting is
  * process-wide. */
-ZALK_API void ZALKSTATUS(int32_t* MODE, int32_t* STATUS, char* MESSAGE, int32_t* LENGTH);
+ZALK_API void ZALK_CALL ZALKSTATUS(int32_t* MODE, int32_t* STATUS, char* MESSAGE,
+                                   int32_t* LENGTH);
 
 #define ZALK_STATUS_OK 0
 #define ZALK_STATUS_FATAL 4
 #define ZALK_STATUS_TERMINAL 5
+
+/* ---- pointer types for hosts that load the library at run time ----------
+ * A pointer from GetProcAddress (or dlsym) converted to one of these types
+ * calls the entry point with its convention and its full argument list, so
+ * the compiler rejects a call with a missing or extra argument. The library
+ * checks at compile time that each type matches the declaration above. */
+typedef void(ZALK_CALL* ZALK_VERSIONNUM_FN)(double*);
+typedef void(ZALK_CALL* ZALK_QUORVAN_FN)(float*, float*, float*, float*, float*, float*, float*,
+                                         float*, float*, float*, int32_t*, int32_t*);
+typedef void(ZALK_CALL* ZALK_BTWODIMENSION_FN)(
+    int32_t*, int32_t*, int32_t*, int32_t*, double*, double*, double*, double*, double*, int32_t*,
+    double*, double*, double*, double*, double*, double*, double*, double*, double*, double*,
+    double*, double*, double*, double*, double*, double*, double*, double*, double*, double*,
+    double*, double*, double*, double*, double*, void*);
+typedef void(ZALK_CALL* ZALK_ZALK3071DLL_FN)(double*, double*, double*, int32_t*, int32_t*);
+typedef void(ZALK_CALL* ZALK_OVER_FN)(double*, double*, double*, double*, double*, double*,
+                                      int32_t*, void*, double*, int32_t*, double*, double*);
+typedef void(ZALK_CALL* ZALK_ZALKSTATUS_FN)(int32_t*, int32_t*, char*, int32_t*);
 
 #ifdef __cplusplus
 }

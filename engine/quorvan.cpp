@@ -57,8 +57,7 @@ void run_cases(EngineWorkspace& ws, const std::filesystem::path* deck, float h1,
   // The analysis sees exactly the numbers the deck holds (moduli to three
   // significant digits), as when the deck is run on its own.
   if (deck != nullptr) {
-    write_deck_file(*deck, request);
-    read_deck_file(*deck, ws.problems);
+    write_and_read_deck_file(*deck, request, ws.problems);
   } else {
     read_deck_text(write_deck_text(request), ws.problems);
   }

@@ -17,6 +17,7 @@
 #include <system_error>
 
 #include "io/fortio.h"
+#include "io/platform.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -351,7 +352,7 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 
 [[noreturn]] void file_error(int code, std::string_view verb, const std::filesystem::path& path,
                              int err) {
-  E1STL(1, path.string());
+  E1STL(1, platform::display_name(path));
   E1STL(2, verb);
   E1STL(3, err != 0 ? std::strerror(err) : "unknown error");
   terminal(code, "The analysis deck %(L1) cannot be %(L2): %(L3).");
@@ -401,26 +402,50 @@ void read_deck_text(std::string_view text, ProblemSet& out) {
   read_deck(text, "analysis deck text", out);
 }
 
+namespace {
+
 // The deck is rewritten in place and then cut to its new length, rather than
 // truncated first: some file systems (ext4's replace-by-truncate heuristic)
 // force a file truncated to zero out to disk when it is closed, which costs
 // milliseconds on every engine call; rewriting in place costs microseconds.
+// `create_mode` opens a deck that does not exist yet.
+File open_for_rewrite(const std::filesystem::path& path, const char* create_mode) {
+  errno = 0;
+  File f(platform::open_file(path, "r+b"));
+  if (!f && errno == ENOENT) f.reset(platform::open_file(path, create_mode));
+  if (!f) file_error(kCannotWrite, "written", path, errno);
+  return f;
+}
+
+// Writes the text and cuts the file to its length, through the open file.
+void put_text(std::FILE* f, const std::string& text, const std::filesystem::path& path) {
+  if (std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
+      !platform::cut_open_file(f, text.size())) {
+    file_error(kCannotWrite, "written", path, errno);
+  }
+}
+
+std::string get_text(std::FILE* f, const std::filesystem::path& path) {
+  std::string text;
+  char buf[8192];
+  std::size_t n = 0;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+  if (std::ferror(f)) file_error(kCannotRead, "read", path, errno);
+  return text;
+}
+
+void close_file(File& f, int code, std::string_view verb, const std::filesystem::path& path) {
+  if (std::fclose(f.release()) != 0) file_error(code, verb, path, errno);
+}
+
+}  // namespace
+
 void write_deck_file(const std::filesystem::path& path, const DeckRequest& request) {
   const std::string text = write_deck_text(request);  // every check before the file is touched
   RoutineScope scope(kRoutine);
-  const std::string name = path.string();
-  errno = 0;
-  File f(std::fopen(name.c_str(), "r+b"));
-  if (!f && errno == ENOENT) f.reset(std::fopen(name.c_str(), "wb"));
-  if (!f) file_error(kCannotWrite, "written", path, errno);
-  const bool written = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-  const int write_errno = errno;
-  const bool closed = std::fclose(f.release()) == 0;
-  if (!written || !closed) file_error(kCannotWrite, "written", path, written ? errno : write_errno);
-  std::error_code ec;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (!ec && size > text.size()) std::filesystem::resize_file(path, text.size(), ec);
-  if (ec) file_error(kCannotWrite, "written", path, ec.value());
+  File f = open_for_rewrite(path, "wb");
+  put_text(f.get(), text, path);
+  close_file(f, kCannotWrite, "written", path);
 }
 
 void read_deck_file(const std::filesystem::path& path, ProblemSet& out) {
@@ -428,14 +453,29 @@ void read_deck_file(const std::filesystem::path& path, ProblemSet& out) {
   {
     RoutineScope scope(kRoutine);
     errno = 0;
-    File f(std::fopen(path.string().c_str(), "rb"));
+    File f(platform::open_file(path, "rb"));
     if (!f) file_error(kCannotRead, "read", path, errno);
-    char buf[8192];
-    std::size_t n = 0;
-    while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) text.append(buf, n);
-    if (std::ferror(f.get())) file_error(kCannotRead, "read", path, errno);
+    text = get_text(f.get(), path);
   }
-  read_deck(text, "analysis deck " + path.string(), out);
+  read_deck(text, "analysis deck " + platform::display_name(path), out);
+}
+
+// One open for both directions: where opening a file is costly (under Wine
+// every open and close is a round trip to the server) this halves the cost
+// of the deck on every engine call.
+void write_and_read_deck_file(const std::filesystem::path& path, const DeckRequest& request,
+                              ProblemSet& out) {
+  const std::string text = write_deck_text(request);
+  std::string back;
+  {
+    RoutineScope scope(kRoutine);
+    File f = open_for_rewrite(path, "w+b");
+    put_text(f.get(), text, path);
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0) file_error(kCannotRead, "read", path, errno);
+    back = get_text(f.get(), path);
+    close_file(f, kCannotRead, "read", path);
+  }
+  read_deck(back, "analysis deck " + platform::display_name(path), out);
 }
 
 }  // namespace zalk::engine

@@ -60,5 +60,8 @@ double modulus_through_deck(float e);
 // through the reporter as terminal errors naming the file.
 void write_deck_file(const std::filesystem::path& path, const DeckRequest& request);
 void read_deck_file(const std::filesystem::path& path, ProblemSet& out);
+// Both in turn, through one open of the file.
+void write_and_read_deck_file(const std::filesystem::path& path, const DeckRequest& request,
+                              ProblemSet& out);
 
 }  // namespace zalk::engine

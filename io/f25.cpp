@@ -9,6 +9,8 @@
 #include <numeric>
 #include <system_error>
 
+#include "io/platform.h"
+
 namespace zalk::io {
 namespace {
 
@@ -462,7 +464,7 @@ int implausible_sensor(const std::vector<double>& x, const std::vector<double>& 
 F25File read_f25(std::string_view text, std::string_view file) { return Reader(text, file).run(); }
 
 F25File read_f25_file(const std::filesystem::path& path) {
-  const std::string name = path.string();
+  const std::string name = platform::display_name(path);
   auto refuse = [&](const std::string& why) {
     F25File f;
     f.file = name;

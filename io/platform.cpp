@@ -11,7 +11,9 @@
 #include "toolkit/errors.h"
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <windows.h>
 #else
 #include <sys/stat.h>
 #include <time.h>
@@ -26,21 +28,31 @@ using namespace zalk::toolkit;
 enum FolderError : int { kNoFolderSetting = 1, kFolderMissing = 2, kNotAFolder = 3, kNotWritable = 4 };
 
 [[noreturn]] void folder_error(int code, const std::filesystem::path& folder, std::string_view text) {
-  E1STL(1, folder.string());
+  E1STL(1, display_name(folder));
   E1MES(TERMINAL, code, text);
   std::abort();  // not reached: a terminal error never returns
 }
 
+#ifdef _WIN32
+// The environment in wide characters: the narrow copy holds the folder name
+// only as far as the ANSI code page can spell it.
+const wchar_t* non_empty_env(const wchar_t* name) {
+  const wchar_t* v = _wgetenv(name);
+  return (v != nullptr && v[0] != L'\0') ? v : nullptr;
+}
+#else
 const char* non_empty_env(const char* name) {
   const char* v = std::getenv(name);
   return (v != nullptr && v[0] != '\0') ? v : nullptr;
 }
+#endif
 
 std::filesystem::path configured_folder() {
-  if (const char* dir = non_empty_env("ZALK3071_DIR")) return dir;
 #ifdef _WIN32
-  return "C:\\ZALK3071";
+  if (const wchar_t* dir = non_empty_env(L"ZALK3071_DIR")) return std::filesystem::path(dir);
+  return std::filesystem::path(L"C:\\ZALK3071\\");
 #else
+  if (const char* dir = non_empty_env("ZALK3071_DIR")) return dir;
   if (const char* home = non_empty_env("HOME")) return std::filesystem::path(home) / "ZALK3071";
   E1MES(TERMINAL, kNoFolderSetting,
         "Neither ZALK3071_DIR nor HOME is set, so the data folder cannot be found.");
@@ -48,12 +60,26 @@ std::filesystem::path configured_folder() {
 #endif
 }
 
-bool writable(const std::filesystem::path& folder) {
+enum class FolderState { kMissing, kNotAFolder, kNotWritable, kUsable };
+
+// Every engine call checks the folder, so on Windows this is one attribute
+// query: under Wine a status query opens the folder through the server,
+// which costs far more than the check is worth.
+FolderState folder_state(const std::filesystem::path& folder) {
 #ifdef _WIN32
-  return _waccess(folder.c_str(), 2) == 0;
+  const DWORD attributes = GetFileAttributesW(folder.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FolderState::kMissing;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return FolderState::kNotAFolder;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return FolderState::kNotWritable;
+  return FolderState::kUsable;
 #else
+  std::error_code ec;
+  const auto status = std::filesystem::status(folder, ec);
+  if (!std::filesystem::exists(status)) return FolderState::kMissing;
+  if (!std::filesystem::is_directory(status)) return FolderState::kNotAFolder;
   // Creating the deck needs write and search permission on the folder.
-  return ::access(folder.c_str(), W_OK | X_OK) == 0;
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return FolderState::kNotWritable;
+  return FolderState::kUsable;
 #endif
 }
 
@@ -66,19 +92,18 @@ constexpr std::int64_t kSettleNs = 100'000'000;
 
 std::filesystem::path data_folder() {
   const std::filesystem::path folder = configured_folder();
-  std::error_code ec;
-  const auto status = std::filesystem::status(folder, ec);
-  if (!std::filesystem::exists(status)) {
-    folder_error(kFolderMissing, folder,
-                 "The data folder %(L1) does not exist. Create it or set ZALK3071_DIR to an existing "
-                 "folder.");
-  }
-  if (!std::filesystem::is_directory(status)) {
-    folder_error(kNotAFolder, folder, "The data folder %(L1) is not a folder.");
-  }
-  if (!writable(folder)) {
-    folder_error(kNotWritable, folder,
-                 "The data folder %(L1) is not writable; the analysis deck is written there.");
+  switch (folder_state(folder)) {
+    case FolderState::kMissing:
+      folder_error(kFolderMissing, folder,
+                   "The data folder %(L1) does not exist. Create it or set ZALK3071_DIR to an "
+                   "existing folder.");
+    case FolderState::kNotAFolder:
+      folder_error(kNotAFolder, folder, "The data folder %(L1) is not a folder.");
+    case FolderState::kNotWritable:
+      folder_error(kNotWritable, folder,
+                   "The data folder %(L1) is not writable; the analysis deck is written there.");
+    case FolderState::kUsable:
+      break;
   }
   return folder;
 }
@@ -119,5 +144,33 @@ std::optional<FileStamp> file_stamp(const std::filesystem::path& file) {
 }
 #endif
 std::filesystem::path table_path() { return data_folder() / "backdefl.txt"; }
+
+std::FILE* open_file(const std::filesystem::path& file, const char* mode) {
+#ifdef _WIN32
+  const std::wstring wide_mode(mode, mode + std::char_traits<char>::length(mode));
+  return _wfopen(file.c_str(), wide_mode.c_str());
+#else
+  return std::fopen(file.c_str(), mode);
+#endif
+}
+
+bool cut_open_file(std::FILE* f, std::uintmax_t size) {
+  if (std::fflush(f) != 0) return false;
+#ifdef _WIN32
+  const int fd = _fileno(f);
+  const long long length = _filelengthi64(fd);
+  if (length < 0) return false;
+  return std::uintmax_t(length) <= size || _chsize(fd, static_cast<long>(size)) == 0;
+#else
+  struct stat st;
+  if (::fstat(fileno(f), &st) != 0) return false;
+  return std::uintmax_t(st.st_size) <= size || ::ftruncate(fileno(f), static_cast<off_t>(size)) == 0;
+#endif
+}
+
+std::string display_name(const std::filesystem::path& file) {
+  const std::u8string text = file.u8string();
+  return std::string(text.begin(), text.end());
+}
 
 }  // namespace zalk::platform

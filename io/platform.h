@@ -1,10 +1,15 @@
 // The data folder of the library's two fixed files (the analysis deck and the
-// deflection table): $ZALK3071_DIR when set, otherwise $HOME/ZALK3071.
+// deflection table): $ZALK3071_DIR when set, otherwise $HOME/ZALK3071 (on
+// Windows C:\ZALK3071\). Paths are handled as the system spells them (wide
+// characters on Windows), so folder names with blanks or any Unicode
+// characters work.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <string>
 
 namespace zalk::platform {
 
@@ -13,6 +18,17 @@ namespace zalk::platform {
 std::filesystem::path data_folder();
 std::filesystem::path deck_path();   // <folder>/input_m.txt
 std::filesystem::path table_path();  // <folder>/backdefl.txt
+
+// std::fopen by path: the wide-character open on Windows, where a narrow name
+// cannot spell every folder. Sets errno on failure like std::fopen.
+std::FILE* open_file(const std::filesystem::path& file, const char* mode);
+
+// Cuts an open file (flushed) to `size` bytes when it is longer; false with
+// errno set on failure. Works on the open file, without a second open.
+bool cut_open_file(std::FILE* f, std::uintmax_t size);
+
+// The path as UTF-8 text, for messages (never throws for unusual names).
+std::string display_name(const std::filesystem::path& file);
 
 // What tells one version of a file from another without reading it: size,
 // modification and status-change times (nanoseconds) and the file's

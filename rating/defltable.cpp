@@ -10,6 +10,7 @@
 #include <string>
 
 #include "io/fortio.h"
+#include "io/platform.h"
 #include "rating/grids.h"
 #include "rating/rating_messages.h"
 #include "toolkit/bspline.h"
@@ -74,7 +75,7 @@ constexpr std::size_t kMaxTableBytes = std::size_t(kTableRecords) * kRecordBytes
 // no empty file is left behind. Only a regular file is read, and never more
 // than a table can take.
 std::string read_whole_file(const std::filesystem::path& file) {
-  toolkit::E1STL(1, file.string());
+  toolkit::E1STL(1, platform::display_name(file));
   std::error_code ec;
   const std::filesystem::file_status st = std::filesystem::status(file, ec);
   if (!std::filesystem::exists(st)) table_error(TableMessage::table_missing);
@@ -82,7 +83,7 @@ std::string read_whole_file(const std::filesystem::path& file) {
   struct Closer {
     void operator()(std::FILE* f) const { std::fclose(f); }
   };
-  std::unique_ptr<std::FILE, Closer> f(std::fopen(file.string().c_str(), "rb"));
+  std::unique_ptr<std::FILE, Closer> f(platform::open_file(file, "rb"));
   if (!f) table_error(TableMessage::table_unreadable);
   // The size is a hint (the file may change meanwhile): one read normally
   // takes it all, and the one byte more finds its end.
@@ -209,7 +210,7 @@ void check_surface_index(const Blocks& b, int sensor) {
 TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTables& t, Blocks& b) {
   toolkit::RoutineScope scope(kRoutine);
   const std::string text = read_whole_file(file);
-  return read_deflection_table_text(text, file.string(), t, b);
+  return read_deflection_table_text(text, platform::display_name(file), t, b);
 }
 
 TableRead read_deflection_table_text(std::string_view text, std::string_view name,

@@ -9,6 +9,7 @@
 
 #include "engine/driver.h"
 #include "engine/quorvan.h"
+#include "io/platform.h"
 #include "rating/context.h"
 #include "rating/defltable.h"
 #include "rating/fit.h"
@@ -340,7 +341,8 @@ Status Rater::load_table(const std::filesystem::path& file) {
   Impl& r = impl();
   r.loaded = false;
   return detail::run_guarded("zalk::Rater::load_table", [&] {
-    keep_if_complete(r, rating::read_deflection_table(file, r.tables, r.blocks.view), file.string());
+    keep_if_complete(r, rating::read_deflection_table(file, r.tables, r.blocks.view),
+                     platform::display_name(file));
   });
 }
 

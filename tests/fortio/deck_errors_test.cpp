@@ -276,6 +276,16 @@ TEST(DeckFiles, WriteThenReadReplacesTheWholeFile) {
   read_deck_file(deck, set);
   ASSERT_EQ(set.nprob, 1);
   EXPECT_EQ(set.problems[0].press[0], 82.0);
+  // Written and read back through one open: the same file, the same problems.
+  write_deck_file(deck, two.get());
+  ProblemSet again;
+  write_and_read_deck_file(deck, one.get(), again);
+  EXPECT_EQ(file_text(deck), kExampleDeck);
+  ASSERT_EQ(again.nprob, 1);
+  EXPECT_EQ(again.problems[0].press[0], 82.0);
+  fs::remove(deck);
+  write_and_read_deck_file(deck, one.get(), again);
+  EXPECT_EQ(file_text(deck), kExampleDeck);
 }
 
 TEST(DeckFiles, UnreadableOrUnwritableFileNamesIt) {
