@@ -7,6 +7,7 @@
 
 #include "tests/sparse/layered_system.h"
 #include "toolkit/sparse.h"
+#include "toolkit/sparse_replay.h"
 
 namespace {
 
@@ -81,5 +82,25 @@ void BM_EngineSystemLargeM(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EngineSystemLargeM)->Repetitions(5)->ReportAggregatesOnly(true);
+
+// The replay solver on the same system: after the first call every solve
+// repeats the recorded factorisation (same results as DLSLXG).
+void BM_EngineSystemRepeated(benchmark::State& state) {
+  const EngineSystem sys = engine_system(0.5);
+  std::vector<double> x(sys.n);
+  zalk::toolkit::SparseReplaySolver replay;
+  int iparam[6];
+  double rparam[5];
+  for (auto _ : state) {
+    zalk::toolkit::DLSLXG_INIT(iparam, rparam);
+    iparam[4] = 100000;
+    replay.solve(sys.n, sys.c.nz(), sys.c.a.data(), sys.c.irow.data(), sys.c.jcol.data(),
+                 sys.rhs.data(), 1, iparam, rparam, x.data());
+    benchmark::DoNotOptimize(x.data());
+    benchmark::ClobberMemory();
+  }
+  state.counters["searched"] = double(replay.counts().searched);
+}
+BENCHMARK(BM_EngineSystemRepeated)->Repetitions(5)->ReportAggregatesOnly(true);
 
 }  // namespace

@@ -145,11 +145,18 @@ bool prepare_interval(const TransformTables& t, IntervalCache& cache, int k) {
 
   const int nc = cache.ncoef;
   double* values = cache.values.data() + std::size_t(k - 1) * kGaussPoints * nc;
-  for (int c = 0; c < nc; ++c) {
-    for (int p = 0; p < count; ++p) cache.ordinate[p] = t.column(kGaussPoints + first + p - 1)[c];
-    toolkit::DSPLEZ(count, cache.abscissa.data(), cache.ordinate.data(), kSplineKind, 0,
-                    kGaussPoints, xe, cache.fitted.data());
-    for (int p = 0; p < kGaussPoints; ++p) values[std::size_t(p) * nc + c] = cache.fitted[p];
+  if (cache.fit_sets_together) {
+    // Coefficient c at the interval's grid points and at its nodes: stride
+    // nc from point to point in both the table and the values.
+    toolkit::DSPLEZ_sets(count, cache.abscissa.data(), nc, t.column(kGaussPoints + first - 1), nc, 1,
+                         kSplineKind, 0, kGaussPoints, xe, values, nc, 1);
+  } else {
+    for (int c = 0; c < nc; ++c) {
+      for (int p = 0; p < count; ++p) cache.ordinate[p] = t.column(kGaussPoints + first + p - 1)[c];
+      toolkit::DSPLEZ(count, cache.abscissa.data(), cache.ordinate.data(), kSplineKind, 0,
+                      kGaussPoints, xe, cache.fitted.data());
+      for (int p = 0; p < kGaussPoints; ++p) values[std::size_t(p) * nc + c] = cache.fitted[p];
+    }
   }
   cache.width[k - 1] = w;
   cache.last = last;

@@ -45,6 +45,11 @@ struct IntervalCache {
   // values[((k - 1) * 50 + p) * ncoef + c]. Sized for the largest structure
   // seen so far; it only grows.
   std::vector<double> values;
+  // The coefficients of one interval share abscissas and nodes: fitted
+  // together they share the sorting, factors and piece bases, with the
+  // values of separate fits. Off, each is fitted by its own DSPLEZ call
+  // (kept for comparison).
+  bool fit_sets_together = true;
   // Scratch of one spline fit.
   std::array<double, kMaxSplineData> abscissa{};
   std::array<double, kMaxSplineData> ordinate{};

@@ -1,5 +1,6 @@
 #include "engine/transform.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "toolkit/gauss.h"
@@ -71,10 +72,13 @@ double integer_power(double x, int n) {
   return n < 0 ? 1.0 / y : y;
 }
 
-void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio) {
+namespace {
+
+// The nonzero entries of layer_matrix; every place of the row bands (see
+// row_band) is written, the other places are left alone.
+void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio = true) {
   const int n = L.n;
   const int ld = coefficient_count(n);
-  for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
 
   // Surface: unit normal pressure (row 1) and no shear (row 2).
   {
@@ -154,19 +158,46 @@ void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_r
   }
 }
 
+}  // namespace
+
+void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio) {
+  const int ld = coefficient_count(L.n);
+  for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
+  layer_matrix_entries(m, L, matrix, nudge_unit_ratio);
+}
+
 void load_vector(int n, double* vector) {
   const int N = coefficient_count(n);
   for (int i = 0; i < N; ++i) vector[i] = 0.0;
   vector[0] = 1.0;
 }
 
-void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
-  const int N = coefficient_count(n);
-  // Coordinate form, row by row; at most eight entries per row are ever
-  // set, so the list stays far below its capacity.
+namespace {
+
+// Columns that row `row` (1-based) of an order-N layer system can occupy:
+// the surface rows the four of layer 1, an interface row the four of each
+// layer it joins (two for the half-space).
+void row_band(int row, int N, int& first, int& last) {
+  if (row <= 2) {
+    first = 1;
+    last = 4;
+    return;
+  }
+  const int i = (row + 1) / 4;  // interface of rows 4i-1 .. 4i+2
+  first = 4 * i - 3;
+  last = std::min(4 * i + 4, N);
+}
+
+// Coordinate form of the dense matrix (column-major, order N): rows
+// ascending, within a row the columns ascending, exact zeros skipped; only
+// columns first(row)..last(row) are read.
+template <class Band>
+int to_coordinates(int N, const double* matrix, Band band, SolverWorkspace& ws) {
   int nz = 0;
   for (int row = 1; row <= N; ++row) {
-    for (int col = 1; col <= N; ++col) {
+    int first = 1, last = N;
+    band(row, first, last);
+    for (int col = first; col <= last; ++col) {
       const double v = matrix[std::size_t(col - 1) * N + (row - 1)];
       if (v != 0.0) {
         ws.values[nz] = v;
@@ -176,10 +207,19 @@ void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const 
       }
     }
   }
+  return nz;
+}
+
+void solve_coordinates(int N, int nz, SolverWorkspace& ws, const double* rhs, double* x) {
   toolkit::DLSLXG_INIT(ws.iparam.data(), ws.rparam.data());
   ws.iparam[4] = 100000;
-  toolkit::DLSLXG(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
-                  ws.iparam.data(), ws.rparam.data(), x, ws.sparse);
+  if (ws.reuse_pivots) {
+    ws.replay.solve(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
+                    ws.iparam.data(), ws.rparam.data(), x);
+  } else {
+    toolkit::DLSLXG(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
+                    ws.iparam.data(), ws.rparam.data(), x, ws.sparse);
+  }
 
   // Underflowing exponentials leave coefficients of no consequence; zero one
   // only when it is tiny at two consecutive parameters, so that a single
@@ -188,6 +228,24 @@ void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const 
     if (ws.tiny[p] == 1 && std::abs(x[p]) < kTiny) x[p] = 0.0;
     ws.tiny[p] = std::abs(x[p]) < kTiny ? 1 : 0;
   }
+}
+
+// solve_coefficients for a matrix of layer_matrix, whose entries outside
+// the row bands are zero: the same coordinates from fewer reads.
+void solve_layer_system(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
+  const int N = coefficient_count(n);
+  const int nz = to_coordinates(N, matrix, [N](int row, int& first, int& last) { row_band(row, N, first, last); }, ws);
+  solve_coordinates(N, nz, ws, rhs, x);
+}
+
+}  // namespace
+
+void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
+  const int N = coefficient_count(n);
+  // At most eight entries per row are ever set, so the list stays far below
+  // its capacity.
+  const int nz = to_coordinates(N, matrix, [](int, int&, int&) {}, ws);
+  solve_coordinates(N, nz, ws, rhs, x);
 }
 
 void transform_grid(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
@@ -202,10 +260,15 @@ void transform_grid(double a, const LayerSet& layers, TransformTables& t, Solver
   for (int p = 0; p < N; ++p) ws.tiny[p] = 0;
   for (int c = 0; c < kGridPoints; ++c) {
     const double m = t.grid[c];
-    layer_matrix(m, layers, ws.matrix.data());
+    // Every parameter writes the same places: the zeros stay from the first.
+    if (c == 0) {
+      layer_matrix(m, layers, ws.matrix.data());
+    } else {
+      layer_matrix_entries(m, layers, ws.matrix.data());
+    }
     load_vector(layers.n, ws.rhs.data());
     double* x = t.coef.data() + std::size_t(c) * N;
-    solve_coefficients(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
+    solve_layer_system(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);
     // Remove the top layer's homogeneous half-space solution (B = 2 nu1,
     // D = 1), which alone satisfies the surface conditions; the plate
     // routine adds it back in closed form near the surface.

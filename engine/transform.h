@@ -8,6 +8,7 @@
 
 #include "io/deck.h"
 #include "toolkit/sparse.h"
+#include "toolkit/sparse_replay.h"
 
 namespace zalk::engine {
 
@@ -65,6 +66,12 @@ struct SolverWorkspace {
   std::vector<int> cols = std::vector<int>(kMaxNonzeros);
   std::array<int, 6> iparam{};
   std::array<double, 5> rparam{};
+  // The systems of one layer set share their pattern and mostly their pivot
+  // sequence: the replay solver repeats the recorded factorisation with the
+  // same results as the sparse solver. With reuse_pivots off every system
+  // goes to the sparse solver itself (kept for comparison).
+  bool reuse_pivots = true;
+  toolkit::SparseReplaySolver replay;
   toolkit::SparseWorkspace sparse;
 };
 

@@ -567,15 +567,11 @@ int piece_breaks(int n, int k, const T* t, T* brk, int* lefts) {
   return pieces;
 }
 
-// c(0..k-1) of the piece that starts at knot index `left`, from the
-// B-spline coefficients: the basis of every order at the break, and the
-// coefficients differenced once per derivative. scratch holds k*k + 3k.
+// The basis of every order at the break of the piece that starts at knot
+// index `left` (row m-1 of `table`, k*k values: order m), which depends on
+// the knots alone. dr and dl hold k values each.
 template <class T>
-void piece_coefficients(int k, const T* t, const T* coef, int left, T* c, T* scratch) {
-  T* table = scratch;    // row m-1: basis values of order m at the break
-  T* a = table + k * k;  // active coefficients, differenced in place
-  T* dr = a + k;
-  T* dl = dr + k;
+void piece_basis_table(int k, const T* t, int left, T* table, T* dr, T* dl) {
   const T x = t[left];
   table[0] = T(1);
   for (int m = 2; m <= k; ++m) {
@@ -592,6 +588,13 @@ void piece_coefficients(int k, const T* t, const T* coef, int left, T* c, T* scr
     }
     row[m - 1] = saved;
   }
+}
+
+// c(0..k-1) of the piece that starts at knot index `left` from the B-spline
+// coefficients and the piece's basis table: the coefficients differenced
+// once per derivative. a holds k values.
+template <class T>
+void piece_from_table(int k, const T* t, const T* coef, int left, const T* table, T* c, T* a) {
   for (int r = 0; r < k; ++r) a[r] = coef[left - k + 1 + r];
   for (int m = 0; m < k; ++m) {
     if (m > 0) {
@@ -605,6 +608,19 @@ void piece_coefficients(int k, const T* t, const T* coef, int left, T* c, T* scr
     for (int r = m; r < k; ++r) sum += a[r] * basis[r - m];
     c[m] = sum;
   }
+}
+
+// c(0..k-1) of the piece that starts at knot index `left`, from the
+// B-spline coefficients: the basis of every order at the break, and the
+// coefficients differenced once per derivative. scratch holds k*k + 3k.
+template <class T>
+void piece_coefficients(int k, const T* t, const T* coef, int left, T* c, T* scratch) {
+  T* table = scratch;    // row m-1: basis values of order m at the break
+  T* a = table + k * k;  // active coefficients, differenced in place
+  T* dr = a + k;
+  T* dl = dr + k;
+  piece_basis_table(k, t, left, table, dr, dl);
+  piece_from_table(k, t, coef, left, table, c, a);
 }
 
 // The ider-th derivative at x of the piece with coefficients c(0..k-1) that

@@ -248,8 +248,44 @@ void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
   DL2LXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, rwork.get(), lwk, iwork.get(), liwk);
 }
 
-void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
-            int IPATH, int* IPARAM, double* RPARAM, double* X, SparseWorkspace& ws) {
+namespace {
+
+// The work-area variant, optionally tracing its factorisation.
+void solve_in_areas(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                    const double* B, int IPATH, int* IPARAM, double* RPARAM, double* X,
+                    double* RWORK, int LWK, int* IWORK, int LIWK, sparse_detail::SearchTrace* trace,
+                    sparse_detail::FactorObserver* observer) {
+  RoutineScope scope("DL2LXG");
+  if (!check_work_arguments(N, NZ, IROW, JCOL, IPATH, LWK, LIWK)) return;
+  if (!all_finite(NZ, A, SparseMessage::matrix_entry_not_finite) ||
+      !all_finite(N, B, SparseMessage::right_side_not_finite)) {
+    return;
+  }
+  if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
+  const long long maxnz = std::min(static_cast<long long>(LWK) - 2LL * N,
+                                   (static_cast<long long>(LIWK) - 17LL * N) / 4);
+
+  MarkowitzLU lu(N, static_cast<int>(maxnz), RWORK, IWORK);
+  if (report_pattern_fault(lu.load(NZ, A, IROW, JCOL))) return;
+
+  const FactorOutcome factored = sparse_detail::DL5TXG(lu, IPARAM, RPARAM, trace);
+  if (factored.stop != FactorStop::completed) {
+    // No pivot could be found for every row: there is no solution to give.
+    std::fill(X, X + N, std::numeric_limits<double>::quiet_NaN());
+    return;
+  }
+  if (observer) observer->factored(lu, factored);
+  double* rhs = lu.vector1();
+  std::copy(B, B + N, rhs);
+  lu.solve(IPATH, rhs, X);
+  if (IPARAM[5] != 0) refine(lu, N, NZ, A, IROW, JCOL, B, IPATH, X);
+}
+
+// DLSLXG on the caller's workspace, optionally tracing its factorisation.
+void solve_in_workspace(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                        const double* B, int IPATH, int* IPARAM, double* RPARAM, double* X,
+                        SparseWorkspace& ws, sparse_detail::SearchTrace* trace,
+                        sparse_detail::FactorObserver* observer) {
   RoutineScope scope("DLSLXG");
   int lwk = 0;
   int liwk = 0;
@@ -268,36 +304,22 @@ void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, co
     report_allocation_failure(NZ, IPARAM);
     return;
   }
-  DL2LXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, ws.rwork.data(), lwk, ws.iwork.data(),
-         liwk);
+  solve_in_areas(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, ws.rwork.data(), lwk,
+                 ws.iwork.data(), liwk, trace, observer);
 }
+
+}  // namespace
 
 void DL2LXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
             int IPATH, int* IPARAM, double* RPARAM, double* X, double* RWORK, int LWK, int* IWORK,
             int LIWK) {
-  RoutineScope scope("DL2LXG");
-  if (!check_work_arguments(N, NZ, IROW, JCOL, IPATH, LWK, LIWK)) return;
-  if (!all_finite(NZ, A, SparseMessage::matrix_entry_not_finite) ||
-      !all_finite(N, B, SparseMessage::right_side_not_finite)) {
-    return;
-  }
-  if (IPARAM[0] == 0) DLSLXG_INIT(IPARAM, RPARAM);
-  const long long maxnz = std::min(static_cast<long long>(LWK) - 2LL * N,
-                                   (static_cast<long long>(LIWK) - 17LL * N) / 4);
+  solve_in_areas(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, RWORK, LWK, IWORK, LIWK,
+                 nullptr, nullptr);
+}
 
-  MarkowitzLU lu(N, static_cast<int>(maxnz), RWORK, IWORK);
-  if (report_pattern_fault(lu.load(NZ, A, IROW, JCOL))) return;
-
-  const FactorOutcome factored = sparse_detail::DL5TXG(lu, IPARAM, RPARAM);
-  if (factored.stop != FactorStop::completed) {
-    // No pivot could be found for every row: there is no solution to give.
-    std::fill(X, X + N, std::numeric_limits<double>::quiet_NaN());
-    return;
-  }
-  double* rhs = lu.vector1();
-  std::copy(B, B + N, rhs);
-  lu.solve(IPATH, rhs, X);
-  if (IPARAM[5] != 0) refine(lu, N, NZ, A, IROW, JCOL, B, IPATH, X);
+void DLSLXG(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
+            int IPATH, int* IPARAM, double* RPARAM, double* X, SparseWorkspace& ws) {
+  solve_in_workspace(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, ws, nullptr, nullptr);
 }
 
 namespace sparse_detail {
@@ -319,16 +341,19 @@ void report_storage_exhausted(const MarkowitzLU& lu, const FactorOutcome& f, con
 
 }  // namespace
 
-FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
-  RoutineScope scope("DL5TXG");
+PivotControls pivot_controls(const int* IPARAM, const double* RPARAM) {
   PivotControls controls;
   controls.search_mode = (IPARAM[1] == 1 || IPARAM[1] == 2) ? IPARAM[1] : 3;
   controls.search_count = std::max(1, IPARAM[2]);
   // Below 1 no entry could reach the threshold; 1 admits the largest only.
   controls.stability = RPARAM[1] >= 1.0 ? RPARAM[1] : 1.0;
   controls.drop_tolerance = RPARAM[2];
+  return controls;
+}
 
-  const FactorOutcome f = lu.factor(controls);
+FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, SearchTrace* trace) {
+  RoutineScope scope("DL5TXG");
+  const FactorOutcome f = lu.factor(pivot_controls(IPARAM, RPARAM), trace);
   IPARAM[3] = static_cast<int>(f.peak_nonzeros);
   RPARAM[3] = f.growth;
   RPARAM[4] = f.smallest_pivot;
@@ -350,6 +375,12 @@ FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM) {
     raise(SparseMessage::numerically_singular);
   }
   return f;
+}
+
+void DLSLXG_traced(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                   const double* B, int IPATH, int* IPARAM, double* RPARAM, double* X,
+                   SparseWorkspace& ws, SearchTrace& trace, FactorObserver& observer) {
+  solve_in_workspace(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, ws, &trace, &observer);
 }
 
 }  // namespace sparse_detail

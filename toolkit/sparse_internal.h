@@ -18,6 +18,11 @@
 // work areas need no clearing.
 #pragma once
 
+#include <cfloat>
+#include <vector>
+
+#include "toolkit/sparse.h"
+
 namespace zalk::toolkit::sparse_detail {
 
 struct PivotControls {
@@ -28,6 +33,20 @@ struct PivotControls {
 };
 
 enum class FactorStop { completed, breakdown, out_of_storage, pivot_underflow };
+
+// A pivot this small leaves rounding noise only: 0.01 of the spacing of
+// doubles at the largest magnitude of its row in the given matrix.
+constexpr double kPivotNoiseLevel = 0.01 * DBL_EPSILON;
+// Within two orders of magnitude of underflow (its reciprocal then also comes
+// within two orders of overflow).
+constexpr double kPivotUnderflowLevel = 100.0 * DBL_MIN;
+
+// The pivot search's preference: an eligible entry of Markowitz cost `cost`
+// and magnitude `mag` displaces the best one found so far when it is cheaper,
+// or as cheap and larger; on a tie the earlier one stays.
+inline bool displaces(long long cost, double mag, long long best_cost, double best_mag) {
+  return cost < best_cost || (cost == best_cost && mag > best_mag);
+}
 
 struct FactorOutcome {
   FactorStop stop = FactorStop::completed;
@@ -46,6 +65,35 @@ struct PatternCheck {
   int col = 0;  // 1-based
 };
 
+// What the pivot search of one factorisation examined, stage by stage: each
+// searched row or column (a group) with its active entries in the order they
+// were examined and their Markowitz costs at the time, and the pivot chosen.
+// Groups that an early end of the search skipped are not listed; every entry
+// of theirs costs more than the pivot.
+struct SearchTrace {
+  struct Entry {
+    int row;  // 0-based
+    int col;
+    long long cost;
+  };
+  struct Pivot {
+    int row;
+    int col;
+    long long cost;
+  };
+  std::vector<Entry> entries;  // of every group, in search order
+  std::vector<int> group_end;  // per group: end of its entries
+  std::vector<int> stage_end;  // per stage: end of its groups
+  std::vector<Pivot> pivots;   // per stage
+
+  void clear() {
+    entries.clear();
+    group_end.clear();
+    stage_end.clear();
+    pivots.clear();
+  }
+};
+
 class MarkowitzLU {
  public:
   // The areas must hold MAXNZ + 2N and 17N + 4MAXNZ entries, MAXNZ >= NZ.
@@ -56,7 +104,9 @@ class MarkowitzLU {
   // first empty column. Nothing else may be called after a fault.
   PatternCheck load(int nz, const double* a, const int* irow, const int* jcol);
 
-  FactorOutcome factor(const PivotControls& controls);
+  // With a trace, the pivot search also records what it examined (the
+  // choices are the same either way).
+  FactorOutcome factor(const PivotControls& controls, SearchTrace* trace = nullptr);
 
   // Solves A x = b (path 1) or A^T x = b (path 2) with the completed factors.
   // `rhs` (N) is overwritten; `out` (N) must not alias it.
@@ -69,6 +119,17 @@ class MarkowitzLU {
   // Largest number of entries in a row (column) of the given matrix.
   int max_row_count() const { return max_row_count_; }
   int max_col_count() const { return max_col_count_; }
+
+  // The factors' structure after a completed factorisation: the pivot row and
+  // column of stage k; the columns of row r of U in storage order (its pivot
+  // first); the pivot rows that the multipliers of row r were computed
+  // against, in storage order.
+  int pivot_row(int k) const { return pivrow_[k]; }
+  int pivot_col(int k) const { return colidx_[rbeg_[pivrow_[k]] + rnl_[pivrow_[k]]]; }
+  int u_length(int r) const { return rna_[r]; }
+  int u_col(int r, int s) const { return colidx_[rbeg_[r] + rnl_[r] + s]; }
+  int l_length(int r) const { return rnl_[r]; }
+  int l_pivot_row(int r, int s) const { return colidx_[rbeg_[r] + s]; }
 
   // The order and the nonzero limit the work areas were laid out for.
   int order() const { return n_; }
@@ -83,7 +144,7 @@ class MarkowitzLU {
     double mag = 0.0;
     // Keeps the cheaper entry; on equal cost the larger, on a tie the earlier.
     void offer(int i, int j, int t, long long c, double m) {
-      if (row != -1 && (c > cost || (c == cost && !(m > mag)))) return;
+      if (row != -1 && !displaces(c, m, cost, mag)) return;
       row = i;
       col = j;
       pos = t;
@@ -103,6 +164,8 @@ class MarkowitzLU {
   Candidate select_pivot(const PivotControls& controls);
   void search_row(int i, double stability, Candidate& best) const;
   void search_col(int j, double stability, Candidate& best) const;
+  void trace_row(int i) const;
+  void trace_col(int j) const;
 
   FactorStop eliminate(int stage, const Candidate& pivot, const PivotControls& controls);
   FactorStop eliminate_row(int i, int q, int r, double pivot, int stamp, int lenr,
@@ -120,6 +183,7 @@ class MarkowitzLU {
 
   int n_;
   int maxnz_;
+  SearchTrace* trace_ = nullptr;
   // 8-byte area
   double* val_;
   double* w1_;
@@ -147,9 +211,29 @@ class MarkowitzLU {
   double gmax_ = 0.0;
 };
 
+// The pivot controls that IPARAM/RPARAM select.
+PivotControls pivot_controls(const int* IPARAM, const double* RPARAM);
+
 // The factorisation step: takes its controls from IPARAM/RPARAM, records
 // IPARAM(4), RPARAM(4) and RPARAM(5), and reports storage exhaustion and a
 // pivot near underflow (terminal) and the growth and singularity warnings.
-FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM);
+FactorOutcome DL5TXG(MarkowitzLU& lu, int* IPARAM, double* RPARAM, SearchTrace* trace = nullptr);
+
+// Receives the completed factorisation of a traced solve (before the
+// triangular solves), with the outcome of the factorisation.
+class FactorObserver {
+ public:
+  virtual void factored(const MarkowitzLU& lu, const FactorOutcome& outcome) = 0;
+
+ protected:
+  ~FactorObserver() = default;
+};
+
+// DLSLXG with a caller's workspace whose factorisation records its pivot
+// search into `trace` and is shown to `observer` once completed: the same
+// checks, messages and results as DLSLXG.
+void DLSLXG_traced(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                   const double* B, int IPATH, int* IPARAM, double* RPARAM, double* X,
+                   SparseWorkspace& ws, SearchTrace& trace, FactorObserver& observer);
 
 }  // namespace zalk::toolkit::sparse_detail

@@ -235,6 +235,7 @@ MarkowitzLU::Candidate MarkowitzLU::select_pivot(const PivotControls& controls) 
       if (beaten(static_cast<long long>(c - 1) * (cmin_ - 1))) break;
       for (int i = rhead_[c - 1]; i != kNone && searched < wanted; i = rnext_[i], ++searched) {
         search_row(i, controls.stability, best);
+        if (trace_) trace_row(i);
       }
     }
   }
@@ -244,22 +245,43 @@ MarkowitzLU::Candidate MarkowitzLU::select_pivot(const PivotControls& controls) 
       if (beaten(static_cast<long long>(rmin_ - 1) * (c - 1))) break;
       for (int j = chead_[c - 1]; j != kNone && searched < wanted; j = cnext_[j], ++searched) {
         search_col(j, controls.stability, best);
+        if (trace_) trace_col(j);
       }
     }
+  }
+  if (trace_) {
+    trace_->stage_end.push_back(static_cast<int>(trace_->group_end.size()));
+    trace_->pivots.push_back({best.row, best.col, best.cost});
   }
   return best;
 }
 
+void MarkowitzLU::trace_row(int i) const {
+  const int b = rbeg_[i] + rnl_[i];
+  const long long r1 = rna_[i] - 1;
+  for (int t = b; t < b + rna_[i]; ++t) {
+    const int j = colidx_[t];
+    trace_->entries.push_back({i, j, r1 * (clen_[j] - 1)});
+  }
+  trace_->group_end.push_back(static_cast<int>(trace_->entries.size()));
+}
+
+void MarkowitzLU::trace_col(int j) const {
+  const int b = cbeg_[j];
+  const long long c1 = clen_[j] - 1;
+  for (int s = 0; s < clen_[j]; ++s) {
+    const int i = rowof_[colpat_[b + s]];
+    trace_->entries.push_back({i, j, (rna_[i] - 1) * c1});
+  }
+  trace_->group_end.push_back(static_cast<int>(trace_->entries.size()));
+}
+
 // ------------------------------------------------------------ elimination
 
-FactorOutcome MarkowitzLU::factor(const PivotControls& controls) {
+FactorOutcome MarkowitzLU::factor(const PivotControls& controls, SearchTrace* trace) {
+  trace_ = trace;
+  if (trace_) trace_->clear();
   FactorOutcome out;
-  // A pivot this small leaves rounding noise only: 0.01 of the spacing of
-  // doubles at the largest magnitude of its row in the given matrix.
-  constexpr double kNoiseLevel = 0.01 * DBL_EPSILON;
-  // Within two orders of magnitude of underflow (its reciprocal then also
-  // comes within two orders of overflow).
-  constexpr double kUnderflowLevel = 100.0 * DBL_MIN;
   out.smallest_pivot = std::numeric_limits<double>::infinity();
   for (int k = 0; k < n_; ++k) {
     const Candidate pivot = select_pivot(controls);
@@ -270,11 +292,11 @@ FactorOutcome MarkowitzLU::factor(const PivotControls& controls) {
       out.stop = FactorStop::breakdown;
       break;
     }
-    if (mag < kUnderflowLevel) {
+    if (mag < kPivotUnderflowLevel) {
       out.stop = FactorStop::pivot_underflow;
       break;
     }
-    if (mag <= kNoiseLevel * w2_[pivot.row]) out.tiny_pivot = true;
+    if (mag <= kPivotNoiseLevel * w2_[pivot.row]) out.tiny_pivot = true;
     out.stop = eliminate(k, pivot, controls);
     if (out.stop == FactorStop::breakdown) out.smallest_pivot = 0.0;  // a pivot is missing
     if (out.stop != FactorStop::completed) break;
@@ -282,6 +304,7 @@ FactorOutcome MarkowitzLU::factor(const PivotControls& controls) {
   }
   out.peak_nonzeros = held_;
   out.growth = amax_ > 0.0 ? gmax_ / amax_ : 1.0;
+  trace_ = nullptr;
   return out;
 }
 

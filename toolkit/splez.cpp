@@ -20,8 +20,10 @@ namespace zalk::toolkit {
 namespace {
 
 using bspline_detail::obtain;
+using bspline_detail::piece_basis_table;
 using bspline_detail::piece_breaks;
 using bspline_detail::piece_coefficients;
+using bspline_detail::piece_from_table;
 using bspline_detail::piece_derivative;
 using bspline_detail::sort_with_permutation;
 
@@ -153,6 +155,7 @@ class FactorCache {
   }
 
   bool valid() const { return valid_; }
+  bool near_singular() const { return factors_.near_singular; }
   const double* knots() const { return knot_.data(); }
 
  private:
@@ -164,6 +167,13 @@ class FactorCache {
   std::vector<int> ipiv_;
   bspline_detail::CollocationFactors factors_{};
 };
+
+// The factors of this thread's last abscissas, shared by DS6LEZ and
+// DSPLEZ_sets.
+FactorCache& factor_cache() {
+  thread_local FactorCache cache;
+  return cache;
+}
 
 void report_storage(int NDATA, int N) {
   E1STI(1, NDATA);
@@ -179,7 +189,7 @@ void DS6LEZ(int NDATA, const double* XS, const double* FS, int ITYPE, int IDER, 
   RoutineScope scope("DS6LEZ");
   const int k = ITYPE - 2;
   const BsplineKindWork w(NDATA, k, WK, IWK);
-  thread_local FactorCache cache;
+  FactorCache& cache = factor_cache();
   if (!cache.holds(NDATA, k, XS)) {
     if (!cache.rebuild(NDATA, k, XS, w)) {
       report_storage(NDATA, N);
@@ -311,6 +321,129 @@ void DS2LEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
   }
   if (!finite_values(ITYPE, N, vs, permv)) return;
   for (std::size_t i = 0; i < m; ++i) VALUE[permv[i]] = vs[i];
+}
+
+namespace {
+
+// What the sets of one DSPLEZ_sets call share: the sorted abscissas and
+// points with their permutations, the pieces, and each piece's basis table.
+struct SharedFit {
+  std::vector<double> xs, xv, brk, tables, vs, fs, coef, pc, a, dr, dl, work;
+  std::vector<int> perm, permv, lefts, piece_of;
+  int pieces = 0;
+};
+
+// The sorting and checks of DS2LEZ without their messages: false where
+// DS2LEZ would report something (the caller then goes set by set).
+bool share_points(int NDATA, const double* XDATA, int N, const double* XVEC, SharedFit& f) {
+  for (int i = 0; i < NDATA; ++i) {
+    if (!std::isfinite(XDATA[i])) return false;
+  }
+  for (int i = 0; i < N; ++i) {
+    if (!std::isfinite(XVEC[i])) return false;
+  }
+  const std::size_t n = static_cast<std::size_t>(NDATA);
+  const std::size_t m = static_cast<std::size_t>(N);
+  if (!obtain(f.xs, n) || !obtain(f.perm, n) || !obtain(f.xv, m) || !obtain(f.permv, m)) return false;
+  sort_with_permutation(NDATA, XDATA, f.xs.data(), f.perm.data());
+  sort_with_permutation(N, XVEC, f.xv.data(), f.permv.data());
+  for (int i = 0; i + 1 < NDATA; ++i) {
+    if (f.xs[i] == f.xs[i + 1]) return false;
+  }
+  for (int i = 0; i + 1 < N; ++i) {
+    if (f.xv[i] == f.xv[i + 1]) return false;
+  }
+  return true;
+}
+
+// Pieces of the cached knots, the piece of every sorted point (as DS6LEZ
+// walks them) and the basis table of every piece that holds a point.
+bool share_pieces(int NDATA, int k, int N, const FactorCache& cache, SharedFit& f) {
+  const std::size_t n = static_cast<std::size_t>(NDATA);
+  const std::size_t kk = static_cast<std::size_t>(k);
+  if (!obtain(f.brk, n + 2) || !obtain(f.lefts, n + 1) || !obtain(f.piece_of, static_cast<std::size_t>(N)) ||
+      !obtain(f.tables, (n + 1) * kk * kk) || !obtain(f.dr, kk) || !obtain(f.dl, kk)) {
+    return false;
+  }
+  f.pieces = piece_breaks(NDATA, k, cache.knots(), f.brk.data(), f.lefts.data());
+  int l = 0;
+  int tabled = -1;
+  for (int i = 0; i < N; ++i) {
+    while (l + 1 < f.pieces && !(f.xv[i] < f.brk[l + 1])) ++l;
+    f.piece_of[i] = l;
+    if (l != tabled) {
+      piece_basis_table(k, cache.knots(), f.lefts[l], f.tables.data() + static_cast<std::size_t>(l) * kk * kk,
+                        f.dr.data(), f.dl.data());
+      tabled = l;
+    }
+  }
+  return true;
+}
+
+// One set through the shared fit: DS2LEZ's and DS6LEZ's arithmetic on it.
+// False where DSPLEZ would report something for this set.
+bool fit_one_set(int NDATA, const double* FDATA, std::ptrdiff_t fpoint, int k, int IDER, int N,
+                 double* VALUE, std::ptrdiff_t vpoint, const FactorCache& cache, SharedFit& f) {
+  for (int i = 0; i < NDATA; ++i) {
+    if (!std::isfinite(FDATA[i * fpoint])) return false;
+  }
+  for (int i = 0; i < NDATA; ++i) f.fs[i] = FDATA[f.perm[i] * fpoint];
+  cache.solve(f.fs.data(), f.coef.data(), f.work.data());
+  const std::size_t kk = static_cast<std::size_t>(k);
+  int converted = -1;
+  for (int i = 0; i < N; ++i) {
+    const int l = f.piece_of[i];
+    if (l != converted) {
+      piece_from_table(k, cache.knots(), f.coef.data(), f.lefts[l],
+                       f.tables.data() + static_cast<std::size_t>(l) * kk * kk, f.pc.data(), f.a.data());
+      converted = l;
+    }
+    f.vs[i] = bspline_detail::piece_derivative(k, f.pc.data(), f.brk[l], IDER, f.xv[i]);
+  }
+  for (int i = 0; i < N; ++i) {
+    if (!std::isfinite(f.vs[i])) return false;
+  }
+  for (int i = 0; i < N; ++i) VALUE[f.permv[i] * vpoint] = f.vs[i];
+  return true;
+}
+
+}  // namespace
+
+void DSPLEZ_sets(int NDATA, const double* XDATA, int NSETS, const double* FDATA,
+                 std::ptrdiff_t fpoint, std::ptrdiff_t fset, int ITYPE, int IDER, int N,
+                 const double* XVEC, double* VALUE, std::ptrdiff_t vpoint, std::ptrdiff_t vset) {
+  // One set as DSPLEZ takes it, with its messages.
+  std::vector<double> fdata, value;
+  auto single = [&](int set) {
+    fdata.resize(static_cast<std::size_t>(std::max(NDATA, 0)));
+    value.resize(static_cast<std::size_t>(std::max(N, 0)));
+    for (int i = 0; i < NDATA; ++i) fdata[i] = FDATA[set * fset + i * fpoint];
+    DSPLEZ(NDATA, XDATA, fdata.data(), ITYPE, IDER, N, XVEC, value.data());
+    for (int i = 0; i < N; ++i) VALUE[set * vset + i * vpoint] = value[i];
+  };
+  if (NSETS < 1) return;
+  // The first set goes through DSPLEZ: it checks the arguments and leaves
+  // the factors of these abscissas in the cache.
+  single(0);
+  thread_local SharedFit f;
+  const int k = ITYPE - 2;
+  const FactorCache& cache = factor_cache();
+  bool shared = is_bspline_kind(ITYPE) && IDER >= 0 && N >= 1 && NDATA >= k &&
+                share_points(NDATA, XDATA, N, XVEC, f) && cache.holds(NDATA, k, f.xs.data()) &&
+                !cache.near_singular();
+  if (shared) {
+    const std::size_t n = static_cast<std::size_t>(NDATA);
+    const std::size_t kk = static_cast<std::size_t>(k);
+    shared = share_pieces(NDATA, k, N, cache, f) && obtain(f.fs, n) && obtain(f.coef, n) &&
+             obtain(f.pc, kk) && obtain(f.a, kk) && obtain(f.vs, static_cast<std::size_t>(N)) &&
+             obtain(f.work, 4 * n);
+  }
+  for (int set = 1; set < NSETS; ++set) {
+    if (!shared || !fit_one_set(NDATA, FDATA + set * fset, fpoint, k, IDER, N, VALUE + set * vset,
+                                vpoint, cache, f)) {
+      single(set);
+    }
+  }
 }
 
 }  // namespace zalk::toolkit

@@ -1,0 +1,544 @@
+// Repeating a recorded Markowitz factorisation on new values of its pattern.
+//
+// The dense array holds entry (i, j) of the system, later of its factors, in
+// place i*N + j: U in the pivot rows, each multiplier where the entry it
+// eliminated stood. The factorisation of sparse_lu.cpp keeps every fill-in
+// (no drop tolerance), so its pattern grows by symbolic elimination alone
+// and the arithmetic of each stage is fixed by the pivot: for every other
+// active row i of the pivot column, l = a(i,c) / a(r,c) replaces a(i,c), and
+// for every other column j of the pivot row a(i,j) - l*a(r,j) replaces an
+// entry of row i, or -l*a(r,j) becomes a new one. The values of different
+// places do not meet within a stage, so the order of the places does not
+// matter; the triangular solves, where it does, follow the storage order of
+// the recorded factors.
+#include "toolkit/sparse_replay.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "toolkit/sparse_internal.h"
+
+namespace zalk::toolkit {
+
+using sparse_detail::FactorOutcome;
+using sparse_detail::MarkowitzLU;
+using sparse_detail::SearchTrace;
+
+struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
+  // The recorded system: pattern and the parameters its pivots depend on.
+  bool valid = false;
+  int n = 0;
+  int nz = 0;
+  std::vector<int> irow, jcol;
+  int search_mode = 0;   // IPARAM(2)
+  int search_count = 0;  // IPARAM(3)
+  int limit = 0;         // IPARAM(5)
+  double stability_parameter = 0.0;  // RPARAM(2) as given
+  double stability = 0.0;            // as the search uses it
+  long long peak = 0;
+
+  std::vector<int> place;      // per given entry: its place in the dense array
+  std::vector<int> place_row;  // per given entry: its row
+
+  struct Stage {
+    int pivot;  // place
+    int row;
+    int col;
+    long long cost;  // the pivot's Markowitz cost
+    int groups_end;        // into group_end
+    int candidates_end;    // into candidates
+    int pivot_groups_end;  // into pivot_groups
+    int equals_end;        // into equals
+    int cheaper_end;       // into cheaper
+    int eliminations_end;  // into eliminations
+    int updates_end;       // into ops
+    int fills_end;         // into ops
+    int forward_end;       // into forward
+    int backward_end;      // into backward
+  };
+  // A searched row or column that holds a rival of the pivot: its places,
+  // which set its threshold.
+  std::vector<int> group_places, group_end;
+  // Entries of cost up to the pivot's, in search order, with their group;
+  // and the same sorted by role: the groups where the pivot was examined,
+  // the rivals of the pivot's cost (places), the cheaper rivals.
+  struct Candidate {
+    int place;
+    int group;
+    long long cost;
+  };
+  std::vector<Candidate> candidates, cheaper;
+  std::vector<int> pivot_groups, equals;
+  // Per stage: the places of the pivot column that take the multipliers;
+  // the updates of the other rows, then their fill-in, each naming its
+  // row's multiplier by its index within the stage.
+  std::vector<int> eliminations;
+  struct Op {
+    int target;
+    int source;      // in the pivot row
+    int multiplier;  // index within the stage
+  };
+  std::vector<Op> ops, fills;
+  // Terms of the triangular solves: a factor's place and the index of the
+  // value it multiplies (a pivot row forward, a column backward).
+  struct Term {
+    int place;
+    int index;
+  };
+  std::vector<Stage> stages;
+  std::vector<Term> forward, backward;
+  std::vector<double> multipliers;  // of one stage
+
+  std::vector<double> threshold;  // per group
+  SearchTrace trace;
+  bool compiled = false;
+
+  void begin_recording(int N, int NZ, const int* IROW, const int* JCOL) {
+    valid = false;
+    compiled = false;
+    n = N;
+    nz = NZ;
+    irow.assign(IROW, IROW + NZ);
+    jcol.assign(JCOL, JCOL + NZ);
+  }
+
+  void factored(const MarkowitzLU& lu, const FactorOutcome& outcome) override {
+    compiled = compile(lu, outcome);
+  }
+
+  void finish_recording(const int* IPARAM, const double* RPARAM) {
+    search_mode = IPARAM[1];
+    search_count = IPARAM[2];
+    limit = IPARAM[4];
+    stability_parameter = RPARAM[1];
+    stability = sparse_detail::pivot_controls(IPARAM, RPARAM).stability;
+    valid = compiled && IPARAM[5] == 0 && RPARAM[2] == 0.0;
+  }
+
+  bool accepts(int N, int NZ, const int* IROW, const int* JCOL, int IPATH, const int* IPARAM,
+               const double* RPARAM) const {
+    return valid && N == n && NZ == nz && IPATH == 1 && IPARAM[0] != 0 &&
+           IPARAM[1] == search_mode && IPARAM[2] == search_count && IPARAM[4] == limit &&
+           IPARAM[5] == 0 && RPARAM[1] == stability_parameter && RPARAM[2] == 0.0 &&
+           std::memcmp(IROW, irow.data(), sizeof(int) * std::size_t(nz)) == 0 &&
+           std::memcmp(JCOL, jcol.data(), sizeof(int) * std::size_t(nz)) == 0;
+  }
+
+  // Same pattern and parameters: one may stand in for the other from any
+  // stage on where their pivots so far agree.
+  bool same_system(const Schedule& o) const {
+    return n == o.n && nz == o.nz && irow == o.irow && jcol == o.jcol &&
+           search_mode == o.search_mode && search_count == o.search_count && limit == o.limit &&
+           stability_parameter == o.stability_parameter;
+  }
+  bool same_pivots_before(const Schedule& o, int stage) const {
+    for (int k = 0; k < stage; ++k) {
+      if (stages[std::size_t(k)].pivot != o.stages[std::size_t(k)].pivot) return false;
+    }
+    return true;
+  }
+
+  bool compile(const MarkowitzLU& lu, const FactorOutcome& outcome);
+  void compile_search(int k, int& group, int& entry);
+  int compile_elimination(int r, int c, std::vector<char>& present, std::vector<char>& row_done,
+                          std::vector<char>& col_done, long long& held, int& updates_end);
+  static constexpr int kReport = -1;  // eliminate(): DLSLXG has to report this system
+  int eliminate(int from, double* v, const double* row_largest, double& smallest, double& gmax);
+  template <class Threshold>
+  bool chosen_in_search_order(const Stage& s, int first, const double* v, double mag,
+                              Threshold&& threshold_of) const;
+  void substitute(const double* v, const double* B, double* y, double* X) const;
+};
+
+// The recorded factorisations of one pattern, most recently used first,
+// and the dense arrays they work in.
+struct SparseReplaySolver::Library {
+  static constexpr std::size_t kSchedules = 32;
+  std::vector<std::unique_ptr<Schedule>> schedules;
+  std::unique_ptr<Schedule> spare;  // the one being recorded
+  std::vector<double> value, row_largest, rhs;
+
+  Schedule* front() { return schedules.empty() ? nullptr : schedules.front().get(); }
+  void adopt(std::unique_ptr<Schedule> fresh);
+  bool repeat(const double* A, const double* B, int* IPARAM, double* RPARAM, double* X);
+  Schedule* stand_in(const Schedule& from, int stage, std::size_t& next);
+};
+
+// ------------------------------------------------------------- recording
+
+// The groups of stage k that hold an entry of cost up to the pivot's; the
+// other groups cannot matter while the pivot stays eligible.
+void SparseReplaySolver::Schedule::compile_search(int k, int& group, int& entry) {
+  const long long pivot_cost = trace.pivots[std::size_t(k)].cost;
+  for (; group < trace.stage_end[std::size_t(k)]; ++group) {
+    const int b = entry;
+    const int e = trace.group_end[std::size_t(group)];
+    entry = e;
+    bool rival = false;
+    for (int t = b; t < e; ++t) rival = rival || trace.entries[std::size_t(t)].cost <= pivot_cost;
+    if (!rival) continue;
+    const int g = static_cast<int>(group_end.size());
+    const SearchTrace::Pivot& p = trace.pivots[std::size_t(k)];
+    for (int t = b; t < e; ++t) {
+      const SearchTrace::Entry& x = trace.entries[std::size_t(t)];
+      const int at = x.row * n + x.col;
+      group_places.push_back(at);
+      if (x.cost > pivot_cost) continue;
+      candidates.push_back({at, g, x.cost});
+      if (x.row == p.row && x.col == p.col) {
+        pivot_groups.push_back(g);
+      } else if (x.cost == pivot_cost) {
+        equals.push_back(at);
+      } else {
+        cheaper.push_back({at, g, x.cost});
+      }
+    }
+    group_end.push_back(static_cast<int>(group_places.size()));
+  }
+}
+
+// The symbolic elimination of pivot (r, c); returns the length of row r of U.
+int SparseReplaySolver::Schedule::compile_elimination(int r, int c, std::vector<char>& present,
+                                                       std::vector<char>& row_done,
+                                                       std::vector<char>& col_done,
+                                                       long long& held, int& updates_end) {
+  std::vector<int> ucols;
+  for (int j = 0; j < n; ++j) {
+    if (j != c && !col_done[std::size_t(j)] && present[std::size_t(r * n + j)]) ucols.push_back(j);
+  }
+  fills.clear();
+  int slot = 0;
+  for (int i = 0; i < n; ++i) {
+    if (i == r || row_done[std::size_t(i)] || !present[std::size_t(i * n + c)]) continue;
+    eliminations.push_back(i * n + c);
+    for (int j : ucols) {
+      if (present[std::size_t(i * n + j)]) {
+        ops.push_back({i * n + j, r * n + j, slot});
+      } else {
+        fills.push_back({i * n + j, r * n + j, slot});
+      }
+    }
+    ++slot;
+  }
+  updates_end = static_cast<int>(ops.size());
+  for (const Op& f : fills) {
+    ops.push_back(f);
+    present[std::size_t(f.target)] = 1;
+    ++held;
+  }
+  if (multipliers.size() < std::size_t(slot)) multipliers.resize(std::size_t(slot));
+  row_done[std::size_t(r)] = 1;
+  col_done[std::size_t(c)] = 1;
+  return static_cast<int>(ucols.size()) + 1;
+}
+
+bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOutcome& outcome) {
+  const std::size_t places = std::size_t(n) * std::size_t(n);
+  stages.clear();
+  group_places.clear();
+  group_end.clear();
+  candidates.clear();
+  cheaper.clear();
+  pivot_groups.clear();
+  equals.clear();
+  eliminations.clear();
+  ops.clear();
+  forward.clear();
+  backward.clear();
+  if (trace.pivots.size() != std::size_t(n)) return false;
+
+  std::vector<char> present(places, 0), row_done(std::size_t(n), 0), col_done(std::size_t(n), 0);
+  place.resize(std::size_t(nz));
+  place_row.resize(std::size_t(nz));
+  for (int k = 0; k < nz; ++k) {
+    place_row[std::size_t(k)] = irow[std::size_t(k)] - 1;
+    place[std::size_t(k)] = (irow[std::size_t(k)] - 1) * n + (jcol[std::size_t(k)] - 1);
+    present[std::size_t(place[std::size_t(k)])] = 1;
+  }
+  std::vector<int> pivot_col_of_row(static_cast<std::size_t>(n));
+  for (int k = 0; k < n; ++k) pivot_col_of_row[std::size_t(lu.pivot_row(k))] = lu.pivot_col(k);
+
+  long long held = nz;
+  int group = 0;
+  int entry = 0;
+  for (int k = 0; k < n; ++k) {
+    const SearchTrace::Pivot& p = trace.pivots[std::size_t(k)];
+    if (p.row != lu.pivot_row(k) || p.col != lu.pivot_col(k)) return false;
+    compile_search(k, group, entry);
+    const int r = p.row;
+    // The symbolic row of U must be the recorded one.
+    int updates_end = 0;
+    if (compile_elimination(r, p.col, present, row_done, col_done, held, updates_end) !=
+        lu.u_length(r)) {
+      return false;
+    }
+    for (int s = 0; s < lu.l_length(r); ++s) {
+      const int pr = lu.l_pivot_row(r, s);
+      forward.push_back({r * n + pivot_col_of_row[std::size_t(pr)], pr});
+    }
+    for (int s = 1; s < lu.u_length(r); ++s) {
+      const int j = lu.u_col(r, s);
+      backward.push_back({r * n + j, j});
+    }
+    stages.push_back({r * n + p.col, r, p.col, p.cost, static_cast<int>(group_end.size()),
+                      static_cast<int>(candidates.size()), static_cast<int>(pivot_groups.size()),
+                      static_cast<int>(equals.size()), static_cast<int>(cheaper.size()),
+                      static_cast<int>(eliminations.size()), updates_end,
+                      static_cast<int>(ops.size()), static_cast<int>(forward.size()),
+                      static_cast<int>(backward.size())});
+  }
+  // The fill-in of the symbolic elimination must be the recorded one.
+  if (held != outcome.peak_nonzeros) return false;
+  peak = outcome.peak_nonzeros;
+  threshold.resize(group_end.size());
+  return true;
+}
+
+// ------------------------------------------------------------- repeating
+
+// The recorded stages from `from` on, on the values in v: returns n when
+// done, the stage where the search would choose another pivot, or kReport
+// where the factorisation would warn or stop.
+int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* row_largest,
+                                            double& smallest, double& gmax) {
+  const int* const places = group_places.data();
+  const int* const ends = group_end.data();
+  double* const thresholds = threshold.data();
+  for (int k = from; k < n; ++k) {
+    const Stage& s = stages[std::size_t(k)];
+    const Stage* before = k == 0 ? nullptr : &stages[std::size_t(k - 1)];
+    // A group's threshold is formed when a rival in it needs it.
+    const int g = before ? before->groups_end : 0;
+    for (int q = g; q < s.groups_end; ++q) thresholds[q] = -1.0;
+    auto threshold_of = [&](int q) {
+      if (thresholds[q] < 0.0) {
+        double largest = 0.0;
+        for (int e = q == 0 ? 0 : ends[q - 1]; e < ends[q]; ++e) {
+          largest = std::max(largest, std::fabs(v[places[e]]));
+        }
+        thresholds[q] = largest / stability;
+      }
+      return thresholds[q];
+    };
+    const double mag = std::fabs(v[s.pivot]);
+    if (!(mag <= DBL_MAX)) return kReport;
+    // Rivals of the pivot's cost and smaller magnitude cannot displace it.
+    // When none reaches its magnitude, the pivot is chosen exactly when it is
+    // eligible in one of its groups and no cheaper rival is eligible;
+    // otherwise the search order decides.
+    bool reached = false;
+    for (int e = before ? before->equals_end : 0; e < s.equals_end; ++e) {
+      reached = reached || !(std::fabs(v[equals[std::size_t(e)]]) < mag);
+    }
+    if (reached) {
+      if (!chosen_in_search_order(s, before ? before->candidates_end : 0, v, mag, threshold_of)) {
+        return k;
+      }
+    } else {
+      bool eligible = false;
+      for (int e = before ? before->pivot_groups_end : 0; e < s.pivot_groups_end && !eligible; ++e) {
+        eligible = !(mag < threshold_of(pivot_groups[std::size_t(e)]));
+      }
+      if (!eligible) return k;
+      for (int e = before ? before->cheaper_end : 0; e < s.cheaper_end; ++e) {
+        const Candidate& c = cheaper[std::size_t(e)];
+        if (!(std::fabs(v[c.place]) < threshold_of(c.group))) return k;
+      }
+    }
+    smallest = std::min(smallest, mag);
+    if (mag == 0.0 || mag < sparse_detail::kPivotUnderflowLevel ||
+        mag <= sparse_detail::kPivotNoiseLevel * row_largest[s.row]) {
+      return kReport;
+    }
+
+    // The multipliers first: no update reads or writes the pivot column.
+    const double pivot = v[s.pivot];
+    double* const l = multipliers.data();
+    const int first = before ? before->eliminations_end : 0;
+    for (int e = first; e < s.eliminations_end; ++e) {
+      const int at = eliminations[std::size_t(e)];
+      l[e - first] = v[at] / pivot;
+      v[at] = l[e - first];
+    }
+    double largest = gmax;
+    const Op* const o = ops.data();
+    int op = before ? before->fills_end : 0;
+    for (; op < s.updates_end; ++op) {
+      const double x = v[o[op].target] - l[o[op].multiplier] * v[o[op].source];
+      v[o[op].target] = x;
+      largest = std::max(largest, std::fabs(x));
+    }
+    for (; op < s.fills_end; ++op) {
+      const double x = -l[o[op].multiplier] * v[o[op].source];
+      v[o[op].target] = x;
+      largest = std::max(largest, std::fabs(x));
+    }
+    gmax = largest;
+  }
+  return n;
+}
+
+// The search's own decision over the rivals in search order: the pivot
+// must be eligible in one of its groups and no eligible rival cheaper,
+// larger, or as large and examined before the pivot's first eligible place.
+// (A NaN rival counts as choosing otherwise, which leaves the decision to
+// the search itself.)
+template <class Threshold>
+bool SparseReplaySolver::Schedule::chosen_in_search_order(const Stage& s, int first,
+                                                          const double* v, double mag,
+                                                          Threshold&& threshold_of) const {
+  bool eligible = false;
+  for (int i = first; i < s.candidates_end; ++i) {
+    const Candidate& c = candidates[std::size_t(i)];
+    const double m = std::fabs(v[c.place]);
+    if (c.place == s.pivot) {
+      if (!eligible && !(m < threshold_of(c.group))) eligible = true;
+      continue;
+    }
+    if (c.cost == s.cost && m < mag) continue;
+    if (m < threshold_of(c.group)) continue;
+    if (c.cost < s.cost || !(m <= mag) || !eligible) return false;
+  }
+  return eligible;
+}
+
+// Forward with the multipliers in pivot order, backward with U.
+void SparseReplaySolver::Schedule::substitute(const double* v, const double* B, double* y,
+                                              double* X) const {
+  std::copy(B, B + n, y);
+  int f = 0;
+  for (const Stage& s : stages) {
+    double sum = y[s.row];
+    for (; f < s.forward_end; ++f) {
+      sum -= v[forward[std::size_t(f)].place] * y[forward[std::size_t(f)].index];
+    }
+    y[s.row] = sum;
+  }
+  for (int k = n - 1; k >= 0; --k) {
+    const Stage& s = stages[std::size_t(k)];
+    const int b = k == 0 ? 0 : stages[std::size_t(k - 1)].backward_end;
+    double sum = y[s.row];
+    for (int t = b; t < s.backward_end; ++t) {
+      sum -= v[backward[std::size_t(t)].place] * X[backward[std::size_t(t)].index];
+    }
+    X[s.col] = sum / v[s.pivot];
+  }
+}
+
+// The next recorded factorisation, from library place `next` on, that
+// agrees with `from` on the pivots before `stage`.
+SparseReplaySolver::Schedule* SparseReplaySolver::Library::stand_in(const Schedule& from, int stage,
+                                                                    std::size_t& next) {
+  for (; next < schedules.size(); ++next) {
+    Schedule* o = schedules[next].get();
+    if (o != &from && o->same_pivots_before(from, stage)) return schedules[next++].get();
+  }
+  return nullptr;
+}
+
+bool SparseReplaySolver::Library::repeat(const double* A, const double* B, int* IPARAM,
+                                         double* RPARAM, double* X) {
+  Schedule* s = front();
+  const int n = s->n;
+  double* const v = value.data();
+  std::fill(row_largest.begin(), row_largest.begin() + n, 0.0);
+  for (int k = 0; k < s->nz; ++k) {
+    const double a = A[k];
+    if (!std::isfinite(a)) return false;  // DLSLXG names it
+    v[s->place[std::size_t(k)]] = a;
+    double& largest = row_largest[std::size_t(s->place_row[std::size_t(k)])];
+    largest = std::max(largest, std::fabs(a));
+  }
+  double amax = 0.0;
+  for (int i = 0; i < n; ++i) {
+    if (!std::isfinite(B[i])) return false;
+    amax = std::max(amax, row_largest[std::size_t(i)]);
+  }
+  double smallest = std::numeric_limits<double>::infinity();
+  double gmax = amax;
+  // Where the pivots part from one recording, another that took the other
+  // way there continues: the search's state depends on the pivots so far.
+  int stage = 0;
+  int departed_at = -1;
+  std::size_t next = 1;
+  for (;;) {
+    const int reached = s->eliminate(stage, v, row_largest.data(), smallest, gmax);
+    if (reached == s->n) break;
+    if (reached == Schedule::kReport) return false;
+    if (reached != departed_at) next = 0;
+    departed_at = reached;
+    stage = reached;
+    s = stand_in(*s, stage, next);
+    if (!s) return false;
+  }
+  const double growth = amax > 0.0 ? gmax / amax : 1.0;
+  if (growth > RPARAM[0]) return false;  // DLSLXG warns
+  IPARAM[3] = static_cast<int>(s->peak);
+  RPARAM[3] = growth;
+  RPARAM[4] = smallest;
+  s->substitute(v, B, rhs.data(), X);
+  // Most recently used first.
+  auto used = std::find_if(schedules.begin(), schedules.end(), [s](const auto& p) { return p.get() == s; });
+  std::rotate(schedules.begin(), used, used + 1);
+  return true;
+}
+
+void SparseReplaySolver::Library::adopt(std::unique_ptr<Schedule> fresh) {
+  // Recordings of another pattern or other parameters cannot stand in.
+  if (!schedules.empty() && !schedules.front()->same_system(*fresh)) schedules.clear();
+  if (schedules.size() == kSchedules) {
+    spare = std::move(schedules.back());
+    schedules.pop_back();
+  }
+  const std::size_t places = std::size_t(fresh->n) * std::size_t(fresh->n);
+  if (value.size() < places) value.resize(places);
+  if (row_largest.size() < std::size_t(fresh->n)) {
+    row_largest.resize(std::size_t(fresh->n));
+    rhs.resize(std::size_t(fresh->n));
+  }
+  schedules.insert(schedules.begin(), std::move(fresh));
+}
+
+// ---------------------------------------------------------------- solver
+
+SparseReplaySolver::SparseReplaySolver() : library_(std::make_unique<Library>()) {}
+SparseReplaySolver::~SparseReplaySolver() = default;
+SparseReplaySolver::SparseReplaySolver(SparseReplaySolver&&) noexcept = default;
+SparseReplaySolver& SparseReplaySolver::operator=(SparseReplaySolver&&) noexcept = default;
+
+void SparseReplaySolver::forget() { library_->schedules.clear(); }
+
+void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
+                               const double* B, int IPATH, int* IPARAM, double* RPARAM,
+                               double* X) {
+  Library& lib = *library_;
+  const Schedule* front = lib.front();
+  if (front && front->accepts(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
+    if (lib.repeat(A, B, IPARAM, RPARAM, X)) {
+      ++counts_.repeated;
+      return;
+    }
+    ++counts_.departed;
+  }
+  ++counts_.searched;
+  if (IPATH != 1 || N < 1 || N > kMaxReplayOrder || NZ < 1) {
+    DLSLXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_);
+    return;
+  }
+  std::unique_ptr<Schedule> fresh = lib.spare ? std::move(lib.spare) : std::make_unique<Schedule>();
+  fresh->begin_recording(N, NZ, IROW, JCOL);
+  sparse_detail::DLSLXG_traced(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_,
+                               fresh->trace, *fresh);
+  fresh->finish_recording(IPARAM, RPARAM);
+  if (fresh->valid) {
+    lib.adopt(std::move(fresh));
+  } else {
+    lib.spare = std::move(fresh);
+  }
+}
+
+}  // namespace zalk::toolkit
