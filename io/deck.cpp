@@ -18,6 +18,7 @@
 
 #include "io/fortio.h"
 #include "io/platform.h"
+#include "io/io_messages.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -28,21 +29,8 @@ using namespace zalk::toolkit;
 constexpr std::string_view kRoutine = "QUORVAN";
 constexpr std::string_view kTitle = " QuORVAN input plate problem ";
 
-// Error codes of the deck routines.
-enum DeckError : int {
-  kValueDoesNotFit = 1,
-  kTooManyCases = 2,
-  kNoModuli = 3,
-  kDeckEnds = 4,
-  kNotANumber = 5,
-  kCountAboveLimit = 6,
-  kCannotWrite = 7,
-  kCannotRead = 8,
-  kLayerOfPoint = 9,
-};
-
-[[noreturn]] void terminal(int code, std::string_view text) {
-  E1MES(TERMINAL, code, text);
+[[noreturn]] void terminal(io::IoMessage m) {
+  io::raise(m);
   std::abort();  // not reached: a terminal error never returns
 }
 
@@ -84,9 +72,7 @@ template <class T>
   E1STL(2, shortest_text(value));
   E1STL(3, field);
   E1STL(4, rule);
-  terminal(kValueDoesNotFit,
-           "The %(L1), %(L2), does not fit its %(L3) field of the analysis deck (%(L4)). "
-           "The deck is not written.");
+  terminal(io::IoMessage::value_does_not_fit);
 }
 
 std::string case_text(std::string_view what, int c) {
@@ -166,13 +152,11 @@ void check_request(const DeckRequest& r) {
   if (r.ncases > kMaxProblems) {
     E1STI(1, r.ncases);
     E1STI(2, kMaxProblems);
-    terminal(kTooManyCases,
-             "The number of cases, %(I1), is above the %(I2) problems an analysis deck can hold. "
-             "The deck is not written.");
+    terminal(io::IoMessage::too_many_cases);
   }
   if (r.ncases >= 1 && (r.e1 == nullptr || r.e2 == nullptr || r.e3 == nullptr)) {
     E1STI(1, r.ncases);
-    terminal(kNoModuli, "%(I1) cases were asked for without their moduli. The deck is not written.");
+    terminal(io::IoMessage::no_moduli);
   }
 }
 
@@ -202,7 +186,7 @@ class DeckReader {
       E1STI(1, records_.record_number());
       E1STL(2, describe(what));
       E1STI(2, records_.record_number() + 1);
-      terminal(kDeckEnds, "The %(L1) ends after record %(I1): the %(L2) (record %(I2)) is missing.");
+      terminal(io::IoMessage::deck_ends);
     }
     return records_.record();
   }
@@ -237,9 +221,7 @@ class DeckReader {
     E1STL(2, describe(what));
     E1STI(2, layer);
     E1STI(3, nlayer);
-    terminal(kLayerOfPoint,
-             "Record %(I1) of the %(L1) (%(L2)) places the point in layer %(I2); the problem has "
-             "%(I3) layers.");
+    terminal(io::IoMessage::layer_of_point);
   }
 
   void check_limit(int n, int limit, const char* items, const What& what) {
@@ -250,8 +232,7 @@ class DeckReader {
     E1STI(2, n);
     E1STL(3, items);
     E1STI(3, limit);
-    terminal(kCountAboveLimit,
-             "Record %(I1) of the %(L1) (%(L2)) gives %(I2) %(L3); at most %(I3) are allowed.");
+    terminal(io::IoMessage::count_above_limit);
   }
 
  private:
@@ -259,7 +240,7 @@ class DeckReader {
     E1STL(1, source_);
     E1STL(2, fortio::describe_field(records_.record_number(), col, w, rec));
     E1STL(3, describe(what));
-    terminal(kNotANumber, "Input conversion error in the %(L1), %(L2): not a number for the %(L3).");
+    terminal(io::IoMessage::not_a_number);
   }
 
   fortio::RecordReader records_;
@@ -350,12 +331,12 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-[[noreturn]] void file_error(int code, std::string_view verb, const std::filesystem::path& path,
+[[noreturn]] void file_error(io::IoMessage code, std::string_view verb, const std::filesystem::path& path,
                              int err) {
   E1STL(1, platform::display_name(path));
   E1STL(2, verb);
   E1STL(3, err != 0 ? std::strerror(err) : "unknown error");
-  terminal(code, "The analysis deck %(L1) cannot be %(L2): %(L3).");
+  terminal(code);
 }
 
 }  // namespace
@@ -413,7 +394,7 @@ File open_for_rewrite(const std::filesystem::path& path, const char* create_mode
   errno = 0;
   File f(platform::open_file(path, "r+b"));
   if (!f && errno == ENOENT) f.reset(platform::open_file(path, create_mode));
-  if (!f) file_error(kCannotWrite, "written", path, errno);
+  if (!f) file_error(io::IoMessage::cannot_write, "written", path, errno);
   return f;
 }
 
@@ -421,7 +402,7 @@ File open_for_rewrite(const std::filesystem::path& path, const char* create_mode
 void put_text(std::FILE* f, const std::string& text, const std::filesystem::path& path) {
   if (std::fwrite(text.data(), 1, text.size(), f) != text.size() ||
       !platform::cut_open_file(f, text.size())) {
-    file_error(kCannotWrite, "written", path, errno);
+    file_error(io::IoMessage::cannot_write, "written", path, errno);
   }
 }
 
@@ -430,11 +411,11 @@ std::string get_text(std::FILE* f, const std::filesystem::path& path) {
   char buf[8192];
   std::size_t n = 0;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
-  if (std::ferror(f)) file_error(kCannotRead, "read", path, errno);
+  if (std::ferror(f)) file_error(io::IoMessage::cannot_read, "read", path, errno);
   return text;
 }
 
-void close_file(File& f, int code, std::string_view verb, const std::filesystem::path& path) {
+void close_file(File& f, io::IoMessage code, std::string_view verb, const std::filesystem::path& path) {
   if (std::fclose(f.release()) != 0) file_error(code, verb, path, errno);
 }
 
@@ -445,7 +426,7 @@ void write_deck_file(const std::filesystem::path& path, const DeckRequest& reque
   RoutineScope scope(kRoutine);
   File f = open_for_rewrite(path, "wb");
   put_text(f.get(), text, path);
-  close_file(f, kCannotWrite, "written", path);
+  close_file(f, io::IoMessage::cannot_write, "written", path);
 }
 
 void read_deck_file(const std::filesystem::path& path, ProblemSet& out) {
@@ -454,7 +435,7 @@ void read_deck_file(const std::filesystem::path& path, ProblemSet& out) {
     RoutineScope scope(kRoutine);
     errno = 0;
     File f(platform::open_file(path, "rb"));
-    if (!f) file_error(kCannotRead, "read", path, errno);
+    if (!f) file_error(io::IoMessage::cannot_read, "read", path, errno);
     text = get_text(f.get(), path);
   }
   read_deck(text, "analysis deck " + platform::display_name(path), out);
@@ -471,9 +452,9 @@ void write_and_read_deck_file(const std::filesystem::path& path, const DeckReque
     RoutineScope scope(kRoutine);
     File f = open_for_rewrite(path, "w+b");
     put_text(f.get(), text, path);
-    if (std::fseek(f.get(), 0, SEEK_SET) != 0) file_error(kCannotRead, "read", path, errno);
+    if (std::fseek(f.get(), 0, SEEK_SET) != 0) file_error(io::IoMessage::cannot_read, "read", path, errno);
     back = get_text(f.get(), path);
-    close_file(f, kCannotRead, "read", path);
+    close_file(f, io::IoMessage::cannot_read, "read", path);
   }
   read_deck(back, "analysis deck " + platform::display_name(path), out);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <system_error>
 
+#include "io/io_messages.h"
 #include "toolkit/errors.h"
 
 #ifdef _WIN32
@@ -25,11 +26,9 @@ namespace {
 
 using namespace zalk::toolkit;
 
-enum FolderError : int { kNoFolderSetting = 1, kFolderMissing = 2, kNotAFolder = 3, kNotWritable = 4 };
-
-[[noreturn]] void folder_error(int code, const std::filesystem::path& folder, std::string_view text) {
+[[noreturn]] void folder_error(io::IoMessage m, const std::filesystem::path& folder) {
   E1STL(1, display_name(folder));
-  E1MES(TERMINAL, code, text);
+  io::raise(m);
   std::abort();  // not reached: a terminal error never returns
 }
 
@@ -54,8 +53,7 @@ std::filesystem::path configured_folder() {
 #else
   if (const char* dir = non_empty_env("ZALK3071_DIR")) return dir;
   if (const char* home = non_empty_env("HOME")) return std::filesystem::path(home) / "ZALK3071";
-  E1MES(TERMINAL, kNoFolderSetting,
-        "Neither ZALK3071_DIR nor HOME is set, so the data folder cannot be found.");
+  io::raise(io::IoMessage::no_folder_setting);
   std::abort();  // not reached
 #endif
 }
@@ -94,14 +92,11 @@ std::filesystem::path data_folder() {
   const std::filesystem::path folder = configured_folder();
   switch (folder_state(folder)) {
     case FolderState::kMissing:
-      folder_error(kFolderMissing, folder,
-                   "The data folder %(L1) does not exist. Create it or set ZALK3071_DIR to an "
-                   "existing folder.");
+      folder_error(io::IoMessage::folder_missing, folder);
     case FolderState::kNotAFolder:
-      folder_error(kNotAFolder, folder, "The data folder %(L1) is not a folder.");
+      folder_error(io::IoMessage::not_a_folder, folder);
     case FolderState::kNotWritable:
-      folder_error(kNotWritable, folder,
-                   "The data folder %(L1) is not writable; the analysis deck is written there.");
+      folder_error(io::IoMessage::not_writable, folder);
     case FolderState::kUsable:
       break;
   }

@@ -1,4 +1,4 @@
-// The message tables of the engine and the plate routines: one code per
+// The message tables of the engine, the plate routines and the deck: one code per
 // message within a routine, and placeholders the reporter can fill.
 #include <gtest/gtest.h>
 
@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "engine/engine_messages.h"
+#include "io/io_messages.h"
 #include "plate/plate_messages.h"
 
 namespace zalk {
@@ -42,6 +43,7 @@ TEST(MessageTables, CodesUniquePerRoutineAndPlaceholdersWellFormed) {
   EXPECT_FALSE(placeholders_well_formed("A %(I1"));
   check_table(engine::kEngineMessages, "engine");
   check_table(plate::kPlateMessages, "plate");
+  check_table(io::kIoMessages, "io");
 }
 
 }  // namespace
