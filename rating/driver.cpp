@@ -119,12 +119,16 @@ void choose_depth(RatingContext& ctx, Blocks& b, int j) {
   }
 }
 
-// Moduli that are not positive finite numbers (a basin of negative or
-// vanishing deflections, say) describe no pavement: the test keeps them as
-// computed but gets no allowable load, and a warning says so.
+// Moduli that are not positive finite numbers, or stiffer than any
+// material a pavement is made of (a basin of negative or vanishing
+// deflections, say), describe no pavement: the test keeps them as computed
+// but gets no allowable load, and a warning says so.
+constexpr float kStiffestMaterial = 1.0e10f;  // psi; steel is 3e7, diamond 1.7e8
+
 bool meaningful_moduli(const SeasonalState& s, int p, int j) {
   const float e[3] = {s.e1, s.e2, s.e3};
-  if (analysable_modulus(e[0]) && analysable_modulus(e[1]) && analysable_modulus(e[2])) return true;
+  const auto physical = [](float m) { return analysable_modulus(m) && m <= kStiffestMaterial; };
+  if (physical(e[0]) && physical(e[1]) && physical(e[2])) return true;
   toolkit::RoutineScope scope("ZALK3071DLL");
   toolkit::E1STI(1, p);
   toolkit::E1STI(2, j);

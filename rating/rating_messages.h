@@ -40,7 +40,7 @@
     "host's arrays. Nothing was rated.")                                                            \
   X(meaningless_moduli, "ZALK3071DLL", WARNING, 3,                                                  \
     "Section %(I1), test %(I2): the back-calculated moduli E1 = %(R1), E2 = %(R2), E3 = %(R3) "     \
-    "are not all positive finite numbers; the test has no allowable load.")                         \
+    "are not all positive numbers of a real material; the test has no allowable load.")                         \
   X(too_many_items, "OVER", TERMINAL, 1,                                                            \
     "The number of items NSEC = %(I1) exceeds the 20 rows of the host's arrays. "                   \
     "Nothing was changed.")                                                                         \

@@ -267,6 +267,7 @@ TEST_F(Driver, MeaninglessModuliGiveNoAllowableLoadAndAWarning) {
     double scale;  // of the model's deflections
   };
   for (const Case& c : {Case{"negative deflections", -1.0}, Case{"vanishing deflections", 1e-40},
+                        Case{"deflections of 1e-30 in", 1e-28},
                         Case{"zero deflections", 0.0}}) {
     SCOPED_TRACE(c.what);
     host_.set_section(1, 5.0, 12.0);
