@@ -36,6 +36,7 @@ struct Rater::Impl {
   std::vector<double> result = std::vector<double>(std::size_t(kSections) * kTests * rating::kResults, 0.0);
   std::vector<double> sect = std::vector<double>(std::size_t(kSections) * rating::kSectColumns, 0.0);
   std::vector<float> fit_errors;
+  std::vector<Seasonal> seasons;  // season_allowable of each test of the call
   // The fit method's work storage, made at its first use.
   std::unique_ptr<rating::FitWorkspace> fit;
   std::unique_ptr<engine::EngineWorkspace> basin_engine;  // design residuals
@@ -203,6 +204,25 @@ RatingResult result_of(const Rater::Impl& r, int j) {
   // The design's error is a sum over its six sensors.
   out.fit_rms_pct = out.fitted ? 100.0 * std::sqrt(double(best) / 6.0) : std::nan("");
   out.rated = std::isfinite(out.allowable_load);
+  if (std::size_t(j) <= r.seasons.size()) out.season_allowable = r.seasons[std::size_t(j - 1)];
+  if (!out.rated) out.season_allowable.fill(std::nan(""));
+  return out;
+}
+
+// Per season the limits the allowable load takes the least of, with the
+// season standing for the whole year (as rating/driver.cpp combines them).
+Seasonal season_allowable(const rating::SeasonalState& s, float reps) {
+  Seasonal out;
+  out.fill(std::nan(""));
+  if (!std::isfinite(s.allow)) return out;
+  const double factor = double(5.6f);
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const double fatigue = std::pow(double(reps) / double(s.nf[i]), -0.25) * factor;
+    const double rutting = std::pow(double(reps) / double(s.nd[i]), -0.25) * factor;
+    const double deflection = double(11.5f / s.resp[i * 10 + 8] * 10.0f);
+    const double strength = 9.0 * double(s.resp[i * 10 + 4]);
+    out[i] = std::min({fatigue, rutting, deflection, strength});
+  }
   return out;
 }
 
@@ -258,6 +278,10 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
   put_section(r, 1, section, section);
   for (int j = 1; j <= n; ++j) put_test(r, 1, j, tests[std::size_t(j - 1)]);
   r.fit_errors.assign(std::size_t(n), 0.0f);
+  r.seasons.assign(std::size_t(n), Seasonal{});
+  r.ctx.test_rated = [&r](int, int j) {
+    r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
+  };
   if (!r.fit) r.fit = std::make_unique<rating::FitWorkspace>();
   std::vector<rating::FitResult> fits(static_cast<std::size_t>(n));
   const rating::FitOptions options = fit_options(settings);
@@ -282,9 +306,11 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
     rating::rate_sections(r.ctx, r.blocks.view, r.fwd.data(), r.result.data(), r.sect.data(), ntest.data(), &nsec);
   } catch (...) {
     r.ctx.back_calculation = nullptr;
+    r.ctx.test_rated = nullptr;
     throw;
   }
   r.ctx.back_calculation = nullptr;
+  r.ctx.test_rated = nullptr;
   out.reserve(tests.size());
   for (int j = 1; j <= n; ++j) {
     RatingResult res = result_of(r, j);
@@ -301,7 +327,11 @@ void rate_design(Rater::Impl& r, const Section& section, const std::vector<Defle
   put_section(r, 1, section, section);
   for (int j = 1; j <= n; ++j) put_test(r, 1, j, tests[std::size_t(j - 1)]);
   r.fit_errors.assign(std::size_t(n), kNoFitYet);
-  r.ctx.test_rated = [&r](int, int j) { r.fit_errors[std::size_t(j - 1)] = r.ctx.test.best; };
+  r.seasons.assign(std::size_t(n), Seasonal{});
+  r.ctx.test_rated = [&r](int, int j) {
+    r.fit_errors[std::size_t(j - 1)] = r.ctx.test.best;
+    r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
+  };
   std::array<int, kSections> ntest{};
   ntest[0] = n;
   const int nsec = 1;

@@ -77,6 +77,11 @@ struct RatingResult {
   // Jacobian (surface, base, subgrade), and the engine runs the test took.
   std::array<double, 3> relative_std_error{};
   int engine_calls = 0;
+  // The allowable load each season alone would give (fall, winter, spring 1,
+  // spring 2, summer): the least of its fatigue and rutting limits at the
+  // test's annual repetitions, its strength limit and its deflection limit,
+  // by the formulas of the allowable load. NaN when the test is not rated.
+  Seasonal season_allowable{};
 };
 
 // Flags of a rated test.

@@ -15,7 +15,7 @@ DEFLECTION_COLUMNS = [f"d{int(x)}_mils" for x in LEGACY_OFFSETS_IN]
 TEST_COLUMNS = (["section", "hour", "load_lb"] + DEFLECTION_COLUMNS
                 + ["reps_per_year", "surface_temp_f"])
 RESULT_COLUMNS = ["section", "test", "allowable_load", "e_surface", "e_surface_72f", "e_base",
-                  "e_subgrade", "depth_in", "fit_rms_pct", "flags"]
+                  "e_subgrade", "depth_in", "fit_rms_pct", "flags"] + [f"allowable_{s}" for s in SEASONS]
 MAX_TESTS = 2000  # tests of one section per library call; longer sections go in blocks
 _FACTORS = [c for c in SECTION_COLUMNS if "factor" in c]
 
@@ -62,7 +62,8 @@ class Rater:
         (SECTION_COLUMNS, TEST_COLUMNS). offsets: the sensor offsets in
         inches (the legacy six by default) and deflection_columns their
         columns in ``tests`` (d0_mils ... by default). Returns one row per
-        test, in the order of ``tests``, with RESULT_COLUMNS. A section of more
+        test, in the order of ``tests``, with RESULT_COLUMNS (allowable_<season>:
+        the allowable load each season alone would give). A section of more
         than MAX_TESTS tests is rated in blocks of MAX_TESTS.
         """
         import pandas as pd
@@ -91,6 +92,9 @@ class Rater:
                 continue
             chunks = list(self._rate_chunks(section_values[k:k + 1], values[rows], offsets,
                                             deflections[rows], method))
+            for r in chunks:
+                for m, season in enumerate(SEASONS):
+                    r[f"allowable_{season}"] = r["season_allowable"][:, m]
             part = pd.DataFrame({c: np.concatenate([r[c] for r in chunks]) for c in RESULT_COLUMNS[2:]})
             part.insert(0, "test", np.arange(1, len(rows) + 1))
             part.insert(0, "section", sid)

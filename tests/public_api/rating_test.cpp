@@ -2,6 +2,7 @@
 // bit: one section at a time, on threads, and the overlay iteration.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -254,4 +255,24 @@ TEST(PublicRating, FitMethodFindsKnownStructuresAndFlagsBadBasins) {
   }
   EXPECT_EQ(checked, 3);
   EXPECT_EQ(zalk::flag_names(zalk::flag_at_bound | zalk::flag_interpolated), "at_bound|interpolated");
+}
+
+// Five seasons alike in days, temperatures and factors (they still differ in
+// the design's strength factors): the year's allowable load is then the
+// least of the seasons' own.
+TEST(PublicRating, IdenticalSeasonsEachGiveTheYearsAllowableLoad) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(kTable).ok());
+  auto sample = read_sample("rating");
+  zalk::Section s = sample[0].section;
+  s.days = {73, 73, 73, 73, 73};
+  s.air_temperature_f = {60, 60, 60, 60, 60};
+  s.base_factor = s.subgrade_factor = {1, 1, 1, 1, 1};
+  const zalk::SectionRating r = rater.rate(s, {sample[0].tests[0]});
+  ASSERT_TRUE(r.status.ok());
+  const zalk::RatingResult& t = r.tests[0];
+  ASSERT_TRUE(t.rated);
+  const double least = *std::min_element(t.season_allowable.begin(), t.season_allowable.end());
+  EXPECT_NEAR(least, t.allowable_load, 1e-6 * t.allowable_load);
+  EXPECT_GT(*std::max_element(t.season_allowable.begin(), t.season_allowable.end()), least);
 }
