@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:?usage: tools/run_fuzz.sh SECONDS [BUILD_DIR]}
 build=${2:-build-fuzz}
-targets=(fortio_fuzz deck_fuzz defltable_fuzz rate_csv_fuzz)
+targets=(fortio_fuzz deck_fuzz defltable_fuzz rate_csv_fuzz f25_fuzz)
 
 launcher=()
 if command -v ccache >/dev/null; then
