@@ -422,6 +422,11 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
   return out;
 }
 
+SectionRating Rater::back_calculate(const Section& section, const DeflectionTest& test,
+                                   const RatingOptions& options) {
+  return rate(section, {test}, options);
+}
+
 OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in) {
   OverlayResult out;
   Impl& r = impl();

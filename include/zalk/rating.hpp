@@ -180,6 +180,10 @@ class Rater {
   SectionRating rate(const Section& section, const std::vector<DeflectionTest>& tests,
                      const RatingOptions& options = {});
 
+  // One test back-calculated (and rated) on its own: rate(section, {test}).
+  SectionRating back_calculate(const Section& section, const DeflectionTest& test,
+                               const RatingOptions& options = {});
+
   // Overlay iteration of 1 to 20 items with thickness increment dh_in per pass.
   OverlayResult overlay(const std::vector<OverlayItem>& items, double dh_in);
 

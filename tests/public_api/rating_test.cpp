@@ -249,7 +249,7 @@ TEST(PublicRating, FitMethodFindsKnownStructuresAndFlagsBadBasins) {
     EXPECT_EQ(both.tests[1].flags & zalk::flag_not_fitted, zalk::flag_not_fitted);
     EXPECT_TRUE(std::isnan(both.tests[1].e_surface));
     EXPECT_NE(both.tests[1].message.find("2"), std::string::npos) << both.tests[1].message;
-    const zalk::SectionRating alone = rater.rate(s, {t}, fit);
+    const zalk::SectionRating alone = rater.back_calculate(s, t, fit);
     EXPECT_EQ(std::memcmp(&alone.tests[0].allowable_load, &r.allowable_load, sizeof(double)), 0);
     ++checked;
   }
