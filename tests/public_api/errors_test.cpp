@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "src/api_messages.h"
+#include "support/message_tables.h"
 #include "toolkit/errors.h"
 #include "zalk/zalk.hpp"
 
@@ -190,3 +192,7 @@ TEST(PublicErrors, RatingInputsAreCheckedBeforeAnyWork) {
 }
 
 }  // namespace
+
+TEST(PublicErrors, TheApiMessageTablePassesTheTableChecks) {
+  zalk::testing::walk_message_table("api", zalk::detail::kApiMessages);
+}
