@@ -156,6 +156,7 @@ void BM_GridSearchAlone(benchmark::State& state) {
   };
   const std::array<float, 2> xlow{rating::E1GRID.front(), rating::E2GRID.front()};
   const std::array<float, 2> xhigh{rating::E1GRID.back(), rating::E2GRID.back()};
+  const rating::GatheredSurfaces gathered(bench.ctx, bench.b.view);
   for (auto _ : state) {
     rating::grid_search(bench.ctx, bench.b.view, objective, xlow, xhigh);
     benchmark::DoNotOptimize(bench.ctx.search.fopt);
@@ -222,6 +223,10 @@ void BM_RatingPerTest(benchmark::State& state) {
     benchmark::DoNotOptimize(ctx.season.allow);
     j = (j + 1) % 100;
   }
+  const auto& counts = ctx.engine->solver.replay.counts();
+  state.counters["repeated"] = double(counts.repeated);
+  state.counters["searched"] = double(counts.searched);
+  state.counters["departed"] = double(counts.departed);
 }
 BENCHMARK(BM_RatingPerTest)->Unit(benchmark::kMillisecond)->Iterations(100);  // every test of the section once
 

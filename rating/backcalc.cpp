@@ -109,9 +109,31 @@ void run_engine(RatingContext& ctx, float h1, float h2, float h3, const float* e
 // evaluate_surface with a SurfacePoint), so F, c1 and the blocks are those
 // of basin_objective_per_sensor.
 void basin_objective(RatingContext& ctx, Blocks& blocks, int /*n*/, const float* X, float& F) {
-  const SurfacePoint point = prepare_surface_point(blocks, X[0], X[1]);
+  if (ctx.surfaces.ready) {
+    // A search scans along the base modulus: the previous point's basis in
+    // the surface modulus mostly serves again.
+    move_surface_point(blocks, X[0], X[1], ctx.surfaces.point);
+  }
+  const SurfacePoint point =
+      ctx.surfaces.ready ? ctx.surfaces.point : prepare_surface_point(blocks, X[0], X[1]);
+  if (gathered_for(ctx.surfaces, blocks, point)) {
+    std::array<float, kSurfaceSensors> values;
+    evaluate_sensors(ctx.surfaces, point, values);
+    int last = 0;
+    basin_misfit(ctx, blocks, F, [&](int s) {
+      last = s;
+      return values[std::size_t(s - 1)];
+    });
+    if (last > 0) leave_surface_value(blocks, point, values[std::size_t(last - 1)]);
+    return;
+  }
   basin_misfit(ctx, blocks, F, [&](int s) { return evaluate_surface(blocks, point, s); });
 }
+
+GatheredSurfaces::GatheredSurfaces(RatingContext& ctx, const Blocks& blocks) : ctx_(ctx) {
+  gather_sensor_surfaces(blocks, ctx_.surfaces);
+}
+GatheredSurfaces::~GatheredSurfaces() { ctx_.surfaces.ready = false; }
 
 void basin_objective_per_sensor(RatingContext& ctx, Blocks& blocks, int /*n*/, const float* X,
                                 float& F) {
@@ -159,7 +181,10 @@ void back_calculate(RatingContext& ctx, Blocks& blocks, const float* E1GRID, con
   const Objective objective = [&ctx, &blocks](int n, const float* x, float& f) {
     basin_objective(ctx, blocks, n, x, f);
   };
-  grid_search(ctx, blocks, objective, xlow, xhigh);
+  {
+    const GatheredSurfaces gathered(ctx, blocks);
+    grid_search(ctx, blocks, objective, xlow, xhigh);
+  }
   const std::array<float, 2> xopt = ctx.search.xopt;
   zalk_dd_block& dd = blocks.dd;
 

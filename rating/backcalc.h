@@ -22,6 +22,20 @@ using Objective = std::function<void(int n, const float* x, float& f)>;
 // basin_objective_per_sensor.
 void basin_objective(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);
 
+// While one lives, basin_objective evaluates all sensors at once from a copy
+// of the current depth's coefficients (taken when it is made: the surfaces
+// must not change during its life), with the same results and blocks.
+class GatheredSurfaces {
+ public:
+  GatheredSurfaces(RatingContext& ctx, const Blocks& blocks);
+  ~GatheredSurfaces();
+  GatheredSurfaces(const GatheredSurfaces&) = delete;
+  GatheredSurfaces& operator=(const GatheredSurfaces&) = delete;
+
+ private:
+  RatingContext& ctx_;
+};
+
 // basin_objective in its straightforward form, one full surface evaluation per
 // sensor: the reference the shared-basis form is checked against.
 void basin_objective_per_sensor(RatingContext& ctx, Blocks& blocks, int n, const float* X, float& F);

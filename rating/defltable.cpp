@@ -302,13 +302,89 @@ SurfacePoint prepare_surface_point(const Blocks& b, float x1, float x2) {
 float evaluate_surface(Blocks& b, const SurfacePoint& p, int sensor) {
   if (!p.basis.ready) return evaluate_surface(b, p.x1, p.x2, sensor);
   check_surface_index(b, sensor);
-  // What value_at leaves in the blocks, with BS2GD's single-point value.
+  const float value = toolkit::prepared_value(p.basis, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
+  leave_surface_value(b, p, value);
+  return value;
+}
+
+// What value_at leaves in the blocks, with BS2GD's single-point value.
+void leave_surface_value(Blocks& b, const SurfacePoint& p, float value) {
   b.com3.NX = 1;
   b.com2.XVEC[0] = p.x1;
   b.com3.NY = 1;
   b.com2.YVEC[0] = p.x2;
-  b.com2.VALUE[0] = toolkit::prepared_value(p.basis, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
-  return b.com2.VALUE[0];
+  b.com2.VALUE[0] = value;
+}
+
+void gather_sensor_surfaces(const Blocks& b, SensorSurfaces& s) {
+  s.ready = surface_depth_and_counts_fit(b);
+  if (!s.ready) return;
+  s.depth = b.depth.IDEPTH;
+  s.kxord = b.com3.KXORD;
+  s.kyord = b.com3.KYORD;
+  s.nxcoef = b.com3.NXCOEF;
+  s.nycoef = b.com3.NYCOEF;
+  s.point = {};
+  const std::size_t n = std::size_t(s.nxcoef) * std::size_t(s.nycoef);
+  s.coef.resize(n);
+  for (int k = 0; k < kSurfaceSensors; ++k) {
+    const float* c = b.com2.SCOEF[k][s.depth - 1];
+    for (std::size_t i = 0; i < n; ++i) s.coef[i][std::size_t(k)] = c[i];
+  }
+}
+
+bool gathered_for(const SensorSurfaces& s, const Blocks& b, const SurfacePoint& p) {
+  return s.ready && p.basis.ready && s.depth == b.depth.IDEPTH && s.kxord == p.basis.kxord &&
+         s.kyord == p.basis.kyord && s.nxcoef == p.basis.nxcoef && s.nxcoef == b.com3.NXCOEF &&
+         s.nycoef == b.com3.NYCOEF;
+}
+
+namespace {
+
+using Lanes = std::array<float, kSurfaceSensors>;
+
+// toolkit::prepared_value for eight coefficient sets at once: in x first,
+// then in y, each sum started from zero, as the single-point evaluation.
+// KX, KY > 0 fix the orders at compile time; 0 takes them from the point.
+template <int KX, int KY>
+Lanes sensor_values(const SensorSurfaces& s, const toolkit::PreparedPoint& q) {
+  const int kx = KX > 0 ? KX : q.kxord;
+  const int ky = KY > 0 ? KY : q.kyord;
+  const int cx = q.lx - kx + 1;
+  const int cy = q.ly - ky + 1;
+  Lanes sum{};
+  for (int bb = 0; bb < ky; ++bb) {
+    const Lanes* col = s.coef.data() + std::size_t(cy + bb) * std::size_t(s.nxcoef) + std::size_t(cx);
+    Lanes inner{};
+    for (int a = 0; a < kx; ++a) {
+      const float w = q.bx[std::size_t(a)];
+      for (std::size_t k = 0; k < inner.size(); ++k) inner[k] += w * col[a][k];
+    }
+    const float w = q.by[std::size_t(bb)];
+    for (std::size_t k = 0; k < sum.size(); ++k) sum[k] += w * inner[k];
+  }
+  return sum;
+}
+
+}  // namespace
+
+void evaluate_sensors(const SensorSurfaces& s, const SurfacePoint& p, Lanes& values) {
+  const toolkit::PreparedPoint& q = p.basis;
+  if (q.kxord == kOrder && q.kyord == kOrder) {
+    values = sensor_values<kOrder, kOrder>(s, q);
+  } else {
+    values = sensor_values<0, 0>(s, q);
+  }
+}
+
+void move_surface_point(const Blocks& b, float x1, float x2, SurfacePoint& p) {
+  if (!p.basis.ready) {
+    p = prepare_surface_point(b, x1, x2);
+    return;
+  }
+  p.x1 = x1;
+  p.x2 = x2;
+  toolkit::move_prepared_point(0, 0, x1, x2, b.com1.XKNOT, b.com1.YKNOT, b.com3.NYCOEF, p.basis);
 }
 
 }  // namespace zalk::rating

@@ -50,6 +50,32 @@ struct SurfacePoint {
 // counts must not change between this and the evaluations at the point.
 SurfacePoint prepare_surface_point(const Blocks& b, float x1, float x2);
 
+// The surfaces of sensors 1..8 at one depth, coefficient by coefficient with
+// the sensors side by side, so that one point's basis serves all of them in
+// one pass. Each sensor's value is formed with the operations, in the order,
+// that evaluate_surface forms it with.
+inline constexpr int kSurfaceSensors = 8;
+struct SensorSurfaces {
+  bool ready = false;
+  int depth = 0, kxord = 0, kyord = 0, nxcoef = 0, nycoef = 0;
+  std::vector<std::array<float, kSurfaceSensors>> coef;
+  SurfacePoint point;  // the last point evaluated (see move_surface_point)
+};
+// Copies the coefficients of depth IDEPTH; not ready when the depth or the
+// counts do not fit the blocks.
+void gather_sensor_surfaces(const Blocks& b, SensorSurfaces& s);
+// Whether s holds the surfaces p is prepared for (depth, orders and counts).
+bool gathered_for(const SensorSurfaces& s, const Blocks& b, const SurfacePoint& p);
+// p prepared again at (x1, x2), as prepare_surface_point would prepare it:
+// a p that is ready keeps its x basis where x1 is unchanged. The knots,
+// orders and counts must be those p was prepared with.
+void move_surface_point(const Blocks& b, float x1, float x2, SurfacePoint& p);
+// Every sensor's value at a point gathered_for s.
+void evaluate_sensors(const SensorSurfaces& s, const SurfacePoint& p,
+                      std::array<float, kSurfaceSensors>& values);
+// What evaluate_surface(b, p, sensor) leaves in the blocks, given its value.
+void leave_surface_value(Blocks& b, const SurfacePoint& p, float value);
+
 // evaluate_surface(b, p.x1, p.x2, sensor), bit for bit, blocks included,
 // without forming the basis again: the same index check, the same
 // XVEC/YVEC/VALUE left behind, and BS2GD's single-point value from the same

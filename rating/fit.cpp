@@ -540,7 +540,10 @@ bool TestFit::table_search_at(Candidate& c, std::array<float, 2>& xopt) {
     basin_objective(ctx, blocks, n, x, f);
   };
   blocks.depth.IDEPTH = c.d;
-  grid_search(ctx, blocks, objective, {E1GRID.front(), E2GRID.front()}, {E1GRID.back(), E2GRID.back()});
+  {
+    const GatheredSurfaces gathered(ctx, blocks);
+    grid_search(ctx, blocks, objective, {E1GRID.front(), E2GRID.front()}, {E1GRID.back(), E2GRID.back()});
+  }
   if (!ctx.search.found) return false;
   xopt = ctx.search.xopt;
   float dfit[8] = {};

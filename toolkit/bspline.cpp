@@ -6,7 +6,9 @@
 #include "toolkit/bspline.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "toolkit/bspline_core.h"
@@ -557,6 +559,22 @@ bool prepare_point(int IXDER, int IYDER, float X, float Y, int KXORD, int KYORD,
   P.kxord = KXORD;
   P.kyord = KYORD;
   P.nxcoef = NXCOEF;
+  P.x = X;
+  P.ready = true;
+  return true;
+}
+
+bool move_prepared_point(int IXDER, int IYDER, float X, float Y, const float* XKNOT,
+                         const float* YKNOT, int NYCOEF, PreparedPoint& P) {
+  if (!P.ready || std::bit_cast<std::uint32_t>(X) != std::bit_cast<std::uint32_t>(P.x)) {
+    return prepare_point(IXDER, IYDER, X, Y, P.kxord, P.kyord, XKNOT, YKNOT, P.nxcoef, NYCOEF, P);
+  }
+  P.ready = false;
+  if (!inside_knots(Y, P.kyord, YKNOT, NYCOEF)) return false;
+  std::array<float, PreparedPoint::kMaxOrder> dr{};
+  std::array<float, PreparedPoint::kMaxOrder> dl{};
+  P.ly = find_interval(YKNOT, P.kyord, NYCOEF, Y);
+  basis_derivatives(YKNOT, P.ly, P.kyord, IYDER, Y, P.by.data(), dr.data(), dl.data());
   P.ready = true;
   return true;
 }

@@ -40,6 +40,7 @@ struct PreparedPoint {
   int kxord = 0, kyord = 0, nxcoef = 0;
   int lx = 0, ly = 0;  // intervals, 0-based knot indices
   std::array<float, kMaxOrder> bx{}, by{};
+  float x = 0;  // the point's X, which the x basis belongs to
 };
 
 // Prepares P at (X, Y) without any message. Returns false (P not ready) for
@@ -50,6 +51,11 @@ struct PreparedPoint {
 bool prepare_point(int IXDER, int IYDER, float X, float Y, int KXORD, int KYORD,
                    const float* XKNOT, const float* YKNOT, int NXCOEF, int NYCOEF,
                    PreparedPoint& P);
+// prepare_point at (X, Y) for a P that is ready and was prepared with the
+// same IXDER, IYDER, orders, knots and counts: where X is P's X (bit for
+// bit) the x basis is kept, being what the same recurrence gives again.
+bool move_prepared_point(int IXDER, int IYDER, float X, float Y, const float* XKNOT,
+                         const float* YKNOT, int NYCOEF, PreparedPoint& P);
 // The value of the coefficient set BSCOEF (NXCOEF of P per column) at a
 // ready point.
 float prepared_value(const PreparedPoint& P, const float* BSCOEF);

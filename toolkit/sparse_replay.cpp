@@ -157,13 +157,13 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
 // The recorded factorisations of one pattern, most recently used first,
 // and the dense arrays they work in.
 struct SparseReplaySolver::Library {
-  static constexpr std::size_t kSchedules = 32;
+  static constexpr std::size_t kSchedules = 64;
   std::vector<std::unique_ptr<Schedule>> schedules;
-  std::unique_ptr<Schedule> spare;  // the one being recorded
   std::vector<double> value, row_largest, rhs;
 
   Schedule* front() { return schedules.empty() ? nullptr : schedules.front().get(); }
-  void adopt(std::unique_ptr<Schedule> fresh);
+  // Takes a recording of this library's pattern; returns the one it drops.
+  std::unique_ptr<Schedule> adopt(std::unique_ptr<Schedule> fresh);
   bool repeat(const double* A, const double* B, int* IPARAM, double* RPARAM, double* X);
   Schedule* stand_in(const Schedule& from, int stage, std::size_t& next);
 };
@@ -487,11 +487,11 @@ bool SparseReplaySolver::Library::repeat(const double* A, const double* B, int* 
   return true;
 }
 
-void SparseReplaySolver::Library::adopt(std::unique_ptr<Schedule> fresh) {
-  // Recordings of another pattern or other parameters cannot stand in.
-  if (!schedules.empty() && !schedules.front()->same_system(*fresh)) schedules.clear();
+std::unique_ptr<SparseReplaySolver::Schedule> SparseReplaySolver::Library::adopt(
+    std::unique_ptr<Schedule> fresh) {
+  std::unique_ptr<Schedule> dropped;
   if (schedules.size() == kSchedules) {
-    spare = std::move(schedules.back());
+    dropped = std::move(schedules.back());
     schedules.pop_back();
   }
   const std::size_t places = std::size_t(fresh->n) * std::size_t(fresh->n);
@@ -501,24 +501,53 @@ void SparseReplaySolver::Library::adopt(std::unique_ptr<Schedule> fresh) {
     rhs.resize(std::size_t(fresh->n));
   }
   schedules.insert(schedules.begin(), std::move(fresh));
+  return dropped;
 }
 
 // ---------------------------------------------------------------- solver
 
-SparseReplaySolver::SparseReplaySolver() : library_(std::make_unique<Library>()) {}
+SparseReplaySolver::SparseReplaySolver() = default;
 SparseReplaySolver::~SparseReplaySolver() = default;
 SparseReplaySolver::SparseReplaySolver(SparseReplaySolver&&) noexcept = default;
 SparseReplaySolver& SparseReplaySolver::operator=(SparseReplaySolver&&) noexcept = default;
 
-void SparseReplaySolver::forget() { library_->schedules.clear(); }
+void SparseReplaySolver::forget() { libraries_.clear(); }
+
+// The library whose latest recording accepts the system, moved to the front.
+SparseReplaySolver::Library* SparseReplaySolver::library_for(int N, int NZ, const int* IROW,
+                                                             const int* JCOL, int IPATH,
+                                                             const int* IPARAM,
+                                                             const double* RPARAM) {
+  for (auto it = libraries_.begin(); it != libraries_.end(); ++it) {
+    const Schedule* front = (*it)->front();
+    if (front && front->accepts(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
+      std::rotate(libraries_.begin(), it, it + 1);
+      return libraries_.front().get();
+    }
+  }
+  return nullptr;
+}
+
+// Files a valid recording with those of its pattern; a pattern not seen
+// among the last kPatterns gets a library of its own.
+void SparseReplaySolver::adopt(std::unique_ptr<Schedule> fresh) {
+  auto it = std::find_if(libraries_.begin(), libraries_.end(), [&](const auto& lib) {
+    return lib->front() && lib->front()->same_system(*fresh);
+  });
+  if (it == libraries_.end()) {
+    if (libraries_.size() == kPatterns) libraries_.pop_back();
+    libraries_.insert(libraries_.begin(), std::make_unique<Library>());
+  } else {
+    std::rotate(libraries_.begin(), it, it + 1);
+  }
+  spare_ = libraries_.front()->adopt(std::move(fresh));
+}
 
 void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, const int* JCOL,
                                const double* B, int IPATH, int* IPARAM, double* RPARAM,
                                double* X) {
-  Library& lib = *library_;
-  const Schedule* front = lib.front();
-  if (front && front->accepts(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
-    if (lib.repeat(A, B, IPARAM, RPARAM, X)) {
+  if (Library* lib = library_for(N, NZ, IROW, JCOL, IPATH, IPARAM, RPARAM)) {
+    if (lib->repeat(A, B, IPARAM, RPARAM, X)) {
       ++counts_.repeated;
       return;
     }
@@ -529,15 +558,15 @@ void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, 
     DLSLXG(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_);
     return;
   }
-  std::unique_ptr<Schedule> fresh = lib.spare ? std::move(lib.spare) : std::make_unique<Schedule>();
+  std::unique_ptr<Schedule> fresh = spare_ ? std::move(spare_) : std::make_unique<Schedule>();
   fresh->begin_recording(N, NZ, IROW, JCOL);
   sparse_detail::DLSLXG_traced(N, NZ, A, IROW, JCOL, B, IPATH, IPARAM, RPARAM, X, workspace_,
                                fresh->trace, *fresh);
   fresh->finish_recording(IPARAM, RPARAM);
   if (fresh->valid) {
-    lib.adopt(std::move(fresh));
+    adopt(std::move(fresh));
   } else {
-    lib.spare = std::move(fresh);
+    spare_ = std::move(fresh);
   }
 }
 

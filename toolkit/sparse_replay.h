@@ -12,7 +12,8 @@
 // Where the search would choose differently, a recording that took the
 // other way at that stage (with the same pivots before it) continues: the
 // search's state depends on the pattern and the pivots so far. The last
-// kSchedules recordings of a pattern are kept. Where none fits, or a warning
+// kSchedules recordings of each of the last kPatterns patterns are kept
+// (the engine's systems alternate between a few patterns). Where none fits, or a warning
 // or error is due (numerically singular, growth above RPARAM(1), a pivot
 // near underflow, entries that are not finite), the system goes to DLSLXG,
 // which gives the messages, and its factorisation is recorded.
@@ -22,7 +23,9 @@
 // goes to DLSLXG.
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "toolkit/sparse.h"
 
@@ -32,6 +35,7 @@ class SparseReplaySolver {
  public:
   // The dense array of the repeated elimination has N*N places.
   static constexpr int kMaxReplayOrder = 256;
+  static constexpr std::size_t kPatterns = 4;
 
   struct Counts {
     long long repeated = 0;  // systems solved by repeating the recorded elimination
@@ -56,7 +60,11 @@ class SparseReplaySolver {
  private:
   struct Schedule;
   struct Library;
-  std::unique_ptr<Library> library_;
+  Library* library_for(int N, int NZ, const int* IROW, const int* JCOL, int IPATH,
+                       const int* IPARAM, const double* RPARAM);
+  void adopt(std::unique_ptr<Schedule> fresh);
+  std::vector<std::unique_ptr<Library>> libraries_;  // most recently used first
+  std::unique_ptr<Schedule> spare_;                  // storage for the next recording
   SparseWorkspace workspace_;
   Counts counts_;
 };
