@@ -131,7 +131,7 @@ void basin_objective(RatingContext& ctx, Blocks& blocks, int /*n*/, const float*
 }
 
 GatheredSurfaces::GatheredSurfaces(RatingContext& ctx, const Blocks& blocks) : ctx_(ctx) {
-  gather_sensor_surfaces(blocks, ctx_.surfaces);
+  if (ctx_.share_surface_work) gather_sensor_surfaces(blocks, ctx_.surfaces);
 }
 GatheredSurfaces::~GatheredSurfaces() { ctx_.surfaces.ready = false; }
 

@@ -111,6 +111,9 @@ struct RatingContext {
   std::array<float, 20> e1out{}, e2out{}, e3out{};  // E1OUT, E2OUT, E3OUT by depth index
   std::array<float, 10> engine_scratch{};           // argument 9 of the mode-1 engine calls (never written)
   SensorSurfaces surfaces;  // the current depth's surfaces during a search (GatheredSurfaces)
+  // With this off every grid-search point forms its own basis and evaluates
+  // the sensors one by one (the same results; kept for comparison).
+  bool share_surface_work = true;
 
   // The deflection table the core rates with when set: parsed, complete, and
   // owned by the caller (its thickness scratch is written per section).
