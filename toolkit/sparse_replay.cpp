@@ -332,7 +332,10 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
     // otherwise the search order decides.
     bool reached = false;
     for (int e = before ? before->equals_end : 0; e < s.equals_end; ++e) {
-      reached = reached || !(std::fabs(v[equals[std::size_t(e)]]) < mag);
+      if (!(std::fabs(v[equals[std::size_t(e)]]) < mag)) {
+        reached = true;
+        break;
+      }
     }
     if (reached) {
       if (!chosen_in_search_order(s, before ? before->candidates_end : 0, v, mag, threshold_of)) {
