@@ -123,6 +123,8 @@ struct RatingContext {
   // (resolved on every call). The analysis deck never leaves memory.
   std::filesystem::path table;
   TableCache table_cache;
+  // The surfaces of the sections rated last, per table reading.
+  SurfaceCache surface_cache;
 
   // The engine's work storage, created on first use.
   std::unique_ptr<engine::EngineWorkspace> engine;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -36,6 +38,12 @@ constexpr int kScoefSlots = 20;     // its second and third extents
 
 // Scope name printed after "from" in the table's messages.
 constexpr const char* kRoutine = "DEFLTAB";
+
+// Generations of table readings, unique in the process (never 0).
+std::uint64_t next_generation() {
+  static std::atomic<std::uint64_t> last{0};
+  return ++last;
+}
 
 // Offsets into the column-major tables, indices 1-based.
 std::size_t dtab_at(int i, int k, int d, int m, int n, int s) {
@@ -216,6 +224,7 @@ TableRead read_deflection_table(const std::filesystem::path& file, DeflectionTab
 TableRead read_deflection_table_text(std::string_view text, std::string_view name,
                                      DeflectionTables& t, Blocks& b) {
   toolkit::RoutineScope scope(kRoutine);
+  t.generation = next_generation();
   // Every value of the table is written below (a table that is not complete
   // is refused), and every thickness value by fit_thickness.
   t.dtab.resize(kDtabSize);
@@ -279,6 +288,71 @@ void fit_modulus_surfaces(const DeflectionTables& t, Blocks& b) {
   }
   b.com3.NXCOEF = kNe1;
   b.com3.NYCOEF = kNe2;
+}
+
+namespace {
+
+std::uint32_t bits(float v) { return std::bit_cast<std::uint32_t>(v); }
+
+constexpr std::size_t kSlotLength = std::size_t(kNe1) * kNe2;  // coefficients of one surface
+
+void keep_section(SurfaceCache& cache, const DeflectionTables& t, float h, float base, const Blocks& b) {
+  SectionSurfaces e;
+  if (cache.entries.size() == kCachedSections) {
+    e = std::move(cache.entries.back());
+    cache.entries.pop_back();
+  }
+  e.table = t.generation;
+  e.h = bits(h);
+  e.base = bits(base);
+  e.value = b.com2.VALUE[0];
+  e.dthk = t.dthk;
+  e.scoef.resize(std::size_t(kNd) * kSensors * kSlotLength);
+  float* out = e.scoef.data();
+  for (int d = 1; d <= kNd; ++d) {
+    for (int s = 1; s <= kSensors; ++s, out += kSlotLength) {
+      std::copy_n(b.com2.SCOEF[s - 1][d - 1], kSlotLength, out);
+    }
+  }
+  cache.entries.insert(cache.entries.begin(), std::move(e));
+}
+
+// What fit_thickness and fit_modulus_surfaces leave, from a kept section.
+void take_section(const SectionSurfaces& e, float h, float base, DeflectionTables& t, Blocks& b) {
+  std::copy(e.dthk.begin(), e.dthk.end(), t.dthk.begin());
+  set_grid(b, E1GRID, E2GRID);
+  b.com3.NXCOEF = kNe1;
+  b.com3.NYCOEF = kNe2;
+  b.com3.NX = 1;
+  b.com2.XVEC[0] = h;
+  b.com3.NY = 1;
+  b.com2.YVEC[0] = base;
+  b.com2.VALUE[0] = e.value;
+  const float* in = e.scoef.data();
+  for (int d = 1; d <= kNd; ++d) {
+    for (int s = 1; s <= kSensors; ++s, in += kSlotLength) {
+      std::copy_n(in, kSlotLength, b.com2.SCOEF[s - 1][d - 1]);
+    }
+  }
+  b.depth.IDEPTH = kNd + 1;
+}
+
+}  // namespace
+
+void fit_section_surfaces(DeflectionTables& t, float h, float base, Blocks& b, SurfaceCache& cache) {
+  auto kept = std::find_if(cache.entries.begin(), cache.entries.end(), [&](const SectionSurfaces& e) {
+    return e.table == t.generation && e.h == bits(h) && e.base == bits(base);
+  });
+  if (kept != cache.entries.end() && t.generation != 0) {
+    take_section(*kept, h, base, t, b);
+    std::rotate(cache.entries.begin(), kept, kept + 1);
+    return;
+  }
+  const long long raised = toolkit::errors_raised();
+  ++cache.fits;
+  fit_thickness(t, h, base, b);
+  fit_modulus_surfaces(t, b);
+  if (toolkit::errors_raised() == raised && t.generation != 0) keep_section(cache, t, h, base, b);
 }
 
 float evaluate_surface(Blocks& b, float x1, float x2, int sensor) {

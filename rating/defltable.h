@@ -1,6 +1,8 @@
 // The deflection table and the spline surfaces built from it per section.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 #include <vector>
@@ -14,6 +16,9 @@ namespace zalk::rating {
 struct DeflectionTables {
   std::vector<float> dtab;  // read_deflection_table(i,k,d,m,n,s)
   std::vector<float> dthk;  // thickness_surfaces(d,m,n,s)
+  // Set anew, unique in the process, by every reading: surfaces fitted on
+  // one reading are never taken for another's.
+  std::uint64_t generation = 0;
 };
 
 enum class TableRead { Complete };
@@ -35,6 +40,27 @@ void fit_thickness(DeflectionTables& t, float h, float base, Blocks& b);
 
 // Modulus surfaces SCOEF(., d, s), d, s = 1..8, with grids and knots in COM1/COM3.
 void fit_modulus_surfaces(const DeflectionTables& t, Blocks& b);
+
+// The surfaces of one section, kept so that a later rating of the same
+// section (the same table reading and thicknesses, bit for bit) takes them
+// instead of fitting them again. Only a fit that raised no message is kept:
+// taking it again must not silence a warning.
+struct SectionSurfaces {
+  std::uint64_t table = 0;
+  std::uint32_t h = 0, base = 0;  // the thicknesses' bits
+  float value = 0;                // VALUE(1) the thickness stage leaves
+  std::vector<float> dthk, scoef;
+};
+inline constexpr std::size_t kCachedSections = 20;  // a host's sections per call
+struct SurfaceCache {
+  std::vector<SectionSurfaces> entries;  // most recently used first
+  long long fits = 0;                    // sections fitted rather than taken
+};
+
+// fit_thickness then fit_modulus_surfaces at (h, base); the thickness
+// values in t and everything the two leave in the blocks are taken from the
+// cache where it holds the section.
+void fit_section_surfaces(DeflectionTables& t, float h, float base, Blocks& b, SurfaceCache& cache);
 
 // Deflection of sensor s (1..8) at (x1, x2) (thousands) for depth IDEPTH;
 // leaves XVEC, YVEC, VALUE as the evaluation does.

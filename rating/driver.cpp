@@ -167,8 +167,7 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
 void rate_section(RatingContext& ctx, Blocks& b, DeflectionTables& tables, const double* FWD,
                   double* RESULT, const double* SECT, const int* NTEST, int p) {
   section_setup(ctx, b, SECT, p);
-  fit_thickness(tables, ctx.section.h, ctx.section.b, b);
-  fit_modulus_surfaces(tables, b);
+  fit_section_surfaces(tables, ctx.section.h, ctx.section.b, b, ctx.surface_cache);
   for (int j = 1; j <= NTEST[p - 1]; ++j) rate_test(ctx, b, FWD, RESULT, p, j);
   ctx.section.h3 = 0.0f;
 }

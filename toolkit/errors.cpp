@@ -27,6 +27,7 @@ struct ReporterState {
   std::array<std::string, kSlots> texts{};
   int last_type = 0;
   int last_code = 0;
+  long long raised = 0;  // errors raised on this thread, of every type
   ErrorHandler handler;
   // Warning episode: nesting depth and the printed events counted so far.
   int episode_depth = 0;
@@ -231,6 +232,7 @@ void raise(int type, int code, std::string_view routine, std::string_view text) 
   e.lines = format_error_lines(type, code, e.routine, e.message);
   s.last_type = type;
   s.last_code = code;
+  ++s.raised;
   if (s.handler) {
     s.handler(e);
     if (type >= FATAL) throw SevereError(std::move(e));
@@ -306,6 +308,7 @@ void E1MES(int type, int code, std::string_view text) {
   raise(type, code, current_routine(), text);
 }
 
+long long errors_raised() { return state().raised; }
 int last_error_type() { return state().last_type; }
 int last_error_code() { return state().last_code; }
 void reset_error_record() {

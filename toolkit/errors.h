@@ -115,6 +115,10 @@ void E1STL(int index, std::string_view value);
 // Raises an error of the given type and code with the given message text.
 void E1MES(int type, int code, std::string_view text);
 
+// How many errors of any type this thread has raised: a caller can tell
+// whether a piece of work raised any (a result that comes with messages
+// cannot be reused without them).
+long long errors_raised();
 // The last error record of this thread: type and code (0 when none since reset).
 int last_error_type();
 int last_error_code();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "rating/defltable.h"
@@ -139,6 +141,69 @@ TEST(ThicknessInterpolation, BaseOutsideTheGridGivesZeroWithAWarningPerEvaluatio
   rating::fit_thickness(t, 5.0f, 60.0f, ob.view);
   EXPECT_EQ(warnings, 8 * 11 * 8 * 8);
   EXPECT_EQ(t.dthk, std::vector<float>(kDthkSize, 0.0f));
+}
+
+// A section taken from the cache leaves the blocks and the thickness values
+// exactly as fitting it does, whatever the blocks held before: every byte
+// of the seven blocks is compared after starting from different fillings.
+// A fit that warned is not kept, so its warnings come again.
+void fill(OwnedBlocks& ob, unsigned char byte) {
+  std::memset(ob.code.get(), byte, sizeof(*ob.code));
+  std::memset(ob.dd.get(), byte, sizeof(*ob.dd));
+  std::memset(ob.com1.get(), byte, sizeof(*ob.com1));
+  std::memset(ob.com2.get(), byte, sizeof(*ob.com2));
+  std::memset(ob.com3.get(), byte, sizeof(*ob.com3));
+  std::memset(ob.depth.get(), byte, sizeof(*ob.depth));
+  std::memset(ob.dam.get(), byte, sizeof(*ob.dam));
+  ob.com3->KXORD = ob.com3->KYORD = 3;  // as the rating call sets them
+}
+
+bool same_blocks(const OwnedBlocks& a, const OwnedBlocks& b) {
+  return std::memcmp(a.code.get(), b.code.get(), sizeof(*a.code)) == 0 &&
+         std::memcmp(a.dd.get(), b.dd.get(), sizeof(*a.dd)) == 0 &&
+         std::memcmp(a.com1.get(), b.com1.get(), sizeof(*a.com1)) == 0 &&
+         std::memcmp(a.com2.get(), b.com2.get(), sizeof(*a.com2)) == 0 &&
+         std::memcmp(a.com3.get(), b.com3.get(), sizeof(*a.com3)) == 0 &&
+         std::memcmp(a.depth.get(), b.depth.get(), sizeof(*a.depth)) == 0 &&
+         std::memcmp(a.dam.get(), b.dam.get(), sizeof(*a.dam)) == 0;
+}
+
+TEST(SectionSurfaces, TakenFromTheCacheExactlyAsFitted) {
+  DeflectionTables t = table_of(smooth_deflection);
+  t.generation = ~std::uint64_t(0);
+  rating::SurfaceCache cache;
+  struct Case {
+    float h, base;
+    std::uint64_t generation;
+    long long fits_after;  // sections fitted so far
+  };
+  const Case cases[] = {
+      {5.0f, 12.0f, t.generation, 1},      // fitted and kept
+      {5.0f, 12.0f, t.generation, 1},      // taken
+      {5.0f, 12.5f, t.generation, 2},      // another base: fitted
+      {5.0f, 12.0f, t.generation, 2},      // the first again: still kept
+      {5.0f, 12.0f, t.generation - 1, 3},  // another reading of the table: fitted
+  };
+  for (const Case& c : cases) {
+    t.generation = c.generation;
+    OwnedBlocks fitted, cached;
+    fill(fitted, 0xA5);
+    fill(cached, 0xA5);
+    rating::fit_thickness(t, c.h, c.base, fitted.view);
+    rating::fit_modulus_surfaces(t, fitted.view);
+    const std::vector<float> dthk = t.dthk;
+    std::fill(t.dthk.begin(), t.dthk.end(), -1.0f);
+    rating::fit_section_surfaces(t, c.h, c.base, cached.view, cache);
+    EXPECT_EQ(cache.fits, c.fits_after) << c.base;
+    EXPECT_TRUE(same_blocks(fitted, cached)) << c.base;
+    EXPECT_EQ(t.dthk, dthk) << c.base;
+  }
+
+  int warnings = 0;
+  toolkit::ScopedErrorHandler h([&](const toolkit::ErrorEvent& e) { warnings += e.type == toolkit::WARNING; });
+  OwnedBlocks ob;
+  for (int call = 1; call <= 2; ++call) rating::fit_section_surfaces(t, 5.0f, 60.0f, ob.view, cache);
+  EXPECT_EQ(warnings, 2 * 8 * 11 * 8 * 8);
 }
 
 TEST(DeflectionSurfaces, DepthOrSensorOutsideTheBlocksIsRefused) {
