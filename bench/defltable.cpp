@@ -4,11 +4,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 
+#include "engine/driver.h"
+#include "engine/quorvan.h"
 #include "io/fortio.h"
 #include "rating/defltable.h"
 #include "rating/grids.h"
@@ -100,5 +103,31 @@ void BM_EvaluateSurface(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_EvaluateSurface);
+
+// Deflection-table records as make_defltable computes them (the mode-1
+// engine run of one grid structure at the reference subgrade modulus and
+// load), through the in-memory deck: the 88 records of one thickness and
+// depth combination, with the engine's fast paths (argument 1) or with the
+// plain sparse solver and one spline fit per coefficient (0).
+void BM_TableRecords(benchmark::State& state) {
+  auto ws = engine::make_engine_workspace();
+  ws->solver.reuse_pivots = state.range(0) == 1;
+  ws->intervals.fit_sets_together = state.range(0) == 1;
+  const float seastab[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
+  const float e3 = rating::kRefSubgradeModulus;
+  float defl[8] = {}, resp[10] = {};
+  for (auto _ : state) {
+    for (float e1k : rating::E1GRID) {
+      for (float e2k : rating::E2GRID) {
+        const float e1 = e1k * 1000.0f, e2 = e2k * 1000.0f;
+        engine::quorvan(*ws, rating::HACGRID[3], rating::HBGRID[3], rating::DEPGRID[4] * 12.0f, &e1, &e2,
+                        &e3, 1.0f, defl, resp, seastab, 1, 1);
+      }
+    }
+    benchmark::DoNotOptimize(defl);
+  }
+  state.SetItemsProcessed(state.iterations() * std::int64_t(rating::E1GRID.size() * rating::E2GRID.size()));
+}
+BENCHMARK(BM_TableRecords)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
