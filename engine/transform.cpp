@@ -210,9 +210,23 @@ int to_coordinates(int N, const double* matrix, Band band, SolverWorkspace& ws) 
   return nz;
 }
 
-void solve_coordinates(int N, int nz, SolverWorkspace& ws, const double* rhs, double* x) {
+void set_solver_parameters(SolverWorkspace& ws) {
   toolkit::DLSLXG_INIT(ws.iparam.data(), ws.rparam.data());
   ws.iparam[4] = 100000;
+}
+
+// Underflowing exponentials leave coefficients of no consequence; zero one
+// only when it is tiny at two consecutive parameters, so that a single
+// accidental small value is kept.
+void drop_tiny_coefficients(int N, SolverWorkspace& ws, double* x) {
+  for (int p = 0; p < N; ++p) {
+    if (ws.tiny[p] == 1 && std::abs(x[p]) < kTiny) x[p] = 0.0;
+    ws.tiny[p] = std::abs(x[p]) < kTiny ? 1 : 0;
+  }
+}
+
+void solve_coordinates(int N, int nz, SolverWorkspace& ws, const double* rhs, double* x) {
+  set_solver_parameters(ws);
   if (ws.reuse_pivots) {
     ws.replay.solve(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
                     ws.iparam.data(), ws.rparam.data(), x);
@@ -220,21 +234,38 @@ void solve_coordinates(int N, int nz, SolverWorkspace& ws, const double* rhs, do
     toolkit::DLSLXG(N, nz, ws.values.data(), ws.rows.data(), ws.cols.data(), rhs, 1,
                     ws.iparam.data(), ws.rparam.data(), x, ws.sparse);
   }
+  drop_tiny_coefficients(N, ws, x);
+}
 
-  // Underflowing exponentials leave coefficients of no consequence; zero one
-  // only when it is tiny at two consecutive parameters, so that a single
-  // accidental small value is kept.
-  for (int p = 0; p < N; ++p) {
-    if (ws.tiny[p] == 1 && std::abs(x[p]) < kTiny) x[p] = 0.0;
-    ws.tiny[p] = std::abs(x[p]) < kTiny ? 1 : 0;
+// The row bands of a layer system of order N, 1-based columns.
+void set_bands(int N, SolverWorkspace& ws) {
+  if (int(ws.band_first.size()) == N) return;
+  ws.band_first.resize(std::size_t(N));
+  ws.band_last.resize(std::size_t(N));
+  for (int row = 1; row <= N; ++row) {
+    row_band(row, N, ws.band_first[std::size_t(row - 1)], ws.band_last[std::size_t(row - 1)]);
   }
 }
 
 // solve_coefficients for a matrix of layer_matrix, whose entries outside
-// the row bands are zero: the same coordinates from fewer reads.
+// the row bands are zero: the same coordinates from fewer reads. Mostly a
+// recorded factorisation is repeated straight from the matrix, and the
+// coordinates are listed only when it cannot be.
 void solve_layer_system(int n, SolverWorkspace& ws, const double* matrix, const double* rhs, double* x) {
   const int N = coefficient_count(n);
-  const int nz = to_coordinates(N, matrix, [N](int row, int& first, int& last) { row_band(row, N, first, last); }, ws);
+  set_bands(N, ws);
+  if (ws.reuse_pivots) {
+    set_solver_parameters(ws);
+    if (ws.replay.repeat_dense(N, matrix, ws.band_first.data(), ws.band_last.data(), rhs, 1,
+                               ws.iparam.data(), ws.rparam.data(), x)) {
+      drop_tiny_coefficients(N, ws, x);
+      return;
+    }
+  }
+  const int nz = to_coordinates(N, matrix, [&ws](int row, int& first, int& last) {
+    first = ws.band_first[std::size_t(row - 1)];
+    last = ws.band_last[std::size_t(row - 1)];
+  }, ws);
   solve_coordinates(N, nz, ws, rhs, x);
 }
 

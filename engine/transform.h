@@ -72,6 +72,7 @@ struct SolverWorkspace {
   // goes to the sparse solver itself (kept for comparison).
   bool reuse_pivots = true;
   toolkit::SparseReplaySolver replay;
+  std::vector<int> band_first, band_last;  // of the layer systems' rows, 1-based columns
   toolkit::SparseWorkspace sparse;
 };
 

@@ -43,6 +43,13 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
 
   std::vector<int> place;      // per given entry: its place in the dense array
   std::vector<int> place_row;  // per given entry: its row
+  // Whether the entries were given row by row, columns ascending (as a dense
+  // matrix lists its nonzeros); their places in such a column-major matrix;
+  // the row bands they were last found inside, and the other places of those.
+  bool row_major = false;
+  std::vector<int> column_major;
+  std::vector<int> band_first, band_last;
+  std::vector<int> band_zeros;
 
   struct Stage {
     int pivot;  // place
@@ -104,6 +111,17 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     nz = NZ;
     irow.assign(IROW, IROW + NZ);
     jcol.assign(JCOL, JCOL + NZ);
+    row_major = true;
+    column_major.resize(std::size_t(NZ));
+    for (int k = 0; k < NZ; ++k) {
+      const std::size_t i = std::size_t(k);
+      if (k > 0 && (irow[i] < irow[i - 1] || (irow[i] == irow[i - 1] && jcol[i] <= jcol[i - 1]))) {
+        row_major = false;
+      }
+      column_major[i] = (jcol[i] - 1) * N + (irow[i] - 1);
+    }
+    band_first.clear();
+    band_last.clear();
   }
 
   void factored(const MarkowitzLU& lu, const FactorOutcome& outcome) override {
@@ -121,11 +139,48 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
 
   bool accepts(int N, int NZ, const int* IROW, const int* JCOL, int IPATH, const int* IPARAM,
                const double* RPARAM) const {
-    return valid && N == n && NZ == nz && IPATH == 1 && IPARAM[0] != 0 &&
-           IPARAM[1] == search_mode && IPARAM[2] == search_count && IPARAM[4] == limit &&
-           IPARAM[5] == 0 && RPARAM[1] == stability_parameter && RPARAM[2] == 0.0 &&
+    return accepts_parameters(N, NZ, IPATH, IPARAM, RPARAM) &&
            std::memcmp(IROW, irow.data(), sizeof(int) * std::size_t(nz)) == 0 &&
            std::memcmp(JCOL, jcol.data(), sizeof(int) * std::size_t(nz)) == 0;
+  }
+  bool accepts_parameters(int N, int NZ, int IPATH, const int* IPARAM, const double* RPARAM) const {
+    return valid && N == n && NZ == nz && IPATH == 1 && IPARAM[0] != 0 &&
+           IPARAM[1] == search_mode && IPARAM[2] == search_count && IPARAM[4] == limit &&
+           IPARAM[5] == 0 && RPARAM[1] == stability_parameter && RPARAM[2] == 0.0;
+  }
+  // Whether the band's nonzeros listed row by row are exactly the recorded
+  // entries: the entries lie inside the band (checked once per band), each
+  // is nonzero in the matrix, and every other place of the band is zero.
+  bool lists_band(const double* matrix, const int* first, const int* last) {
+    if (!row_major) return false;
+    if (band_first.size() != std::size_t(n) || !std::equal(first, first + n, band_first.begin()) ||
+        !std::equal(last, last + n, band_last.begin())) {
+      if (!learn_band(first, last)) return false;
+    }
+    bool listed = true;
+    for (int k = 0; k < nz; ++k) listed &= matrix[column_major[std::size_t(k)]] != 0.0;
+    for (const int at : band_zeros) listed &= matrix[at] == 0.0;
+    return listed;
+  }
+  bool learn_band(const int* first, const int* last) {
+    band_first.clear();
+    band_last.clear();
+    std::vector<char> entry(std::size_t(n) * std::size_t(n), 0);
+    for (int k = 0; k < nz; ++k) {
+      const int r = irow[std::size_t(k)] - 1;
+      if (jcol[std::size_t(k)] < first[r] || jcol[std::size_t(k)] > last[r]) return false;
+      entry[std::size_t(column_major[std::size_t(k)])] = 1;
+    }
+    band_zeros.clear();
+    for (int r = 0; r < n; ++r) {
+      for (int c = first[r]; c <= last[r]; ++c) {
+        const int at = (c - 1) * n + r;
+        if (!entry[std::size_t(at)]) band_zeros.push_back(at);
+      }
+    }
+    band_first.assign(first, first + n);
+    band_last.assign(last, last + n);
+    return true;
   }
 
   // Same pattern and parameters: one may stand in for the other from any
@@ -165,6 +220,9 @@ struct SparseReplaySolver::Library {
   // Takes a recording of this library's pattern; returns the one it drops.
   std::unique_ptr<Schedule> adopt(std::unique_ptr<Schedule> fresh);
   bool repeat(const double* A, const double* B, int* IPARAM, double* RPARAM, double* X);
+  bool repeat_dense(const double* matrix, const double* B, int* IPARAM, double* RPARAM, double* X);
+  template <class Entry>
+  bool repeat_with(Entry entry, const double* B, int* IPARAM, double* RPARAM, double* X);
   Schedule* stand_in(const Schedule& from, int stage, std::size_t& next);
 };
 
@@ -445,12 +503,25 @@ SparseReplaySolver::Schedule* SparseReplaySolver::Library::stand_in(const Schedu
 
 bool SparseReplaySolver::Library::repeat(const double* A, const double* B, int* IPARAM,
                                          double* RPARAM, double* X) {
+  return repeat_with([A](int k) { return A[k]; }, B, IPARAM, RPARAM, X);
+}
+
+bool SparseReplaySolver::Library::repeat_dense(const double* matrix, const double* B, int* IPARAM,
+                                               double* RPARAM, double* X) {
+  const int* const at = front()->column_major.data();
+  return repeat_with([matrix, at](int k) { return matrix[at[k]]; }, B, IPARAM, RPARAM, X);
+}
+
+// The recorded elimination on the entries entry(k), k in the recorded order.
+template <class Entry>
+bool SparseReplaySolver::Library::repeat_with(Entry entry, const double* B, int* IPARAM,
+                                              double* RPARAM, double* X) {
   Schedule* s = front();
   const int n = s->n;
   double* const v = value.data();
   std::fill(row_largest.begin(), row_largest.begin() + n, 0.0);
   for (int k = 0; k < s->nz; ++k) {
-    const double a = A[k];
+    const double a = entry(k);
     if (!std::isfinite(a)) return false;  // DLSLXG names it
     v[s->place[std::size_t(k)]] = a;
     double& largest = row_largest[std::size_t(s->place_row[std::size_t(k)])];
@@ -544,6 +615,23 @@ void SparseReplaySolver::adopt(std::unique_ptr<Schedule> fresh) {
     std::rotate(libraries_.begin(), it, it + 1);
   }
   spare_ = libraries_.front()->adopt(std::move(fresh));
+}
+
+bool SparseReplaySolver::repeat_dense(int N, const double* matrix, const int* first,
+                                      const int* last, const double* B, int IPATH, int* IPARAM,
+                                      double* RPARAM, double* X) {
+  for (auto it = libraries_.begin(); it != libraries_.end(); ++it) {
+    Schedule* front = (*it)->front();
+    if (!front || !front->accepts_parameters(N, front->nz, IPATH, IPARAM, RPARAM) ||
+        !front->lists_band(matrix, first, last)) {
+      continue;
+    }
+    std::rotate(libraries_.begin(), it, it + 1);
+    if (!libraries_.front()->repeat_dense(matrix, B, IPARAM, RPARAM, X)) return false;
+    ++counts_.repeated;
+    return true;
+  }
+  return false;
 }
 
 void SparseReplaySolver::solve(int N, int NZ, const double* A, const int* IROW, const int* JCOL,

@@ -52,6 +52,15 @@ class SparseReplaySolver {
   void solve(int N, int NZ, const double* A, const int* IROW, const int* JCOL, const double* B,
              int IPATH, int* IPARAM, double* RPARAM, double* X);
 
+  // A system given as a dense column-major matrix of order N whose row r
+  // (1-based) may hold nonzeros only in columns first[r-1]..last[r-1]:
+  // solved by repeating a recorded factorisation of its nonzeros listed row
+  // by row, columns ascending, with what solve() gives for that list. False,
+  // with nothing written, where no recording can simply be repeated: the
+  // caller then lists the nonzeros and calls solve().
+  bool repeat_dense(int N, const double* matrix, const int* first, const int* last,
+                    const double* B, int IPATH, int* IPARAM, double* RPARAM, double* X);
+
   // Forgets the recorded factorisation: the next system goes to DLSLXG.
   void forget();
 

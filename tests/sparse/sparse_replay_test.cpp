@@ -4,6 +4,8 @@
 // values), where a warning falls due, and where the parameters change.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -165,6 +167,62 @@ TEST(SparseReplay, DeparturesGiveDLSLXGsResultsAndWarnings) {
   EXPECT_THROW(replay.solve(3, bad.nz(), bad.a.data(), bad.irow.data(), bad.jcol.data(), b.data(),
                             1, iparam, rparam, x.data()),
                zt::SevereError);
+}
+
+// A system given densely is repeated from the matrix where its nonzeros,
+// listed row by row, are a recorded pattern, and the caller otherwise lists
+// them for solve(): the same bits as DLSLXG either way. Layered systems
+// along m (full rows as the band), then a nonzero more, an entry gone, and
+// a value that is not a number, which the dense entry leaves to solve().
+TEST(SparseReplay, DenseSystemsRepeatedStraightFromTheMatrix) {
+  const st::LayeredStructure s = st::five_layer_structure();
+  const int n = s.order();
+  const std::vector<int> first(std::size_t(n), 1), last(std::size_t(n), n);
+  zt::SparseReplaySolver replay;
+  int repeated_dense = 0;
+  // repeated: 1 must, 0 must not, -1 may be repeated from the matrix.
+  auto solve_dense = [&](const std::vector<double>& M, const std::string& what, int repeated) {
+    const st::Coordinates c = st::to_coordinates(M, n);
+    const Outcome want = solve_with(nullptr, c, n, unit_load(n));
+    Outcome got;
+    got.x.assign(std::size_t(n), -99.0);
+    zt::DLSLXG_INIT(got.iparam, got.rparam);
+    got.iparam[4] = 100000;
+    got.rparam[0] = 1e16;
+    const std::vector<double> b = unit_load(n);
+    const bool dense = replay.repeat_dense(n, M.data(), first.data(), last.data(), b.data(), 1,
+                                           got.iparam, got.rparam, got.x.data());
+    if (repeated >= 0) {
+      EXPECT_EQ(dense, repeated == 1) << what;
+    }
+    repeated_dense += dense;
+    if (!dense) got = solve_with(&replay, c, n, b);
+    EXPECT_EQ(0, std::memcmp(got.x.data(), want.x.data(), sizeof(double) * std::size_t(n))) << what;
+    EXPECT_EQ(got.iparam[3], want.iparam[3]) << what;
+    EXPECT_EQ(0, std::memcmp(&got.rparam[3], &want.rparam[3], 2 * sizeof(double))) << what;
+  };
+  const std::vector<double> base = st::layered_matrix(s, 0.5);
+  solve_dense(base, "first: recorded", 0);
+  solve_dense(base, "the same again", 1);
+  for (int sweep = 0; sweep < 2; ++sweep) {
+    for (int i = 0; i < 60; ++i) {
+      const double m = 1e-2 * std::pow(1.1, i);
+      solve_dense(st::layered_matrix(s, m), "m " + std::to_string(m), sweep == 0 ? -1 : 1);
+    }
+  }
+  EXPECT_GT(repeated_dense, 100);
+  std::vector<double> more = base, fewer = base, nan = base;
+  const auto zero = std::find(more.begin(), more.end(), 0.0);
+  ASSERT_NE(zero, more.end());
+  *zero = 1.0;
+  *std::find_if(fewer.begin(), fewer.end(), [](double v) { return v != 0.0; }) = 0.0;
+  *std::find_if(nan.begin(), nan.end(), [](double v) { return v != 0.0; }) = 1.0 + 0.0 * std::nan("");
+  solve_dense(more, "a nonzero more", 0);
+  solve_dense(fewer, "an entry gone", 0);
+  EXPECT_FALSE(replay.repeat_dense(n, nan.data(), first.data(), last.data(), unit_load(n).data(), 1,
+                                   std::array<int, 6>{1, 3, 3, 0, 100000, 0}.data(),
+                                   std::array<double, 5>{1e16, 0.1, 0, 0, 0}.data(),
+                                   std::vector<double>(std::size_t(n)).data()));
 }
 
 }  // namespace
