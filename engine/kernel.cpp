@@ -1,6 +1,7 @@
 #include "engine/kernel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -69,8 +70,32 @@ void bessel_pair_at(BesselTable& tab, int node, double x) {
 // converged component needs none of its own, and J2 (the costliest) serves
 // only the radial and tangential strains. On the axis m r = 0 and the
 // functions' values there are taken from a first evaluation at 0.
+// The kernel at node `node` from the point's kernel table, computed the
+// first time it is asked for; zero F1 and F6 on the axis.
+void kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const double* X, double m,
+               int node, double (&F)[6]) {
+  const std::size_t end = std::size_t(node) + 1;
+  if (kt.known.size() < end) {
+    const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints;
+    kt.values.resize(size * 6);
+    kt.known.resize(size, 0);
+  }
+  double* v = kt.values.data() + std::size_t(node) * 6;
+  if (!kt.known[std::size_t(node)]) {
+    layer_kernel(pt.j, pt.layers->n, X, m, /*off the axis*/ 1.0, pt.zeta, pt.layers->h,
+                 pt.layers->pr, v[0], v[1], v[2], v[3], v[4], v[5]);
+    kt.known[std::size_t(node)] = 1;
+  }
+  std::copy(v, v + 6, F);
+  if (pt.r == 0.0) {
+    F[0] = 0.0;
+    F[5] = 0.0;
+  }
+}
+
 void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, const double* X,
-                        double m, double j1a, BesselTable& tab, int node, Integrand& out) {
+                        double m, double j1a, BesselTable& tab, IntervalCache::KernelTable& kt,
+                        int node, Integrand& out) {
   const bool need_b0 = active[0] || active[3] || active[4] || active[5];
   const bool need_b1 = active[1] || active[2];
   const bool need_b2 = active[3] || active[4];
@@ -87,15 +112,14 @@ void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, 
     if (need_b1) B1 = bessel_at(tab, node, 1, mr) * j1a;
     if (need_b2) B2 = bessel_at(tab, node, 2, mr) * j1a;
   }
-  double F1, F2, F3, F4, F5, F6;
-  layer_kernel(pt.j, pt.layers->n, X, m, pt.r, pt.zeta, pt.layers->h, pt.layers->pr, F1, F2, F3,
-              F4, F5, F6);
-  out.K[0] = F2 * B0;
-  out.K[1] = F1 * B1;
-  out.K[2] = F6 * B1;
-  out.K[3] = F3 * (B0 - pt.s * B2);
-  out.K[4] = F4 * (B0 + pt.s * B2);
-  out.K[5] = F5 * B0;
+  double F[6];
+  kernel_at(pt, kt, X, m, node, F);
+  out.K[0] = F[1] * B0;
+  out.K[1] = F[0] * B1;
+  out.K[2] = F[5] * B1;
+  out.K[3] = F[2] * (B0 - pt.s * B2);
+  out.K[4] = F[3] * (B0 + pt.s * B2);
+  out.K[5] = F[4] * B0;
 }
 
 // Depth of the point below the top of its own layer.
@@ -218,7 +242,29 @@ BesselTable& BesselCache::table_for(double radius, double r) {
   return t;
 }
 
+IntervalCache::KernelTable& IntervalCache::kernel_table(int j, double zeta) {
+  for (std::size_t i = 0; i < kernels_used; ++i) {
+    KernelTable& kt = kernels[i];
+    if (kt.j == j && std::bit_cast<std::uint64_t>(kt.zeta) == std::bit_cast<std::uint64_t>(zeta)) return kt;
+  }
+  std::size_t slot = kernels_used;
+  if (kernels_used < kKernelTables) {
+    ++kernels_used;
+  } else {
+    slot = next_kernel;
+    next_kernel = (next_kernel + 1) % kKernelTables;
+  }
+  if (kernels.size() <= slot) kernels.resize(slot + 1);
+  KernelTable& kt = kernels[slot];
+  kt.j = j;
+  kt.zeta = zeta;
+  std::fill(kt.known.begin(), kt.known.end(), 0);
+  return kt;
+}
+
 void IntervalCache::reset(const TransformTables& t) {
+  kernels_used = 0;
+  next_kernel = 0;
   ncoef = t.ncoef;
   const std::size_t need = std::size_t(kBreaks) * kGaussPoints * ncoef;
   if (values.size() < need) values.resize(need);
@@ -273,9 +319,10 @@ void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache&
   if (r == 0.0) active[1] = 0;  // no radial displacement on the axis
 
   BesselTable& tab = bessel.table_for(t.radius, r);
+  IntervalCache::KernelTable& kt = cache.kernel_table(j, pt.zeta);
   Integrand f;
   for (int k = 0; k < kGaussPoints; ++k) {
-    evaluate_integrand(pt, active, t.column(k), t.grid[k], cache.j1a_first[k], tab, k, f);
+    evaluate_integrand(pt, active, t.column(k), t.grid[k], cache.j1a_first[k], tab, kt, k, f);
     for (int c = 0; c < 6; ++c) {
       if (active[c]) S[c] += f.K[c] * t.weights[k] * m1;
     }
@@ -292,7 +339,7 @@ void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache&
     const double* j1a = cache.j1a.data() + std::size_t(k - 1) * kGaussPoints;
     std::array<double, 6> Y{};
     for (int p = 0; p < kGaussPoints; ++p) {
-      evaluate_integrand(pt, active, cache.coefficients(k, p), xe[p], j1a[p], tab,
+      evaluate_integrand(pt, active, cache.coefficients(k, p), xe[p], j1a[p], tab, kt,
                          (k - 1) * kGaussPoints + p, f);
       for (int c = 0; c < 6; ++c) {
         if (active[c]) Y[c] += f.K[c] * t.weights[p] * w;

@@ -55,6 +55,22 @@ struct IntervalCache {
   std::array<double, kMaxSplineData> ordinate{};
   std::array<double, kGaussPoints> fitted{};
 
+  // The kernel values F1..F6 of layer_kernel by node, before the zeros of a
+  // point on the axis, for the points of one layer at one depth below its
+  // top: they depend on nothing else (the node fixes m and the
+  // coefficients), so every such point shares them. Node numbers as in
+  // BesselTable; storage grows with the intervals reached.
+  struct KernelTable {
+    int j = 0;
+    double zeta = 0.0;
+    std::vector<double> values;  // [node * 6 + i]
+    std::vector<unsigned char> known;
+  };
+  static constexpr std::size_t kKernelTables = 16;  // depths kept; beyond, replaced in turn
+  std::vector<KernelTable> kernels;  // storage kept across resets
+  std::size_t kernels_used = 0, next_kernel = 0;
+  KernelTable& kernel_table(int j, double zeta);
+
   // Forgets every interval; to be called whenever the tables are rebuilt.
   void reset(const TransformTables& tables);
   const double* coefficients(int k, int p) const {

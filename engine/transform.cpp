@@ -1,6 +1,7 @@
 #include "engine/transform.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "toolkit/gauss.h"
@@ -79,10 +80,14 @@ namespace {
 void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio = true) {
   const int n = L.n;
   const int ld = coefficient_count(n);
+  // exp(-m h) of every finite layer, each once: the surface and both
+  // interfaces of a layer take the same value.
+  std::array<double, kMaxEngineLayers> decay;
+  for (int i = 0; i < n - 1; ++i) decay[std::size_t(i)] = std::exp(-m * L.h[i]);
 
   // Surface: unit normal pressure (row 1) and no shear (row 2).
   {
-    const double e = std::exp(-m * L.h[0]);
+    const double e = decay[0];
     const double nu = L.pr[0];
     set(matrix, ld, 1, 1, e);
     set(matrix, ld, 1, 2, 1.0);
@@ -95,7 +100,7 @@ void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudg
   }
 
   for (int i = 1; i <= n - 1; ++i) {
-    const double e = std::exp(-m * L.h[i - 1]);
+    const double e = decay[std::size_t(i - 1)];
     const double lam = m * L.h[i - 1];
     const double nu = L.pr[i - 1];
     const double nu2 = L.pr[i];
@@ -127,7 +132,7 @@ void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudg
 
     const int c2 = 4 * i + 1;  // column of A(i+1)
     if (i + 1 < n) {
-      const double e2 = std::exp(-m * L.h[i]);
+      const double e2 = decay[std::size_t(i)];
       set(matrix, ld, r1, c2, -e2);
       set(matrix, ld, r1, c2 + 1, -1.0);
       set(matrix, ld, r1, c2 + 2, (1.0 - 2.0 * nu2) * e2);
