@@ -26,7 +26,6 @@
 #include <system_error>
 
 #include "engine/driver.h"
-#include "io/fortio.h"
 #include "engine/quorvan.h"
 #include "rating/grids.h"
 #include "tools/defltable_records.h"
@@ -36,29 +35,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace zalk;
 using defltable_records::GridPoint;
-
-std::string format_record(const GridPoint& g, const float* defl) {
-  std::string line;
-  line.reserve(176);
-  for (double v : {double(rating::HACGRID[g.i]), double(rating::HBGRID[g.k]),
-                   double(rating::DEPGRID[g.d])}) {
-    fortio::put_a(line, " ");
-    fortio::put_f(line, v, 6, 0);
-  }
-  for (double v : {double(rating::E1GRID[g.m]), double(rating::E2GRID[g.n]),
-                   double(rating::kRefSubgradeModulus)}) {
-    fortio::put_a(line, " ");
-    fortio::put_f(line, v, 8, 0);
-  }
-  for (int s = 0; s < 8; ++s) {
-    fortio::put_a(line, "  ");
-    fortio::put_f(line, double(defl[s]), 12, 8);
-  }
-  fortio::put_a(line, "  ");
-  fortio::put_f(line, 0.0, 12, 8);
-  line += '\n';
-  return line;
-}
 
 int usage() {
   std::fprintf(stderr, "usage: make_defltable <output file> [first record] [count]\n");
@@ -94,7 +70,7 @@ int main(int argc, char** argv) {
   for (int r = first - 1; r < first - 1 + count; ++r) {
     const GridPoint g = defltable_records::grid_point(r);
     defltable_records::deflections(*ws, deck, g, defl);
-    const std::string line = format_record(g, defl);
+    const std::string line = defltable_records::format_record(g, defl);
     std::fwrite(line.data(), 1, line.size(), f);
     if ((r + 1) % 2048 == 0) std::fprintf(stderr, "%d records\n", r + 1);
   }
