@@ -1,6 +1,5 @@
 #include "tools/recorded_sets.h"
 
-#include <algorithm>
 #include <array>
 #include <cinttypes>
 #include <cmath>
