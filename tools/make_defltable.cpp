@@ -26,69 +26,15 @@
 #include <system_error>
 
 #include "engine/driver.h"
-#include "io/fortio.h"
 #include "engine/quorvan.h"
 #include "rating/grids.h"
+#include "tools/defltable_records.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace zalk;
-
-struct GridPoint {
-  int i, k, d, m, n;  // 0-based grid indices
-};
-
-GridPoint grid_point(int record) {  // record 0-based
-  GridPoint g{};
-  g.n = record % 8;
-  record /= 8;
-  g.m = record % 11;
-  record /= 11;
-  g.d = record % 8;
-  record /= 8;
-  g.k = record % 8;
-  g.i = record / 8;
-  return g;
-}
-
-std::string format_record(const GridPoint& g, const float* defl) {
-  std::string line;
-  line.reserve(176);
-  for (double v : {double(rating::HACGRID[g.i]), double(rating::HBGRID[g.k]),
-                   double(rating::DEPGRID[g.d])}) {
-    fortio::put_a(line, " ");
-    fortio::put_f(line, v, 6, 0);
-  }
-  for (double v : {double(rating::E1GRID[g.m]), double(rating::E2GRID[g.n]),
-                   double(rating::kRefSubgradeModulus)}) {
-    fortio::put_a(line, " ");
-    fortio::put_f(line, v, 8, 0);
-  }
-  for (int s = 0; s < 8; ++s) {
-    fortio::put_a(line, "  ");
-    fortio::put_f(line, double(defl[s]), 12, 8);
-  }
-  fortio::put_a(line, "  ");
-  fortio::put_f(line, 0.0, 12, 8);
-  line += '\n';
-  return line;
-}
-
-// The engine's deflections for one structure, exactly as the load rating's
-// own engine calls compute them.
-void deflections(engine::EngineWorkspace& ws, const fs::path& deck, const GridPoint& g, float* defl) {
-  const float h1 = rating::HACGRID[g.i];
-  const float h2 = rating::HBGRID[g.k];
-  const float h3 = rating::DEPGRID[g.d] * 12.0f;
-  const float e1 = rating::E1GRID[g.m] * 1000.0f;
-  const float e2 = rating::E2GRID[g.n] * 1000.0f;
-  const float e3 = rating::kRefSubgradeModulus;
-  const float q = rating::kRefLoad / rating::kRefLoad;
-  float resp[10] = {};
-  const float seastab[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
-  engine::quorvan(ws, deck, h1, h2, h3, &e1, &e2, &e3, q, defl, resp, seastab, 1, 1);
-}
+using defltable_records::GridPoint;
 
 int usage() {
   std::fprintf(stderr, "usage: make_defltable <output file> [first record] [count]\n");
@@ -122,9 +68,9 @@ int main(int argc, char** argv) {
   auto ws = engine::make_engine_workspace();
   float defl[8] = {};
   for (int r = first - 1; r < first - 1 + count; ++r) {
-    const GridPoint g = grid_point(r);
-    deflections(*ws, deck, g, defl);
-    const std::string line = format_record(g, defl);
+    const GridPoint g = defltable_records::grid_point(r);
+    defltable_records::deflections(*ws, deck, g, defl);
+    const std::string line = defltable_records::format_record(g, defl);
     std::fwrite(line.data(), 1, line.size(), f);
     if ((r + 1) % 2048 == 0) std::fprintf(stderr, "%d records\n", r + 1);
   }
