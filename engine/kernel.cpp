@@ -279,7 +279,8 @@ void layer_kernel(int j, int n, const double* X, double m, double r, double zeta
                  double& F6) {
   const double nu = nu_of[j - 1];
   const double mz = m * zeta;
-  const double E2 = std::exp(-m * zeta);
+  // exp(-0) is 1 exactly: points at the top of their layer need no call.
+  const double E2 = zeta == 0.0 ? 1.0 : std::exp(-m * zeta);
   if (j < n) {
     const double E1 = std::exp(m * (zeta - h[j - 1]));
     const double A = X[4 * j - 4], B = X[4 * j - 3], C = X[4 * j - 2], D = X[4 * j - 1];

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 
 #include "toolkit/gauss.h"
@@ -77,13 +79,12 @@ namespace {
 
 // The nonzero entries of layer_matrix; every place of the row bands (see
 // row_band) is written, the other places are left alone.
-void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio = true) {
+// decay[i] = exp(-m h(i)) of every finite layer i (0-based): the surface
+// and both interfaces of a layer take the same value.
+void layer_matrix_entries(double m, const LayerSet& L, const double* decay, double* matrix,
+                          bool nudge_unit_ratio = true) {
   const int n = L.n;
   const int ld = coefficient_count(n);
-  // exp(-m h) of every finite layer, each once: the surface and both
-  // interfaces of a layer take the same value.
-  std::array<double, kMaxEngineLayers> decay;
-  for (int i = 0; i < n - 1; ++i) decay[std::size_t(i)] = std::exp(-m * L.h[i]);
 
   // Surface: unit normal pressure (row 1) and no shear (row 2).
   {
@@ -100,7 +101,7 @@ void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudg
   }
 
   for (int i = 1; i <= n - 1; ++i) {
-    const double e = decay[std::size_t(i - 1)];
+    const double e = decay[i - 1];
     const double lam = m * L.h[i - 1];
     const double nu = L.pr[i - 1];
     const double nu2 = L.pr[i];
@@ -132,7 +133,7 @@ void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudg
 
     const int c2 = 4 * i + 1;  // column of A(i+1)
     if (i + 1 < n) {
-      const double e2 = decay[std::size_t(i)];
+      const double e2 = decay[i];
       set(matrix, ld, r1, c2, -e2);
       set(matrix, ld, r1, c2 + 1, -1.0);
       set(matrix, ld, r1, c2 + 2, (1.0 - 2.0 * nu2) * e2);
@@ -168,7 +169,37 @@ void layer_matrix_entries(double m, const LayerSet& L, double* matrix, bool nudg
 void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_ratio) {
   const int ld = coefficient_count(L.n);
   for (std::size_t i = 0; i < std::size_t(ld) * ld; ++i) matrix[i] = 0.0;
-  layer_matrix_entries(m, L, matrix, nudge_unit_ratio);
+  std::array<double, kMaxEngineLayers> decay;
+  for (int i = 0; i < L.n - 1; ++i) decay[std::size_t(i)] = std::exp(-m * L.h[i]);
+  layer_matrix_entries(m, L, decay.data(), matrix, nudge_unit_ratio);
+}
+
+static_assert(DecayColumns::kColumns > std::size_t(kMaxEngineLayers), "a structure must fit the columns");
+
+const double* DecayColumns::column(const TransformTables& t, double h) {
+  const auto same = [](double a, double b) {
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+  };
+  for (Column& c : columns_) {
+    if (same(c.radius, t.radius) && same(c.h, h)) {
+      c.stamp = stamp_;
+      return c.values.data();
+    }
+  }
+  Column* c = nullptr;
+  if (columns_.size() < kColumns) {
+    columns_.reserve(kColumns);
+    c = &columns_.emplace_back();
+  } else {
+    while (columns_[next_].stamp == stamp_) next_ = (next_ + 1) % kColumns;
+    c = &columns_[next_];
+    next_ = (next_ + 1) % kColumns;
+  }
+  c->radius = t.radius;
+  c->h = h;
+  c->stamp = stamp_;
+  for (int k = 0; k < kGridPoints; ++k) c->values[std::size_t(k)] = std::exp(-t.grid[k] * h);
+  return c->values.data();
 }
 
 void load_vector(int n, double* vector) {
@@ -294,14 +325,17 @@ void transform_grid(double a, const LayerSet& layers, TransformTables& t, Solver
   const int N = t.ncoef;
   const double nu1 = layers.pr[0];
   for (int p = 0; p < N; ++p) ws.tiny[p] = 0;
+  std::array<const double*, kMaxEngineLayers> columns{};
+  ws.decay.start();
+  for (int i = 0; i < layers.n - 1; ++i) columns[std::size_t(i)] = ws.decay.column(t, layers.h[i]);
+  const int ld = coefficient_count(layers.n);
+  std::fill(ws.matrix.begin(), ws.matrix.begin() + std::size_t(ld) * ld, 0.0);
+  std::array<double, kMaxEngineLayers> decay{};
   for (int c = 0; c < kGridPoints; ++c) {
     const double m = t.grid[c];
+    for (int i = 0; i < layers.n - 1; ++i) decay[std::size_t(i)] = columns[std::size_t(i)][c];
     // Every parameter writes the same places: the zeros stay from the first.
-    if (c == 0) {
-      layer_matrix(m, layers, ws.matrix.data());
-    } else {
-      layer_matrix_entries(m, layers, ws.matrix.data());
-    }
+    layer_matrix_entries(m, layers, decay.data(), ws.matrix.data());
     load_vector(layers.n, ws.rhs.data());
     double* x = t.coef.data() + std::size_t(c) * N;
     solve_layer_system(layers.n, ws, ws.matrix.data(), ws.rhs.data(), x);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <vector>
 
 #include "io/deck.h"
@@ -55,6 +56,31 @@ struct TransformTables {
   const double* column(int c) const { return coef.data() + std::size_t(c) * ncoef; }
 };
 
+// exp(-m h) at every grid parameter m of a load radius for the layer
+// thicknesses h met last: structures analysed one after another mostly
+// share their thicknesses (the candidates of a back-calculation differ in
+// one layer), and each value is the one exp gives for that argument.
+class DecayColumns {
+ public:
+  // More than the finite layers of any structure, so that the columns of
+  // one structure never push each other out.
+  static constexpr std::size_t kColumns = 64;
+  // Starts the look-ups of one structure: the columns it is given stay in
+  // place until the next start.
+  void start() { ++stamp_; }
+  const double* column(const TransformTables& t, double h);
+
+ private:
+  struct Column {
+    double radius = 0.0, h = 0.0;
+    unsigned stamp = 0;
+    std::array<double, kGridPoints> values{};
+  };
+  std::vector<Column> columns_;  // reserved to kColumns: columns never move
+  std::size_t next_ = 0;
+  unsigned stamp_ = 0;
+};
+
 // Storage of the per-parameter solves, kept between loads and calls.
 struct SolverWorkspace {
   std::vector<double> matrix = std::vector<double>(std::size_t(kMaxCoefficients) * kMaxCoefficients);
@@ -73,6 +99,7 @@ struct SolverWorkspace {
   bool reuse_pivots = true;
   toolkit::SparseReplaySolver replay;
   std::vector<int> band_first, band_last;  // of the layer systems' rows, 1-based columns
+  DecayColumns decay;
   toolkit::SparseWorkspace sparse;
 };
 
