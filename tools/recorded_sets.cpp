@@ -15,6 +15,7 @@
 #include "engine/quorvan.h"
 #include "rating/context.h"
 #include "rating/grids.h"
+#include "tests/support/layer_points.h"
 #include "tools/defltable_records.h"
 #include "tools/rate_csv.h"
 
@@ -119,21 +120,7 @@ engine::DeckProblem random_problem(Uniform& unit) {
     p.radius[j] = j > 0 && unit() < 0.5 ? p.radius[0] : 0.8 + 11.2 * unit();
     p.xload[j] = 12.0 * j;
   }
-  double depth = 0.0;
-  int k = 0;
-  for (int i = 0; i < p.nlayer; ++i) {
-    const double h = i + 1 == p.nlayer ? 20.0 : p.thick[i];
-    for (double frac : {0.0, 0.5}) {
-      for (double r : {0.0, 7.5}) {
-        p.lpoint[k] = i + 1;
-        p.xpoint[k] = r;
-        p.zpoint[k] = depth + frac * h;
-        ++k;
-      }
-    }
-    depth += p.thick[i];
-  }
-  p.npoint = k;
+  zalk::testing::place_points_in_every_layer(p);
   return p;
 }
 

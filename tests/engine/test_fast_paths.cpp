@@ -16,6 +16,7 @@
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 #include "reference_data.h"
+#include "tests/support/layer_points.h"
 
 namespace zalk::engine {
 namespace {
@@ -86,7 +87,6 @@ DeckProblem random_problem(std::mt19937_64& rng) {
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   DeckProblem p;
   p.nlayer = 2 + int(unit(rng) * 9.0);
-  double depth = 0.0;
   for (int i = 0; i < p.nlayer; ++i) {
     p.emod[i] = std::pow(10.0, 3.0 + 4.0 * unit(rng));
     p.pratio[i] = 0.15 + 0.34 * unit(rng);
@@ -103,20 +103,7 @@ DeckProblem random_problem(std::mt19937_64& rng) {
     p.radius[j] = radii[int(unit(rng) * 4.0)];
     p.xload[j] = 12.0 * j;
   }
-  int k = 0;
-  for (int i = 0; i < p.nlayer; ++i) {
-    const double h = i + 1 == p.nlayer ? 20.0 : p.thick[i];
-    for (double frac : {0.0, 0.5}) {
-      for (double r : {0.0, 7.5}) {
-        p.lpoint[k] = i + 1;
-        p.xpoint[k] = r;
-        p.zpoint[k] = depth + frac * h;
-        ++k;
-      }
-    }
-    depth += p.thick[i];
-  }
-  p.npoint = k;
+  zalk::testing::place_points_in_every_layer(p);
   return p;
 }
 

@@ -1,5 +1,7 @@
 // The grid search's objective forms the surfaces' basis once per point and
-// shares it between sensors. That must change nothing: on the project's
+// shares it between sensors, and within a search (back_calculate's, or one
+// with GatheredSurfaces) evaluates all sensors at once and keeps the basis in
+// the surface modulus along a scan. That must change nothing: on the project's
 // deflection table, searches and back-calculations through basin_objective and
 // through the one-evaluation-per-sensor reference give the same bits,
 // in the results and in everything left in the blocks.
@@ -199,7 +201,11 @@ TEST_F(SearchIdentity, PointsOutsideTheKnotsGiveTheSameWarningsAndValues) {
   const Objective reference = [this](int n, const float* x, float& f) {
     basin_objective_per_sensor(b_.ctx, b_.b.view, n, x, f);
   };
-  grid_search(a_.ctx, a_.b.view, shared, low, high);
+  {
+    // All sensors at once where the point is inside, each through BS2GD where not.
+    const GatheredSurfaces gathered(a_.ctx, a_.b.view);
+    grid_search(a_.ctx, a_.b.view, shared, low, high);
+  }
   sink = &reference_events;
   grid_search(b_.ctx, b_.b.view, reference, low, high);
   expect_same_state(a_, b_);
