@@ -263,7 +263,7 @@ void read_layers(DeckReader& r, int p, DeckProblem& prob) {
   }
   for (int i = 0; i < prob.nlayer; ++i) {
     const auto k = static_cast<std::size_t>(i);
-    prob.bond[k] = std::fabs(1.0 - prob.bond[k] / 1000.0);
+    prob.bond[k] = std::abs(1.0 - prob.bond[k] / 1000.0);
   }
 }
 

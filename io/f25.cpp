@@ -415,7 +415,7 @@ double largest_gap(const std::vector<double>& x, const std::vector<double>& d, s
     const std::size_t b = keep[k == 0 ? 2 : k == n - 1 ? n - 2 : k + 1];
     if (x[a] == x[b]) continue;
     const std::size_t i = keep[k];
-    const double gap = std::fabs(std::log(d[i]) - log_line(x[a], d[a], x[b], d[b], x[i]));
+    const double gap = std::abs(std::log(d[i]) - log_line(x[a], d[a], x[b], d[b], x[i]));
     if (gap > worst) {
       worst = gap;
       at = i;

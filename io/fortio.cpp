@@ -215,7 +215,7 @@ bool put_e(std::string& out, double value, int w, int d) {
   if (value == 0.0) {
     g.n = d;
     g.d.fill('0');
-  } else if (!round_digits(std::fabs(value), [d](int) { return d; }, false, g)) {
+  } else if (!round_digits(std::abs(value), [d](int) { return d; }, false, g)) {
     put_stars(out, w);
     return false;
   }
@@ -256,7 +256,7 @@ bool put_f(std::string& out, double value, int w, int d) {
   }
   Digits g;
   if (value != 0.0 &&
-      !round_digits(std::fabs(value), [d](int e) { return e + d; }, true, g)) {
+      !round_digits(std::abs(value), [d](int e) { return e + d; }, true, g)) {
     put_stars(out, w);
     return false;
   }

@@ -125,7 +125,7 @@ bool blank(std::string_view field) { return field.find_first_not_of(' ') == std:
 
 // Every value of the table is a 4-byte float; a larger one, or infinity,
 // would be changed by the conversion into something the file does not say.
-bool fits_a_float(double v) { return std::isfinite(v) && std::fabs(v) <= double(std::numeric_limits<float>::max()); }
+bool fits_a_float(double v) { return std::isfinite(v) && std::abs(v) <= double(std::numeric_limits<float>::max()); }
 
 // Reads one record into the six scratch values and the eight deflections.
 // A field that is blank (a record cut short reads as blanks), not a number,

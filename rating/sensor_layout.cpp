@@ -13,7 +13,7 @@ constexpr int kShapePreserving = 3;
 // Index of the sensor within the tolerance of `offset`, or -1.
 int sensor_at(std::span<const double> offsets, double offset) {
   for (std::size_t i = 0; i < offsets.size(); ++i)
-    if (std::fabs(offsets[i] - offset) <= kOffsetToleranceIn) return int(i);
+    if (std::abs(offsets[i] - offset) <= kOffsetToleranceIn) return int(i);
   return -1;
 }
 

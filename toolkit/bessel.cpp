@@ -179,7 +179,7 @@ double asymptotic_value(int n, const Reduced& a) {
   const unsigned quadrant = static_cast<unsigned>(a.k - n) & 3u;
   const bool sine = quadrant & 1u;
   Pair t = add(a.r, phase_fast(n, a));
-  if (sine && std::fabs(t.hi) < kNearZero) t = add(a.r, phase_exact(n, a));
+  if (sine && std::abs(t.hi) < kNearZero) t = add(a.r, phase_exact(n, a));
   const double c = sine ? sin_pair(t) : cos_pair(t);
   const double v = (quadrant == 1 || quadrant == 2) ? -c : c;
   return modulus(n, a) * v;
@@ -197,7 +197,7 @@ constexpr const data::Piece (&table_of())[data::kIntervals] {
 template <int N>
 double bessel(double x) {
   const auto& table = table_of<N>();
-  const double ax = std::fabs(x);
+  const double ax = std::abs(x);
   double v;
   if (ax < data::kTableEnd) {
     v = table_value(table, table_index(ax), ax);
@@ -216,7 +216,7 @@ double bessel_j1(double x) { return bessel<1>(x); }
 double bessel_j2(double x) { return bessel<2>(x); }
 
 void bessel_j0_j1(double x, double& j0, double& j1) {
-  const double ax = std::fabs(x);
+  const double ax = std::abs(x);
   if (ax < data::kTableEnd) {
     const int i = table_index(ax);
     j0 = table_value(data::kJ0, i, ax);

@@ -173,7 +173,7 @@ bool modified_coefficients_usable(int N, const double* B, const double* C, int N
 }
 
 bool negligible(const double* d, const double* e, int m) {
-  return std::fabs(e[m]) <= kEps * (std::fabs(d[m]) + std::fabs(d[m + 1]));
+  return std::abs(e[m]) <= kEps * (std::abs(d[m]) + std::abs(d[m + 1]));
 }
 
 // Implicit QL iteration with Wilkinson shifts on the tridiagonal matrix with
@@ -264,7 +264,7 @@ bool fixed_nodes_valid(int N, int NFIX, const double* QXFIX) {
       raise(GaussMessage::fixed_point_not_finite);
       return false;
     }
-    if (!(std::fabs(QXFIX[i]) >= 1.0)) {
+    if (!(std::abs(QXFIX[i]) >= 1.0)) {
       E1STI(1, i + 1);
       E1STD(1, QXFIX[i]);
       raise(GaussMessage::fixed_point_inside);

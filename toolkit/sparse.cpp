@@ -163,7 +163,7 @@ double backward_error(int N, int NZ, const double* A, const int* IROW, const int
                       const double* B, int IPATH, const double* X, double* r, double* s) {
   for (int i = 0; i < N; ++i) {
     r[i] = B[i];
-    s[i] = std::fabs(B[i]);
+    s[i] = std::abs(B[i]);
   }
   const int* out_index = IPATH == 1 ? IROW : JCOL;
   const int* in_index = IPATH == 1 ? JCOL : IROW;
@@ -171,12 +171,12 @@ double backward_error(int N, int NZ, const double* A, const int* IROW, const int
     const int i = out_index[k] - 1;
     const double x = X[in_index[k] - 1];
     r[i] -= A[k] * x;
-    s[i] += std::fabs(A[k]) * std::fabs(x);
+    s[i] += std::abs(A[k]) * std::abs(x);
   }
   double worst = 0.0;
   for (int i = 0; i < N; ++i) {
     if (r[i] == 0.0) continue;
-    const double e = s[i] > 0.0 ? std::fabs(r[i]) / s[i] : std::numeric_limits<double>::infinity();
+    const double e = s[i] > 0.0 ? std::abs(r[i]) / s[i] : std::numeric_limits<double>::infinity();
     if (!(e <= worst)) worst = e;  // a NaN residual stays visible
   }
   return worst;

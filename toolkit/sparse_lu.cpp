@@ -86,7 +86,7 @@ PatternCheck MarkowitzLU::load(int nz, const double* a, const int* irow, const i
     double largest = 0.0;
     for (int t = rbeg_[i]; t < rbeg_[i] + rna_[i]; ++t) {
       const int j = colidx_[t];
-      largest = std::max(largest, std::fabs(val_[t]));
+      largest = std::max(largest, std::abs(val_[t]));
       rowof_[t] = i;
       slot_[t] = clen_[j];
       colpat_[cbeg_[j] + clen_[j]++] = t;
@@ -193,11 +193,11 @@ void MarkowitzLU::search_row(int i, double stability, Candidate& best) const {
   const int b = rbeg_[i] + rnl_[i];
   const int e = b + rna_[i];
   double largest = 0.0;
-  for (int t = b; t < e; ++t) largest = std::max(largest, std::fabs(val_[t]));
+  for (int t = b; t < e; ++t) largest = std::max(largest, std::abs(val_[t]));
   const double threshold = largest / stability;
   const long long r1 = rna_[i] - 1;
   for (int t = b; t < e; ++t) {
-    const double mag = std::fabs(val_[t]);
+    const double mag = std::abs(val_[t]);
     if (mag < threshold) continue;
     const int j = colidx_[t];
     best.offer(i, j, t, r1 * (clen_[j] - 1), mag);
@@ -209,11 +209,11 @@ void MarkowitzLU::search_col(int j, double stability, Candidate& best) const {
   const int len = clen_[j];
   const long long c1 = len - 1;
   double largest = 0.0;
-  for (int s = 0; s < len; ++s) largest = std::max(largest, std::fabs(val_[colpat_[b + s]]));
+  for (int s = 0; s < len; ++s) largest = std::max(largest, std::abs(val_[colpat_[b + s]]));
   const double threshold = largest / stability;
   for (int s = 0; s < len; ++s) {
     const int t = colpat_[b + s];
-    const double mag = std::fabs(val_[t]);
+    const double mag = std::abs(val_[t]);
     if (mag < threshold) continue;
     const int i = rowof_[t];
     best.offer(i, j, t, (rna_[i] - 1) * c1, mag);
@@ -421,7 +421,7 @@ FactorStop MarkowitzLU::eliminate_row(int i, int q, int r, double pivot, int sta
     if (mark[j] != stamp) continue;
     const double v = val[t] - l * w[j];
     val[t] = v;
-    largest = std::max(largest, std::fabs(v));
+    largest = std::max(largest, std::abs(v));
     seen[j] = i;
     ++shared;
   }
@@ -435,14 +435,14 @@ FactorStop MarkowitzLU::eliminate_row(int i, int q, int r, double pivot, int sta
       const int j = colidx_[t];
       if (seen[j] == i) continue;
       const double v = -l * w[j];
-      if (drop_tolerance != 0.0 && std::fabs(v) < drop_tolerance) continue;
+      if (drop_tolerance != 0.0 && std::abs(v) < drop_tolerance) continue;
       const int e = rbeg_[i] + rnl_[i] + rna_[i];
       val_[e] = v;
       colidx_[e] = j;
       rowof_[e] = i;
       ++rna_[i];
       ++held_;
-      gmax_ = std::max(gmax_, std::fabs(v));
+      gmax_ = std::max(gmax_, std::abs(v));
       if (!append_to_col(j, e)) return FactorStop::out_of_storage;
     }
   }

@@ -376,13 +376,13 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
       if (thresholds[q] < 0.0) {
         double largest = 0.0;
         for (int e = q == 0 ? 0 : ends[q - 1]; e < ends[q]; ++e) {
-          largest = std::max(largest, std::fabs(v[places[e]]));
+          largest = std::max(largest, std::abs(v[places[e]]));
         }
         thresholds[q] = largest / stability;
       }
       return thresholds[q];
     };
-    const double mag = std::fabs(v[s.pivot]);
+    const double mag = std::abs(v[s.pivot]);
     if (!(mag <= DBL_MAX)) return kReport;
     // Rivals of the pivot's cost and smaller magnitude cannot displace it.
     // When none reaches its magnitude, the pivot is chosen exactly when it is
@@ -390,7 +390,7 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
     // otherwise the search order decides.
     bool reached = false;
     for (int e = before ? before->equals_end : 0; e < s.equals_end; ++e) {
-      if (!(std::fabs(v[equals[std::size_t(e)]]) < mag)) {
+      if (!(std::abs(v[equals[std::size_t(e)]]) < mag)) {
         reached = true;
         break;
       }
@@ -407,7 +407,7 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
       if (!eligible) return k;
       for (int e = before ? before->cheaper_end : 0; e < s.cheaper_end; ++e) {
         const Candidate& c = cheaper[std::size_t(e)];
-        if (!(std::fabs(v[c.place]) < threshold_of(c.group))) return k;
+        if (!(std::abs(v[c.place]) < threshold_of(c.group))) return k;
       }
     }
     smallest = std::min(smallest, mag);
@@ -431,12 +431,12 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
     for (; op < s.updates_end; ++op) {
       const double x = v[o[op].target] - l[o[op].multiplier] * v[o[op].source];
       v[o[op].target] = x;
-      largest = std::max(largest, std::fabs(x));
+      largest = std::max(largest, std::abs(x));
     }
     for (; op < s.fills_end; ++op) {
       const double x = -l[o[op].multiplier] * v[o[op].source];
       v[o[op].target] = x;
-      largest = std::max(largest, std::fabs(x));
+      largest = std::max(largest, std::abs(x));
     }
     gmax = largest;
   }
@@ -455,7 +455,7 @@ bool SparseReplaySolver::Schedule::chosen_in_search_order(const Stage& s, int fi
   bool eligible = false;
   for (int i = first; i < s.candidates_end; ++i) {
     const Candidate& c = candidates[std::size_t(i)];
-    const double m = std::fabs(v[c.place]);
+    const double m = std::abs(v[c.place]);
     if (c.place == s.pivot) {
       if (!eligible && !(m < threshold_of(c.group))) eligible = true;
       continue;
@@ -520,12 +520,20 @@ bool SparseReplaySolver::Library::repeat_with(Entry entry, const double* B, int*
   const int n = s->n;
   double* const v = value.data();
   std::fill(row_largest.begin(), row_largest.begin() + n, 0.0);
-  for (int k = 0; k < s->nz; ++k) {
-    const double a = entry(k);
-    if (!std::isfinite(a)) return false;  // DLSLXG names it
-    v[s->place[std::size_t(k)]] = a;
-    double& largest = row_largest[std::size_t(s->place_row[std::size_t(k)])];
-    largest = std::max(largest, std::fabs(a));
+  const int* const place = s->place.data();
+  const int* const place_row = s->place_row.data();
+  // Entries usually come row by row: each run of one row keeps its largest
+  // magnitude in a register (a maximum of finite magnitudes in any order).
+  for (int k = 0; k < s->nz;) {
+    const int row = place_row[k];
+    double largest = row_largest[std::size_t(row)];
+    for (; k < s->nz && place_row[k] == row; ++k) {
+      const double a = entry(k);
+      if (!std::isfinite(a)) return false;  // DLSLXG names it
+      v[place[k]] = a;
+      largest = std::max(largest, std::abs(a));
+    }
+    row_largest[std::size_t(row)] = largest;
   }
   double amax = 0.0;
   for (int i = 0; i < n; ++i) {

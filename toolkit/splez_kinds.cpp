@@ -172,8 +172,8 @@ Vec akima_slopes(int n, const double* x, const double* f) {
   Vec s(n);
   for (int i = 0; i < n; ++i) {
     // Secants left of x(i): m[i+1], m[i]; right of it: m[i+2], m[i+3].
-    const double wl = std::fabs(m[i + 3] - m[i + 2]);
-    const double wr = std::fabs(m[i + 1] - m[i]);
+    const double wl = std::abs(m[i + 3] - m[i + 2]);
+    const double wr = std::abs(m[i + 1] - m[i]);
     s[i] = (wl + wr > 0.0) ? (wl * m[i + 1] + wr * m[i + 2]) / (wl + wr)
                            : 0.5 * (m[i + 1] + m[i + 2]);
     if (!std::isfinite(s[i])) s[i] = scaled_akima_slope(wl, wr, m[i + 1], m[i + 2]);
@@ -517,12 +517,12 @@ LeastSquaresFit least_squares(int n, const double* x, const double* f, const Vec
     rss += y * y;  // the part of f(p) no rotation could absorb
   }
   double largest = 0.0;
-  for (int col = 0; col < m; ++col) largest = std::max(largest, std::fabs(band[static_cast<std::size_t>(col) * k]));
+  for (int col = 0; col < m; ++col) largest = std::max(largest, std::abs(band[static_cast<std::size_t>(col) * k]));
   LeastSquaresFit fit;
   fit.coef.assign(m, 0.0);
   for (int col = m - 1; col >= 0; --col) {
     const double* r = &band[static_cast<std::size_t>(col) * k];
-    if (std::fabs(r[0]) <= 1e-13 * largest) continue;
+    if (std::abs(r[0]) <= 1e-13 * largest) continue;
     double v = rhs[col];
     for (int q = 1; q < k && col + q < m; ++q) v -= r[q] * fit.coef[col + q];
     fit.coef[col] = v / r[0];
