@@ -33,6 +33,7 @@ struct PointSetup {
   double r;
   double zeta;
   double s;  // 1 off the axis, 0 on it
+  IntervalCache::DecayTable* decay;  // the exponentials at this depth
 };
 
 // Grows the table to hold node `node` (storage is added per interval reached).
@@ -66,6 +67,60 @@ void bessel_pair_at(BesselTable& tab, int node, double x) {
   tab.known[i] = tab.known[i + 1] = 1;
 }
 
+// layer_kernel with its exponentials given: E2 = exp(-m zeta) and, above the
+// half-space, E1 = exp(m (zeta - h(j))).
+void kernel_from_decay(int j, int n, const double* X, double m, double r, double zeta,
+                       const double* nu_of, double E1, double E2, double& F1, double& F2,
+                       double& F3, double& F4, double& F5, double& F6) {
+  const double nu = nu_of[j - 1];
+  const double mz = m * zeta;
+  if (j < n) {
+    const double A = X[4 * j - 4], B = X[4 * j - 3], C = X[4 * j - 2], D = X[4 * j - 1];
+    const double radial = A * E1 + B * E2 + (1.0 + mz) * C * E1 - (1.0 - mz) * D * E2;
+    F1 = radial / m;
+    F2 = (-A * E1 + B * E2 + (2.0 - 4.0 * nu - mz) * C * E1 + (2.0 - 4.0 * nu + mz) * D * E2) / m;
+    F3 = 0.5 * radial;
+    F4 = F3;
+    F5 = -(A * E1 + B * E2 - (1.0 - 4.0 * nu - mz) * C * E1 + (1.0 - 4.0 * nu + mz) * D * E2);
+    F6 = A * E1 - B * E2 + (2.0 * nu + mz) * C * E1 + (2.0 * nu - mz) * D * E2;
+  } else {
+    const double A = X[4 * n - 4], B = X[4 * n - 3];
+    F1 = E2 * (A - (1.0 - mz) * B) / m;
+    F2 = E2 * (A + (2.0 - 4.0 * nu + mz) * B) / m;
+    F3 = 0.5 * E2 * (A - (1.0 - mz) * B);
+    F4 = F3;
+    F5 = -E2 * (A + (1.0 - 4.0 * nu + mz) * B);
+    F6 = E2 * ((2.0 * nu - mz) * B - A);
+  }
+  if (r == 0.0) {
+    F1 = 0.0;
+    F6 = 0.0;
+  }
+}
+
+// exp(-m zeta), 1 exactly for a point at the top of its layer, and
+// exp(m (zeta - h)) of a layer of thickness h.
+double decay_below_top(double m, double zeta) { return zeta == 0.0 ? 1.0 : std::exp(-m * zeta); }
+double decay_above_bottom(double m, double zeta, double h) { return std::exp(m * (zeta - h)); }
+
+// The exponentials at node `node` (parameter m) from the table, computed
+// the first time they are asked for.
+const double* decay_at(IntervalCache::DecayTable& d, int node, double m) {
+  const std::size_t end = std::size_t(node) + 1;
+  if (d.known.size() < end) {
+    const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints;
+    d.values.resize(size * 2);
+    d.known.resize(size, 0);
+  }
+  double* e = d.values.data() + std::size_t(node) * 2;
+  if (!d.known[std::size_t(node)]) {
+    e[0] = decay_below_top(m, d.zeta);
+    e[1] = d.above_bottom ? decay_above_bottom(m, d.zeta, d.h) : 0.0;
+    d.known[std::size_t(node)] = 1;
+  }
+  return e;
+}
+
 // Only the Bessel products that the active components use are formed: a
 // converged component needs none of its own, and J2 (the costliest) serves
 // only the radial and tangential strains. On the axis m r = 0 and the
@@ -82,8 +137,9 @@ void kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const doubl
   }
   double* v = kt.values.data() + std::size_t(node) * 6;
   if (!kt.known[std::size_t(node)]) {
-    layer_kernel(pt.j, pt.layers->n, X, m, /*off the axis*/ 1.0, pt.zeta, pt.layers->h,
-                 pt.layers->pr, v[0], v[1], v[2], v[3], v[4], v[5]);
+    const double* e = decay_at(*pt.decay, node, m);
+    kernel_from_decay(pt.j, pt.layers->n, X, m, /*off the axis*/ 1.0, pt.zeta, pt.layers->pr, e[1],
+                      e[0], v[0], v[1], v[2], v[3], v[4], v[5]);
     kt.known[std::size_t(node)] = 1;
   }
   std::copy(v, v + 6, F);
@@ -242,10 +298,37 @@ BesselTable& BesselCache::table_for(double radius, double r) {
   return t;
 }
 
+namespace {
+bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+}  // namespace
+
+IntervalCache::DecayTable& IntervalCache::decay_table(double zeta, bool above_bottom, double h) {
+  if (!above_bottom) h = 0.0;
+  for (DecayTable& d : decays) {
+    if (same_bits(d.radius, radius) && same_bits(d.zeta, zeta) && d.above_bottom == above_bottom &&
+        same_bits(d.h, h)) {
+      return d;
+    }
+  }
+  DecayTable* d = nullptr;
+  if (decays.size() < kDecayTables) {
+    d = &decays.emplace_back();
+  } else {
+    d = &decays[next_decay];
+    next_decay = (next_decay + 1) % kDecayTables;
+  }
+  d->radius = radius;
+  d->zeta = zeta;
+  d->above_bottom = above_bottom;
+  d->h = h;
+  std::fill(d->known.begin(), d->known.end(), 0);
+  return *d;
+}
+
 IntervalCache::KernelTable& IntervalCache::kernel_table(int j, double zeta) {
   for (std::size_t i = 0; i < kernels_used; ++i) {
     KernelTable& kt = kernels[i];
-    if (kt.j == j && std::bit_cast<std::uint64_t>(kt.zeta) == std::bit_cast<std::uint64_t>(zeta)) return kt;
+    if (kt.j == j && same_bits(kt.zeta, zeta)) return kt;
   }
   std::size_t slot = kernels_used;
   if (kernels_used < kKernelTables) {
@@ -266,6 +349,7 @@ void IntervalCache::reset(const TransformTables& t) {
   kernels_used = 0;
   next_kernel = 0;
   ncoef = t.ncoef;
+  radius = t.radius;
   const std::size_t need = std::size_t(kBreaks) * kGaussPoints * ncoef;
   if (values.size() < need) values.resize(need);
   prepared = 1;
@@ -275,35 +359,11 @@ void IntervalCache::reset(const TransformTables& t) {
 }
 
 void layer_kernel(int j, int n, const double* X, double m, double r, double zeta, const double* h,
-                 const double* nu_of, double& F1, double& F2, double& F3, double& F4, double& F5,
-                 double& F6) {
-  const double nu = nu_of[j - 1];
-  const double mz = m * zeta;
-  // exp(-0) is 1 exactly: points at the top of their layer need no call.
-  const double E2 = zeta == 0.0 ? 1.0 : std::exp(-m * zeta);
-  if (j < n) {
-    const double E1 = std::exp(m * (zeta - h[j - 1]));
-    const double A = X[4 * j - 4], B = X[4 * j - 3], C = X[4 * j - 2], D = X[4 * j - 1];
-    const double radial = A * E1 + B * E2 + (1.0 + mz) * C * E1 - (1.0 - mz) * D * E2;
-    F1 = radial / m;
-    F2 = (-A * E1 + B * E2 + (2.0 - 4.0 * nu - mz) * C * E1 + (2.0 - 4.0 * nu + mz) * D * E2) / m;
-    F3 = 0.5 * radial;
-    F4 = F3;
-    F5 = -(A * E1 + B * E2 - (1.0 - 4.0 * nu - mz) * C * E1 + (1.0 - 4.0 * nu + mz) * D * E2);
-    F6 = A * E1 - B * E2 + (2.0 * nu + mz) * C * E1 + (2.0 * nu - mz) * D * E2;
-  } else {
-    const double A = X[4 * n - 4], B = X[4 * n - 3];
-    F1 = E2 * (A - (1.0 - mz) * B) / m;
-    F2 = E2 * (A + (2.0 - 4.0 * nu + mz) * B) / m;
-    F3 = 0.5 * E2 * (A - (1.0 - mz) * B);
-    F4 = F3;
-    F5 = -E2 * (A + (1.0 - 4.0 * nu + mz) * B);
-    F6 = E2 * ((2.0 * nu - mz) * B - A);
-  }
-  if (r == 0.0) {
-    F1 = 0.0;
-    F6 = 0.0;
-  }
+                  const double* nu_of, double& F1, double& F2, double& F3, double& F4, double& F5,
+                  double& F6) {
+  const double E2 = decay_below_top(m, zeta);
+  const double E1 = j < n ? decay_above_bottom(m, zeta, h[j - 1]) : 0.0;
+  kernel_from_decay(j, n, X, m, r, zeta, nu_of, E1, E2, F1, F2, F3, F4, F5, F6);
 }
 
 void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache& bessel,
@@ -313,7 +373,10 @@ void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache&
                    PointResponse& out) {
   const double aL = a[L - 1];
   const double m1 = kFirstJ1Zero / aL;
-  const PointSetup pt{&layers, j, r, local_depth(layers, j, z), r != 0.0 ? 1.0 : 0.0};
+  const double zeta = local_depth(layers, j, z);
+  const bool above_bottom = j < layers.n;
+  IntervalCache::DecayTable& decay = cache.decay_table(zeta, above_bottom, above_bottom ? layers.h[j - 1] : 0.0);
+  const PointSetup pt{&layers, j, r, zeta, r != 0.0 ? 1.0 : 0.0, &decay};
 
   std::array<double, 6> S{};
   std::array<int, 6> active{1, 1, 1, 1, 1, 1};

@@ -60,6 +60,17 @@ struct IntervalCache {
   // top: they depend on nothing else (the node fixes m and the
   // coefficients), so every such point shares them. Node numbers as in
   // BesselTable; storage grows with the intervals reached.
+  // The exponentials of layer_kernel by node, exp(-m zeta) and (above the
+  // half-space) exp(m (zeta - h)), for one load radius, depth below the
+  // layer's top and layer thickness h. The moduli do not enter, so they are
+  // kept across analyses: a back-calculation varies the moduli of one
+  // structure. Node numbers as in BesselTable.
+  struct DecayTable {
+    double radius = 0.0, zeta = 0.0, h = 0.0;
+    bool above_bottom = false;   // h is the layer's thickness (not the half-space)
+    std::vector<double> values;  // [node * 2]: exp(-m zeta), exp(m (zeta - h))
+    std::vector<unsigned char> known;
+  };
   struct KernelTable {
     int j = 0;
     double zeta = 0.0;
@@ -70,6 +81,11 @@ struct IntervalCache {
   std::vector<KernelTable> kernels;  // storage kept across resets
   std::size_t kernels_used = 0, next_kernel = 0;
   KernelTable& kernel_table(int j, double zeta);
+  double radius = 0.0;  // of the current tables
+  static constexpr std::size_t kDecayTables = 16;
+  std::vector<DecayTable> decays;  // kept across resets; beyond, replaced in turn
+  std::size_t next_decay = 0;
+  DecayTable& decay_table(double zeta, bool above_bottom, double h);
 
   // Forgets every interval; to be called whenever the tables are rebuilt.
   void reset(const TransformTables& tables);
