@@ -36,14 +36,17 @@ struct PointSetup {
   IntervalCache::DecayTable* decay;  // the exponentials at this depth
 };
 
-// Grows the table to hold node `node` (storage is added per interval reached).
-void reach_node(BesselTable& tab, int node) {
-  const std::size_t end = std::size_t(node) * 3 + 3;
-  if (end <= tab.values.size()) return;
-  const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints * 3;
-  tab.values.resize(size);
-  tab.known.resize(size, 0);
+// Grows a table by node to hold node `node`, an interval at a time:
+// `per_node` values and `flags` known-flags a node.
+void grow_to_node(std::vector<double>& values, std::vector<unsigned char>& known, int node,
+                  std::size_t per_node, std::size_t flags) {
+  if ((std::size_t(node) + 1) * flags <= known.size()) return;
+  const std::size_t nodes = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints;
+  values.resize(nodes * per_node);
+  known.resize(nodes * flags, 0);
 }
+
+void reach_node(BesselTable& tab, int node) { grow_to_node(tab.values, tab.known, node, 3, 3); }
 
 // The function of the given order (0, 1, 2) at node `node` of the table,
 // evaluated the first time it is asked for.
@@ -106,12 +109,7 @@ double decay_above_bottom(double m, double zeta, double h) { return std::exp(m *
 // The exponentials at node `node` (parameter m) from the table, computed
 // the first time they are asked for.
 const double* decay_at(IntervalCache::DecayTable& d, int node, double m) {
-  const std::size_t end = std::size_t(node) + 1;
-  if (d.known.size() < end) {
-    const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints;
-    d.values.resize(size * 2);
-    d.known.resize(size, 0);
-  }
+  grow_to_node(d.values, d.known, node, 2, 1);
   double* e = d.values.data() + std::size_t(node) * 2;
   if (!d.known[std::size_t(node)]) {
     e[0] = decay_below_top(m, d.zeta);
@@ -121,20 +119,11 @@ const double* decay_at(IntervalCache::DecayTable& d, int node, double m) {
   return e;
 }
 
-// Only the Bessel products that the active components use are formed: a
-// converged component needs none of its own, and J2 (the costliest) serves
-// only the radial and tangential strains. On the axis m r = 0 and the
-// functions' values there are taken from a first evaluation at 0.
 // The kernel at node `node` from the point's kernel table, computed the
 // first time it is asked for; zero F1 and F6 on the axis.
 void kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const double* X, double m,
                int node, double (&F)[6]) {
-  const std::size_t end = std::size_t(node) + 1;
-  if (kt.known.size() < end) {
-    const std::size_t size = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints;
-    kt.values.resize(size * 6);
-    kt.known.resize(size, 0);
-  }
+  grow_to_node(kt.values, kt.known, node, 6, 1);
   double* v = kt.values.data() + std::size_t(node) * 6;
   if (!kt.known[std::size_t(node)]) {
     const double* e = decay_at(*pt.decay, node, m);
@@ -149,6 +138,10 @@ void kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const doubl
   }
 }
 
+// Only the Bessel products that the active components use are formed: a
+// converged component needs none of its own, and J2 (the costliest) serves
+// only the radial and tangential strains. On the axis m r = 0 and the
+// functions' values there are taken from a first evaluation at 0.
 void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, const double* X,
                         double m, double j1a, BesselTable& tab, IntervalCache::KernelTable& kt,
                         int node, Integrand& out) {
