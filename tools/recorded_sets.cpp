@@ -16,6 +16,7 @@
 #include "rating/context.h"
 #include "rating/grids.h"
 #include "tests/support/layer_points.h"
+#include "tests/support/reference_structures.h"
 #include "tools/defltable_records.h"
 #include "tools/rate_csv.h"
 
@@ -147,23 +148,15 @@ void add_random_structures(engine::EngineWorkspace& ws, std::vector<Row>& rows) 
   }
 }
 
-// The structures of tests/data/layered_mode1.csv and layered_mode2.csv.
-struct Structure {
-  const char* id;
-  float h1, h2, h3, e1, e2, e3;
-};
-constexpr Structure kReferenceStructures[] = {{"S1", 4, 8, 12, 500000, 30000, 10000},
-                                              {"S3", 6, 12, 60, 1500000, 50000, 15000},
-                                              {"S5", 3, 18, 36, 3000000, 100000, 20000},
-                                              {"S7", 5, 4, 24, 300000, 60000, 12000}};
-
 void add_reference_structures(engine::EngineWorkspace& ws, std::vector<Row>& rows) {
   const float seastab[5] = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
-  for (const Structure& s : kReferenceStructures) {
+  for (const zalk::testing::ReferenceStructure& s : zalk::testing::kReferenceStructures) {
+    const float e1 = float(s.e1), e2 = float(s.e2), e3 = float(s.e3);
     for (int mode : {1, 2}) {
       float defl[8] = {};
       float resp[10] = {};
-      engine::quorvan(ws, s.h1, s.h2, s.h3, &s.e1, &s.e2, &s.e3, 1.0f, defl, resp, seastab, 1, mode);
+      engine::quorvan(ws, float(s.h1), float(s.h2), float(s.h3), &e1, &e2, &e3, 1.0f, defl, resp, seastab, 1,
+                      mode);
       const std::string prefix = numbered(std::string(s.id) + ".m", mode);
       add_point_rows(ws, prefix, ws.current.npt, rows);
       if (mode == 1) rows.push_back(row_of(prefix + ".defl", 'f', defl, 8));

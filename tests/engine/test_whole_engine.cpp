@@ -18,6 +18,7 @@
 #include "plate/halfspace_reference.h"
 #include "plate/plateresp.h"
 #include "reference_data.h"
+#include "support/reference_structures.h"
 #include "toolkit/errors.h"
 
 namespace zalk::engine {
@@ -174,14 +175,6 @@ TEST(WholeEngineFarField, HomogeneousStructureFarFromTheLoad) {
 // the basin passes through zero); the results are 4-byte floats. Above 1e-4
 // is a fault.
 TEST(WholeEngineMode1, LayeredDeflectionBasins) {
-  struct Structure {
-    const char* id;
-    float h1, h2, h3, e1, e2, e3;
-  };
-  const Structure structures[] = {{"S1", 4, 8, 12, 500000, 30000, 10000},
-                                  {"S3", 6, 12, 60, 1500000, 50000, 15000},
-                                  {"S5", 3, 18, 36, 3000000, 100000, 20000},
-                                  {"S7", 5, 4, 24, 300000, 60000, 12000}};
   std::map<std::string, std::map<int, double>> ref;
   for (const auto& row : testing::read_csv("layered_mode1.csv")) ref[row[0]][std::stoi(row[1])] = std::stod(row[2]);
   const char* dir = std::getenv("ZALK3071_DIR");
@@ -190,9 +183,10 @@ TEST(WholeEngineMode1, LayeredDeflectionBasins) {
   auto ws = make_engine_workspace();
   const int offsets[8] = {0, 8, 12, 18, 24, 36, 48, 60};
   double worst = 0;
-  for (const Structure& s : structures) {
+  for (const testing::ReferenceStructure& s : testing::kReferenceStructures) {
     float defl[8] = {}, resp[10] = {}, seastab[5] = {1, 1, 1, 1, 1};
-    quorvan(*ws, deck, s.h1, s.h2, s.h3, &s.e1, &s.e2, &s.e3, 1.0f, defl, resp, seastab, 1, 1);
+    const float e1 = float(s.e1), e2 = float(s.e2), e3 = float(s.e3);
+    quorvan(*ws, deck, float(s.h1), float(s.h2), float(s.h3), &e1, &e2, &e3, 1.0f, defl, resp, seastab, 1, 1);
     const double w0 = ref[s.id].at(0);
     for (int i = 0; i < 8; ++i) {
       const double want = ref[s.id].at(offsets[i]);

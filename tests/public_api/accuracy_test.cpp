@@ -11,6 +11,7 @@
 #include "engine/quorvan.h"
 #include "engine/reference_data.h"
 #include "plate/halfspace_reference.h"
+#include "support/reference_structures.h"
 #include "zalk/zalk.hpp"
 
 namespace {
@@ -63,14 +64,8 @@ TEST(AccurateAnalysis, HalfSpaceToTheExactValues) {
   tally.check(kHighLimit, "high half-space");
 }
 
-struct Layered {
-  const char* id;
-  double h1, h2, h3, e1, e2, e3;
-};
-constexpr Layered kLayered[] = {{"S1", 4, 8, 12, 500000, 30000, 10000},
-                                {"S3", 6, 12, 60, 1500000, 50000, 15000},
-                                {"S5", 3, 18, 36, 3000000, 100000, 20000},
-                                {"S7", 5, 4, 24, 300000, 60000, 12000}};
+using Layered = zalk::testing::ReferenceStructure;
+constexpr const auto& kLayered = zalk::testing::kReferenceStructures;
 
 zalk::Structure structure_of(const Layered& c) {
   return {{{c.h1, c.e1, 0.35}, {c.h2, c.e2, 0.40}, {c.h3, c.e3, 0.45}, {0, 1e7, 0.49}}};

@@ -11,6 +11,7 @@
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 #include "engine/reference_data.h"
+#include "support/reference_structures.h"
 #include "zalk/zalk.hpp"
 
 namespace {
@@ -110,14 +111,8 @@ TEST(PublicAnalysis, HomogeneousFourLayersUnderThreeLoadsIsTheHalfSpace) {
 
 // The layered reference structures over a stiff bottom layer: two loads of
 // radius 3.8, five points, interface points on either side.
-struct Layered {
-  const char* id;
-  double h1, h2, h3, e1, e2, e3;
-};
-constexpr Layered kLayered[] = {{"S1", 4, 8, 12, 500000, 30000, 10000},
-                                {"S3", 6, 12, 60, 1500000, 50000, 15000},
-                                {"S5", 3, 18, 36, 3000000, 100000, 20000},
-                                {"S7", 5, 4, 24, 300000, 60000, 12000}};
+using Layered = zalk::testing::ReferenceStructure;
+constexpr const auto& kLayered = zalk::testing::kReferenceStructures;
 
 TEST(PublicAnalysis, LayeredStructuresMatchTheReferenceSolutions) {
   std::map<std::string, std::map<std::string, std::map<std::string, double>>> ref;  // [id][point][quantity]
