@@ -183,7 +183,7 @@ TEST(WholeEngineMode1, LayeredDeflectionBasins) {
   auto ws = make_engine_workspace();
   const int offsets[8] = {0, 8, 12, 18, 24, 36, 48, 60};
   double worst = 0;
-  for (const testing::ReferenceStructure& s : testing::kReferenceStructures) {
+  for (const zalk::testing::ReferenceStructure& s : zalk::testing::kReferenceStructures) {
     float defl[8] = {}, resp[10] = {}, seastab[5] = {1, 1, 1, 1, 1};
     const float e1 = float(s.e1), e2 = float(s.e2), e3 = float(s.e3);
     quorvan(*ws, deck, float(s.h1), float(s.h2), float(s.h3), &e1, &e2, &e3, 1.0f, defl, resp, seastab, 1, 1);
