@@ -37,26 +37,37 @@ struct PointSetup {
 };
 
 // Grows a table by node to hold node `node`, an interval at a time:
-// `per_node` values and `flags` known-flags a node.
-void grow_to_node(std::vector<double>& values, std::vector<unsigned char>& known, int node,
-                  std::size_t per_node, std::size_t flags) {
-  if ((std::size_t(node) + 1) * flags <= known.size()) return;
+// `per_node` values and `flags` known-flags a node. The check is made for
+// every value asked for and the growth once an interval, so only the check
+// is inline.
+[[gnu::noinline]] void grow_for_node(std::vector<double>& values,
+                                     std::vector<unsigned char>& known, int node,
+                                     std::size_t per_node, std::size_t flags) {
   const std::size_t nodes = (std::size_t(node) / kGaussPoints + 1) * kGaussPoints;
   values.resize(nodes * per_node);
   known.resize(nodes * flags, 0);
+}
+
+inline void grow_to_node(std::vector<double>& values, std::vector<unsigned char>& known, int node,
+                         std::size_t per_node, std::size_t flags) {
+  if ((std::size_t(node) + 1) * flags > known.size()) {
+    grow_for_node(values, known, node, per_node, flags);
+  }
 }
 
 void reach_node(BesselTable& tab, int node) { grow_to_node(tab.values, tab.known, node, 3, 3); }
 
 // The function of the given order (0, 1, 2) at node `node` of the table,
 // evaluated the first time it is asked for.
-double bessel_at(BesselTable& tab, int node, int order, double x) {
+[[gnu::noinline]] void evaluate_bessel(BesselTable& tab, std::size_t i, int order, double x) {
+  tab.values[i] = order == 0 ? bessel_j0(x) : order == 1 ? bessel_j1(x) : bessel_j2(x);
+  tab.known[i] = 1;
+}
+
+inline double bessel_at(BesselTable& tab, int node, int order, double x) {
   reach_node(tab, node);
   const std::size_t i = std::size_t(node) * 3 + order;
-  if (!tab.known[i]) {
-    tab.values[i] = order == 0 ? bessel_j0(x) : order == 1 ? bessel_j1(x) : bessel_j2(x);
-    tab.known[i] = 1;
-  }
+  if (!tab.known[i]) evaluate_bessel(tab, i, order, x);
   return tab.values[i];
 }
 
