@@ -12,10 +12,10 @@
 
 namespace zalk::toolkit {
 namespace {
-
 constexpr int kSlots = 10;  // placeholder indices 1..9
+}  // namespace
 
-struct ReporterState {
+struct detail::ReporterState {
   // The name stack: fixed slots reused from call to call, so that a push
   // and a pop cost a short copy and nothing else.
   std::array<std::string, kMaxStackDepth> names;
@@ -39,6 +39,10 @@ struct ReporterState {
   };
   std::vector<Repeat> repeats;
 };
+
+namespace {
+
+using detail::ReporterState;
 
 ReporterState& state() {
   thread_local ReporterState s;
@@ -255,8 +259,9 @@ void raise_own(ReporterMessage e) {
 
 }  // namespace
 
-void E1PSH(std::string_view name) {
-  ReporterState& s = state();
+namespace {
+
+void push_name(ReporterState& s, std::string_view name) {
   if (s.depth >= kMaxStackDepth) {
     E1STI(1, kMaxStackDepth);
     raise_own(ReporterMessage::push_too_deep);
@@ -264,6 +269,10 @@ void E1PSH(std::string_view name) {
   }
   s.names[static_cast<std::size_t>(s.depth++)].assign(name);
 }
+
+}  // namespace
+
+void E1PSH(std::string_view name) { push_name(state(), name); }
 
 void E1POP(std::string_view name) {
   ReporterState& s = state();
@@ -283,15 +292,14 @@ void E1POP(std::string_view name) {
 
 int name_stack_depth() { return state().depth; }
 
-RoutineScope::RoutineScope(std::string_view name) : depth_(name_stack_depth()) {
-  E1PSH(name);
+RoutineScope::RoutineScope(std::string_view name) : state_(&state()), depth_(state_->depth) {
+  push_name(*state_, name);
 }
 
 RoutineScope::~RoutineScope() {
   // The scopes nest, so the stack goes back to where it stood on entry; this
   // also holds after an error unwound inner scopes.
-  ReporterState& s = state();
-  if (s.depth > depth_) s.depth = depth_;
+  if (state_->depth > depth_) state_->depth = depth_;
 }
 
 void E1STI(int index, int value) { state().ints[slot_of(index)] = value; }

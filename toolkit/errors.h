@@ -94,6 +94,10 @@ void E1POP(std::string_view name);
 int name_stack_depth();                 // number of names on the stack
 constexpr int kMaxStackDepth = 10;
 
+namespace detail {
+struct ReporterState;  // the reporter of one thread
+}
+
 // Pushes on construction and pops on destruction (also while a SevereError unwinds).
 class RoutineScope {
  public:
@@ -103,6 +107,9 @@ class RoutineScope {
   RoutineScope& operator=(const RoutineScope&) = delete;
 
  private:
+  // The thread's reporter, found once: the lookup of a thread-local object
+  // is a call on some platforms, and scopes open in inner loops.
+  detail::ReporterState* state_;
   int depth_;
 };
 
