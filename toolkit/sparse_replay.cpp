@@ -43,6 +43,19 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
 
   std::vector<int> place;      // per given entry: its place in the dense array
   std::vector<int> place_row;  // per given entry: its row
+  // The loading of the dense array: per given entry, where its value comes
+  // from (its index in the list, or its place in a column-major matrix) and
+  // its place; in runs of entries of one row.
+  struct Gather {
+    int source;
+    int target;
+  };
+  struct RowRun {
+    int row;
+    int end;  // one past the run's last entry
+  };
+  std::vector<Gather> gather_listed, gather_dense;
+  std::vector<RowRun> row_runs;
   // Whether the entries were given row by row, columns ascending (as a dense
   // matrix lists its nonzeros); their places in such a column-major matrix;
   // the row bands they were last found inside, and the other places of those.
@@ -197,6 +210,17 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     return true;
   }
 
+  void plan_gathers() {
+    gather_listed.resize(std::size_t(nz));
+    gather_dense.resize(std::size_t(nz));
+    row_runs.clear();
+    for (int k = 0; k < nz; ++k) {
+      const std::size_t i = std::size_t(k);
+      gather_listed[i] = {k, place[i]};
+      gather_dense[i] = {column_major[i], place[i]};
+      if (k + 1 == nz || place_row[i + 1] != place_row[i]) row_runs.push_back({place_row[i], k + 1});
+    }
+  }
   bool compile(const MarkowitzLU& lu, const FactorOutcome& outcome);
   void compile_search(int k, int& group, int& entry);
   int compile_elimination(int r, int c, std::vector<char>& present, std::vector<char>& row_done,
@@ -221,8 +245,8 @@ struct SparseReplaySolver::Library {
   std::unique_ptr<Schedule> adopt(std::unique_ptr<Schedule> fresh);
   bool repeat(const double* A, const double* B, int* IPARAM, double* RPARAM, double* X);
   bool repeat_dense(const double* matrix, const double* B, int* IPARAM, double* RPARAM, double* X);
-  template <class Entry>
-  bool repeat_with(Entry entry, const double* B, int* IPARAM, double* RPARAM, double* X);
+  bool repeat_with(const double* source, const Schedule::Gather* g, const double* B, int* IPARAM,
+                   double* RPARAM, double* X);
   Schedule* stand_in(const Schedule& from, int stage, std::size_t& next);
 };
 
@@ -317,6 +341,7 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
     place[std::size_t(k)] = (irow[std::size_t(k)] - 1) * n + (jcol[std::size_t(k)] - 1);
     present[std::size_t(place[std::size_t(k)])] = 1;
   }
+  plan_gathers();
   std::vector<int> pivot_col_of_row(static_cast<std::size_t>(n));
   for (int k = 0; k < n; ++k) pivot_col_of_row[std::size_t(lu.pivot_row(k))] = lu.pivot_col(k);
 
@@ -503,37 +528,36 @@ SparseReplaySolver::Schedule* SparseReplaySolver::Library::stand_in(const Schedu
 
 bool SparseReplaySolver::Library::repeat(const double* A, const double* B, int* IPARAM,
                                          double* RPARAM, double* X) {
-  return repeat_with([A](int k) { return A[k]; }, B, IPARAM, RPARAM, X);
+  return repeat_with(A, front()->gather_listed.data(), B, IPARAM, RPARAM, X);
 }
 
 bool SparseReplaySolver::Library::repeat_dense(const double* matrix, const double* B, int* IPARAM,
                                                double* RPARAM, double* X) {
-  const int* const at = front()->column_major.data();
-  return repeat_with([matrix, at](int k) { return matrix[at[k]]; }, B, IPARAM, RPARAM, X);
+  return repeat_with(matrix, front()->gather_dense.data(), B, IPARAM, RPARAM, X);
 }
 
-// The recorded elimination on the entries entry(k), k in the recorded order.
-template <class Entry>
-bool SparseReplaySolver::Library::repeat_with(Entry entry, const double* B, int* IPARAM,
-                                              double* RPARAM, double* X) {
+// The recorded elimination on the entries source[g.source] of the gathers
+// g, in the recorded order.
+bool SparseReplaySolver::Library::repeat_with(const double* source, const Schedule::Gather* g,
+                                              const double* B, int* IPARAM, double* RPARAM,
+                                              double* X) {
   Schedule* s = front();
   const int n = s->n;
   double* const v = value.data();
-  std::fill(row_largest.begin(), row_largest.begin() + n, 0.0);
-  const int* const place = s->place.data();
-  const int* const place_row = s->place_row.data();
-  // Entries usually come row by row: each run of one row keeps its largest
-  // magnitude in a register (a maximum of finite magnitudes in any order).
-  for (int k = 0; k < s->nz;) {
-    const int row = place_row[k];
-    double largest = row_largest[std::size_t(row)];
-    for (; k < s->nz && place_row[k] == row; ++k) {
-      const double a = entry(k);
+  double* const largest_of = row_largest.data();
+  std::fill(largest_of, largest_of + n, 0.0);
+  // Each run of one row keeps its largest magnitude in a register (a
+  // maximum of finite magnitudes in any order).
+  const Schedule::Gather* const first = g;
+  for (const Schedule::RowRun& run : s->row_runs) {
+    double largest = largest_of[run.row];
+    for (const Schedule::Gather* const end = first + run.end; g != end; ++g) {
+      const double a = source[g->source];
       if (!std::isfinite(a)) return false;  // DLSLXG names it
-      v[place[k]] = a;
+      v[g->target] = a;
       largest = std::max(largest, std::abs(a));
     }
-    row_largest[std::size_t(row)] = largest;
+    largest_of[run.row] = largest;
   }
   double amax = 0.0;
   for (int i = 0; i < n; ++i) {
