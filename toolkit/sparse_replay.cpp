@@ -28,6 +28,19 @@ using sparse_detail::FactorOutcome;
 using sparse_detail::MarkowitzLU;
 using sparse_detail::SearchTrace;
 
+namespace {
+
+// Element by element: the arrays are short, and where the C runtime is a
+// separate library a call to its memcmp costs more than the comparison.
+bool same_ints(const int* a, const int* b, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   // The recorded system: pattern and the parameters its pivots depend on.
   bool valid = false;
@@ -52,10 +65,12 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   };
   struct RowRun {
     int row;
-    int end;  // one past the run's last entry
+    int end;     // one past the run's last entry
+    bool first;  // the row's first run
   };
   std::vector<Gather> gather_listed, gather_dense;
   std::vector<RowRun> row_runs;
+  std::vector<int> empty_rows;  // rows without a given entry
   // Whether the entries were given row by row, columns ascending (as a dense
   // matrix lists its nonzeros); their places in such a column-major matrix;
   // the row bands they were last found inside, and the other places of those.
@@ -166,8 +181,8 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   // is nonzero in the matrix, and every other place of the band is zero.
   bool lists_band(const double* matrix, const int* first, const int* last) {
     if (!row_major) return false;
-    if (band_first.size() != std::size_t(n) || !std::equal(first, first + n, band_first.begin()) ||
-        !std::equal(last, last + n, band_last.begin())) {
+    if (band_first.size() != std::size_t(n) || !same_ints(first, band_first.data(), n) ||
+        !same_ints(last, band_last.data(), n)) {
       if (!learn_band(first, last)) return false;
     }
     bool listed = true;
@@ -214,11 +229,20 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     gather_listed.resize(std::size_t(nz));
     gather_dense.resize(std::size_t(nz));
     row_runs.clear();
+    std::vector<char> seen(std::size_t(n), 0);
     for (int k = 0; k < nz; ++k) {
       const std::size_t i = std::size_t(k);
       gather_listed[i] = {k, place[i]};
       gather_dense[i] = {column_major[i], place[i]};
-      if (k + 1 == nz || place_row[i + 1] != place_row[i]) row_runs.push_back({place_row[i], k + 1});
+      if (k + 1 == nz || place_row[i + 1] != place_row[i]) {
+        const std::size_t row = std::size_t(place_row[i]);
+        row_runs.push_back({place_row[i], k + 1, !seen[row]});
+        seen[row] = 1;
+      }
+    }
+    empty_rows.clear();
+    for (int r = 0; r < n; ++r) {
+      if (!seen[std::size_t(r)]) empty_rows.push_back(r);
     }
   }
   bool compile(const MarkowitzLU& lu, const FactorOutcome& outcome);
@@ -492,24 +516,25 @@ bool SparseReplaySolver::Schedule::chosen_in_search_order(const Stage& s, int fi
   return eligible;
 }
 
-// Forward with the multipliers in pivot order, backward with U.
+// Forward with the multipliers in pivot order, backward with U. Each
+// stage's row of y is first read at its stage, and its terms read only the
+// rows of earlier stages, so y starts from B there.
 void SparseReplaySolver::Schedule::substitute(const double* v, const double* B, double* y,
                                               double* X) const {
-  std::copy(B, B + n, y);
-  int f = 0;
+  const Term* const fwd = forward.data();
+  const Term* t = fwd;
   for (const Stage& s : stages) {
-    double sum = y[s.row];
-    for (; f < s.forward_end; ++f) {
-      sum -= v[forward[std::size_t(f)].place] * y[forward[std::size_t(f)].index];
-    }
+    double sum = B[s.row];
+    for (const Term* const end = fwd + s.forward_end; t != end; ++t) sum -= v[t->place] * y[t->index];
     y[s.row] = sum;
   }
+  const Term* const bwd = backward.data();
   for (int k = n - 1; k >= 0; --k) {
     const Stage& s = stages[std::size_t(k)];
-    const int b = k == 0 ? 0 : stages[std::size_t(k - 1)].backward_end;
     double sum = y[s.row];
-    for (int t = b; t < s.backward_end; ++t) {
-      sum -= v[backward[std::size_t(t)].place] * X[backward[std::size_t(t)].index];
+    const Term* const end = bwd + s.backward_end;
+    for (t = k == 0 ? bwd : bwd + stages[std::size_t(k - 1)].backward_end; t != end; ++t) {
+      sum -= v[t->place] * X[t->index];
     }
     X[s.col] = sum / v[s.pivot];
   }
@@ -545,12 +570,12 @@ bool SparseReplaySolver::Library::repeat_with(const double* source, const Schedu
   const int n = s->n;
   double* const v = value.data();
   double* const largest_of = row_largest.data();
-  std::fill(largest_of, largest_of + n, 0.0);
+  for (const int row : s->empty_rows) largest_of[row] = 0.0;
   // Each run of one row keeps its largest magnitude in a register (a
   // maximum of finite magnitudes in any order).
   const Schedule::Gather* const first = g;
   for (const Schedule::RowRun& run : s->row_runs) {
-    double largest = largest_of[run.row];
+    double largest = run.first ? 0.0 : largest_of[run.row];
     for (const Schedule::Gather* const end = first + run.end; g != end; ++g) {
       const double a = source[g->source];
       if (!std::isfinite(a)) return false;  // DLSLXG names it
