@@ -575,14 +575,14 @@ void piece_basis_table(int k, const T* t, int left, T* table, T* dr, T* dl) {
   const T x = t[left];
   table[0] = T(1);
   for (int m = 2; m <= k; ++m) {
+    const T* previous = table + (m - 2) * k;
     T* row = table + (m - 1) * k;
-    std::copy(table + (m - 2) * k, table + (m - 2) * k + (m - 1), row);
     // one step of the recurrence from order m-1 to m
     dr[m - 2] = t[left + m - 1] - x;
     dl[m - 2] = x - t[left + 2 - m];
     T saved = T(0);
     for (int r = 0; r < m - 1; ++r) {
-      const T term = row[r] / (dr[r] + dl[m - 2 - r]);
+      const T term = previous[r] / (dr[r] + dl[m - 2 - r]);
       row[r] = saved + dr[r] * term;
       saved = dl[m - 2 - r] * term;
     }
