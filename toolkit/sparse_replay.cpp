@@ -95,6 +95,10 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     int forward_end;       // into forward
     int backward_end;      // into backward
   };
+  // Where the first stage's lists begin: stage k's lists begin where stage
+  // k - 1's end.
+  static constexpr Stage kBeforeFirst{};
+  const Stage& stage_before(int k) const { return k == 0 ? kBeforeFirst : stages[std::size_t(k - 1)]; }
   // A searched row or column that holds a rival of the pivot: its places,
   // which set its threshold.
   std::vector<int> group_places, group_end;
@@ -417,10 +421,9 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
   double* const thresholds = threshold.data();
   for (int k = from; k < n; ++k) {
     const Stage& s = stages[std::size_t(k)];
-    const Stage* before = k == 0 ? nullptr : &stages[std::size_t(k - 1)];
+    const Stage& before = stage_before(k);
     // A group's threshold is formed when a rival in it needs it.
-    const int g = before ? before->groups_end : 0;
-    for (int q = g; q < s.groups_end; ++q) thresholds[q] = -1.0;
+    for (int q = before.groups_end; q < s.groups_end; ++q) thresholds[q] = -1.0;
     auto threshold_of = [&](int q) {
       if (thresholds[q] < 0.0) {
         double largest = 0.0;
@@ -438,23 +441,23 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
     // eligible in one of its groups and no cheaper rival is eligible;
     // otherwise the search order decides.
     bool reached = false;
-    for (int e = before ? before->equals_end : 0; e < s.equals_end; ++e) {
+    for (int e = before.equals_end; e < s.equals_end; ++e) {
       if (!(std::abs(v[equals[std::size_t(e)]]) < mag)) {
         reached = true;
         break;
       }
     }
     if (reached) {
-      if (!chosen_in_search_order(s, before ? before->candidates_end : 0, v, mag, threshold_of)) {
+      if (!chosen_in_search_order(s, before.candidates_end, v, mag, threshold_of)) {
         return k;
       }
     } else {
       bool eligible = false;
-      for (int e = before ? before->pivot_groups_end : 0; e < s.pivot_groups_end && !eligible; ++e) {
+      for (int e = before.pivot_groups_end; e < s.pivot_groups_end && !eligible; ++e) {
         eligible = !(mag < threshold_of(pivot_groups[std::size_t(e)]));
       }
       if (!eligible) return k;
-      for (int e = before ? before->cheaper_end : 0; e < s.cheaper_end; ++e) {
+      for (int e = before.cheaper_end; e < s.cheaper_end; ++e) {
         const Candidate& c = cheaper[std::size_t(e)];
         if (!(std::abs(v[c.place]) < threshold_of(c.group))) return k;
       }
@@ -468,7 +471,7 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
     // The multipliers first: no update reads or writes the pivot column.
     const double pivot = v[s.pivot];
     double* const l = multipliers.data();
-    const int first = before ? before->eliminations_end : 0;
+    const int first = before.eliminations_end;
     for (int e = first; e < s.eliminations_end; ++e) {
       const int at = eliminations[std::size_t(e)];
       l[e - first] = v[at] / pivot;
@@ -476,7 +479,7 @@ int SparseReplaySolver::Schedule::eliminate(int from, double* v, const double* r
     }
     double largest = gmax;
     const Op* const o = ops.data();
-    int op = before ? before->fills_end : 0;
+    int op = before.fills_end;
     for (; op < s.updates_end; ++op) {
       const double x = v[o[op].target] - l[o[op].multiplier] * v[o[op].source];
       v[o[op].target] = x;
@@ -533,7 +536,7 @@ void SparseReplaySolver::Schedule::substitute(const double* v, const double* B, 
     const Stage& s = stages[std::size_t(k)];
     double sum = y[s.row];
     const Term* const end = bwd + s.backward_end;
-    for (t = k == 0 ? bwd : bwd + stages[std::size_t(k - 1)].backward_end; t != end; ++t) {
+    for (t = bwd + stage_before(k).backward_end; t != end; ++t) {
       sum -= v[t->place] * X[t->index];
     }
     X[s.col] = sum / v[s.pivot];
