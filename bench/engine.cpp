@@ -6,18 +6,18 @@
 #include <filesystem>
 #include <memory>
 
-#include "io/deck.h"
+#include "bench/structure_s1.h"
 #include "engine/driver.h"
 #include "engine/quorvan.h"
+#include "io/deck.h"
 
 namespace {
 
 using namespace zalk::engine;
-
-const float kE1[5] = {500000, 500000, 500000, 500000, 500000};
-const float kE2[5] = {30000, 30000, 30000, 30000, 30000};
-const float kE3[5] = {10000, 10000, 10000, 10000, 10000};
-const float kSeastab[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
+using zalk::bench::kS1E1;
+using zalk::bench::kS1E2;
+using zalk::bench::kS1E3;
+using zalk::bench::kS1Seastab;
 
 std::filesystem::path bench_deck() {
   const auto dir = std::filesystem::temp_directory_path() / "zalk_bench_engine";
@@ -30,7 +30,7 @@ void run_entry(benchmark::State& state, int ncases, int mode) {
   const auto deck = bench_deck();
   float defl[8], resp[50];
   for (auto _ : state) {
-    quorvan(*ws, deck, 4, 8, 12, kE1, kE2, kE3, 1.0f, defl, resp, kSeastab, ncases, mode);
+    quorvan(*ws, deck, 4, 8, 12, kS1E1, kS1E2, kS1E3, 1.0f, defl, resp, kS1Seastab, ncases, mode);
     benchmark::DoNotOptimize(defl);
     benchmark::DoNotOptimize(resp);
   }
@@ -38,18 +38,8 @@ void run_entry(benchmark::State& state, int ncases, int mode) {
 
 void run_core(benchmark::State& state, int ncases, int mode) {
   auto ws = make_engine_workspace();
-  DeckRequest request;
-  request.h1 = 4;
-  request.h2 = 8;
-  request.h3 = 12;
-  request.e1 = kE1;
-  request.e2 = kE2;
-  request.e3 = kE3;
-  request.q = 1;
-  request.ncases = ncases;
-  request.mode = mode;
   ProblemSet set;
-  read_deck_text(write_deck_text(request), set);
+  read_deck_text(write_deck_text(zalk::bench::s1_request(ncases, mode)), set);
   for (auto _ : state) {
     for (int p = 0; p < set.nprob; ++p) analyse_problem(*ws, set.problems[p], set.abstol, set.reltol);
     benchmark::DoNotOptimize(result_slot(*ws, 1, 1));

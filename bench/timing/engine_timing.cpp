@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "bench/structure_s1.h"
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 #include "io/deck.h"
@@ -22,11 +23,7 @@
 namespace {
 
 using namespace zalk::engine;
-
-const float kE1[5] = {500000, 500000, 500000, 500000, 500000};
-const float kE2[5] = {30000, 30000, 30000, 30000, 30000};
-const float kE3[5] = {10000, 10000, 10000, 10000, 10000};
-const float kSeastab[5] = {10.0f, 0.2f, 1.0f, 1.3f, 1.0f};
+using namespace zalk::bench;
 
 // Median and least of `count` timings of `analyse` (after one untimed run,
 // which fills the caches as a benchmark's warm-up does).
@@ -54,18 +51,8 @@ int main(int argc, char** argv) {
       argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path();
   auto ws = make_engine_workspace();
 
-  DeckRequest request;
-  request.h1 = 4;
-  request.h2 = 8;
-  request.h3 = 12;
-  request.e1 = kE1;
-  request.e2 = kE2;
-  request.e3 = kE3;
-  request.q = 1;
-  request.ncases = 1;
-  request.mode = 1;
   ProblemSet set;
-  read_deck_text(write_deck_text(request), set);
+  read_deck_text(write_deck_text(s1_request(1, 1)), set);
   time_and_print("core, mode 1 of S1", count, [&] {
     for (int p = 0; p < set.nprob; ++p) analyse_problem(*ws, set.problems[p], set.abstol, set.reltol);
   });
@@ -73,7 +60,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path deck = folder / "input_m.txt";
   float defl[8], resp[50];
   time_and_print("QUORVAN with its deck file", count, [&] {
-    quorvan(*ws, deck, 4, 8, 12, kE1, kE2, kE3, 1.0f, defl, resp, kSeastab, 1, 1);
+    quorvan(*ws, deck, 4, 8, 12, kS1E1, kS1E2, kS1E3, 1.0f, defl, resp, kS1Seastab, 1, 1);
   });
   return 0;
 }
