@@ -1,7 +1,6 @@
 #include "engine/kernel.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -302,10 +301,6 @@ BesselTable& BesselCache::table_for(double radius, double r) {
   return t;
 }
 
-namespace {
-bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
-}  // namespace
-
 IntervalCache::DecayTable& IntervalCache::decay_table(double zeta, bool above_bottom, double h) {
   if (!above_bottom) h = 0.0;
   for (DecayTable& d : decays) {
@@ -379,7 +374,8 @@ void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache&
   const double m1 = kFirstJ1Zero / aL;
   const double zeta = local_depth(layers, j, z);
   const bool above_bottom = j < layers.n;
-  IntervalCache::DecayTable& decay = cache.decay_table(zeta, above_bottom, above_bottom ? layers.h[j - 1] : 0.0);
+  IntervalCache::DecayTable& decay =
+      cache.decay_table(zeta, above_bottom, above_bottom ? layers.h[j - 1] : 0.0);
   const PointSetup pt{&layers, j, r, zeta, r != 0.0 ? 1.0 : 0.0, &decay};
 
   std::array<double, 6> S{};

@@ -55,11 +55,6 @@ struct IntervalCache {
   std::array<double, kMaxSplineData> ordinate{};
   std::array<double, kGaussPoints> fitted{};
 
-  // The kernel values F1..F6 of layer_kernel by node, before the zeros of a
-  // point on the axis, for the points of one layer at one depth below its
-  // top: they depend on nothing else (the node fixes m and the
-  // coefficients), so every such point shares them. Node numbers as in
-  // BesselTable; storage grows with the intervals reached.
   // The exponentials of layer_kernel by node, exp(-m zeta) and (above the
   // half-space) exp(m (zeta - h)), for one load radius, depth below the
   // layer's top and layer thickness h. The moduli do not enter, so they are
@@ -71,6 +66,11 @@ struct IntervalCache {
     std::vector<double> values;  // [node * 2]: exp(-m zeta), exp(m (zeta - h))
     std::vector<unsigned char> known;
   };
+  // The kernel values F1..F6 of layer_kernel by node, before the zeros of a
+  // point on the axis, for the points of one layer at one depth below its
+  // top: they depend on nothing else (the node fixes m and the
+  // coefficients), so every such point shares them. Node numbers as in
+  // BesselTable; storage grows with the intervals reached.
   struct KernelTable {
     int j = 0;
     double zeta = 0.0;

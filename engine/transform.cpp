@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
-#include <cstdint>
 #include <cmath>
 
 #include "toolkit/gauss.h"
@@ -177,11 +175,8 @@ void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_r
 static_assert(DecayColumns::kColumns > std::size_t(kMaxEngineLayers), "a structure must fit the columns");
 
 const double* DecayColumns::column(const TransformTables& t, double h) {
-  const auto same = [](double a, double b) {
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-  };
   for (Column& c : columns_) {
-    if (same(c.radius, t.radius) && same(c.h, h)) {
+    if (same_bits(c.radius, t.radius) && same_bits(c.h, h)) {
       c.stamp = stamp_;
       return c.values.data();
     }

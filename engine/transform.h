@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 #include "io/deck.h"
@@ -25,6 +27,12 @@ constexpr int kMaxCoefficients = 4 * kMaxEngineLayers - 2;
 constexpr double kFirstJ1Zero = 3.8317058086395264;
 // Room for the nonzeros of one system (at most 8 per row are ever set).
 constexpr int kMaxNonzeros = 20000;
+
+// The engine's caches compare their keys' doubles by their bits: equal
+// values give equal bits here, and a NaN key finds only its own entry.
+inline bool same_bits(double a, double b) {
+  return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
 
 // The layers of the structure being analysed; element [i-1] is layer i,
 // layer n is the half-space (its thickness is not used). bond[i-1] is the
