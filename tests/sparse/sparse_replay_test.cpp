@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sparse/layered_system.h"
@@ -92,10 +93,12 @@ TEST(SparseReplay, LayeredSystemsAlongTheTransformParameter) {
 
 // Random values on a fixed random pattern: the pivots change from system to
 // system, so the repetition is abandoned and the system recorded anew.
+// The entries listed row by row, and shuffled (a row's entries then come in
+// several runs, whose largest magnitudes must meet).
 TEST(SparseReplay, RandomValuesOnOnePattern) {
   std::mt19937_64 rng(20261207);
   std::uniform_real_distribution<double> unit(-1.0, 1.0);
-  for (int n : {5, 12, 30}) {
+  for (const auto& [n, shuffled] : {std::pair{5, false}, {12, false}, {30, false}, {12, true}, {30, true}}) {
     st::Coordinates c;
     for (int i = 1; i <= n; ++i) {
       for (int j = 1; j <= n; ++j) {
@@ -103,6 +106,16 @@ TEST(SparseReplay, RandomValuesOnOnePattern) {
         c.irow.push_back(i);
         c.jcol.push_back(j);
         c.a.push_back(0.0);
+      }
+    }
+    if (shuffled) {
+      std::vector<std::size_t> order(c.irow.size());
+      for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+      std::shuffle(order.begin(), order.end(), rng);
+      const st::Coordinates listed = c;
+      for (std::size_t k = 0; k < order.size(); ++k) {
+        c.irow[k] = listed.irow[order[k]];
+        c.jcol[k] = listed.jcol[order[k]];
       }
     }
     zt::SparseReplaySolver replay;
