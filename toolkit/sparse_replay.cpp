@@ -83,7 +83,7 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
     int pivot;  // place
     int row;
     int col;
-    long long cost;  // the pivot's Markowitz cost
+    int cost;  // the pivot's Markowitz cost (see kMaxCost)
     int groups_end;        // into group_end
     int candidates_end;    // into candidates
     int pivot_groups_end;  // into pivot_groups
@@ -108,8 +108,11 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   struct Candidate {
     int place;
     int group;
-    long long cost;
+    int cost;
   };
+  // The costs are kept as int, which a 32-bit build compares in one
+  // instruction; a system with a pivot dearer than this is not recorded.
+  static constexpr long long kMaxCost = std::numeric_limits<int>::max();
   std::vector<Candidate> candidates, cheaper;
   std::vector<int> pivot_groups, equals;
   // Per stage: the places of the pivot column that take the multipliers;
@@ -298,13 +301,13 @@ void SparseReplaySolver::Schedule::compile_search(int k, int& group, int& entry)
       const int at = x.row * n + x.col;
       group_places.push_back(at);
       if (x.cost > pivot_cost) continue;
-      candidates.push_back({at, g, x.cost});
+      candidates.push_back({at, g, static_cast<int>(x.cost)});
       if (x.row == p.row && x.col == p.col) {
         pivot_groups.push_back(g);
       } else if (x.cost == pivot_cost) {
         equals.push_back(at);
       } else {
-        cheaper.push_back({at, g, x.cost});
+        cheaper.push_back({at, g, static_cast<int>(x.cost)});
       }
     }
     group_end.push_back(static_cast<int>(group_places.size()));
@@ -378,7 +381,7 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
   int entry = 0;
   for (int k = 0; k < n; ++k) {
     const SearchTrace::Pivot& p = trace.pivots[std::size_t(k)];
-    if (p.row != lu.pivot_row(k) || p.col != lu.pivot_col(k)) return false;
+    if (p.row != lu.pivot_row(k) || p.col != lu.pivot_col(k) || p.cost > kMaxCost) return false;
     compile_search(k, group, entry);
     const int r = p.row;
     // The symbolic row of U must be the recorded one.
@@ -395,7 +398,7 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
       const int j = lu.u_col(r, s);
       backward.push_back({r * n + j, j});
     }
-    stages.push_back({r * n + p.col, r, p.col, p.cost, static_cast<int>(group_end.size()),
+    stages.push_back({r * n + p.col, r, p.col, static_cast<int>(p.cost), static_cast<int>(group_end.size()),
                       static_cast<int>(candidates.size()), static_cast<int>(pivot_groups.size()),
                       static_cast<int>(equals.size()), static_cast<int>(cheaper.size()),
                       static_cast<int>(eliminations.size()), updates_end,
