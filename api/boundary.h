@@ -12,7 +12,8 @@
 
 // Entry points of the 32-bit Windows module realign the stack on entry: a
 // host built by another compiler guarantees only 4-byte alignment there,
-// while code built for SSE keeps 16-byte values on the stack.
+// while the module's own code assumes 8 (for its doubles) and realigns only
+// where it keeps 16-byte values on the stack.
 #if defined(_WIN32) && !defined(_WIN64) && defined(__GNUC__)
 #define ZALK_ENTRY __attribute__((force_align_arg_pointer))
 #else
