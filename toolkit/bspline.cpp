@@ -14,6 +14,7 @@
 #include "toolkit/bspline_core.h"
 #include "toolkit/bspline_messages.h"
 #include "toolkit/errors.h"
+#include "toolkit/per_thread.h"
 
 namespace zalk::toolkit {
 namespace {
@@ -115,8 +116,8 @@ void not_a_knot_work(int n, const T* x, int k, T* knot, T* xs, int* perm) {
 template <class T>
 void not_a_knot(int n, const T* x, int k, T* knot, const char* work_name) {
   if (!knot_arguments_ok(n, k)) return;
-  thread_local std::vector<T> xs;
-  thread_local std::vector<int> perm;
+  std::vector<T>& xs = per_thread<std::vector<T>>([] {});
+  std::vector<int>& perm = per_thread<std::vector<int>>([] {});
   const std::size_t nn = static_cast<std::size_t>(n);
   if (!obtain(xs, nn) || !obtain(perm, nn)) {
     E1STI(1, n);
@@ -217,8 +218,8 @@ void interpolate(int NXDATA, const T* XDATA, int NYDATA, const T* YDATA, const T
                  int KXORD, int KYORD, const T* XKNOT, const T* YKNOT, T* BSCOEF,
                  const char* work_name) {
   if (!interpolation_arguments_ok(NXDATA, XDATA, NYDATA, YDATA, LDF, KXORD, KYORD)) return;
-  thread_local std::vector<T> wk;
-  thread_local std::vector<int> iwk;
+  std::vector<T>& wk = per_thread<std::vector<T>>([] {});
+  std::vector<int>& iwk = per_thread<std::vector<int>>([] {});
   if (!obtain(wk, interpolation_work_length(NXDATA, NYDATA, KXORD, KYORD)) ||
       !obtain(iwk, static_cast<std::size_t>(std::max(NXDATA, NYDATA)))) {
     E1STI(1, NXDATA);
@@ -410,7 +411,7 @@ double point_value(int IXDER, int IYDER, double X, double Y, int KXORD, int KYOR
                    const double* XKNOT, const double* YKNOT, int NXCOEF, int NYCOEF,
                    const double* BSCOEF, bool derivative) {
   if (!evaluation_arguments_ok(IXDER, IYDER, KXORD, KYORD, NXCOEF, NYCOEF)) return 0.0;
-  thread_local std::vector<double> wk;
+  std::vector<double>& wk = per_thread<std::vector<double>>([] {});
   if (!obtain(wk, point_work_length(KXORD, KYORD))) {
     E1STI(1, KXORD);
     E1STI(2, KYORD);
@@ -523,8 +524,8 @@ void BS2GD(int IXDER, int IYDER, int NX, const float* XVEC, int NY, const float*
   RoutineScope scope("BS2GD");
   if (!grid_arguments_ok(IXDER, IYDER, NX, XVEC, NY, YVEC, KXORD, KYORD, NXCOEF, NYCOEF, LDVALUE))
     return;
-  thread_local std::vector<float> wk;
-  thread_local std::vector<int> iwk;
+  std::vector<float>& wk = per_thread<std::vector<float>>([] {});
+  std::vector<int>& iwk = per_thread<std::vector<int>>([] {});
   if (!obtain(wk, grid_work_length(NX, NY, KXORD, KYORD)) ||
       !obtain(iwk, static_cast<std::size_t>(std::max(NX, 0)) + static_cast<std::size_t>(std::max(NY, 0)))) {
     E1STI(1, NX);

@@ -9,6 +9,7 @@
 
 #include "toolkit/errors_messages.h"
 #include "toolkit/messages.h"
+#include "toolkit/per_thread.h"
 
 namespace zalk::toolkit {
 namespace {
@@ -44,10 +45,7 @@ namespace {
 
 using detail::ReporterState;
 
-ReporterState& state() {
-  thread_local ReporterState s;
-  return s;
-}
+ReporterState& state() { return per_thread<ReporterState>([] {}); }
 
 const char* type_word(int type) {
   switch (type) {

@@ -24,6 +24,7 @@
 
 #include "toolkit/errors.h"
 #include "toolkit/gauss_messages.h"
+#include "toolkit/per_thread.h"
 
 namespace zalk::toolkit {
 namespace {
@@ -409,7 +410,7 @@ void DGQRUL(int N, int IWEIGH, double ALPHA, double BETA, int NFIX, const double
   }
   // The engine asks for a rule at every new load radius; a work area kept
   // per thread saves the allocation on every call after the first.
-  thread_local std::vector<double> work;
+  std::vector<double>& work = per_thread<std::vector<double>>([] {});
   const std::size_t need = 2 * static_cast<std::size_t>(N);
   if (work.size() < need) {
     try {

@@ -13,8 +13,9 @@
 #include "toolkit/bspline.h"
 #include "toolkit/bspline_core.h"
 #include "toolkit/errors.h"
-#include "toolkit/splez_messages.h"
+#include "toolkit/per_thread.h"
 #include "toolkit/splez_kinds.h"
+#include "toolkit/splez_messages.h"
 
 namespace zalk::toolkit {
 namespace {
@@ -171,8 +172,7 @@ class FactorCache {
 // The factors of this thread's last abscissas, shared by DS6LEZ and
 // DSPLEZ_sets.
 FactorCache& factor_cache() {
-  thread_local FactorCache cache;
-  return cache;
+  return per_thread<FactorCache>([] {});
 }
 
 void report_storage(int NDATA, int N) {
@@ -287,8 +287,8 @@ void DSPLEZ(int NDATA, const double* XDATA, const double* FDATA, int ITYPE, int 
             const double* XVEC, double* VALUE) {
   RoutineScope scope("DSPLEZ");
   if (!arguments_ok(NDATA, ITYPE, IDER, N)) return;
-  thread_local std::vector<double> wk;
-  thread_local std::vector<int> iwk;
+  std::vector<double>& wk = per_thread<std::vector<double>>([] {});
+  std::vector<int>& iwk = per_thread<std::vector<int>>([] {});
   if (!obtain(wk, ds2lez_work_length(NDATA, ITYPE, N)) || !obtain(iwk, ds2lez_iwork_length(NDATA, N))) {
     report_storage(NDATA, N);
     return;
@@ -425,7 +425,7 @@ void DSPLEZ_sets(int NDATA, const double* XDATA, int NSETS, const double* FDATA,
   // The first set goes through DSPLEZ: it checks the arguments and leaves
   // the factors of these abscissas in the cache.
   single(0);
-  thread_local SharedFit f;
+  SharedFit& f = per_thread<SharedFit>([] {});
   const int k = ITYPE - 2;
   const FactorCache& cache = factor_cache();
   bool shared = is_bspline_kind(ITYPE) && IDER >= 0 && N >= 1 && NDATA >= k &&
