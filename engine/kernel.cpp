@@ -129,10 +129,10 @@ const double* decay_at(IntervalCache::DecayTable& d, int node, double m) {
   return e;
 }
 
-// The kernel at node `node` from the point's kernel table, computed the
-// first time it is asked for; zero F1 and F6 on the axis.
-void kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const double* X, double m,
-               int node, double (&F)[6]) {
+// The six kernels at node `node`, off the axis, from the point's kernel
+// table, computed the first time they are asked for.
+const double* kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const double* X,
+                        double m, int node) {
   grow_to_node(kt.values, kt.known, node, 6, 1);
   double* v = kt.values.data() + std::size_t(node) * 6;
   if (!kt.known[std::size_t(node)]) {
@@ -141,11 +141,7 @@ void kernel_at(const PointSetup& pt, IntervalCache::KernelTable& kt, const doubl
                       e[0], v[0], v[1], v[2], v[3], v[4], v[5]);
     kt.known[std::size_t(node)] = 1;
   }
-  std::copy(v, v + 6, F);
-  if (pt.r == 0.0) {
-    F[0] = 0.0;
-    F[5] = 0.0;
-  }
+  return v;
 }
 
 // Only the Bessel products that the active components use are formed: a
@@ -171,11 +167,14 @@ void evaluate_integrand(const PointSetup& pt, const std::array<int, 6>& active, 
     if (need_b1) B1 = bessel_at(tab, node, 1, mr) * j1a;
     if (need_b2) B2 = bessel_at(tab, node, 2, mr) * j1a;
   }
-  double F[6];
-  kernel_at(pt, kt, X, m, node, F);
+  // Read in place: a copy of the six, which the table has only just written
+  // when the node is new, waits on those stores. On the axis F1 and F6 are
+  // zero.
+  const double* F = kernel_at(pt, kt, X, m, node);
+  const bool on_axis = pt.r == 0.0;
   out.K[0] = F[1] * B0;
-  out.K[1] = F[0] * B1;
-  out.K[2] = F[5] * B1;
+  out.K[1] = (on_axis ? 0.0 : F[0]) * B1;
+  out.K[2] = (on_axis ? 0.0 : F[5]) * B1;
   out.K[3] = F[2] * (B0 - pt.s * B2);
   out.K[4] = F[3] * (B0 + pt.s * B2);
   out.K[5] = F[4] * B0;
