@@ -3,10 +3,10 @@
 # registers, and the results must match the 64-bit builds bit for bit.
 # The stack is kept 8-byte aligned, enough for a double: the default assumes
 # only 4 bytes on entry, so every function with a double on the stack
-# realigns it and gives up a register to the frame. The entry points realign
-# on entry (ZALK_ENTRY), and a caller that keeps less than 8 bytes elsewhere
-# only makes such doubles slower, since nothing 8-byte requires alignment;
-# what needs 16 bytes still realigns.
+# realigns it on entry. The entry points realign on entry (ZALK_ENTRY), and
+# a caller that keeps less than 8 bytes elsewhere only makes such doubles
+# slower, since nothing 8-byte requires alignment; what needs 16 bytes still
+# realigns.
 # Tuned for the processors of the last decade (Haswell and later) rather
 # than the generic mix: among other things the code then moves 8-byte
 # integer pairs through SSE registers, and the engine runs 2 to 4 % faster.
