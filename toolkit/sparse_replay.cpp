@@ -98,7 +98,9 @@ struct SparseReplaySolver::Schedule final : sparse_detail::FactorObserver {
   // Where the first stage's lists begin: stage k's lists begin where stage
   // k - 1's end.
   static constexpr Stage kBeforeFirst{};
-  const Stage& stage_before(int k) const { return k == 0 ? kBeforeFirst : stages[std::size_t(k - 1)]; }
+  const Stage& stage_before(int k) const {
+    return k == 0 ? kBeforeFirst : stages[std::size_t(k - 1)];
+  }
   // A searched row or column that holds a rival of the pivot: its places,
   // which set its threshold.
   std::vector<int> group_places, group_end;
@@ -398,7 +400,8 @@ bool SparseReplaySolver::Schedule::compile(const MarkowitzLU& lu, const FactorOu
       const int j = lu.u_col(r, s);
       backward.push_back({r * n + j, j});
     }
-    stages.push_back({r * n + p.col, r, p.col, static_cast<int>(p.cost), static_cast<int>(group_end.size()),
+    stages.push_back({r * n + p.col, r, p.col, static_cast<int>(p.cost),
+                      static_cast<int>(group_end.size()),
                       static_cast<int>(candidates.size()), static_cast<int>(pivot_groups.size()),
                       static_cast<int>(equals.size()), static_cast<int>(cheaper.size()),
                       static_cast<int>(eliminations.size()), updates_end,
