@@ -10,6 +10,9 @@
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //
 // The CSV columns are listed in README.md ("Rating tool").
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +36,8 @@
 #include "tools/rate_csv.h"
 #include "tools/rate_f25.h"
 #include "zalk/zalk.hpp"
+
+extern char** environ;
 
 namespace {
 
@@ -345,17 +350,33 @@ std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table
 
 // ---- output -----------------------------------------------------------------------
 
-// A results file, removed again when the run fails.
+// A results file. A regular file (or a new one) is written to a temporary
+// file beside it and renamed over it only when everything is written, so a
+// failed run leaves the target exactly as it was. Anything else (a device
+// such as /dev/null, a pipe) is written directly and never removed or
+// renamed over. Standard output when no file is named.
 class Output {
  public:
   explicit Output(fs::path file) : file_(std::move(file)) {
-    f_ = file_.empty() ? stdout : std::fopen(file_.c_str(), "w");
+    if (file_.empty()) {
+      f_ = stdout;
+      return;
+    }
+    std::error_code ec;
+    const fs::file_status st = fs::status(file_, ec);
+    if (fs::exists(st) && !fs::is_regular_file(st)) {
+      f_ = std::fopen(file_.c_str(), "w");
+    } else {
+      target_ = fs::is_symlink(fs::symlink_status(file_, ec)) ? fs::weakly_canonical(file_, ec) : file_;
+      if (ec) target_ = file_;
+      f_ = open_temporary(fs::exists(st) ? st.permissions() : default_permissions());
+    }
     if (f_ == nullptr) throw ToolError(file_.string() + ": cannot write: " + std::strerror(errno), 2);
   }
   ~Output() {
     if (f_ == nullptr || f_ == stdout) return;
     std::fclose(f_);
-    remove_file();
+    discard_temporary();
   }
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
@@ -365,18 +386,43 @@ class Output {
     const bool failed = std::ferror(f_) != 0;
     const bool closed = f_ == stdout ? std::fflush(f_) == 0 : std::fclose(f_) == 0;
     f_ = nullptr;
-    if (!closed || failed) {
-      remove_file();
-      throw ToolError((file_.empty() ? std::string("standard output") : file_.string()) + ": write error", 2);
+    std::error_code ec;
+    if (closed && !failed && !temporary_.empty()) fs::rename(temporary_, target_, ec);
+    if (!closed || failed || ec) {
+      discard_temporary();
+      throw ToolError((file_.empty() ? std::string("standard output") : file_.string()) + ": write error" +
+                          (ec ? ": " + ec.message() : std::string()),
+                      2);
     }
+    temporary_.clear();
   }
 
  private:
-  void remove_file() {
-    std::error_code ec;
-    if (!file_.empty()) fs::remove(file_, ec);
+  static fs::perms default_permissions() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return fs::perms(0666 & ~mask);
   }
-  fs::path file_;
+  // A new file in the target's folder (so that the rename stays on one file system).
+  std::FILE* open_temporary(fs::perms perms) {
+    std::string name = (target_.parent_path() / ("." + target_.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(name.data());
+    if (fd < 0) return nullptr;
+    temporary_ = name;
+    ::fchmod(fd, static_cast<mode_t>(perms & fs::perms::mask));
+    std::FILE* f = ::fdopen(fd, "w");
+    if (f == nullptr) {
+      ::close(fd);
+      discard_temporary();
+    }
+    return f;
+  }
+  void discard_temporary() {
+    std::error_code ec;
+    if (!temporary_.empty()) fs::remove(temporary_, ec);
+    temporary_.clear();
+  }
+  fs::path file_, target_, temporary_;
   std::FILE* f_ = nullptr;
 };
 
@@ -444,16 +490,64 @@ void run_overlay(const fs::path& table, const std::vector<SectionInput>& section
   out.finish();
 }
 
-// The plots are drawn by the Python package (zalk3071.report).
+// The interpreter that draws the plots: ZALK_PYTHON when set, otherwise the
+// one the build found.
+std::string python_interpreter() {
+  const char* env = std::getenv("ZALK_PYTHON");
+  if (env != nullptr && *env != '\0') return env;
+#ifdef ZALK_PYTHON_EXECUTABLE
+  return ZALK_PYTHON_EXECUTABLE;
+#else
+  return "python3";
+#endif
+}
+
+// The plots are drawn by the Python package (zalk3071.report). The paths go
+// to the interpreter as arguments of their own: no shell sees them.
 void draw_plots(const Options& o) {
   std::error_code ec;
   fs::create_directories(o.plots, ec);
   if (ec) throw ToolError(o.plots.string() + ": cannot make the plots folder: " + ec.message(), 2);
-  const std::string command = "python3 -m zalk3071.report '" + o.out.string() + "' '" +
-                              (o.residuals.empty() ? o.out.string() + ".residuals" : o.residuals.string()) +
-                              "' '" + o.plots.string() + "'";
-  if (std::system(command.c_str()) != 0)
+  const std::string python = python_interpreter();
+  std::vector<std::string> args = {python, "-m", "zalk3071.report", o.out.string(),
+                                   o.residuals.empty() ? o.out.string() + ".residuals" : o.residuals.string(),
+                                   o.plots.string()};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  const int spawned = ::posix_spawnp(&pid, python.c_str(), nullptr, nullptr, argv.data(), environ);
+  if (spawned != 0) throw ToolError(python + ": cannot start the plots' interpreter: " + std::strerror(spawned), 1);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
     throw ToolError("the plots could not be drawn (is the zalk3071 Python package on PYTHONPATH?)", 1);
+}
+
+// Two outputs on one file, or an output over an input, would lose one of
+// them: refused before anything is read.
+void refuse_clashing_files(const Options& o) {
+  std::vector<std::pair<std::string, fs::path>> outputs = {{"--out", o.out}, {"--overlay-out", o.overlay_out}};
+  if (o.rating.residuals)
+    outputs.push_back({"--residuals", o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals});
+  std::vector<std::pair<std::string, fs::path>> inputs = {
+      {"--sections", o.sections}, {"--tests", o.tests}, {"--overlay", o.overlay}};
+  for (const fs::path& f : o.f25) inputs.push_back({"--f25", f});
+  auto same = [](const fs::path& a, const fs::path& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+  };
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = i + 1; j < outputs.size(); ++j)
+      if (same(outputs[i].second, outputs[j].second))
+        usage(outputs[i].first + " and " + outputs[j].first + " name the same file: " + outputs[i].second.string());
+    for (const auto& [option, input] : inputs)
+      if (same(outputs[i].second, input))
+        usage(outputs[i].first + " names the input file of " + option + ": " + input.string());
+  }
 }
 
 // The data folder must be an existing folder; a path the system cannot
@@ -472,6 +566,7 @@ fs::path table_in(const fs::path& dir) {
 
 int run(int argc, char** argv) {
   Options o = parse_options(argc, argv);
+  refuse_clashing_files(o);
   rate_csv::Input in;
   in.sections = rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors);
   std::vector<rate_csv::OverlayItem> items;

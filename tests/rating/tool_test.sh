@@ -125,6 +125,39 @@ if [ -e "$work/bad.csv" ]; then
 fi
 echo "malformed input reported"
 
+# No path reaches a shell: a quote in --out cannot end the plots' command
+# line and start another command.
+set +e
+(cd "$work" && "$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --out "x'; touch MARKER; echo '.csv" --plots plots >/dev/null 2>&1)
+set -e
+[ ! -e "$work/MARKER" ] || { echo "a command ran from an --out path"; exit 1; }
+[ -s "$work/x'; touch MARKER; echo '.csv" ] || { echo "results missing under a quoted name"; exit 1; }
+
+# A failed run leaves its targets as they were: an existing results file
+# keeps its contents, a pipe is not removed; outputs may not overwrite an
+# input or each other.
+mkdir -p "$work/empty"
+printf 'precious\n' >"$work/keep.csv"
+mkfifo "$work/pipe"
+(cat "$work/pipe" >/dev/null &)
+for target in "$work/keep.csv" "$work/pipe"; do
+  set +e
+  "$rate" --data "$work/empty" --sections "$data/sections.csv" --tests "$data/tests.csv" --out "$target" 2>/dev/null
+  status=$?
+  set -e
+  [ "$status" -eq 3 ] || { echo "expected exit 3 on a failing run, got $status"; exit 1; }
+done
+[ "$(cat "$work/keep.csv")" = precious ] || { echo "a failed run changed the results file"; exit 1; }
+[ -p "$work/pipe" ] || { echo "a failed run removed a pipe"; exit 1; }
+cp "$data/tests.csv" "$work/bad.csv"
+expect_error "--out names the input file of --tests" --sections "$data/sections.csv" --tests "$work/bad.csv"
+cmp "$data/tests.csv" "$work/bad.csv" || { echo "an input was overwritten"; exit 1; }
+rm "$work/bad.csv"
+expect_error "--out and --residuals name the same file" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --residuals "$work/bad.csv"
+echo "outputs never lose a file"
+
 # Results on standard output hold only results: the library's warnings (a
 # base thickness beyond the table's grid) go to standard error.
 sed '2s/^\(\([^,]*,\)\{12\}\)[^,]*/\160/' "$data/sections.csv" >"$work/thick_base.csv"
