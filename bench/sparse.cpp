@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "tests/sparse/layered_system.h"
+#include "tests/unit/sparse/layered_system.h"
 #include "toolkit/sparse.h"
 #include "toolkit/sparse_replay.h"
 

@@ -8,10 +8,11 @@ set(ZALK_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/zalk3071)
 set(ZALK_INSTALL_DATADIR ${CMAKE_INSTALL_DATADIR}/zalk3071)
 set(ZALK_INSTALL_PKGCONFIGDIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-# The C++ library, the legacy shared library and every module library under
-# them, exported as zalk3071::<target>.
-get_property(zalk_exported GLOBAL PROPERTY ZALK_MODULES)
-foreach(t zalk_toolkit zalk zalk3071)
+# Two libraries, exported as zalk3071::<target>: the C++ library zalk (one
+# archive of every layer up to the public API) and the legacy shared library
+# zalk3071.
+set(zalk_exported)
+foreach(t zalk zalk3071)
   if(TARGET ${t})
     list(APPEND zalk_exported ${t})
   endif()
@@ -27,16 +28,15 @@ if(TARGET zalk)
   target_compile_features(zalk INTERFACE cxx_std_17)
 endif()
 
-# Headers: the C++ API under zalk/; the legacy C header under zalk3071/ with
-# the block layouts it includes at the relative path it names
-# ("rating/block_layout.h").
+# Headers: the C++ API under zalk/; the legacy C header and the block layouts
+# it includes under zalk3071/.
 if(EXISTS ${PROJECT_SOURCE_DIR}/include/zalk)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/zalk DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
           FILES_MATCHING PATTERN "*.hpp")
 endif()
 install(FILES ${ZALK_GENERATED_INCLUDE_DIR}/zalk/version.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zalk)
-install(FILES ${PROJECT_SOURCE_DIR}/api/zalk3071.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zalk3071)
-install(FILES ${PROJECT_SOURCE_DIR}/rating/block_layout.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zalk3071/rating)
+install(FILES ${PROJECT_SOURCE_DIR}/include/zalk3071/zalk3071.h ${PROJECT_SOURCE_DIR}/include/zalk3071/block_layout.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zalk3071)
 
 # The deflection table every rating reads from the data folder.
 install(FILES ${PROJECT_SOURCE_DIR}/data/backdefl.txt DESTINATION ${ZALK_INSTALL_DATADIR})

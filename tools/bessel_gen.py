@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes toolkit/bessel_tables.h: the coefficient tables of the toolkit's
+"""Writes src/toolkit/bessel_tables.h: the coefficient tables of the toolkit's
 Bessel functions J0, J1, J2, computed with mpmath at 60 digits.
 
 Below kTableEnd the functions are piecewise polynomials on intervals of width
@@ -204,4 +204,4 @@ if __name__ == '__main__':
         p = pi4_pieces()
         print('pi/4 pieces error', mp.nstr(sum(mp.mpf(v) for v in p) - mp.pi / 4, 3))
     else:
-        write('toolkit/bessel_tables.h')
+        write('src/toolkit/bessel_tables.h')

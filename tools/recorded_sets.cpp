@@ -18,7 +18,7 @@
 #include "tests/support/layer_points.h"
 #include "tests/support/reference_structures.h"
 #include "tools/defltable_records.h"
-#include "tools/rate_csv.h"
+#include "apps/rate/rate_csv.h"
 
 namespace recorded {
 namespace {

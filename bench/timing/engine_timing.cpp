@@ -1,7 +1,7 @@
 // The engine benchmark of structure S1 (h 4, 8, 12; E 500000, 30000, 10000),
 // mode 1, timed with the steady clock, for builds where Google Benchmark is
 // not at hand: the Windows builds run it under Wine side by side with the
-// Linux build (tools/time_platforms.sh). It times the core as BM_CoreMode1
+// Linux build (scripts/time_platforms.sh). It times the core as BM_CoreMode1
 // does, on the problems of the deck without the file, and the entry with
 // its deck file as BM_QuorvanMode1 does.
 //

@@ -37,7 +37,7 @@ if(STEP STREQUAL "install")
   file(REMOVE_RECURSE ${PREFIX})
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX})
   foreach(f include/zalk/zalk.hpp include/zalk/version.h include/zalk3071/zalk3071.h
-            include/zalk3071/rating/block_layout.h ${LIBDIR}/libzalk3071.so ${LIBDIR}/libzalk.a
+            include/zalk3071/block_layout.h ${LIBDIR}/libzalk3071.so ${LIBDIR}/libzalk.a
             ${LIBDIR}/cmake/zalk3071/zalk3071Config.cmake ${LIBDIR}/pkgconfig/zalk3071.pc
             share/zalk3071/backdefl.txt)
     if(NOT EXISTS ${PREFIX}/${f})

@@ -1,4 +1,4 @@
-// Generates plate/platetab_data.cpp: the 6000 values of the plate coefficient
+// Generates src/plate/platetab_data.cpp: the 6000 values of the plate coefficient
 // table, i.e. the six half-space functions S1..S6 (see plate/platetab.h) on
 // the four blocks' grids.
 //

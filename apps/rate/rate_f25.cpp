@@ -1,0 +1,68 @@
+#include "apps/rate/rate_f25.h"
+
+#include <cmath>
+
+namespace rate_f25 {
+namespace {
+
+constexpr double kMicrometresPerMil = 25.4;
+constexpr double kMillimetresPerInch = 25.4;
+
+Test converted(const zalk::io::F25Drop& d) {
+  Test t;
+  t.drop = &d;
+  t.hour = d.hour_of_day();
+  t.load_lb = d.force_lb();
+  t.surface_temp_f = d.temperatures.surface_f().value_or(NAN);
+  for (double x : d.offsets_mm) t.offsets_in.push_back(x / kMillimetresPerInch);
+  for (double v : d.deflections_um) t.deflections_mils.push_back(v / kMicrometresPerMil);
+  return t;
+}
+
+// The indices of the drops to rate: all, or one per location.
+std::vector<std::size_t> chosen(const std::vector<zalk::io::F25Drop>& drops, const DropSelection& s) {
+  std::vector<std::size_t> out;
+  for (std::size_t i = 0; i < drops.size(); ++i) {
+    const bool last_of_location = i + 1 == drops.size() || drops[i + 1].location != drops[i].location;
+    if (s.choice == DropChoice::all) {
+      out.push_back(i);
+    } else if (last_of_location) {
+      std::size_t pick = i;
+      if (s.choice == DropChoice::nearest) {
+        // The first drop of the location nearest the wanted load.
+        for (std::size_t k = i + 1; k-- > 0 && drops[k].location == drops[i].location;)
+          if (std::fabs(drops[k].force_lb() - s.nearest_lb) <= std::fabs(drops[pick].force_lb() - s.nearest_lb))
+            pick = k;
+      }
+      out.push_back(pick);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<Test> tests_of(const zalk::io::F25File& file, const DropSelection& selection,
+                           std::vector<zalk::io::F25Diagnostic>& diagnostics) {
+  std::vector<Test> out;
+  for (std::size_t i : chosen(file.drops, selection)) {
+    const zalk::io::F25Drop& d = file.drops[i];
+    if (!d.temperatures.surface_f()) {
+      diagnostics.push_back({file.file, d.line, 1,
+                             "the location has no surface temperature (5303 line); the drop is not rated"});
+      continue;
+    }
+    out.push_back(converted(d));
+  }
+  return out;
+}
+
+bool parse_drop_choice(const std::string& text, DropChoice& choice) {
+  if (text == "all") choice = DropChoice::all;
+  else if (text == "last") choice = DropChoice::last;
+  else if (text == "nearest") choice = DropChoice::nearest;
+  else return false;
+  return true;
+}
+
+}  // namespace rate_f25

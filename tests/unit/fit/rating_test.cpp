@@ -1,0 +1,61 @@
+// The rating core with the fit as its back-calculation: the host's results
+// carry the fitted moduli and depth, and the allowable load comes from the
+// same seasonal rating as the table search's.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "unit/fit/basins.h"
+#include "rating/context.h"
+
+namespace zalk::rating {
+namespace {
+
+TEST(FitRating, TheRatingCoreRatesTheFittedModuli) {
+  const auto cases = testing::load_basins();
+  const testing::SyntheticCase& c = cases.front();
+  std::vector<double> fwd(std::size_t(20) * 2000 * 10, 0.0), result(std::size_t(20) * 2000 * 6, 0.0),
+      sect(std::size_t(20) * 23, 0.0);
+  auto fwd_at = [&](int k) -> double& { return fwd[std::size_t(k - 1) * 2000 * 20]; };  // section 1, test 1
+  auto sect_at = [&](int col) -> double& { return sect[std::size_t(col - 1) * 20]; };
+  for (int i = 1; i <= 5; ++i) {
+    sect_at(i) = 73;              // days of season i
+    sect_at(5 + i) = 40 + 8 * i;  // its mean air temperature
+    sect_at(13 + i) = 1.0;        // base and subgrade factors
+    sect_at(18 + i) = 1.0;
+  }
+  sect_at(11) = c.h1;
+  sect_at(12) = c.h2;
+  sect_at(13) = 70;
+  fwd_at(1) = 10.0;
+  fwd_at(2) = c.load;
+  for (int s = 1; s <= 6; ++s) fwd_at(2 + s) = c.deflections[std::size_t(s - 1)] * 1000.0;
+  fwd_at(9) = 1.0e5;
+  fwd_at(10) = 75;
+  std::array<int, 20> ntest{};
+  ntest[0] = 1;
+  const int nsec = 1;
+
+  RatingContext ctx;
+  ctx.table = std::filesystem::path(ZALK_SOURCE_DIR) / "data" / "backdefl.txt";
+  OwnedBlocks blocks;
+  FitWorkspace ws;
+  install_fit(ctx, ws, testing::project_table());
+  rate_sections(ctx, blocks.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
+
+  auto result_at = [&](int k) { return result[std::size_t(k - 1) * 2000 * 20]; };
+  ASSERT_FALSE(ws.last.flags & kFitNotFitted) << ws.last.message;
+  EXPECT_EQ(result_at(2), double(float(ws.last.moduli[0])));
+  EXPECT_EQ(result_at(4), double(float(ws.last.moduli[1])));
+  EXPECT_EQ(result_at(5), double(float(ws.last.moduli[2])));
+  EXPECT_EQ(result_at(6), c.h3);
+  EXPECT_NEAR(result_at(2) / c.e1, 1.0, 1e-3);
+  const double allow = result_at(1);
+  EXPECT_TRUE(allow > 0 && allow <= 999.0) << allow;
+  // The same moduli rated directly give the same allowable load.
+  EXPECT_EQ(rate_fitted(ctx, blocks.view, ws.last), allow);
+}
+
+}  // namespace
+}  // namespace zalk::rating
