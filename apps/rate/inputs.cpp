@@ -1,0 +1,135 @@
+#include "apps/rate/inputs.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "io/platform.h"
+#include "rating/sensor_layout.h"
+
+namespace rate_tool {
+
+namespace {
+
+zalk::Section section_of(const rate_csv::Section& s, const std::array<double, 10>& f) {
+  zalk::Section out;
+  for (std::size_t k = 0; k < 5; ++k) {
+    out.days[k] = s.columns[k];
+    out.air_temperature_f[k] = s.columns[5 + k];
+    out.base_factor[k] = f[k];
+    out.subgrade_factor[k] = f[5 + k];
+  }
+  out.surface_thickness_in = s.columns[10];
+  out.base_thickness_in = s.columns[11];
+  out.previous_day_air_f = s.columns[12];
+  return out;
+}
+
+zalk::DeflectionTest test_of(const rate_csv::Test& t) {
+  zalk::DeflectionTest out;
+  out.hour = t.slabs[0];
+  out.load_lb = t.slabs[1];
+  out.deflections_mils.assign(t.slabs.begin() + 2, t.slabs.begin() + 8);
+  out.reps_per_year = t.slabs[8];
+  out.surface_temperature_f = t.slabs[9];
+  return out;
+}
+
+}  // namespace
+
+std::vector<SectionInput> sections_of(const rate_csv::Input& in) {
+  std::vector<SectionInput> out;
+  for (std::size_t s = 0; s < in.sections.size(); ++s) {
+    SectionInput si{in.sections[s].id, section_of(in.sections[s], in.factors), in.sections[s].reps_per_year, {}};
+    if (s < in.tests.size())
+      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), t.line, nullptr, 0});
+    out.push_back(std::move(si));
+  }
+  return out;
+}
+
+// A basin whose sensors lie within 10 mm of the table's six offsets is
+// taken as measured there, by either method. Otherwise the fit uses the
+// sensors as they are, and the design method, which rates the table's six
+// sensors, interpolates the basin to them (and marks it) or refuses it.
+bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::string& problem) {
+  const zalk::rating::TableBasin b = zalk::rating::table_basin(t.offsets_in, t.deflections_mils);
+  if (b.ok && !b.interpolated) {
+    row.test.deflections_mils.assign(b.deflections.begin(), b.deflections.end());
+    return true;
+  }
+  if (o.rating.method == zalk::Method::fit) {
+    row.test.sensor_offsets_in = t.offsets_in;
+    row.test.deflections_mils = t.deflections_mils;
+    return true;
+  }
+  if (!b.ok) {
+    problem = b.problem;
+    return false;
+  }
+  row.test.deflections_mils.assign(b.deflections.begin(), b.deflections.end());
+  row.flags |= zalk::flag_interpolated;
+  return true;
+}
+
+void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+             std::vector<SectionInput>& sections) {
+  files.push_back(zalk::io::read_f25_file(file));
+  const zalk::io::F25File& f = files.back();
+  std::vector<zalk::io::F25Diagnostic> diagnostics = f.diagnostics;
+  if (!f.header_ok) {
+    const auto& d = diagnostics.front();
+    throw ToolError(d.file + ":" + std::to_string(d.line) + ": " + d.message + "; nothing is rated from it", 2);
+  }
+  const std::string id = o.f25_section.empty() ? file.stem().string() : o.f25_section;
+  auto s = std::find_if(sections.begin(), sections.end(), [&](const SectionInput& x) { return x.id == id; });
+  if (s == sections.end()) throw ToolError(file.string() + ": section \"" + id + "\" is not in the sections file", 2);
+  const double reps = o.reps ? *o.reps : s->reps_per_year;
+  if (!(reps > 0)) throw ToolError(file.string() + ": no annual repetitions: give --reps or a reps_per_year column", 2);
+  bool said_layout = false;
+  for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, diagnostics)) {
+    TestRow row;
+    row.drop = t.drop;
+    row.line = t.drop->line;
+    row.test.hour = t.hour;
+    row.test.load_lb = t.load_lb;
+    row.test.reps_per_year = reps;
+    row.test.surface_temperature_f = t.surface_temp_f;
+    if (t.drop->implausible) row.flags |= zalk::flag_implausible;
+    std::string problem;
+    if (!fit_layout(o, t, row, problem)) {
+      diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});
+      continue;
+    }
+    if (!said_layout) {
+      const bool table_layout =
+          row.test.sensor_offsets_in == zalk::kLegacySensorOffsets && !(row.flags & zalk::flag_interpolated);
+      std::fprintf(stderr, "rate: %s: %s\n", f.file.c_str(),
+                   table_layout ? "sensors within 10 mm of 0, 8, 12, 18, 24, 36 in: taken as those"
+                   : o.rating.method == zalk::Method::fit
+                       ? "sensors away from 0, 8, 12, 18, 24, 36 in: fitted where they are"
+                       : "sensors away from 0, 8, 12, 18, 24, 36 in: basins interpolated to them");
+      said_layout = true;
+    }
+    s->tests.push_back(std::move(row));
+  }
+  for (const auto& d : diagnostics)
+    std::fprintf(stderr, "%s:%d:%d: %s\n", d.file.c_str(), d.line, d.column, d.message.c_str());
+  std::fprintf(stderr, "rate: %s: %zu drops read, %d rejected, %d flagged implausible\n", f.file.c_str(),
+               f.drops.size(), f.drops_rejected, f.drops_implausible);
+}
+
+// The data folder must be an existing folder; a path the system cannot
+// even look up (too long, say) is reported as such.
+fs::path table_in(const fs::path& dir) {
+  if (dir.empty()) return zalk::platform::table_path();
+  std::error_code ec;
+  const fs::file_status st = fs::status(dir, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) {
+    throw ToolError(dir.string() + ": cannot use the data folder: " + ec.message(), 2);
+  }
+  if (!fs::exists(st)) throw ToolError(dir.string() + ": no such data folder", 2);
+  if (!fs::is_directory(st)) throw ToolError(dir.string() + ": not a folder", 2);
+  return dir / "backdefl.txt";
+}
+
+}  // namespace rate_tool

@@ -1,0 +1,39 @@
+// The rating tool's inputs: sections and tests from CSV files, drops from
+// F25 field files, the data folder.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "apps/rate/options.h"
+#include "apps/rate/rate_csv.h"
+#include "io/f25.h"
+#include "zalk/zalk.hpp"
+
+namespace rate_tool {
+
+// One test to rate and where it came from.
+struct TestRow {
+  zalk::DeflectionTest test;
+  int line = 0;
+  const zalk::io::F25Drop* drop = nullptr;  // F25 only
+  unsigned flags = 0;                        // flags known before rating (interpolated, implausible)
+};
+
+struct SectionInput {
+  std::string id;
+  zalk::Section section;
+  double reps_per_year = 0;
+  std::vector<TestRow> tests;
+};
+
+std::vector<SectionInput> sections_of(const rate_csv::Input& in);
+// Reads an F25 file and adds its drops to their section.
+void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+             std::vector<SectionInput>& sections);
+// The deflection table in the data folder (the library's default folder
+// when none is given).
+fs::path table_in(const fs::path& dir);
+
+}  // namespace rate_tool

@@ -1,0 +1,115 @@
+#include "apps/rate/options.h"
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "apps/rate/rate_csv.h"
+
+namespace rate_tool {
+
+[[noreturn]] void usage(const std::string& problem) {
+  throw ToolError(problem +
+                      "\nusage: rate --sections FILE (--tests FILE | --f25 FILE ...) [--f25-section ID]\n"
+                      "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
+                      "            [--depth candidates|continuous] [--threads N] [--out FILE]\n"
+                      "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
+                      "            [--overlay FILE --dh INCHES [--overlay-out FILE]]",
+                  2);
+}
+
+double positive_number(const std::string& option, const std::string& v, double most) {
+  double x = 0;
+  if (!rate_csv::parse_decimal(v, x) || !(x > 0 && x <= most)) {
+    usage(option + " needs a decimal number above 0 and at most " + std::to_string(int(most)) +
+          ", found \"" + v + "\"");
+  }
+  return x;
+}
+
+void choose(const std::string& option, const std::string& v, std::initializer_list<const char*> words) {
+  for (const char* w : words)
+    if (v == w) return;
+  usage(option + " takes one of its listed words, not \"" + v + "\"");
+}
+
+Options parse_options(int argc, char** argv) {
+  Options o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) usage("option " + arg + " needs a value");
+      return argv[++i];
+    };
+    if (arg == "--sections") o.sections = value();
+    else if (arg == "--tests") o.tests = value();
+    else if (arg == "--f25") o.f25.push_back(value());
+    else if (arg == "--f25-section") o.f25_section = value();
+    else if (arg == "--reps") o.reps = positive_number(arg, value(), 1e12);
+    else if (arg == "--out") o.out = value();
+    else if (arg == "--residuals") o.residuals = value();
+    else if (arg == "--plots") o.plots = value();
+    else if (arg == "--data") o.data = value();
+    else if (arg == "--overlay") o.overlay = value();
+    else if (arg == "--overlay-out") o.overlay_out = value();
+    else if (arg == "--threads") o.threads = unsigned(positive_number(arg, value(), 256));
+    else if (arg == "--digits") o.digits = int(positive_number(arg, value(), 17));
+    else if (arg == "--dh") {
+      const std::string v = value();
+      double dh = 0;
+      if (!rate_csv::parse_decimal(v, dh) || !(dh > 0 && dh <= kMaxIncrement)) {
+        usage("--dh needs a decimal number of inches above 0 and at most 12, found \"" + v + "\"");
+      }
+      o.dh = dh;
+    } else if (arg == "--method") {
+      const std::string v = value();
+      choose(arg, v, {"design", "fit"});
+      o.rating.method = v == "fit" ? zalk::Method::fit : zalk::Method::design;
+    } else if (arg == "--depth") {
+      const std::string v = value();
+      choose(arg, v, {"candidates", "continuous"});
+      o.rating.fit.depth = v == "continuous" ? zalk::DepthSearch::continuous : zalk::DepthSearch::candidates;
+    } else if (arg == "--drops") {
+      const std::string v = value();
+      if (!rate_f25::parse_drop_choice(v, o.drops.choice)) usage("--drops takes all, last or nearest LOAD");
+      if (o.drops.choice == rate_f25::DropChoice::nearest) o.drops.nearest_lb = positive_number(arg, value(), 1e6);
+    } else if (arg == "--help" || arg == "-h") {
+      usage("rate: load rating of pavement sections from deflection tests");
+    } else {
+      usage("unknown option " + arg);
+    }
+  }
+  if (o.sections.empty() || (o.tests.empty() == o.f25.empty()))
+    usage("--sections and one of --tests or --f25 are required");
+  if (!o.overlay.empty() && !o.dh) usage("--overlay needs --dh");
+  if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
+  if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
+  o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
+  return o;
+}
+
+// Two outputs on one file, or an output over an input, would lose one of
+// them: refused before anything is read.
+void refuse_clashing_files(const Options& o) {
+  std::vector<std::pair<std::string, fs::path>> outputs = {{"--out", o.out}, {"--overlay-out", o.overlay_out}};
+  if (o.rating.residuals)
+    outputs.push_back({"--residuals", o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals});
+  std::vector<std::pair<std::string, fs::path>> inputs = {
+      {"--sections", o.sections}, {"--tests", o.tests}, {"--overlay", o.overlay}};
+  for (const fs::path& f : o.f25) inputs.push_back({"--f25", f});
+  auto same = [](const fs::path& a, const fs::path& b) {
+    if (a.empty() || b.empty()) return false;
+    std::error_code ec;
+    if (fs::equivalent(a, b, ec)) return true;
+    return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+  };
+  for (std::size_t i = 0; i < outputs.size(); ++i) {
+    for (std::size_t j = i + 1; j < outputs.size(); ++j)
+      if (same(outputs[i].second, outputs[j].second))
+        usage(outputs[i].first + " and " + outputs[j].first + " name the same file: " + outputs[i].second.string());
+    for (const auto& [option, input] : inputs)
+      if (same(outputs[i].second, input))
+        usage(outputs[i].first + " names the input file of " + option + ": " + input.string());
+  }
+}
+
+}  // namespace rate_tool

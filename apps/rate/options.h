@@ -1,0 +1,35 @@
+// The rating tool's command line.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/rate/rate_f25.h"
+#include "apps/rate/tool.h"
+#include "zalk/zalk.hpp"
+
+namespace rate_tool {
+
+inline constexpr double kMaxIncrement = 12.0;  // inches per overlay pass: the top of the thickness grid
+
+struct Options {
+  fs::path sections, tests, out, data, residuals, plots;
+  std::vector<fs::path> f25;
+  std::string f25_section;
+  std::optional<double> reps;
+  rate_f25::DropSelection drops;
+  fs::path overlay, overlay_out;
+  std::optional<double> dh;
+  zalk::RatingOptions rating;
+  unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  int digits = 6;  // significant digits of the results (17 keeps every bit)
+};
+
+[[noreturn]] void usage(const std::string& problem);
+Options parse_options(int argc, char** argv);
+// Two outputs on one file, or an output over an input, are refused.
+void refuse_clashing_files(const Options& o);
+
+}  // namespace rate_tool
