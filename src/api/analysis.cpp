@@ -9,6 +9,7 @@
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 #include "io/deck.h"
+#include "api/checks.h"
 #include "api/guard.h"
 #include "zalk/analysis.hpp"
 
@@ -234,6 +235,8 @@ AnalysisResult analyse(AnalysisWorkspace& workspace, const Structure& structure,
     check_layers(structure, options, scale);
     check_loads(loads);
     check_points(points);
+    for (std::size_t j = 0; j < loads.size(); ++j) detail::check_load_reach(loads[j], int(j + 1), scale.length);
+    for (std::size_t k = 0; k < points.size(); ++k) detail::check_point_reach(points[k], int(k + 1), scale.length);
     if (!w.engine) {
       w.engine = engine::make_engine_workspace();
       set_deck_tolerances(w);

@@ -54,7 +54,15 @@ namespace zalk::detail {
     "The overlay increment, %(L1), must be a finite number above 0.")                               \
   X(method, "zalk::Rater", TERMINAL, 27, "Rating method %(I1) is not one this library knows.")     \
   X(analysis_option, "zalk::analyse", TERMINAL, 28,                                                 \
-    "The analysis option %(L1) has the value %(I1), not one this library knows.")
+    "The analysis option %(L1) has the value %(I1), not one this library knows.")                  \
+  X(fit_setting, "zalk::Rater", TERMINAL, 29, "The fit setting %(L1), %(L2), %(L3).")              \
+  X(increment_range, "zalk::Rater", TERMINAL, 30,                                                   \
+    "The overlay increment, %(L1) in, is more than %(L2) in, the top of the deflection table's "    \
+    "thickness grid.")                                                                              \
+  X(load_reach, "zalk::analyse", TERMINAL, 31,                                                      \
+    "Load %(I1): its %(L1), %(L2), lies beyond %(L3), the farthest the analysis takes.")            \
+  X(point_reach, "zalk::analyse", TERMINAL, 32,                                                     \
+    "Point %(I1): its %(L1), %(L2), lies beyond %(L3), the farthest the analysis takes.")
 
 ZALK_MESSAGE_TABLE(ApiMessage, kApiMessages, ZALK_API_MESSAGES)
 

@@ -13,6 +13,7 @@
 #include "rating/context.h"
 #include "rating/defltable.h"
 #include "rating/fit.h"
+#include "api/checks.h"
 #include "api/guard.h"
 #include "zalk/rating.hpp"
 
@@ -269,6 +270,22 @@ void take_fit(const rating::FitResult& f, const DeflectionTest& t, RatingResult&
   out.engine_calls = f.engine_calls;
 }
 
+// A basin beyond any pavement's magnitudes is flagged here, so that one such
+// test does not make the engine fail the whole call.
+rating::FitResult fit_in_range(rating::FitWorkspace& ws, const rating::DeflectionTables& tables,
+                               const rating::FitTest& ft, const DeflectionTest& t, const rating::FitOptions& options) {
+  const std::string why = detail::basin_outside_fit_range(t);
+  if (why.empty()) return rating::fit_test(ws, tables, ft, options);
+  rating::FitResult f;
+  const double nan = std::nan("");
+  f.flags = rating::kFitNotFitted;
+  f.moduli = {nan, nan, nan};
+  f.depth = nan;
+  f.fit_error = nan;
+  f.message = "Test '" + ft.name + "' cannot be fitted: " + why + ".";
+  return f;
+}
+
 // The fit takes the place of the table search in the driver; the seasonal
 // rating of the fitted moduli and depth is the design's own.
 void rate_fit(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
@@ -295,7 +312,7 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
     ft.load = t.load_lb;
     ft.offsets = t.sensor_offsets_in;
     for (double d : t.deflections_mils) ft.deflections.push_back(d / 1000.0);
-    rating::FitResult& f = fits[next++] = rating::fit_test(*r.fit, r.tables, ft, options);
+    rating::FitResult& f = fits[next++] = fit_in_range(*r.fit, r.tables, ft, t, options);
     return rating::RatingContext::BackCalculated{float(f.moduli[0]), float(f.moduli[1]),
                                                  float(f.moduli[2]), float(f.depth)};
   };
@@ -403,9 +420,14 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
       refuse(ApiMessage::test_count);
     }
     check_section(section);
+    detail::check_section_ranges(section, ApiMessage::section_value, 0);
     // The fit flags a basin it cannot use and rates the other tests.
     const bool fit = options.method == Method::fit;
-    for (std::size_t j = 0; j < tests.size(); ++j) check_test(tests[j], int(j + 1), ApiMessage::test_value, fit);
+    for (std::size_t j = 0; j < tests.size(); ++j) {
+      check_test(tests[j], int(j + 1), ApiMessage::test_value, fit);
+      detail::check_test_ranges(tests[j], int(j + 1), ApiMessage::test_value, fit);
+    }
+    if (fit) detail::check_fit_settings(options.fit);
     switch (options.method) {
       case Method::design:
         rate_design(r, section, tests, options.residuals, out.tests);
@@ -441,11 +463,14 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
       toolkit::E1STL(1, number_text(dh_in));
       refuse(ApiMessage::increment);
     }
+    detail::check_increment(dh_in);
     std::array<double, kSections> h3{}, e1{}, e2{}, e3{};
     for (int i = 1; i <= n; ++i) {
       const OverlayItem& item = items[std::size_t(i - 1)];
       check_section(item.section, ApiMessage::item_value, i);
       check_test(item.test, i, ApiMessage::item_value);
+      detail::check_section_ranges(item.section, ApiMessage::item_value, i);
+      detail::check_test_ranges(item.test, i, ApiMessage::item_value, false);
       check_design_sensors(item.test, i);
       require({"depth", item.depth_in, positive(item.depth_in), kPositive}, ApiMessage::item_value, i);
       require({"surface modulus", item.e_surface, positive(item.e_surface), kPositive}, ApiMessage::item_value, i);

@@ -75,6 +75,13 @@ TEST(PublicErrors, AnalysisInputsAreCheckedBeforeAnyWork) {
       {[](auto& in) { in.points[1].x = -kInf; }, 12, "Point 2, (-infinity, 0, 2), must have finite coordinates."},
       {[](auto& in) { in.points[1].z = -0.001; }, 13, "Point 2 lies above the surface: its depth z is -0.001."},
       {[](auto& in) { in.options.accuracy = zalk::Accuracy(7); }, 28, "The analysis option accuracy has the value 7, not one this library knows."},
+      // Beyond 10,000 in the engine's integrals lose every digit: refused, in either unit.
+      {[](auto& in) { in.loads[0].y = -10000.5; }, 31, "Load 1: its y, -10000.5, lies beyond 10000 in (254 m), the farthest the analysis takes."},
+      {[](auto& in) { in.points[1].z = 1e5; }, 32, "Point 2: its depth z, 1e+05, lies beyond 10000 in (254 m), the farthest the analysis takes."},
+      {[](auto& in) { in.options.units = zalk::Units::si; in.points[0].x = 1e307; }, 32,
+       "Point 1: its x, 1e+307, lies beyond 10000 in (254 m), the farthest the analysis takes."},
+      {[](auto& in) { in.options.units = zalk::Units::si; in.points[0].y = 254.01; }, 32,
+       "Point 1: its y, 254.01, lies beyond 10000 in (254 m), the farthest the analysis takes."},
   };
   zalk::AnalysisWorkspace ws;
   ::testing::internal::CaptureStdout();
@@ -160,6 +167,16 @@ TEST(PublicErrors, RatingInputsAreCheckedBeforeAnyWork) {
       {[](auto&, auto& t) { t[1].sensor_offsets_in[5] = 48; }, 23,
        "Test 2: the design method rates deflections at 0, 8, 12, 18, 24 and 36 in, the sensors of the deflection "
        "table; sensor 6 is at 48 in."},
+      // Physical ranges: beyond them the core returned NaN or 0 as a rating.
+      {[](auto& s, auto&) { s.air_temperature_f[0] = 1e300; }, 19, "The section's air temperature of fall, 1e+300, must lie between -100 and 200 (degrees F)."},
+      {[](auto& s, auto&) { s.previous_day_air_f = -1e6; }, 19, "The section's previous day's air temperature, -1e+06, must lie between -100 and 200 (degrees F)."},
+      {[](auto& s, auto&) { s.base_factor[4] = 1e300; }, 19, "The section's base factor of summer, 1e+300, must lie between 0.01 and 100."},
+      {[](auto& s, auto&) { s.subgrade_factor[0] = 1e-300; }, 19, "The section's subgrade factor of fall, 1e-300, must lie between 0.01 and 100."},
+      {[](auto& s, auto&) { s.days[1] = 367; }, 19, "The section's days of winter, 367, must lie between 0 and 366."},
+      {[](auto&, auto& t) { t[1].surface_temperature_f = 200.5; }, 20, "Test 2: the surface temperature, 200.5, must lie between -100 and 200 (degrees F)."},
+      {[](auto&, auto& t) { t[0].load_lb = 1e30; }, 20, "Test 1: the load, 1e+30, must lie between 0 and 1e+06 (lb)."},
+      {[](auto&, auto& t) { t[1].deflections_mils[0] = 1e300; }, 20, "Test 2: the deflection, 1e+300, must lie between 0 and 10000 (mils)."},
+      {[](auto&, auto& t) { t[0].reps_per_year = 1e300; }, 20, "Test 1: the repetitions per year, 1e+300, must lie between 0 and 1e+12."},
   };
   for (const Case& c : cases) {
     zalk::Section s = section;
@@ -186,9 +203,79 @@ TEST(PublicErrors, RatingInputsAreCheckedBeforeAnyWork) {
   expect_error(rater.overlay({}, 1.0).status, "zalk::Rater", 24, "0 overlay items are given; 1 to 20 are allowed.", "items");
   expect_error(rater.overlay({item}, kNaN).status, "zalk::Rater", 26,
                "The overlay increment, NaN, must be a finite number above 0.", "increment");
+  expect_error(rater.overlay({item}, 1e30).status, "zalk::Rater", 30,
+               "The overlay increment, 1e+30 in, is more than 12 in, the top of the deflection table's thickness "
+               "grid.", "huge increment");
+  item.section.base_factor[2] = 250;
+  expect_error(rater.overlay({item}, 1.0).status, "zalk::Rater", 25,
+               "Overlay item 1: the base factor of spring 1, 250, must lie between 0.01 and 100.", "item range");
+  item.section = section;
   item.e_base = 0;
   expect_error(rater.overlay({item, item}, 1.0).status, "zalk::Rater", 25,
                "Overlay item 1: the base modulus, 0, must be a finite number above 0.", "item");
+}
+
+// Every field of the fit's settings is checked before work: inverted
+// bounds used to reach std::clamp(lo > hi), which aborts under the
+// library's assertions.
+TEST(PublicErrors, FitSettingsAreCheckedBeforeAnyWork) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(std::filesystem::path(ZALK_SOURCE_DIR) / "data" / "backdefl.txt").ok());
+  struct Case {
+    std::function<void(zalk::FitSettings&)> change;
+    std::string message;
+  };
+  const Case cases[] = {
+      {[](auto& f) { f.depth = zalk::DepthSearch(5); }, "The fit setting depth, 5, is not one of the depth searches this library knows."},
+      {[](auto& f) { f.refined_depths = 0; }, "The fit setting refined_depths, 0, must lie between 1 and 8."},
+      {[](auto& f) { f.refined_depths = 9; }, "The fit setting refined_depths, 9, must lie between 1 and 8."},
+      {[](auto& f) { f.lower[0] = kNaN; }, "The fit setting lower bound of the surface modulus, NaN, must be a finite number above 0."},
+      {[](auto& f) { f.lower[1] = 0; }, "The fit setting lower bound of the base modulus, 0, must be a finite number above 0."},
+      {[](auto& f) { f.upper[2] = kInf; }, "The fit setting upper bound of the subgrade modulus, infinity, must be a finite number above 0."},
+      {[](auto& f) { f.upper[1] = -5; }, "The fit setting upper bound of the base modulus, -5, must be a finite number above 0."},
+      {[](auto& f) { f.lower[0] = 1e6; f.upper[0] = 5e5; },
+       "The fit setting upper bound of the surface modulus, 5e+05, must lie above the lower bound, 1e+06."},
+      {[](auto& f) { f.lower[2] = f.upper[2]; },
+       "The fit setting upper bound of the subgrade modulus, 1e+05, must lie above the lower bound, 1e+05."},
+  };
+  for (const Case& c : cases) {
+    zalk::RatingOptions options;
+    options.method = zalk::Method::fit;
+    c.change(options.fit);
+    expect_error(rater.rate(valid_section(), {valid_test()}, options).status, "zalk::Rater", 29, c.message, c.message);
+  }
+}
+
+// A basin far beyond any pavement's (all deflections 1e300 or 1e-300 mils,
+// or with a single NaN offset) is that test's fault alone: the fit flags
+// it not fitted with its reason and rates the others.
+TEST(PublicErrors, AnExtremeBasinIsFlaggedAndTheOtherTestsAreRated) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(std::filesystem::path(ZALK_SOURCE_DIR) / "data" / "backdefl.txt").ok());
+  zalk::RatingOptions options;
+  options.method = zalk::Method::fit;
+  std::vector<zalk::DeflectionTest> tests(3, valid_test());
+  for (double& d : tests[1].deflections_mils) d *= 1e298;
+  for (double& d : tests[2].deflections_mils) d *= 1e-300;
+  const auto r = rater.rate(valid_section(), tests, options);
+  ASSERT_TRUE(r.status.ok()) << r.status.error->text;
+  EXPECT_TRUE(r.tests[0].fitted && r.tests[0].rated && !(r.tests[0].flags & zalk::flag_not_fitted));
+  EXPECT_EQ(r.tests[1].message,
+            "Test '2' cannot be fitted: deflection 1 (2.325e+299 mils) lies outside 0.001 to 10000 mils, the range "
+            "of any pavement's basin.");
+  EXPECT_EQ(r.tests[2].message,
+            "Test '3' cannot be fitted: deflection 1 (2.325e-299 mils) lies outside 0.001 to 10000 mils, the range "
+            "of any pavement's basin.");
+  for (std::size_t j = 1; j < 3; ++j) {
+    EXPECT_EQ(r.tests[j].flags & zalk::flag_not_fitted, unsigned(zalk::flag_not_fitted)) << j;
+    EXPECT_FALSE(r.tests[j].fitted || r.tests[j].rated) << j;
+    EXPECT_TRUE(std::isnan(r.tests[j].e_surface) && std::isnan(r.tests[j].allowable_load)) << j;
+  }
+  zalk::DeflectionTest nan_offset = valid_test();
+  nan_offset.sensor_offsets_in = {kNaN};
+  nan_offset.deflections_mils = {20};
+  expect_error(rater.rate(valid_section(), {nan_offset}, options).status, "zalk::Rater", 20,
+               "Test 1: the sensor offset, NaN, must lie between -1200 and 1200 (in).", "NaN offset");
 }
 
 }  // namespace
