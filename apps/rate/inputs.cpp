@@ -36,12 +36,12 @@ zalk::DeflectionTest test_of(const rate_csv::Test& t) {
 
 }  // namespace
 
-std::vector<SectionInput> sections_of(const rate_csv::Input& in) {
+std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file) {
   std::vector<SectionInput> out;
   for (std::size_t s = 0; s < in.sections.size(); ++s) {
     SectionInput si{in.sections[s].id, section_of(in.sections[s], in.factors), in.sections[s].reps_per_year, {}};
     if (s < in.tests.size())
-      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), t.line, nullptr, 0});
+      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), file, t.line, nullptr, 0});
     out.push_back(std::move(si));
   }
   return out;
@@ -71,7 +71,7 @@ bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::st
   return true;
 }
 
-void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
              std::vector<SectionInput>& sections) {
   files.push_back(zalk::io::read_f25_file(file));
   const zalk::io::F25File& f = files.back();
@@ -86,9 +86,11 @@ void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fi
   const double reps = o.reps ? *o.reps : s->reps_per_year;
   if (!(reps > 0)) throw ToolError(file.string() + ": no annual repetitions: give --reps or a reps_per_year column", 2);
   bool said_layout = false;
+  int refused = f.drops_rejected;
   for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, diagnostics)) {
     TestRow row;
     row.drop = t.drop;
+    row.file = f.file;
     row.line = t.drop->line;
     row.test.hour = t.hour;
     row.test.load_lb = t.load_lb;
@@ -97,7 +99,8 @@ void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fi
     if (t.drop->implausible) row.flags |= zalk::flag_implausible;
     std::string problem;
     if (!fit_layout(o, t, row, problem)) {
-      diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});
+      diagnostics.push_back({f.file, t.drop->line, 1, "section \"" + id + "\": " + problem + "; the drop is not rated"});
+      ++refused;
       continue;
     }
     if (!said_layout) {
@@ -116,6 +119,7 @@ void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fi
     std::fprintf(stderr, "%s:%d:%d: %s\n", d.file.c_str(), d.line, d.column, d.message.c_str());
   std::fprintf(stderr, "rate: %s: %zu drops read, %d rejected, %d flagged implausible\n", f.file.c_str(),
                f.drops.size(), f.drops_rejected, f.drops_implausible);
+  return refused;
 }
 
 // The data folder must be an existing folder; a path the system cannot

@@ -16,6 +16,7 @@ namespace rate_tool {
 // One test to rate and where it came from.
 struct TestRow {
   zalk::DeflectionTest test;
+  std::string file;  // the input it came from, with its line
   int line = 0;
   const zalk::io::F25Drop* drop = nullptr;  // F25 only
   unsigned flags = 0;                        // flags known before rating (interpolated, implausible)
@@ -28,9 +29,10 @@ struct SectionInput {
   std::vector<TestRow> tests;
 };
 
-std::vector<SectionInput> sections_of(const rate_csv::Input& in);
-// Reads an F25 file and adds its drops to their section.
-void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file);
+// Reads an F25 file and adds its drops to their section; returns the number
+// of drops left out, each named on standard error.
+int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
              std::vector<SectionInput>& sections);
 // The deflection table in the data folder (the library's default folder
 // when none is given).

@@ -5,11 +5,11 @@
 // Usage:
 //   rate --sections FILE (--tests FILE | --f25 FILE [--f25 FILE ...])
 //        [--f25-section ID] [--reps N] [--drops all|last|nearest LOAD]
-//        [--method design|fit] [--depth candidates|continuous] [--threads N]
+//        [--method design|fit] [--depth candidates|continuous] [--threads N [--oversubscribe]]
 //        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //
-// The CSV columns are listed in README.md ("Rating tool").
+// The CSV columns and the exit statuses are listed in README.md ("Rating tool").
 #include <cstdio>
 #include <optional>
 #include <vector>
@@ -23,20 +23,28 @@
 namespace rate_tool {
 namespace {
 
+// Exit status of a run that rated some tests and refused others, each of
+// them named on standard error.
+constexpr int kSomeRefused = 4;
+
 int run(int argc, char** argv) {
   Options o = parse_options(argc, argv);
   refuse_clashing_files(o);
   rate_csv::Input in;
-  in.sections = rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors);
+  in.sections =
+      rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors, &in.notes);
   std::vector<rate_csv::OverlayItem> items;
   if (!o.tests.empty()) {
     rate_csv::read_tests(rate_csv::read_file(o.tests), o.tests.string(), in);
     if (!o.overlay.empty()) items = rate_csv::read_overlay(rate_csv::read_file(o.overlay), o.overlay.string(), in);
   }
-  std::vector<SectionInput> sections = sections_of(in);
+  for (const std::string& note : in.notes) std::fprintf(stderr, "rate: %s\n", note.c_str());
+  for (const rate_csv::Refusal& r : in.refused) std::fprintf(stderr, "rate: %s; the test is not rated\n", r.message.c_str());
+  int refused = int(in.refused.size());
+  std::vector<SectionInput> sections = sections_of(in, o.tests.string());
   std::vector<zalk::io::F25File> files;
   files.reserve(o.f25.size());
-  for (const fs::path& f : o.f25) add_f25(o, f, files, sections);
+  for (const fs::path& f : o.f25) refused += add_f25(o, f, files, sections);
   const fs::path table = table_in(o.data);
 
   // Outputs are opened first, so that an unwritable file fails before the run.
@@ -45,11 +53,13 @@ int run(int argc, char** argv) {
   if (o.rating.residuals) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
   if (!items.empty()) overlay.emplace(o.overlay_out);
   const auto rated = rate_all(o, table, sections);
+  refused += report_tests(sections, rated);
   write_results(sections, rated, !o.f25.empty(), o.digits, results);
   if (residuals) write_residuals(sections, rated, *residuals);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);
-  return 0;
+  if (refused > 0) std::fprintf(stderr, "rate: %d test(s) not rated, each named above\n", refused);
+  return refused > 0 ? kSomeRefused : 0;
 }
 
 }  // namespace

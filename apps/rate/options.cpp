@@ -1,3 +1,4 @@
+#include <cstdio>
 #include "apps/rate/options.h"
 
 #include <algorithm>
@@ -11,7 +12,7 @@ namespace rate_tool {
   throw ToolError(problem +
                       "\nusage: rate --sections FILE (--tests FILE | --f25 FILE ...) [--f25-section ID]\n"
                       "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
-                      "            [--depth candidates|continuous] [--threads N] [--out FILE]\n"
+                      "            [--depth candidates|continuous] [--threads N [--oversubscribe]] [--out FILE]\n"
                       "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
                       "            [--overlay FILE --dh INCHES [--overlay-out FILE]]",
                   2);
@@ -30,6 +31,16 @@ void choose(const std::string& option, const std::string& v, std::initializer_li
   for (const char* w : words)
     if (v == w) return;
   usage(option + " takes one of its listed words, not \"" + v + "\"");
+}
+
+// Each thread holds a rater's tables and work storage (about 15 MB): more
+// threads than cores cost that memory and win nothing, unless asked.
+void cap_threads(Options& o) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  if (o.threads <= cores || o.oversubscribe) return;
+  std::fprintf(stderr, "rate: --threads %u is more than the %u cores; %u used (--oversubscribe keeps %u)\n",
+               o.threads, cores, cores, o.threads);
+  o.threads = cores;
 }
 
 Options parse_options(int argc, char** argv) {
@@ -52,6 +63,7 @@ Options parse_options(int argc, char** argv) {
     else if (arg == "--overlay") o.overlay = value();
     else if (arg == "--overlay-out") o.overlay_out = value();
     else if (arg == "--threads") o.threads = unsigned(positive_number(arg, value(), 256));
+    else if (arg == "--oversubscribe") o.oversubscribe = true;
     else if (arg == "--digits") o.digits = int(positive_number(arg, value(), 17));
     else if (arg == "--dh") {
       const std::string v = value();
@@ -84,6 +96,7 @@ Options parse_options(int argc, char** argv) {
   if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
   if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
   o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
+  cap_threads(o);
   return o;
 }
 

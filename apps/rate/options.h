@@ -24,6 +24,7 @@ struct Options {
   std::optional<double> dh;
   zalk::RatingOptions rating;
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
+  bool oversubscribe = false;  // more threads than cores, each with its own rater's memory
   int digits = 6;  // significant digits of the results (17 keeps every bit)
 };
 

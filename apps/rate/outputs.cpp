@@ -92,14 +92,17 @@ void write_results(const std::vector<SectionInput>& sections, const std::vector<
   std::fputc('\n', f);
   for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
+      if (!rated[s][j].refusal.empty()) continue;
       const zalk::RatingResult& r = rated[s][j].result;
       const TestRow& row = sections[s].tests[j];
-      std::fprintf(f, "%s,%zu,%d,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%s", sections[s].id.c_str(), j + 1, row.line,
+      std::fprintf(f, "%s,%zu,%d,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%s", rate_csv::csv_field(sections[s].id).c_str(),
+                   j + 1, row.line,
                    g, r.allowable_load, g, r.e_surface, g, r.e_surface_72f, g, r.e_base, g, r.e_subgrade, g,
                    r.depth_in, g, r.fit_rms_pct, zalk::flag_names(r.flags | row.flags).c_str());
       if (f25) {
         const zalk::io::F25Drop& d = *row.drop;
-        std::fprintf(f, ",%.6g,%s,%d,%.6g,", d.station, d.lane.c_str(), d.drop_in_location, row.test.load_lb);
+        std::fprintf(f, ",%.6g,%s,%d,%.6g,", d.station, rate_csv::csv_field(d.lane).c_str(), d.drop_in_location,
+                     row.test.load_lb);
         if (d.gps) std::fprintf(f, "%.8g,%.8g", d.gps->latitude, d.gps->longitude);
         else std::fputc(',', f);
       }
@@ -118,7 +121,7 @@ void write_residuals(const std::vector<SectionInput>& sections, const std::vecto
       const zalk::RatingResult& r = rated[s][j].result;
       const zalk::DeflectionTest& t = sections[s].tests[j].test;
       for (std::size_t k = 0; k < r.residuals.size(); ++k)
-        std::fprintf(f, "%s,%zu,%zu,%.6g,%.6g,%.6g,%.6g\n", sections[s].id.c_str(), j + 1, k + 1,
+        std::fprintf(f, "%s,%zu,%zu,%.6g,%.6g,%.6g,%.6g\n", rate_csv::csv_field(sections[s].id).c_str(), j + 1, k + 1,
                      t.sensor_offsets_in[k], t.deflections_mils[k], r.computed_mils[k], r.residuals[k]);
     }
   }

@@ -11,8 +11,10 @@
 
 namespace rate_tool {
 
+// A test's outcome: its result, or why the library refused it.
 struct Rated {
   zalk::RatingResult result;
+  std::string refusal;  // empty: rated
 };
 
 // A results file. A regular file (or a new one) is written to a temporary

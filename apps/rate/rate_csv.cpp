@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <utility>
 
 namespace rate_csv {
 namespace {
@@ -52,67 +53,136 @@ std::vector<std::string> split_fields(std::string_view line) {
   }
 }
 
-bool is_number(std::string_view s) {
-  double v = 0;
-  return parse_decimal(s, v);
+// The next line of `text` from `pos`, without its end (LF, CR LF or CR).
+std::string_view next_line(std::string_view text, std::size_t& pos) {
+  const std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+  const std::string_view line = text.substr(pos, end - pos);
+  pos = end + 1;
+  if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ++pos;
+  return line;
 }
 
-// Rows of a CSV text: blank lines and lines starting with '#' are skipped, as
-// is a first row whose second field is not a number (a header).
-std::vector<CsvRow> read_csv(std::string_view text, const std::string& file, std::size_t columns,
-                             std::size_t optional_columns = 0) {
+// The columns a file holds: each known name with the place of its field.
+struct Columns {
+  std::vector<std::size_t> place;  // per name of the file's list; npos: absent (optional)
+  std::size_t least = 0, most = 0; // fields a data row may have
+};
+
+constexpr std::size_t kAbsent = std::size_t(-1);
+
+bool names_a_column(const std::vector<std::string>& fields, const std::vector<std::string_view>& names) {
+  for (const std::string& f : fields)
+    if (std::find(names.begin(), names.end(), f) != names.end()) return true;
+  return false;
+}
+
+// Columns read by the header's names; `required` of `names` must be there.
+Columns columns_of_header(const CsvRow& header, const std::vector<std::string_view>& names, std::size_t required,
+                          const std::string& file, std::vector<std::string>* notes) {
+  Columns c;
+  c.place.assign(names.size(), kAbsent);
+  std::string missing;
+  for (std::size_t k = 0; k < header.fields.size(); ++k) {
+    const auto it = std::find(names.begin(), names.end(), header.fields[k]);
+    if (it == names.end()) {
+      if (notes != nullptr)
+        notes->push_back(where(file, header.line, int(k + 1)) + ": column \"" + header.fields[k] +
+                         "\" is not one the tool reads; it is ignored");
+      continue;
+    }
+    std::size_t& place = c.place[std::size_t(it - names.begin())];
+    if (place != kAbsent) input_error(where(file, header.line, int(k + 1)) + ": column \"" + header.fields[k] + "\" given twice");
+    place = k;
+  }
+  for (std::size_t n = 0; n < required; ++n)
+    if (c.place[n] == kAbsent) missing += (missing.empty() ? "" : ", ") + std::string(names[n]);
+  if (!missing.empty()) input_error(where(file, header.line) + ": the header lacks the column(s) " + missing);
+  c.least = c.most = header.fields.size();
+  return c;
+}
+
+// Columns in the documented order when the file has no header.
+Columns columns_in_order(std::size_t names, std::size_t required) {
+  Columns c;
+  for (std::size_t n = 0; n < names; ++n) c.place.push_back(n);
+  c.least = required;
+  c.most = names;
+  return c;
+}
+
+// Rows of a CSV text: blank lines and lines starting with '#' are skipped;
+// the first row is the header when it names any of the file's columns.
+std::vector<CsvRow> read_csv(std::string_view text, const std::string& file, const std::vector<std::string_view>& names,
+                             std::size_t required, Columns& columns, std::vector<std::string>* notes) {
   std::vector<CsvRow> rows;
   bool first = true;
   int number = 0;
+  columns = columns_in_order(names.size(), required);
   for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t end = std::min(text.find('\n', pos), text.size());
-    const std::string_view line = trim(text.substr(pos, end - pos));
-    pos = end + 1;
+    const std::string_view line = trim(next_line(text, pos));
     ++number;
     if (line.empty() || line[0] == '#') continue;
     CsvRow row{number, split_fields(line)};
-    if (first) {
-      first = false;
-      if (row.fields.size() >= 2 && !is_number(row.fields[1])) continue;  // header
-    }
-    if (row.fields.size() < columns || row.fields.size() > columns + optional_columns) {
-      input_error(where(file, number) + ": expected " + std::to_string(columns) + " columns, found " +
-                  std::to_string(row.fields.size()));
+    if (std::exchange(first, false) && names_a_column(row.fields, names)) {
+      columns = columns_of_header(row, names, required, file, notes);
+      continue;
     }
     rows.push_back(std::move(row));
   }
   return rows;
 }
 
-// A finite decimal number from column `col` (1-based) of a row.
-double number_at(const std::string& file, const CsvRow& row, int col, const char* name) {
-  const std::string& s = row.fields[std::size_t(col - 1)];
+// A data row with the number of fields its file's columns take.
+void require_width(const std::string& file, const CsvRow& row, const Columns& c) {
+  if (row.fields.size() >= c.least && row.fields.size() <= c.most) return;
+  input_error(where(file, row.line) + ": expected " + std::to_string(c.least) + " columns, found " +
+              std::to_string(row.fields.size()));
+}
+
+// The field of column `name` (index into the file's names) or null when absent.
+const std::string* field(const CsvRow& row, const Columns& c, std::size_t name) {
+  const std::size_t k = c.place[name];
+  return k < row.fields.size() ? &row.fields[k] : nullptr;
+}
+
+// A finite decimal number from column `name` of a row.
+double number_at(const std::string& file, const CsvRow& row, const Columns& c, std::size_t name,
+                 std::string_view what) {
+  const std::string& s = row.fields[c.place[name]];
   double v = 0;
   if (!parse_decimal(s, v)) {
-    input_error(where(file, row.line, col) + ": expected a number for " + name + ", found \"" + s + "\"");
+    input_error(where(file, row.line, int(c.place[name] + 1)) + ": expected a number for " + std::string(what) +
+                ", found \"" + s + "\"");
   }
   return v;
 }
 
-double positive_at(const std::string& file, const CsvRow& row, int col, const char* name) {
-  const double v = number_at(file, row, col, name);
+double positive_at(const std::string& file, const CsvRow& row, const Columns& c, std::size_t name,
+                   std::string_view what) {
+  const double v = number_at(file, row, c, name, what);
   if (!(v > 0)) {
-    input_error(where(file, row.line, col) + ": " + name + " must be positive, found \"" +
-                row.fields[std::size_t(col - 1)] + "\"");
+    input_error(where(file, row.line, int(c.place[name] + 1)) + ": " + std::string(what) +
+                " must be positive, found \"" + row.fields[c.place[name]] + "\"");
   }
   return v;
 }
 
-const char* const kSectionNames[] = {
-    "days_fall",    "days_winter",  "days_spring1", "days_spring2", "days_summer",
-    "air_fall_f",   "air_winter_f", "air_spring1_f", "air_spring2_f", "air_summer_f",
-    "surface_in",   "base_in",      "prev_day_air_f",
-    "base_factor_fall", "base_factor_winter", "base_factor_spring1", "base_factor_spring2",
-    "base_factor_summer", "subgrade_factor_fall", "subgrade_factor_winter",
-    "subgrade_factor_spring1", "subgrade_factor_spring2", "subgrade_factor_summer"};
+// The files' columns in their documented order; the first `required` of
+// each list must be given.
+const std::vector<std::string_view> kSectionColumns = {
+    "section",          "days_fall",          "days_winter",         "days_spring1",        "days_spring2",
+    "days_summer",      "air_fall_f",         "air_winter_f",        "air_spring1_f",       "air_spring2_f",
+    "air_summer_f",     "surface_in",         "base_in",             "prev_day_air_f",      "base_factor_fall",
+    "base_factor_winter", "base_factor_spring1", "base_factor_spring2", "base_factor_summer",
+    "subgrade_factor_fall", "subgrade_factor_winter", "subgrade_factor_spring1", "subgrade_factor_spring2",
+    "subgrade_factor_summer", "reps_per_year"};
+constexpr std::size_t kSectionRequired = 1 + kSectColumns;
 
-const char* const kTestNames[] = {"hour", "load_lb", "d0_mils", "d8_mils", "d12_mils", "d18_mils",
-                                  "d24_mils", "d36_mils", "reps_per_year", "surface_temp_f"};
+const std::vector<std::string_view> kTestColumns = {"section",  "hour",     "load_lb",  "d0_mils",
+                                                    "d8_mils",  "d12_mils", "d18_mils", "d24_mils",
+                                                    "d36_mils", "reps_per_year", "surface_temp_f"};
+
+const std::vector<std::string_view> kOverlayColumns = {"section", "depth_in", "e_surface", "e_base", "e_subgrade"};
 
 }  // namespace
 
@@ -158,10 +228,22 @@ std::string read_file(const std::filesystem::path& file) {
   return text;
 }
 
+std::string csv_field(std::string_view text) {
+  const bool plain = text.find_first_of(",\"\r\n") == std::string_view::npos && trim(text).size() == text.size();
+  if (plain) return std::string(text);
+  std::string out = "\"";
+  for (char ch : text) {
+    if (ch == '"') out += '"';
+    out += ch;
+  }
+  return out + '"';
+}
+
 std::vector<Section> read_sections(std::string_view text, const std::string& file,
-                                   std::array<double, 10>& factors) {
+                                   std::array<double, 10>& factors, std::vector<std::string>* notes) {
+  Columns c;
   // An optional last column gives the annual repetitions of F25 tests.
-  const auto rows = read_csv(text, file, 1 + kSectColumns, 1);
+  const auto rows = read_csv(text, file, kSectionColumns, kSectionRequired, c, notes);
   if (rows.empty()) input_error(file + ": no sections");
   if (rows.size() > kMaxSections) {
     input_error(where(file, rows[kMaxSections].line) + ": more than 20 sections; the library rates at most 20 per run");
@@ -169,79 +251,108 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
   std::vector<Section> sections;
   std::map<std::string, int> seen;
   for (const CsvRow& row : rows) {
+    require_width(file, row, c);
     Section s;
-    s.id = row.fields[0];
-    if (s.id.empty()) input_error(where(file, row.line, 1) + ": empty section id");
+    s.id = *field(row, c, 0);
+    if (s.id.empty()) input_error(where(file, row.line, int(c.place[0] + 1)) + ": empty section id");
     if (!seen.emplace(s.id, row.line).second) {
-      input_error(where(file, row.line, 1) + ": section \"" + s.id + "\" already given on line " +
+      input_error(where(file, row.line, int(c.place[0] + 1)) + ": section \"" + s.id + "\" already given on line " +
                   std::to_string(seen[s.id]));
     }
-    for (int c = 1; c <= 13; ++c) s.columns[std::size_t(c - 1)] = number_at(file, row, c + 1, kSectionNames[c - 1]);
+    for (std::size_t k = 1; k <= 13; ++k) s.columns[k - 1] = number_at(file, row, c, k, kSectionColumns[k]);
     // The seasonal factors are one set for all sections: the first row's.
     // Later rows may leave them empty or repeat them.
-    for (int c = 14; c <= kSectColumns; ++c) {
-      const std::string& f = row.fields[std::size_t(c)];
+    for (std::size_t k = 14; k <= std::size_t(kSectColumns); ++k) {
+      const std::string& f = *field(row, c, k);
       if (sections.empty()) {
-        factors[std::size_t(c - 14)] = number_at(file, row, c + 1, kSectionNames[c - 1]);
-      } else if (!f.empty() && number_at(file, row, c + 1, kSectionNames[c - 1]) != factors[std::size_t(c - 14)]) {
-        input_error(where(file, row.line, c + 1) + ": " + kSectionNames[c - 1] +
+        factors[k - 14] = number_at(file, row, c, k, kSectionColumns[k]);
+      } else if (!f.empty() && number_at(file, row, c, k, kSectionColumns[k]) != factors[k - 14]) {
+        input_error(where(file, row.line, int(c.place[k] + 1)) + ": " + std::string(kSectionColumns[k]) +
                     " differs from the first section's; the seasonal factors are shared by all sections");
       }
     }
-    if (row.fields.size() > std::size_t(1 + kSectColumns) && !row.fields.back().empty())
-      s.reps_per_year = positive_at(file, row, 2 + kSectColumns, "reps_per_year");
+    const std::string* reps = field(row, c, kSectionRequired);
+    if (reps != nullptr && !reps->empty())
+      s.reps_per_year = positive_at(file, row, c, kSectionRequired, "reps_per_year");
     sections.push_back(s);
   }
   return sections;
 }
 
+namespace {
+
+// One row of the tests file; an InputError names what is wrong with it.
+Test test_of_row(const std::string& file, const CsvRow& row, const Columns& c) {
+  Test t;
+  t.line = row.line;
+  // The load and the six deflections describe a pavement only when positive.
+  for (std::size_t k = 1; k <= std::size_t(kFwdSlabs); ++k) {
+    const bool must_be_positive = k >= 2 && k <= 8;
+    t.slabs[k - 1] = must_be_positive ? positive_at(file, row, c, k, kTestColumns[k])
+                                      : number_at(file, row, c, k, kTestColumns[k]);
+  }
+  return t;
+}
+
+}  // namespace
+
 void read_tests(std::string_view text, const std::string& file, Input& in) {
-  const auto rows = read_csv(text, file, 1 + kFwdSlabs);
+  Columns c;
+  const auto rows = read_csv(text, file, kTestColumns, kTestColumns.size(), c, &in.notes);
   std::map<std::string, std::size_t> index;
   for (std::size_t i = 0; i < in.sections.size(); ++i) index[in.sections[i].id] = i;
   in.tests.assign(in.sections.size(), {});
   for (const CsvRow& row : rows) {
-    const auto it = index.find(row.fields[0]);
-    if (it == index.end()) {
-      input_error(where(file, row.line, 1) + ": section \"" + row.fields[0] + "\" is not in the sections file");
+    try {
+      require_width(file, row, c);
+      const std::string& id = *field(row, c, 0);
+      const auto it = index.find(id);
+      if (it == index.end()) {
+        input_error(where(file, row.line, int(c.place[0] + 1)) + ": section \"" + id +
+                    "\" is not in the sections file");
+      }
+      const Test t = test_of_row(file, row, c);
+      auto& list = in.tests[it->second];
+      if (list.size() == kMaxTests) {
+        input_error(where(file, row.line) + ": section \"" + id +
+                    "\" has more than 2000 tests; the library rates at most 2000 per section");
+      }
+      list.push_back(t);
+    } catch (const InputError& e) {
+      // The message names the row's section unless it is about the section.
+      const std::string* id = field(row, c, 0);
+      std::string message = e.what();
+      if (id != nullptr && !id->empty() && message.find("section \"") == std::string::npos)
+        message += " (section \"" + *id + "\")";
+      in.refused.push_back({row.line, std::move(message)});
     }
-    auto& list = in.tests[it->second];
-    if (list.size() == kMaxTests) {
-      input_error(where(file, row.line) + ": section \"" + row.fields[0] +
-                  "\" has more than 2000 tests; the library rates at most 2000 per section");
-    }
-    Test t;
-    t.line = row.line;
-    // The load and the six deflections describe a pavement only when positive.
-    for (int k = 1; k <= kFwdSlabs; ++k) {
-      const bool must_be_positive = k >= 2 && k <= 8;
-      t.slabs[std::size_t(k - 1)] = must_be_positive ? positive_at(file, row, k + 1, kTestNames[k - 1])
-                                                     : number_at(file, row, k + 1, kTestNames[k - 1]);
-    }
-    list.push_back(t);
   }
 }
 
 std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& file, const Input& in) {
-  const auto rows = read_csv(text, file, 5);
+  Columns c;
+  const auto rows = read_csv(text, file, kOverlayColumns, kOverlayColumns.size(), c, nullptr);
   if (rows.size() > kMaxSections) input_error(file + ": more than 20 overlay items");
   std::vector<OverlayItem> items;
   for (const CsvRow& row : rows) {
+    require_width(file, row, c);
     OverlayItem item;
+    const std::string& id = *field(row, c, 0);
     std::size_t i = 0;
-    while (i < in.sections.size() && in.sections[i].id != row.fields[0]) ++i;
+    while (i < in.sections.size() && in.sections[i].id != id) ++i;
+    const int id_column = int(c.place[0] + 1);
     if (i == in.sections.size()) {
-      input_error(where(file, row.line, 1) + ": section \"" + row.fields[0] + "\" is not in the sections file");
+      input_error(where(file, row.line, id_column) + ": section \"" + id + "\" is not in the sections file");
     }
     if (i >= in.tests.size() || in.tests[i].empty()) {
-      input_error(where(file, row.line, 1) + ": section \"" + row.fields[0] +
+      input_error(where(file, row.line, id_column) + ": section \"" + id +
                   "\" has no test; the overlay uses the load of its first test");
     }
     item.section = i;
-    item.h3 = number_at(file, row, 2, "depth_in");
-    item.e1 = positive_at(file, row, 3, "e_surface");
-    item.e2 = positive_at(file, row, 4, "e_base");
-    item.e3 = positive_at(file, row, 5, "e_subgrade");
+    item.h3 = number_at(file, row, c, 1, "depth_in");
+    item.e1 = positive_at(file, row, c, 2, "e_surface");
+    item.e2 = positive_at(file, row, c, 3, "e_base");
+    item.e3 = positive_at(file, row, c, 4, "e_subgrade");
     items.push_back(item);
   }
   return items;

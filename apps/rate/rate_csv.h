@@ -33,10 +33,19 @@ struct Test {
   std::array<double, kFwdSlabs> slabs{};  // FWD slabs 1..10
 };
 
+// A test row that is not rated: its line and the message naming it
+// ("tests.csv:7:3: expected a number for load_lb, found \"x\"").
+struct Refusal {
+  int line = 0;
+  std::string message;
+};
+
 struct Input {
   std::vector<Section> sections;
   std::array<double, 10> factors{};      // SECT row 1, columns 14..23
   std::vector<std::vector<Test>> tests;  // per section, in file order
+  std::vector<Refusal> refused;          // test rows left out, each named
+  std::vector<std::string> notes;        // what was read but not used (an extra column)
 };
 
 struct OverlayItem {
@@ -48,12 +57,21 @@ struct OverlayItem {
 // 8-byte float; hexadecimal, "inf", "nan" and anything around it are not.
 bool parse_decimal(std::string_view text, double& value);
 
+// A field of an output CSV file: quoted (with inner quotes doubled) when it
+// holds a comma, a quote, a line end or leading or trailing blanks.
+std::string csv_field(std::string_view text);
+
 // The text of a file, refused when larger than any input of a run can be.
 std::string read_file(const std::filesystem::path& file);
 
 // The readers of the three files' texts; `file` names the file in messages.
+// Lines end in LF, CR LF or CR. A first row naming any of the file's columns
+// is its header: the columns are then read by name in any order, a missing
+// one refused by name, an extra one noted; without a header they are read
+// in the documented order. A fault in the sections or overlay file refuses
+// the file; a fault in a test row refuses that row alone (Input::refused).
 std::vector<Section> read_sections(std::string_view text, const std::string& file,
-                                   std::array<double, 10>& factors);
+                                   std::array<double, 10>& factors, std::vector<std::string>* notes = nullptr);
 void read_tests(std::string_view text, const std::string& file, Input& in);
 std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& file, const Input& in);
 

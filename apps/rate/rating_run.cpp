@@ -6,7 +6,9 @@
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <string>
 #include <thread>
+#include <utility>
 
 namespace rate_tool {
 
@@ -19,13 +21,17 @@ struct Task {
   std::size_t section = 0, first = 0, count = 0;
 };
 
-// Prints the library's warnings on standard error, a few of each kind.
+// Prints the library's warnings on standard error, a few of each kind,
+// after the file, lines and section of the tests that raised them.
 class WarningPrinter {
  public:
-  void print(const std::vector<zalk::Error>& warnings) {
+  void print(const std::vector<zalk::Error>& warnings, const std::string& context = {}) {
+    bool said = false;
     for (const zalk::Error& w : warnings) {
       const int n = ++seen_[{w.routine, w.code}];
-      if (n <= kWarningsShown) std::fprintf(stderr, "\n%s\n", w.text.c_str());
+      if (n > kWarningsShown) continue;
+      if (!context.empty() && !std::exchange(said, true)) std::fprintf(stderr, "\nrate: %s:", context.c_str());
+      std::fprintf(stderr, "\n%s\n", w.text.c_str());
     }
   }
   ~WarningPrinter() {
@@ -46,6 +52,47 @@ zalk::Rater load_rater(const fs::path& table) {
   return r;
 }
 
+// "tests.csv:2-26, section \"S1\"": where a slice's tests come from.
+std::string slice_context(const SectionInput& s, const Task& t) {
+  const TestRow& a = s.tests[t.first];
+  const TestRow& b = s.tests[t.first + t.count - 1];
+  std::string where = a.file + ":" + std::to_string(a.line);
+  if (b.line != a.line) where += "-" + std::to_string(b.line);
+  return where + ", section \"" + s.id + "\"";
+}
+
+// The library's refusal of a call of one test, without the "Test 1: " it
+// counts that test by.
+std::string refusal_of(const zalk::Error& e) {
+  const std::string prefix = "Test 1: ";
+  const bool counted = e.message.compare(0, prefix.size(), prefix) == 0;
+  std::string text = counted ? e.message.substr(prefix.size()) : e.message;
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+// A slice the library refuses as a whole is rated again test by test
+// (a test's result depends on it and its section alone), so that the test
+// at fault is named and the others are rated. Returns the warnings raised.
+std::vector<zalk::Error> rate_slice(zalk::Rater& rater, const Options& o, const SectionInput& s, const Task& t,
+                                    std::vector<Rated>& out) {
+  std::vector<zalk::DeflectionTest> tests;
+  for (std::size_t j = 0; j < t.count; ++j) tests.push_back(s.tests[t.first + j].test);
+  zalk::SectionRating r = rater.rate(s.section, tests, o.rating);
+  if (r.status) {
+    for (std::size_t j = 0; j < r.tests.size(); ++j) out[t.first + j].result = std::move(r.tests[j]);
+    return r.status.warnings;
+  }
+  std::vector<zalk::Error> warnings;
+  for (std::size_t j = 0; j < t.count; ++j) {
+    zalk::SectionRating one = rater.rate(s.section, {tests[j]}, o.rating);
+    warnings.insert(warnings.end(), one.status.warnings.begin(), one.status.warnings.end());
+    if (one.status) out[t.first + j].result = std::move(one.tests.front());
+    else out[t.first + j].refusal = refusal_of(*one.status.error);
+  }
+  return warnings;
+}
+
 }  // namespace
 
 // Slices of at most kTestsPerTask tests are rated by the threads, each with
@@ -60,17 +107,11 @@ std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table
     for (std::size_t first = 0; first < sections[s].tests.size(); first += kTestsPerTask)
       tasks.push_back({s, first, std::min(kTestsPerTask, sections[s].tests.size() - first)});
   }
-  std::vector<zalk::Status> statuses(tasks.size());
+  std::vector<std::vector<zalk::Error>> warnings_of(tasks.size());
   std::atomic<std::size_t> next{0};
   auto work = [&](zalk::Rater& rater) {
-    for (std::size_t k; (k = next++) < tasks.size();) {
-      const Task& t = tasks[k];
-      std::vector<zalk::DeflectionTest> tests;
-      for (std::size_t j = 0; j < t.count; ++j) tests.push_back(sections[t.section].tests[t.first + j].test);
-      zalk::SectionRating r = rater.rate(sections[t.section].section, tests, o.rating);
-      statuses[k] = r.status;
-      for (std::size_t j = 0; j < r.tests.size(); ++j) out[t.section][t.first + j].result = std::move(r.tests[j]);
-    }
+    for (std::size_t k; (k = next++) < tasks.size();)
+      warnings_of[k] = rate_slice(rater, o, sections[tasks[k].section], tasks[k], out[tasks[k].section]);
   };
   const unsigned n = std::max(1u, std::min<unsigned>(o.threads, unsigned(tasks.size())));
   std::vector<zalk::Rater> raters;
@@ -80,11 +121,27 @@ std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table
   work(raters[0]);
   for (std::thread& t : threads) t.join();
   WarningPrinter warnings;
-  for (const zalk::Status& s : statuses) {
-    warnings.print(s.warnings);
-    if (!s) throw ToolError(s.error->text, 3);
-  }
+  for (std::size_t k = 0; k < tasks.size(); ++k)
+    warnings.print(warnings_of[k], slice_context(sections[tasks[k].section], tasks[k]));
   return out;
+}
+
+int report_tests(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated) {
+  int refused = 0;
+  for (std::size_t s = 0; s < sections.size(); ++s) {
+    for (std::size_t j = 0; j < rated[s].size(); ++j) {
+      const TestRow& row = sections[s].tests[j];
+      const Rated& r = rated[s][j];
+      const std::string where = row.file + ":" + std::to_string(row.line) + ": section \"" + sections[s].id + "\": ";
+      if (!r.refusal.empty()) {
+        std::fprintf(stderr, "rate: %s%s; the test is not rated\n", where.c_str(), r.refusal.c_str());
+        ++refused;
+      } else if ((r.result.flags & zalk::flag_not_fitted) && !r.result.message.empty()) {
+        std::fprintf(stderr, "rate: %s%s\n", where.c_str(), r.result.message.c_str());
+      }
+    }
+  }
+  return refused;
 }
 
 void run_overlay(const fs::path& table, const std::vector<SectionInput>& sections,
@@ -103,7 +160,7 @@ void run_overlay(const fs::path& table, const std::vector<SectionInput>& section
   std::fprintf(f, "section,pass,surface_in,allowable_load\n");
   for (std::size_t i = 0; i < items.size(); ++i)
     for (std::size_t p = 0; p < r.items[i].size(); ++p)
-      std::fprintf(f, "%s,%zu,%.6g,%.6g\n", sections[items[i].section].id.c_str(), p + 1,
+      std::fprintf(f, "%s,%zu,%.6g,%.6g\n", rate_csv::csv_field(sections[items[i].section].id).c_str(), p + 1,
                    r.items[i][p].surface_thickness_in, r.items[i][p].allowable_load);
   out.finish();
 }

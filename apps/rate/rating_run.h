@@ -13,6 +13,9 @@ namespace rate_tool {
 // Every section's tests rated, in input order.
 std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table,
                                          const std::vector<SectionInput>& sections);
+// Names every test the library refused, or could not fit, on standard
+// error with its file, line and section; returns the number refused.
+int report_tests(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated);
 void run_overlay(const fs::path& table, const std::vector<SectionInput>& sections,
                  const std::vector<rate_csv::OverlayItem>& items, double dh, Output& out);
 

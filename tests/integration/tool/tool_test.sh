@@ -81,28 +81,43 @@ expect_error() {
     exit 1
   fi
 }
+# A faulty test row is refused alone, named with file, line and column; the
+# others are rated and the exit status 4 says that some were not.
+expect_refused() {
+  local pattern=$1
+  shift
+  set +e
+  "$rate" --data "$work/folder" "$@" --out "$work/partial.csv" 2>"$work/err.txt"
+  local status=$?
+  set -e
+  if [ "$status" -ne 4 ] || ! grep -q -- "$pattern" "$work/err.txt" || [ "$(wc -l <"$work/partial.csv")" -ne 4 ]; then
+    echo "expected exit 4, \"$pattern\" and three rated tests, got $status:"
+    cat "$work/err.txt"
+    exit 1
+  fi
+}
 sed '3s/14673/14x73/' "$data/tests.csv" >"$work/bad_number.csv"
-expect_error "bad_number.csv:3:3: expected a number for load_lb, found \"14x73\"" \
+expect_refused "bad_number.csv:3:3: expected a number for load_lb, found \"14x73\"" \
   --sections "$data/sections.csv" --tests "$work/bad_number.csv"
 sed '2s/,151700,47.3$/,151700/' "$data/tests.csv" >"$work/short_row.csv"
-expect_error "short_row.csv:2: expected 11 columns, found 10" \
+expect_refused "short_row.csv:2: expected 11 columns, found 10" \
   --sections "$data/sections.csv" --tests "$work/short_row.csv"
 sed '2s/^S1,/S9,/' "$data/tests.csv" >"$work/unknown.csv"
-expect_error "unknown.csv:2:1: section \"S9\" is not in the sections file" \
+expect_refused "unknown.csv:2:1: section \"S9\" is not in the sections file" \
   --sections "$data/sections.csv" --tests "$work/unknown.csv"
 expect_error "no_such.csv: cannot open the file" --sections "$data/sections.csv" --tests "$work/no_such.csv"
 # Decimal numbers only, finite and in range; loads and deflections positive.
 sed '3s/,14673,/,0x3951,/' "$data/tests.csv" >"$work/hex.csv"
-expect_error "hex.csv:3:3: expected a number for load_lb, found \"0x3951\"" \
+expect_refused "hex.csv:3:3: expected a number for load_lb, found \"0x3951\"" \
   --sections "$data/sections.csv" --tests "$work/hex.csv"
 sed '3s/,14673,/,1e999,/' "$data/tests.csv" >"$work/huge.csv"
-expect_error "huge.csv:3:3: expected a number for load_lb, found \"1e999\"" \
+expect_refused "huge.csv:3:3: expected a number for load_lb, found \"1e999\"" \
   --sections "$data/sections.csv" --tests "$work/huge.csv"
 sed '3s/,14673,38.13,/,14673,-38.13,/' "$data/tests.csv" >"$work/negative.csv"
-expect_error "negative.csv:3:4: d0_mils must be positive, found \"-38.13\"" \
+expect_refused "negative.csv:3:4: d0_mils must be positive, found \"-38.13\"" \
   --sections "$data/sections.csv" --tests "$work/negative.csv"
 sed '2s/,9453,/,0,/' "$data/tests.csv" >"$work/no_load.csv"
-expect_error "no_load.csv:2:3: load_lb must be positive, found \"0\"" \
+expect_refused "no_load.csv:2:3: load_lb must be positive, found \"0\"" \
   --sections "$data/sections.csv" --tests "$work/no_load.csv"
 printf 'section,depth_in,e_surface,e_base,e_subgrade\nS1,84,450000,30000,9000\n' >"$work/one_item.csv"
 for dh in inf 1e308 0x2 0 -1; do
@@ -124,6 +139,61 @@ if [ -e "$work/bad.csv" ]; then
   exit 1
 fi
 echo "malformed input reported"
+
+# Line ends LF, CR LF or CR alike; a header recognised by its names, its
+# columns read by name in any order, an extra one noted, a missing one
+# refused by name; without a header a first row is data, never dropped.
+tr '\n' '\r' <"$data/tests.csv" >"$work/cr.csv"
+sed 's/$/\r/' "$data/tests.csv" >"$work/crlf.csv"
+python3 - "$data/tests.csv" "$work/reordered.csv" "$work/no_d36.csv" <<'PY'
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1])))
+order = list(reversed(range(len(rows[0]))))
+with open(sys.argv[2], "w") as f:
+    for k, r in enumerate(rows):
+        f.write(",".join([r[i] for i in order] + ["operator" if k == 0 else "ann"]) + "\n")
+with open(sys.argv[3], "w") as f:
+    for r in rows:
+        f.write(",".join(r[:8] + r[9:]) + "\n")
+PY
+for f in cr crlf reordered; do
+  "$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$work/$f.csv" --out "$work/$f.out" \
+    2>"$work/err.txt"
+  cut -d, -f1,2,4- "$work/$f.out" >"$work/a.csv"
+  cut -d, -f1,2,4- "$work/results.csv" >"$work/b.csv"
+  cmp "$work/a.csv" "$work/b.csv" || { echo "$f.csv rates differently"; exit 1; }
+done
+grep -q 'reordered.csv:1:12: column "operator" is not one the tool reads; it is ignored' "$work/err.txt" ||
+  { echo "the extra column is not noted"; cat "$work/err.txt"; exit 1; }
+expect_error "no_d36.csv:1: the header lacks the column(s) d36_mils" --sections "$data/sections.csv" --tests "$work/no_d36.csv"
+sed -e '1d' -e '2s/^S1,15.94,/S1,3pm,/' "$data/tests.csv" >"$work/headless.csv"
+set +e
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$work/headless.csv" --out "$work/partial.csv" 2>"$work/err.txt"
+status=$?
+set -e
+[ "$status" -eq 4 ] && grep -q 'headless.csv:1:2: expected a number for hour, found "3pm" (section "S1")' "$work/err.txt" &&
+  [ "$(wc -l <"$work/partial.csv")" -eq 4 ] || { echo "a first data row was dropped: $status"; cat "$work/err.txt"; exit 1; }
+
+# A value the library refuses (a surface temperature of 1e300 F) refuses
+# that test alone, named by file, line and section.
+sed '3s/,78.9$/,1e300/' "$data/tests.csv" >"$work/hot.csv"
+expect_refused 'hot.csv:3: section "S1": the surface temperature, 1e+300, must lie between -100 and 200 (degrees F); the test is not rated' \
+  --sections "$data/sections.csv" --tests "$work/hot.csv"
+cut -d, -f3 "$work/partial.csv" | tr '\n' ' ' | grep -qx 'line 2 4 5 ' || { echo "the wrong test was left out"; exit 1; }
+
+# Output fields are quoted: a section id holding a quote stays one field.
+sed 's/^S1,/S"1,/' "$data/sections.csv" >"$work/quote_sections.csv"
+sed 's/^S1,/S"1,/' "$data/tests.csv" >"$work/quote_tests.csv"
+"$rate" --data "$work/folder" --sections "$work/quote_sections.csv" --tests "$work/quote_tests.csv" \
+  --out "$work/quoted.csv" --threads 256 2>"$work/err.txt"
+grep -q -- "--threads 256 is more than the" "$work/err.txt" || { echo "threads not capped at the cores"; exit 1; }
+python3 - "$work/quoted.csv" <<'PY'
+import csv, sys
+rows = list(csv.reader(open(sys.argv[1])))
+assert all(len(r) == 11 for r in rows), rows
+assert [r[0] for r in rows[1:]] == ['S"1', 'S"1', "S4", "S4"], rows
+PY
+echo "rows and columns read by name, every row accounted for"
 
 # No path reaches a shell: a quote in --out cannot end the plots' command
 # line and start another command.
