@@ -1,12 +1,15 @@
 // The compiled part of the zalk3071 Python package: thin wrappers of the C++
 // API over numpy arrays. Arguments arrive checked by the Python layer (dtype,
 // shape, finiteness); the C++ API checks every value again and its refusals
-// come back as zalk3071.ZalkError. The GIL is released while the library works.
+// come back as zalk3071.ZalkError. The GIL is released while the library works;
+// a Rater serialises its calls with a lock of its own, as the library's rater
+// rates one call at a time.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -191,7 +194,10 @@ class PyRater {
     opt.method = method_from(method);
     zalk::SectionRating r;
     {
+      // The GIL first, then the lock: a thread waiting for the lock must
+      // not hold the GIL the rating thread needs to return.
       py::gil_scoped_release release;
+      const std::lock_guard<std::mutex> one_call_at_a_time(busy_);
       r = rater_.rate(s, tests, opt);
     }
     if (!r.status) raise_status(r.status);
@@ -222,6 +228,7 @@ class PyRater {
   }
 
  private:
+  std::mutex busy_;
   zalk::Rater rater_;
 };
 

@@ -21,9 +21,17 @@ _FACTORS = [c for c in SECTION_COLUMNS if "factor" in c]
 
 
 def _read_csv(path):
+    """A CSV file of the rating tool: lines starting with '#' are comments (a
+    '#' inside a field is kept), a section id is text as written ("NA" too)."""
+    import io
+
     import pandas as pd
 
-    return pd.read_csv(path, comment="#", skip_blank_lines=True, dtype={"section": str})
+    with open(path, encoding="utf-8", newline="") as f:
+        lines = f.read().splitlines()
+    text = "\n".join(line for line in lines if not line.lstrip().startswith("#"))
+    return pd.read_csv(io.StringIO(text), skip_blank_lines=True, dtype={"section": str},
+                       keep_default_na=False, na_values=[""])
 
 
 def read_sections(path):
@@ -46,7 +54,8 @@ class Rater:
     """Rates deflection tests section by section.
 
     table: path of the deflection table (backdefl.txt), read once. A Rater
-    rates one call at a time; use one per thread or process.
+    rates one call at a time: calls from several threads wait for each other
+    (use one Rater per thread to rate in parallel).
     """
 
     def __init__(self, table):
@@ -64,7 +73,8 @@ class Rater:
         columns in ``tests`` (d0_mils ... by default). Returns one row per
         test, in the order of ``tests``, with RESULT_COLUMNS (allowable_<season>:
         the allowable load each season alone would give). A section of more
-        than MAX_TESTS tests is rated in blocks of MAX_TESTS.
+        than MAX_TESTS tests is rated in blocks of MAX_TESTS. A section id
+        given twice in ``sections`` is refused; no tests give an empty frame.
         """
         import pandas as pd
 
@@ -77,6 +87,13 @@ class Rater:
         require_columns("sections", sections, SECTION_COLUMNS)
         require_columns("tests", tests, ["section", "hour", "load_lb", "reps_per_year",
                                           "surface_temp_f"] + defl_cols)
+        ids_given = sections["section"].astype(str)
+        twice = sorted(set(ids_given[ids_given.duplicated()]))
+        if twice:
+            raise ValueError(f"sections: section(s) {', '.join(twice)} given more than once")
+        if len(tests) == 0:
+            return pd.DataFrame({c: pd.Series(dtype=object if c in ("section", "flags") else float)
+                                 for c in RESULT_COLUMNS})
         known = set(sections["section"].astype(str))
         unknown = sorted(set(tests["section"].astype(str)) - known)
         if unknown:
