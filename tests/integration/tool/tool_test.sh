@@ -303,5 +303,23 @@ for method in design fit; do
 done
 echo "an F25 file rates as its drops in the tests format"
 
+# Drops the library refuses (a stress of 0, a surface temperature of 999.9 C,
+# a negative deflection) are left out one by one, named by file, line and
+# section; the other five drops are rated.
+sed '46s/  813.5/    0.0/; 50s/  24.1/999.9/; 52s/ 475.7/-475.7/' "$work/four.f25" >"$work/bad_drops.f25"
+set +e
+"$rate" --data "$work/folder" --sections "$src/data/sample/sections.csv" --f25 "$work/bad_drops.f25" \
+  --f25-section S2 --reps 60000 --drops all --out "$work/bad_drops.csv" 2>"$work/err.txt"
+status=$?
+set -e
+for pattern in 'bad_drops.f25:46: section "S2": the load, 0, must be a finite number above 0; the test is not rated' \
+               'bad_drops.f25:51: section "S2": the surface temperature, 1831.82' \
+               'bad_drops.f25:52: section "S2": the deflection, -18.72'; do
+  grep -qF -- "$pattern" "$work/err.txt" || { echo "expected \"$pattern\":"; cat "$work/err.txt"; exit 1; }
+done
+[ "$status" -eq 4 ] && [ "$(cut -d, -f3 "$work/bad_drops.csv" | tr '\n' ' ')" = "line 45 57 58 64 65 " ] ||
+  { echo "expected exit 4 and the other five drops rated, got $status"; cat "$work/bad_drops.csv"; exit 1; }
+echo "drops the library refuses are left out one by one, named"
+
 # Everything passed: the copies of the table are not needed any more.
 rm -rf "$work"
