@@ -62,6 +62,8 @@ void check_section_ranges(const Section& s, ApiMessage m, int index) {
                                      "subgrade factor of spring 1", "subgrade factor of spring 2",
                                      "subgrade factor of summer"};
   seasons_within(days, s.days, 0.0, kMostDays, "", m, index);
+  within("surface thickness", s.surface_thickness_in, kThinnestSurfaceIn, kThickestSurfaceIn, " (in)", m, index);
+  within("base thickness", s.base_thickness_in, kThinnestBaseIn, kThickestBaseIn, " (in)", m, index);
   seasons_within(air, s.air_temperature_f, kLowestTemperatureF, kHighestTemperatureF, kDegrees, m, index);
   within("previous day's air temperature", s.previous_day_air_f, kLowestTemperatureF, kHighestTemperatureF,
          kDegrees, m, index);
@@ -70,7 +72,7 @@ void check_section_ranges(const Section& s, ApiMessage m, int index) {
 }
 
 void check_test_ranges(const DeflectionTest& t, int j, ApiMessage m, bool fit) {
-  within("load", t.load_lb, 0.0, kLargestLoadLb, " (lb)", m, j);
+  within("load", t.load_lb, kSmallestLoadLb, kLargestLoadLb, " (lb)", m, j);
   for (double x : t.sensor_offsets_in)
     within("sensor offset", x, -kFarthestSensorIn, kFarthestSensorIn, " (in)", m, j);
   if (!fit)

@@ -18,7 +18,11 @@ namespace zalk::detail {
 inline constexpr double kLowestTemperatureF = -100.0, kHighestTemperatureF = 200.0;
 inline constexpr double kSmallestFactor = 0.01, kLargestFactor = 100.0;
 inline constexpr double kMostDays = 366.0;
-inline constexpr double kLargestLoadLb = 1.0e6;
+// A surface thinner than an inch rates as NaN; a base of 1000 in no longer
+// fits the analysis deck's field.
+inline constexpr double kThinnestSurfaceIn = 1.0, kThickestSurfaceIn = 100.0;
+inline constexpr double kThinnestBaseIn = 0.1, kThickestBaseIn = 500.0;
+inline constexpr double kSmallestLoadLb = 1.0, kLargestLoadLb = 1.0e6;
 inline constexpr double kMostRepetitions = 1.0e12;
 inline constexpr double kSmallestFitDeflectionMils = 1.0e-3, kLargestDeflectionMils = 1.0e4;
 inline constexpr double kFarthestSensorIn = 1200.0;

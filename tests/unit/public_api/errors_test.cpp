@@ -174,7 +174,10 @@ TEST(PublicErrors, RatingInputsAreCheckedBeforeAnyWork) {
       {[](auto& s, auto&) { s.subgrade_factor[0] = 1e-300; }, 19, "The section's subgrade factor of fall, 1e-300, must lie between 0.01 and 100."},
       {[](auto& s, auto&) { s.days[1] = 367; }, 19, "The section's days of winter, 367, must lie between 0 and 366."},
       {[](auto&, auto& t) { t[1].surface_temperature_f = 200.5; }, 20, "Test 2: the surface temperature, 200.5, must lie between -100 and 200 (degrees F)."},
-      {[](auto&, auto& t) { t[0].load_lb = 1e30; }, 20, "Test 1: the load, 1e+30, must lie between 0 and 1e+06 (lb)."},
+      {[](auto&, auto& t) { t[0].load_lb = 1e30; }, 20, "Test 1: the load, 1e+30, must lie between 1 and 1e+06 (lb)."},
+      {[](auto&, auto& t) { t[1].load_lb = 1e-300; }, 20, "Test 2: the load, 1e-300, must lie between 1 and 1e+06 (lb)."},
+      {[](auto& s, auto&) { s.surface_thickness_in = 0.5; }, 19, "The section's surface thickness, 0.5, must lie between 1 and 100 (in)."},
+      {[](auto& s, auto&) { s.base_thickness_in = 1000; }, 19, "The section's base thickness, 1000, must lie between 0.1 and 500 (in)."},
       {[](auto&, auto& t) { t[1].deflections_mils[0] = 1e300; }, 20, "Test 2: the deflection, 1e+300, must lie between 0 and 10000 (mils)."},
       {[](auto&, auto& t) { t[0].reps_per_year = 1e300; }, 20, "Test 1: the repetitions per year, 1e+300, must lie between 0 and 1e+12."},
   };
