@@ -99,7 +99,7 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
     if (t.drop->implausible) row.flags |= zalk::flag_implausible;
     std::string problem;
     if (!fit_layout(o, t, row, problem)) {
-      diagnostics.push_back({f.file, t.drop->line, 1, "section \"" + id + "\": " + problem + "; the drop is not rated"});
+      diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});
       ++refused;
       continue;
     }
@@ -116,7 +116,8 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
     s->tests.push_back(std::move(row));
   }
   for (const auto& d : diagnostics)
-    std::fprintf(stderr, "%s:%d:%d: %s\n", d.file.c_str(), d.line, d.column, d.message.c_str());
+    std::fprintf(stderr, "%s:%d:%d: section \"%s\": %s\n", d.file.c_str(), d.line, d.column, id.c_str(),
+                 d.message.c_str());
   std::fprintf(stderr, "rate: %s: %zu drops read, %d rejected, %d flagged implausible\n", f.file.c_str(),
                f.drops.size(), f.drops_rejected, f.drops_implausible);
   return refused;

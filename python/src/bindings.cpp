@@ -203,7 +203,7 @@ class PyRater {
     if (!r.status) raise_status(r.status);
     const auto n = py::ssize_t(r.tests.size());
     Array allow(n), e1(n), e72(n), e2(n), e3(n), depth(n), err(n), rms(n);
-    py::list flags;
+    py::list flags, messages;
     Array seasons({n, py::ssize_t(5)});
     auto S = seasons.mutable_unchecked<2>();
     py::array_t<bool> fitted(n), rated(n);
@@ -215,6 +215,7 @@ class PyRater {
       err.mutable_at(i) = t.fit_error;
       rms.mutable_at(i) = t.fit_rms_pct;
       flags.append(zalk::flag_names(t.flags));
+      messages.append(t.message);
       for (py::ssize_t k = 0; k < 5; ++k) S(i, k) = t.season_allowable[std::size_t(k)];
       fitted.mutable_at(i) = t.fitted, rated.mutable_at(i) = t.rated;
     }
@@ -222,6 +223,7 @@ class PyRater {
     d["allowable_load"] = allow, d["e_surface"] = e1, d["e_surface_72f"] = e72;
     d["e_base"] = e2, d["e_subgrade"] = e3, d["depth_in"] = depth, d["fit_error"] = err;
     d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flags"] = flags;
+    d["message"] = messages;
     d["season_allowable"] = seasons;
     d["warnings"] = warnings_list(r.status);
     return d;

@@ -68,3 +68,13 @@ def test_surveys_refuse_unknown_sections_and_keep_the_others_results(table, samp
     good = distributed.rate_surveys([survey], sections, table)
     expected = good[few["section"].astype(str).to_numpy() != failed].reset_index(drop=True)
     pd.testing.assert_frame_equal(e.value.results, expected, check_exact=True)
+
+
+def test_a_basin_beyond_any_pavement_is_flagged_and_the_others_rated(rater, sample):
+    sections, tests = sample
+    few = tests.iloc[:3].copy()
+    defl = [c for c in few.columns if c.endswith("_mils")]
+    few.loc[few.index[1], defl] = few.loc[few.index[1], defl] * 1e298
+    got = rater.rate(sections, few, method="fit")
+    assert "not_fitted" in got["flags"].iloc[1] and "cannot be fitted: deflection 1" in got["message"].iloc[1]
+    assert got["allowable_load"].drop(index=1).notna().all() and got["message"].drop(index=1).eq("").all()

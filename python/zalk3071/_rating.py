@@ -15,7 +15,7 @@ DEFLECTION_COLUMNS = [f"d{int(x)}_mils" for x in LEGACY_OFFSETS_IN]
 TEST_COLUMNS = (["section", "hour", "load_lb"] + DEFLECTION_COLUMNS
                 + ["reps_per_year", "surface_temp_f"])
 RESULT_COLUMNS = ["section", "test", "allowable_load", "e_surface", "e_surface_72f", "e_base",
-                  "e_subgrade", "depth_in", "fit_rms_pct", "flags"] + [f"allowable_{s}" for s in SEASONS]
+                  "e_subgrade", "depth_in", "fit_rms_pct", "flags"] + [f"allowable_{s}" for s in SEASONS] + ["message"]
 MAX_TESTS = 2000  # tests of one section per library call; longer sections go in blocks
 _FACTORS = [c for c in SECTION_COLUMNS if "factor" in c]
 
@@ -72,7 +72,8 @@ class Rater:
         inches (the legacy six by default) and deflection_columns their
         columns in ``tests`` (d0_mils ... by default). Returns one row per
         test, in the order of ``tests``, with RESULT_COLUMNS (allowable_<season>:
-        the allowable load each season alone would give). A section of more
+        the allowable load each season alone would give; message: why a test
+        flagged not_fitted could not be fitted). A section of more
         than MAX_TESTS tests is rated in blocks of MAX_TESTS. A section id
         given twice in ``sections`` is refused; no tests give an empty frame.
         """
@@ -92,7 +93,7 @@ class Rater:
         if twice:
             raise ValueError(f"sections: section(s) {', '.join(twice)} given more than once")
         if len(tests) == 0:
-            return pd.DataFrame({c: pd.Series(dtype=object if c in ("section", "flags") else float)
+            return pd.DataFrame({c: pd.Series(dtype=object if c in ("section", "flags", "message") else float)
                                  for c in RESULT_COLUMNS})
         known = set(sections["section"].astype(str))
         unknown = sorted(set(tests["section"].astype(str)) - known)

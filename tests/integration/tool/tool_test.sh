@@ -319,6 +319,8 @@ for pattern in 'bad_drops.f25:46: section "S2": the load, 0, must be a finite nu
 done
 [ "$status" -eq 4 ] && [ "$(cut -d, -f3 "$work/bad_drops.csv" | tr '\n' ' ')" = "line 45 57 58 64 65 " ] ||
   { echo "expected exit 4 and the other five drops rated, got $status"; cat "$work/bad_drops.csv"; exit 1; }
+grep -q 'bad_drops.f25:[0-9]*:[0-9]*: section "S2": ' "$work/err.txt" ||
+  { echo "the field file's own messages name no section"; cat "$work/err.txt"; exit 1; }
 echo "drops the library refuses are left out one by one, named"
 
 # Everything passed: the copies of the table are not needed any more.
