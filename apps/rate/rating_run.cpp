@@ -71,6 +71,18 @@ std::string refusal_of(const zalk::Error& e) {
   return text;
 }
 
+// A fit's message without the "Test '2' " that counts the test within its
+// slice: the tool names it by file and line instead.
+std::string without_test_name(const std::string& message) {
+  if (message.rfind("Test '", 0) != 0) return message;
+  const std::size_t end = message.find('\'', 6);
+  if (end == std::string::npos) return message;
+  std::size_t from = end + 1;
+  if (from < message.size() && message[from] == ':') ++from;
+  while (from < message.size() && message[from] == ' ') ++from;
+  return message.substr(from);
+}
+
 // A slice the library refuses as a whole is rated again test by test
 // (a test's result depends on it and its section alone), so that the test
 // at fault is named and the others are rated. Returns the warnings raised.
@@ -137,7 +149,7 @@ int report_tests(const std::vector<SectionInput>& sections, const std::vector<st
         std::fprintf(stderr, "rate: %s%s; the test is not rated\n", where.c_str(), r.refusal.c_str());
         ++refused;
       } else if ((r.result.flags & zalk::flag_not_fitted) && !r.result.message.empty()) {
-        std::fprintf(stderr, "rate: %s%s\n", where.c_str(), r.result.message.c_str());
+        std::fprintf(stderr, "rate: %s%s\n", where.c_str(), without_test_name(r.result.message).c_str());
       }
     }
   }

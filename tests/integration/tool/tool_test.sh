@@ -181,6 +181,15 @@ expect_refused 'hot.csv:3: section "S1": the surface temperature, 1e+300, must l
   --sections "$data/sections.csv" --tests "$work/hot.csv"
 cut -d, -f3 "$work/partial.csv" | tr '\n' ' ' | grep -qx 'line 2 4 5 ' || { echo "the wrong test was left out"; exit 1; }
 
+# The fit flags a basin beyond any pavement's (deflections of 1e300 mils)
+# not_fitted, names it by file, line and section, and rates the others.
+sed '3s/,38.13,28.33,/,3.813e300,2.833e300,/' "$data/tests.csv" >"$work/vast.csv"
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$work/vast.csv" --method fit \
+  --out "$work/vast_out.csv" 2>"$work/err.txt"
+grep -qF 'vast.csv:3: section "S1": cannot be fitted: deflection 1 (3.813e+300 mils) lies outside' "$work/err.txt" &&
+  [ "$(grep -c 'not_fitted' "$work/vast_out.csv")" -eq 1 ] && [ "$(wc -l <"$work/vast_out.csv")" -eq 5 ] ||
+  { echo "expected one test flagged not_fitted, named, and the others rated"; cat "$work/err.txt"; exit 1; }
+
 # Output fields are quoted: a section id holding a quote stays one field.
 sed 's/^S1,/S"1,/' "$data/sections.csv" >"$work/quote_sections.csv"
 sed 's/^S1,/S"1,/' "$data/tests.csv" >"$work/quote_tests.csv"
