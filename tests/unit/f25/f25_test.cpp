@@ -131,7 +131,8 @@ TEST(F25Reader, BadFilesAndLinesGiveOneClearDiagnostic) {
       {"binary", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10), false, 1, "not an F25 file"},
       {"short header", good.substr(0, good.find("5020")), false, 24, "before the 40 lines"},
       {"no 5020", replace_line(25, "5099,  1"), false, 40, "no 5020 line"},
-      {"bad count", replace_line(1, "5001,\"1.20\",  abc,    4,    1"), false, 1, "header line count"},
+      // Without a count the header ends at the first line that cannot belong to it.
+      {"bad count", replace_line(1, "5001,\"1.20\",  abc,    4,    1"), true, 1, "header line count"},
       {"bad radius", replace_line(25, "5020,   N0,    0"), false, 25, "plate radius is not a number"},
       {"garbage line", replace_line(48, "\x01\x02garbage"), true, 48, "does not start with a line id"},
       {"unknown id", replace_line(48, "6123,  1"), true, 48, "line id 6123 is not one"},
