@@ -20,7 +20,6 @@ using field_text::to_int;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kNewtonsPerPound = 4.4482216152605;
-constexpr std::size_t kMaxDiagnostics = 1000;
 // A centre reading per unit stress this many times above or below the
 // previous drop's at the same location is not believable.
 constexpr double kCentreJump = 1.5;
@@ -80,13 +79,7 @@ class Reader {
   void diagnose(int column, std::string message) { diagnose_at(line_no(), column, std::move(message)); }
 
   void diagnose_at(int line, int column, std::string message) {
-    if (out_.diagnostics.size() == kMaxDiagnostics) {
-      out_.diagnostics.push_back({out_.file, line, 1,
-                                  "further diagnostics are not listed; every rejected drop's line "
-                                  "is still listed among the rejected lines"});
-    }
-    if (out_.diagnostics.size() > kMaxDiagnostics) return;
-    out_.diagnostics.push_back({out_.file, line, column, std::move(message)});
+    field_text::add_diagnostic(out_.diagnostics, {out_.file, line, column, std::move(message)});
   }
 
   void reject_drop(int column, std::string message) {
@@ -503,27 +496,10 @@ class Reader {
     return true;
   }
 
-  // Sensors behind the plate take no part in judging the basin.
   void judge_plausibility(F25Drop& d) {
-    const auto front = std::size_t(std::lower_bound(d.offsets_mm.begin(), d.offsets_mm.end(), 0.0) -
-                                   d.offsets_mm.begin());
-    if (front == d.offsets_mm.size()) return;
-    const std::vector<double> x(d.offsets_mm.begin() + std::ptrdiff_t(front), d.offsets_mm.end());
-    const std::vector<double> v(d.deflections_um.begin() + std::ptrdiff_t(front), d.deflections_um.end());
-    int suspect = implausible_sensor(x, v);
-    if (suspect == 0 && previous_drop_ != nullptr && previous_drop_->deflections_um.size() > front &&
-        previous_drop_->deflections_um[front] > 0) {
-      const double ratio = (v[0] / d.stress_kpa) /
-                           (previous_drop_->deflections_um[front] / previous_drop_->stress_kpa);
-      if (!(ratio <= kCentreJump && ratio >= 1.0 / kCentreJump)) suspect = 1;
-    }
-    if (suspect == 0) return;
-    d.implausible = true;
-    d.suspect_sensor = suspect + int(front);
+    if (!judge_basin(d, previous_drop_)) return;
     ++out_.drops_implausible;
-    diagnose(1, "the basin is not plausible at the sensor at " +
-                    std::to_string(int(std::lround(x[std::size_t(suspect - 1)]))) +
-                    " mm; the drop is rated and flagged");
+    diagnose(1, implausible_message(d));
   }
 
   void close_location() {
@@ -580,6 +556,32 @@ double largest_gap(const std::vector<double>& x, const std::vector<double>& d, s
 }
 
 }  // namespace
+
+// Sensors behind the plate take no part in judging the basin.
+bool judge_basin(F25Drop& d, const F25Drop* previous) {
+  const auto front = std::size_t(std::lower_bound(d.offsets_mm.begin(), d.offsets_mm.end(), 0.0) -
+                                 d.offsets_mm.begin());
+  if (front == d.offsets_mm.size()) return false;
+  const std::vector<double> x(d.offsets_mm.begin() + std::ptrdiff_t(front), d.offsets_mm.end());
+  const std::vector<double> v(d.deflections_um.begin() + std::ptrdiff_t(front), d.deflections_um.end());
+  int suspect = implausible_sensor(x, v);
+  if (suspect == 0 && previous != nullptr && previous->deflections_um.size() > front &&
+      previous->deflections_um[front] > 0 && previous->stress_kpa > 0 && d.stress_kpa > 0) {
+    const double ratio = (v[0] / d.stress_kpa) / (previous->deflections_um[front] / previous->stress_kpa);
+    if (!(ratio <= kCentreJump && ratio >= 1.0 / kCentreJump)) suspect = 1;
+  }
+  if (suspect == 0) return false;
+  d.implausible = true;
+  d.suspect_sensor = suspect + int(front);
+  return true;
+}
+
+std::string implausible_message(const F25Drop& d) {
+  const double at = d.offsets_mm[std::size_t(d.suspect_sensor - 1)];
+  return "the basin is not plausible at the sensor at " + std::to_string(int(std::lround(at))) +
+         " mm; the drop is rated and flagged";
+}
+
 
 std::optional<double> F25Temperatures::surface_f() const {
   if (!surface) return std::nullopt;

@@ -175,4 +175,12 @@ F25File read_f25_file(const std::filesystem::path& path);
 int implausible_sensor(const std::vector<double>& offsets, const std::vector<double>& deflections,
                        double factor = 2.0);
 
+// Judges a drop's basin (sensors at or ahead of the plate): a suspect
+// sensor, or a centre reading per unit stress far from the previous drop's at
+// the same location (nullptr: none). Sets implausible and suspect_sensor and
+// returns true when the basin is not believable.
+bool judge_basin(F25Drop& d, const F25Drop* previous);
+// The diagnostic for a drop judge_basin flagged.
+std::string implausible_message(const F25Drop& d);
+
 }  // namespace zalk::io

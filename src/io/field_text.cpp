@@ -5,10 +5,22 @@
 #include <cstdint>
 #include <fstream>
 #include <system_error>
+#include <utility>
 
 #include "io/platform.h"
 
 namespace zalk::io::field_text {
+
+void add_diagnostic(std::vector<F25Diagnostic>& list, F25Diagnostic diagnostic) {
+  constexpr std::size_t kMaxDiagnostics = 1000;
+  if (list.size() == kMaxDiagnostics) {
+    list.push_back({diagnostic.file, diagnostic.line, 1,
+                    "further diagnostics are not listed; every rejected drop's line is still listed "
+                    "among the rejected lines"});
+  }
+  if (list.size() > kMaxDiagnostics) return;
+  list.push_back(std::move(diagnostic));
+}
 
 Lines::Lines(std::string_view text) : text_(text) {
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;

@@ -9,7 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "io/f25.h"
+
 namespace zalk::io::field_text {
+
+// Appends a diagnostic while the list holds fewer than 1000; the first one
+// past that says that further ones are not listed.
+void add_diagnostic(std::vector<F25Diagnostic>& list, F25Diagnostic diagnostic);
 
 // Walks the lines of a text; a line ends at LF, CR LF or a lone CR. A UTF-8
 // byte-order mark at the start is skipped.
