@@ -42,11 +42,9 @@ bool integers(std::string_view s, char sep, int* out, std::size_t n) {
 std::string_view value_after(std::string_view line, std::string_view key, std::string_view stop) {
   const std::size_t at = line.find(key);
   if (at == std::string_view::npos) return {};
-  std::string_view rest = line.substr(at + key.size());
-  rest = rest.substr(0, rest.find(stop));
-  rest = trim(rest);
-  if (!rest.empty() && (rest.front() == '=' || rest.front() == ':')) rest.remove_prefix(1);
-  return trim(rest);
+  std::string_view rest = trim(line.substr(at + key.size()));
+  if (!rest.empty() && (rest.front() == '=' || rest.front() == ':')) rest = trim(rest.substr(1));
+  return trim(rest.substr(0, rest.find(stop)));
 }
 
 // "34 deg58.140880  N" (or decimal degrees "34.969 N") as signed degrees.
@@ -235,12 +233,13 @@ class JilsReader {
     }
     start_station_if_new(f_[0].text);
     ++drop_lines_in_station_;
-    if (f_.size() < kLeadingFields + n + kTrailingFields) {
-      const std::size_t readings = f_.size() > kLeadingFields + kTrailingFields ? f_.size() - kLeadingFields - kTrailingFields : 0;
-      return reject_drop(1, "the drop line has " + std::to_string(f_.size()) + " fields (" +
-                                std::to_string(readings) + " deflections), " +
-                                std::to_string(kLeadingFields + n + kTrailingFields) + " expected for " +
-                                std::to_string(n) + " sensors");
+    // Load and temperature close the line, so a line of another length cannot
+    // be placed field by field.
+    const std::size_t expected = kLeadingFields + n + kTrailingFields;
+    if (f_.size() != expected) {
+      return reject_drop(f_.size() < expected ? 1 : f_[expected].column,
+                         "the drop line has " + std::to_string(f_.size()) + " fields, " + std::to_string(expected) +
+                             " expected for " + std::to_string(n) + " sensors");
     }
     F25Drop d;
     d.station = station;
@@ -289,7 +288,6 @@ class JilsReader {
       d.deflections_um.push_back(mils * kMicrometresPerMil);
       d.sensor_slots.push_back(sensors_[k]);
     }
-    for (std::size_t i = kLeadingFields + n + kTrailingFields; i < f_.size(); ++i) d.extra_fields.push_back(text(f_[i].text));
     d.line = line_no();
     d.location = out_.stations;
     d.distance_ft = distance;
