@@ -221,5 +221,70 @@ TEST(FieldFiles, F25FaultsAreReadAsFarAsTheyCanBe) {
   run_fault_cases(cases);
 }
 
+// survey.dat: header lines 1 to 8 (Sensors on 3, Location on 5), then four
+// stations of seven lines from line 9 (four drops, completion, GPS, note).
+TEST(FieldFiles, JilsFaultsAreReadAsFarAsTheyCanBe) {
+  const std::string j = read_text(kFolder + "survey.dat");
+  const std::string drop10 = "4 1  50.000 1  8.73  6.90  6.02  5.00  4.15  2.90  2.04  1.44  1.00  0.00  74.2";
+  const std::string gps = "GPS: Quality : DGPS Fix   Latitude = 34 deg58.140880  ";
+  const std::string west = "   Longitude = 89 deg49.034160   W   PDOP = 0.00";
+  const JilsOptions mm{{0, 200, 300, 450, 600, 900, 1200, 1500, 1800}};
+  std::vector<int> all_drops;
+  for (int s = 0; s < 4; ++s)
+    for (int k = 0; k < 4; ++k) all_drops.push_back(9 + 7 * s + k);
+  const std::vector<FaultCase> cases = {
+      {"eight deflections", with_line(j, 10, "4 1  50.000 1  8.73  6.90  6.02  5.00  4.15  2.90  2.04  1.44  4.76  74.2"),
+       {}, 15, {10}, 10, 1, "has 14 fields, 15 expected for 9 sensors"},
+      {"a field too many", with_line(j, 10, drop10 + "  1"), {}, 15, {10}, 10, int(drop10.size()) + 3, "has 16 fields"},
+      {"zero load", with_line(j, 10, drop10), {}, 15, {10}, 10, int(drop10.rfind("0.00")) + 1, "not a positive number"},
+      {"southern latitude, eastern longitude",
+       with_line(j, 14, "GPS: Quality : DGPS Fix   Latitude = 34 deg58.140880  S   Longitude = 89 deg49.034160   E"), {}, 16, {},
+       18, 1, "not plausible", [](const F25File& f) {
+         EXPECT_NEAR(f.drops[0].gps->latitude, -(34 + 58.140880 / 60), 1e-13);
+         EXPECT_NEAR(f.drops[0].gps->longitude, 89 + 49.034160 / 60, 1e-13);
+         EXPECT_EQ(f.drops[0].gps->fix, "DGPS Fix");
+       }},
+      {"decimal degrees", with_line(j, 14, "GPS: Quality : DGPS Fix   Latitude = 34.969 N   Longitude = 89.817 W"), {}, 16,
+       {}, 18, 1, "not plausible", [](const F25File& f) { EXPECT_EQ(f.drops[3].gps->latitude, 34.969); }},
+      {"no hemisphere", with_line(j, 14, gps + west.substr(0, west.find('W'))), {}, 16, {}, 14, 27, "not degrees and minutes",
+       [](const F25File& f) { EXPECT_FALSE(f.drops[0].gps.has_value()); }},
+      {"minutes past 60", with_line(j, 14, "GPS: Quality : DGPS Fix   Latitude = 34 deg61.0 N" + west), {}, 16, {}, 14, 27,
+       "not degrees and minutes"},
+      {"GPS before any drop", with_line(j, 8, "Comments:\r\n" + gps + "N" + west), {}, 16, {}, 9, 1, "follows no drop"},
+      {"offsets in mm from the caller", j, mm, 16, {}, 18, 1, "not plausible", [](const F25File& f) {
+         EXPECT_EQ(f.drops[0].offsets_mm, (std::vector<double>{0, 200, 300, 450, 600, 900, 1200, 1500, 1800}));
+       }},
+      {"fewer offsets than sensors", j, JilsOptions{{0, 200, 300, 450, 600, 900, 1200}}, 0, all_drops, 3, 1,
+       "not one of sensors 1 to 7"},
+      {"offsets not increasing", j, JilsOptions{{0, 300, 200}}, 0, {}, 0, 0, "do not increase at sensor 3"},
+      {"a bad date", with_line(j, 2, "Date-Time:  13/45/2019  8:35:57"), {}, 16, {}, 2, 1, "not M/D/YYYY",
+       [](const F25File& f) { EXPECT_EQ(f.drops[0].year, 0); }},
+      {"Latin-1 location", with_line(j, 5, "Location: Sta\xE9"), {}, 16, {}, 18, 1, "not plausible",
+       [](const F25File& f) { EXPECT_EQ(f.metadata_value("location"), "Sta\xC3\xA9"); }},
+      {"an unknown line", with_line(j, 8, "Comments:\r\nshifted ahead"), {}, 16, {}, 9, 1, "not one this reader uses"},
+  };
+  run_fault_cases(cases);
+}
+
+TEST(FieldFiles, FormatToldByContent) {
+  struct Case {
+    std::string text;
+    FwdFormat format;
+  };
+  const Case cases[] = {
+      {"5001,25.12,1,40, 3, 1,\"x\"\r\n5002,\"y\"", FwdFormat::f25},
+      {"\xEF\xBB\xBF" "5001,\"1.00\",   40,    4,    2\n", FwdFormat::f25},
+      {"   5001,1\n", FwdFormat::f25},
+      {"M5\r\nDate-Time:  5/13/2019  8:35:57\r\n", FwdFormat::jils},
+      {"\n\nSensors: 1, 2, 3\n", FwdFormat::jils},
+      {"5002,\"y\"\n5001,1\n", FwdFormat::unknown},
+      {"section,hour,load\nDate-Time: late\n", FwdFormat::jils},  // keyed lines win over other text
+      {std::string(25, '\n') + "Sensors: 1\n", FwdFormat::unknown},
+      {"", FwdFormat::unknown},
+      {std::string("\0\x01\x02", 3), FwdFormat::unknown},
+  };
+  for (const Case& c : cases) EXPECT_EQ(detect_fwd_format(c.text), c.format) << c.text;
+}
+
 }  // namespace
 }  // namespace zalk::io
