@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "apps/rate/fwd_input.h"
 #include "io/platform.h"
 #include "rating/sensor_layout.h"
 
@@ -71,14 +72,14 @@ bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::st
   return true;
 }
 
-void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
              std::vector<SectionInput>& sections) {
-  files.push_back(zalk::io::read_f25_file(file));
+  files.push_back(read_field_file(o, file));
   const zalk::io::F25File& f = files.back();
   std::vector<zalk::io::F25Diagnostic> diagnostics = f.diagnostics;
-  if (!f.header_ok) {
-    const auto& d = diagnostics.front();
-    throw ToolError(d.file + ":" + std::to_string(d.line) + ": " + d.message + "; nothing is rated from it", 2);
+  if (!f.header_ok) {  // the other files are still rated
+    report_field_file(f, diagnostics, 0);
+    return 1;
   }
   const std::string id = o.f25_section.empty() ? file.stem().string() : o.f25_section;
   auto s = std::find_if(sections.begin(), sections.end(), [&](const SectionInput& x) { return x.id == id; });
@@ -112,10 +113,9 @@ void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fi
     }
     s->tests.push_back(std::move(row));
   }
-  for (const auto& d : diagnostics)
-    std::fprintf(stderr, "%s:%d:%d: %s\n", d.file.c_str(), d.line, d.column, d.message.c_str());
-  std::fprintf(stderr, "rate: %s: %zu drops read, %d rejected, %d flagged implausible\n", f.file.c_str(),
-               f.drops.size(), f.drops_rejected, f.drops_implausible);
+  const int not_rated = int(diagnostics.size() - f.diagnostics.size());
+  report_field_file(f, diagnostics, not_rated);
+  return f.drops_rejected + not_rated;
 }
 
 // The data folder must be an existing folder; a path the system cannot

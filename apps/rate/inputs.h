@@ -29,8 +29,9 @@ struct SectionInput {
 };
 
 std::vector<SectionInput> sections_of(const rate_csv::Input& in);
-// Reads an F25 file and adds its drops to their section.
-void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+// Reads a field file and adds its drops to their section; gives the number
+// of drops (or whole files) skipped, each named on standard error.
+int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
              std::vector<SectionInput>& sections);
 // The deflection table in the data folder (the library's default folder
 // when none is given).

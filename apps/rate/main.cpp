@@ -1,10 +1,10 @@
 // rate: rates pavement sections from falling-weight deflection tests with
 // the library's C++ API: sections from a CSV file, tests from a CSV file or
-// from F25 field files, the design's method or the fit, on every core.
+// from field files (F25, JILS), the design's method or the fit, on every core.
 //
 // Usage:
-//   rate --sections FILE (--tests FILE | --f25 FILE [--f25 FILE ...])
-//        [--f25-section ID] [--reps N] [--drops all|last|nearest LOAD]
+//   rate --sections FILE (--tests FILE | --fwd FILE [--fwd FILE ...])
+//        [--fwd-section ID] [--sensor-offsets LIST] [--reps N] [--drops all|last|nearest LOAD]
 //        [--method design|fit] [--depth candidates|continuous] [--threads N]
 //        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "apps/rate/fwd_input.h"
 #include "apps/rate/inputs.h"
 #include "apps/rate/options.h"
 #include "apps/rate/outputs.h"
@@ -36,7 +37,8 @@ int run(int argc, char** argv) {
   std::vector<SectionInput> sections = sections_of(in);
   std::vector<zalk::io::F25File> files;
   files.reserve(o.f25.size());
-  for (const fs::path& f : o.f25) add_f25(o, f, files, sections);
+  int skipped = 0;
+  for (const fs::path& f : o.f25) skipped += add_f25(o, f, files, sections);
   const fs::path table = table_in(o.data);
 
   // Outputs are opened first, so that an unwritable file fails before the run.
@@ -49,7 +51,7 @@ int run(int argc, char** argv) {
   if (residuals) write_residuals(sections, rated, *residuals);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);
-  return 0;
+  return skipped > 0 ? kExitSkipped : 0;
 }
 
 }  // namespace

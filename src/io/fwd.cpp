@@ -1,5 +1,6 @@
 #include "io/fwd.h"
 
+#include <cmath>
 #include <string>
 
 #include "io/field_text.h"
@@ -62,6 +63,46 @@ FwdFile read_fwd_file(const std::filesystem::path& path, const JilsOptions& jils
   f.format = FwdFormat::unknown;
   f.diagnostics.push_back({name, 0, 0, why});
   return f;
+}
+
+bool parse_sensor_offsets(std::string_view list, std::vector<double>& mm, std::string& problem) {
+  constexpr double kMillimetresPerInch = 25.4;
+  constexpr double kFarthestMm = 10000.0;
+  mm.clear();
+  std::string_view numbers = field_text::trim(list);
+  double unit = 0;
+  if (numbers.size() > 2 && numbers.substr(numbers.size() - 2) == "in") unit = kMillimetresPerInch;
+  if (numbers.size() > 2 && numbers.substr(numbers.size() - 2) == "mm") unit = 1.0;
+  if (unit == 0) {
+    problem = "the list " + field_text::quoted_excerpt(list) + " does not end in its unit, in or mm";
+    return false;
+  }
+  numbers.remove_suffix(2);
+  std::vector<field_text::Field> items;
+  field_text::split_commas(numbers, items);
+  for (std::size_t k = 0; k < items.size(); ++k) {
+    double v = 0;
+    const std::string which = "offset " + std::to_string(k + 1) + " of the list, ";
+    if (items[k].quoted || !field_text::to_double(items[k].text, v)) {
+      problem = which + field_text::quoted_excerpt(items[k].text) + ", is not a number";
+      return false;
+    }
+    v *= unit;
+    if (!(std::abs(v) <= kFarthestMm)) {
+      problem = which + std::string(items[k].text) + ", lies beyond 10 m";
+      return false;
+    }
+    if (!mm.empty() && !(v > mm.back())) {
+      problem = which + std::string(items[k].text) + ", is not beyond the one before it";
+      return false;
+    }
+    mm.push_back(v);
+  }
+  if (mm.size() > std::size_t(kF25MaxSensors)) {
+    problem = std::to_string(mm.size()) + " offsets listed; at most 18";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace zalk::io
