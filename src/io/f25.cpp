@@ -562,8 +562,14 @@ bool judge_basin(F25Drop& d, const F25Drop* previous) {
   const auto front = std::size_t(std::lower_bound(d.offsets_mm.begin(), d.offsets_mm.end(), 0.0) -
                                  d.offsets_mm.begin());
   if (front == d.offsets_mm.size()) return false;
-  const std::vector<double> x(d.offsets_mm.begin() + std::ptrdiff_t(front), d.offsets_mm.end());
-  const std::vector<double> v(d.deflections_um.begin() + std::ptrdiff_t(front), d.deflections_um.end());
+  // Copies only when there are sensors behind the plate to leave out.
+  std::vector<double> ahead_x, ahead_v;
+  if (front > 0) {
+    ahead_x.assign(d.offsets_mm.begin() + std::ptrdiff_t(front), d.offsets_mm.end());
+    ahead_v.assign(d.deflections_um.begin() + std::ptrdiff_t(front), d.deflections_um.end());
+  }
+  const std::vector<double>& x = front > 0 ? ahead_x : d.offsets_mm;
+  const std::vector<double>& v = front > 0 ? ahead_v : d.deflections_um;
   int suspect = implausible_sensor(x, v);
   if (suspect == 0 && previous != nullptr && previous->deflections_um.size() > front &&
       previous->deflections_um[front] > 0 && previous->stress_kpa > 0 && d.stress_kpa > 0) {

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <system_error>
 #include <utility>
@@ -26,11 +27,17 @@ Lines::Lines(std::string_view text) : text_(text) {
   if (text_.substr(0, 3) == "\xEF\xBB\xBF") pos_ = 3;
 }
 
+// Two memchr scans (LF, then CR before it) are several times faster than one
+// search for either character.
 bool Lines::next(std::string_view& line) {
   if (pos_ >= text_.size()) return false;
-  const std::size_t end = text_.find_first_of("\r\n", pos_);
-  unterminated_ = end == std::string_view::npos;
-  const std::size_t stop = unterminated_ ? text_.size() : end;
+  const char* begin = text_.data() + pos_;
+  const std::size_t rest = text_.size() - pos_;
+  const void* lf = std::memchr(begin, '\n', rest);
+  std::size_t length = lf == nullptr ? rest : std::size_t(static_cast<const char*>(lf) - begin);
+  if (const void* cr = std::memchr(begin, '\r', length)) length = std::size_t(static_cast<const char*>(cr) - begin);
+  unterminated_ = length == rest;
+  const std::size_t stop = pos_ + length;
   line = text_.substr(pos_, stop - pos_);
   pos_ = stop;
   if (!unterminated_) pos_ += text_.compare(stop, 2, "\r\n") == 0 ? 2 : 1;
@@ -114,7 +121,14 @@ int sequence_length(unsigned char c, char32_t& least) {
 }  // namespace
 
 bool valid_utf8(std::string_view s) {
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
   for (std::size_t i = 0; i < s.size();) {
+    // Field files are nearly all ASCII: eight bytes at a time until one is not.
+    std::uint64_t word = 0;
+    if (i + 8 <= s.size() && (std::memcpy(&word, s.data() + i, 8), (word & kHighBits) == 0)) {
+      i += 8;
+      continue;
+    }
     char32_t least = 0;
     const int n = sequence_length(static_cast<unsigned char>(s[i]), least);
     if (n == 0 || i + std::size_t(n) > s.size()) return false;
