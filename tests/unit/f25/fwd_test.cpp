@@ -211,6 +211,14 @@ TEST(FieldFiles, F25FaultsAreReadAsFarAsTheyCanBe) {
        {}, 23, {47}, 47, 6, "is not positive"},
       {"a station with no drops", with_line(with_line(with_line(with_line(a, 45, ""), 45, ""), 45, ""), 45, ""), {}, 20,
        {}, 42, 1, "the station has no drops"},
+      // Drops straight after the header take its station group as theirs.
+      {"drops right after the header", with_line(with_line(with_line(with_line(a, 41, ""), 41, ""), 41, ""), 41, ""),
+       {}, 24, {}, 0, 0, "", [](const F25File& f) {
+         EXPECT_EQ(f.drops[0].line, 41);
+         EXPECT_EQ(f.drops[0].station_line, 34);
+         EXPECT_EQ(f.drops[0].minute, 20);
+         EXPECT_EQ(f.stations, 6);
+       }},
       {"cut in a station", a.substr(0, a.find("\n", a.find("   2,", a.find("5301,2,1,4,2,   41250"))) + 14), {}, 22, {87},
        87, 1, "the file may be cut"},
       {"1500 rejected drops", many, {}, 24, many_lines, 89, 1, "the drop has 0 deflections",
