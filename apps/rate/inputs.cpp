@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "apps/rate/fwd_input.h"
 #include "io/platform.h"
 #include "rating/sensor_layout.h"
 
@@ -73,20 +74,19 @@ bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::st
 
 int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
              std::vector<SectionInput>& sections) {
-  files.push_back(zalk::io::read_f25_file(file));
+  files.push_back(read_field_file(o, file));
   const zalk::io::F25File& f = files.back();
   std::vector<zalk::io::F25Diagnostic> diagnostics = f.diagnostics;
-  if (!f.header_ok) {
-    const auto& d = diagnostics.front();
-    throw ToolError(d.file + ":" + std::to_string(d.line) + ": " + d.message + "; nothing is rated from it", 2);
-  }
   const std::string id = o.f25_section.empty() ? file.stem().string() : o.f25_section;
+  if (!f.header_ok) {  // the other files are still rated
+    report_field_file(f, diagnostics, 0, id);
+    return 1;
+  }
   auto s = std::find_if(sections.begin(), sections.end(), [&](const SectionInput& x) { return x.id == id; });
   if (s == sections.end()) throw ToolError(file.string() + ": section \"" + id + "\" is not in the sections file", 2);
   const double reps = o.reps ? *o.reps : s->reps_per_year;
   if (!(reps > 0)) throw ToolError(file.string() + ": no annual repetitions: give --reps or a reps_per_year column", 2);
   bool said_layout = false;
-  int refused = f.drops_rejected;
   for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, diagnostics)) {
     TestRow row;
     row.drop = t.drop;
@@ -100,7 +100,6 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
     std::string problem;
     if (!fit_layout(o, t, row, problem)) {
       diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});
-      ++refused;
       continue;
     }
     if (!said_layout) {
@@ -115,12 +114,9 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
     }
     s->tests.push_back(std::move(row));
   }
-  for (const auto& d : diagnostics)
-    std::fprintf(stderr, "%s:%d:%d: section \"%s\": %s\n", d.file.c_str(), d.line, d.column, id.c_str(),
-                 d.message.c_str());
-  std::fprintf(stderr, "rate: %s: %zu drops read, %d rejected, %d flagged implausible\n", f.file.c_str(),
-               f.drops.size(), f.drops_rejected, f.drops_implausible);
-  return refused;
+  const int not_rated = int(diagnostics.size() - f.diagnostics.size());
+  report_field_file(f, diagnostics, not_rated, id);
+  return f.drops_rejected + not_rated;
 }
 
 // The data folder must be an existing folder; a path the system cannot

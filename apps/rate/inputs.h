@@ -30,8 +30,8 @@ struct SectionInput {
 };
 
 std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file);
-// Reads an F25 file and adds its drops to their section; returns the number
-// of drops left out, each named on standard error.
+// Reads a field file and adds its drops to their section; gives the number
+// of drops (or whole files) skipped, each named on standard error.
 int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
              std::vector<SectionInput>& sections);
 // The deflection table in the data folder (the library's default folder

@@ -1,10 +1,10 @@
 // rate: rates pavement sections from falling-weight deflection tests with
 // the library's C++ API: sections from a CSV file, tests from a CSV file or
-// from F25 field files, the design's method or the fit, on every core.
+// from field files (F25, JILS), the design's method or the fit, on every core.
 //
 // Usage:
-//   rate --sections FILE (--tests FILE | --f25 FILE [--f25 FILE ...])
-//        [--f25-section ID] [--reps N] [--drops all|last|nearest LOAD]
+//   rate --sections FILE (--tests FILE | --fwd FILE [--fwd FILE ...])
+//        [--fwd-section ID] [--sensor-offsets LIST] [--reps N] [--drops all|last|nearest LOAD]
 //        [--method design|fit] [--depth candidates|continuous] [--threads N [--oversubscribe]]
 //        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "apps/rate/fwd_input.h"
 #include "apps/rate/inputs.h"
 #include "apps/rate/options.h"
 #include "apps/rate/outputs.h"
@@ -23,9 +24,6 @@
 namespace rate_tool {
 namespace {
 
-// Exit status of a run that rated some tests and refused others, each of
-// them named on standard error.
-constexpr int kSomeRefused = 4;
 
 int run(int argc, char** argv) {
   Options o = parse_options(argc, argv);
@@ -58,8 +56,8 @@ int run(int argc, char** argv) {
   if (residuals) write_residuals(sections, rated, *residuals);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);
-  if (refused > 0) std::fprintf(stderr, "rate: %d test(s) not rated, each named above\n", refused);
-  return refused > 0 ? kSomeRefused : 0;
+  if (refused > 0) std::fprintf(stderr, "rate: %d test(s) or drop(s) not rated, each named above\n", refused);
+  return refused > 0 ? kExitSkipped : 0;
 }
 
 }  // namespace

@@ -4,13 +4,15 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "apps/rate/fwd_input.h"
 #include "apps/rate/rate_csv.h"
 
 namespace rate_tool {
 
 [[noreturn]] void usage(const std::string& problem) {
   throw ToolError(problem +
-                      "\nusage: rate --sections FILE (--tests FILE | --f25 FILE ...) [--f25-section ID]\n"
+                      "\nusage: rate --sections FILE (--tests FILE | --fwd FILE ...) [--fwd-section ID]\n"
+                      "            [--sensor-offsets LIST]\n"
                       "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
                       "            [--depth candidates|continuous] [--threads N [--oversubscribe]] [--out FILE]\n"
                       "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
@@ -53,8 +55,9 @@ Options parse_options(int argc, char** argv) {
     };
     if (arg == "--sections") o.sections = value();
     else if (arg == "--tests") o.tests = value();
-    else if (arg == "--f25") o.f25.push_back(value());
-    else if (arg == "--f25-section") o.f25_section = value();
+    else if (arg == "--fwd" || arg == "--f25") o.f25.push_back(value());
+    else if (arg == "--fwd-section" || arg == "--f25-section") o.f25_section = value();
+    else if (arg == "--sensor-offsets") o.sensor_offsets_mm = sensor_offsets_option(value());
     else if (arg == "--reps") o.reps = positive_number(arg, value(), 1e12);
     else if (arg == "--out") o.out = value();
     else if (arg == "--residuals") o.residuals = value();
@@ -91,9 +94,10 @@ Options parse_options(int argc, char** argv) {
     }
   }
   if (o.sections.empty() || (o.tests.empty() == o.f25.empty()))
-    usage("--sections and one of --tests or --f25 are required");
+    usage("--sections and one of --tests or --fwd are required");
   if (!o.overlay.empty() && !o.dh) usage("--overlay needs --dh");
   if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
+  if (!o.sensor_offsets_mm.empty() && o.f25.empty()) usage("--sensor-offsets works with --fwd only");
   if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
   o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
   cap_threads(o);
@@ -108,7 +112,7 @@ void refuse_clashing_files(const Options& o) {
     outputs.push_back({"--residuals", o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals});
   std::vector<std::pair<std::string, fs::path>> inputs = {
       {"--sections", o.sections}, {"--tests", o.tests}, {"--overlay", o.overlay}};
-  for (const fs::path& f : o.f25) inputs.push_back({"--f25", f});
+  for (const fs::path& f : o.f25) inputs.push_back({"--fwd", f});
   auto same = [](const fs::path& a, const fs::path& b) {
     if (a.empty() || b.empty()) return false;
     std::error_code ec;

@@ -16,8 +16,9 @@ inline constexpr double kMaxIncrement = 12.0;  // inches per overlay pass: the t
 
 struct Options {
   fs::path sections, tests, out, data, residuals, plots;
-  std::vector<fs::path> f25;
+  std::vector<fs::path> f25;  // field files of any format (--fwd, --f25)
   std::string f25_section;
+  std::vector<double> sensor_offsets_mm;  // for field files that do not give them
   std::optional<double> reps;
   rate_f25::DropSelection drops;
   fs::path overlay, overlay_out;

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "apps/rate/fwd_input.h"
+
 extern char** environ;
 
 namespace rate_tool {
@@ -96,16 +98,9 @@ void write_results(const std::vector<SectionInput>& sections, const std::vector<
       const zalk::RatingResult& r = rated[s][j].result;
       const TestRow& row = sections[s].tests[j];
       std::fprintf(f, "%s,%zu,%d,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%s", rate_csv::csv_field(sections[s].id).c_str(),
-                   j + 1, row.line,
-                   g, r.allowable_load, g, r.e_surface, g, r.e_surface_72f, g, r.e_base, g, r.e_subgrade, g,
-                   r.depth_in, g, r.fit_rms_pct, zalk::flag_names(r.flags | row.flags).c_str());
-      if (f25) {
-        const zalk::io::F25Drop& d = *row.drop;
-        std::fprintf(f, ",%.6g,%s,%d,%.6g,", d.station, rate_csv::csv_field(d.lane).c_str(), d.drop_in_location,
-                     row.test.load_lb);
-        if (d.gps) std::fprintf(f, "%.8g,%.8g", d.gps->latitude, d.gps->longitude);
-        else std::fputc(',', f);
-      }
+                   j + 1, row.line, g, r.allowable_load, g, r.e_surface, g, r.e_surface_72f, g, r.e_base, g,
+                   r.e_subgrade, g, r.depth_in, g, r.fit_rms_pct, zalk::flag_names(r.flags | row.flags).c_str());
+      if (f25) write_drop_columns(f, *row.drop, row.test.load_lb);
       std::fputc('\n', f);
     }
   }

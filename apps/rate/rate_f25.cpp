@@ -14,8 +14,13 @@ Test converted(const zalk::io::F25Drop& d) {
   t.hour = d.hour_of_day();
   t.load_lb = d.force_lb();
   t.surface_temp_f = d.temperatures.surface_f().value_or(NAN);
-  for (double x : d.offsets_mm) t.offsets_in.push_back(x / kMillimetresPerInch);
-  for (double v : d.deflections_um) t.deflections_mils.push_back(v / kMicrometresPerMil);
+  // A sensor behind the plate (negative offset) is kept in the drop but left
+  // out of the back-calculation, which takes offsets from the load outward.
+  for (std::size_t k = 0; k < d.offsets_mm.size(); ++k) {
+    if (d.offsets_mm[k] < 0) continue;
+    t.offsets_in.push_back(d.offsets_mm[k] / kMillimetresPerInch);
+    t.deflections_mils.push_back(d.deflections_um[k] / kMicrometresPerMil);
+  }
   return t;
 }
 

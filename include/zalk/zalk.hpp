@@ -3,5 +3,6 @@
 #pragma once
 
 #include "zalk/analysis.hpp"
+#include "zalk/fwd_file.hpp"
 #include "zalk/rating.hpp"
 #include "zalk/status.hpp"

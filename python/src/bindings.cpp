@@ -234,6 +234,70 @@ class PyRater {
   zalk::Rater rater_;
 };
 
+py::object optional_value(const std::optional<double>& v) {
+  return v ? py::object(py::float_(*v)) : py::object(py::none());
+}
+
+// One field file: its drops as columns (lists), its metadata, diagnostics
+// and rejected lines. The Python layer makes the DataFrame.
+py::dict read_field_file(const std::filesystem::path& path, const std::vector<double>& offsets_mm) {
+  zalk::FieldFileOptions options;
+  options.sensor_offsets_mm = offsets_mm;
+  zalk::FieldFile f;
+  {
+    py::gil_scoped_release release;
+    f = zalk::read_field_file(path, options);
+  }
+  py::dict columns;
+  const char* names[] = {"line", "station_index", "station", "lane", "lane_code", "drop", "sequence", "year",
+                         "month", "day", "hour", "minute", "second", "latitude", "longitude",
+                         "surface_temp_f", "air_temp_f", "asphalt_temp_f", "load_lb", "stress_kpa",
+                         "implausible", "suspect_sensor", "offsets_mm", "deflections_um", "sensor_slots",
+                         "comment"};
+  std::vector<py::list> c(std::size(names));
+  for (const zalk::FieldDrop& d : f.drops) {
+    std::size_t k = 0;
+    for (const py::object& v :
+         {py::object(py::int_(d.line)), py::object(py::int_(d.station_index)), py::object(py::float_(d.station)),
+          py::object(py::str(d.lane)), py::object(py::str(d.lane_code)), py::object(py::int_(d.drop)),
+          py::object(py::int_(d.sequence)), py::object(py::int_(d.year)), py::object(py::int_(d.month)),
+          py::object(py::int_(d.day)), py::object(py::int_(d.hour)), py::object(py::int_(d.minute)),
+          py::object(py::int_(d.second)), optional_value(d.latitude), optional_value(d.longitude),
+          optional_value(d.surface_temperature_f), optional_value(d.air_temperature_f),
+          optional_value(d.asphalt_temperature_f), py::object(py::float_(d.load_lb)),
+          py::object(py::float_(d.stress_kpa)), py::object(py::bool_(d.implausible)),
+          py::object(py::int_(d.suspect_sensor)), py::object(py::tuple(py::cast(d.offsets_mm))),
+          py::object(py::tuple(py::cast(d.deflections_um))), py::object(py::tuple(py::cast(d.sensor_slots))),
+          py::object(py::str(d.comment))})
+      c[k++].append(v);
+  }
+  for (std::size_t k = 0; k < std::size(names); ++k) columns[names[k]] = c[k];
+  py::list diagnostics;
+  for (const zalk::FieldDiagnostic& d : f.diagnostics) {
+    py::dict e;
+    e["file"] = d.file, e["line"] = d.line, e["column"] = d.column, e["message"] = d.message;
+    diagnostics.append(e);
+  }
+  static const char* const kFormats[] = {"unknown", "F25", "JILS"};
+  py::dict out;
+  out["file"] = f.file;
+  out["format"] = kFormats[int(f.format)];
+  out["read"] = f.read;
+  out["metadata"] = f.metadata;
+  out["drops"] = columns;
+  out["diagnostics"] = diagnostics;
+  out["rejected_lines"] = f.rejected_lines;
+  out["summary"] = f.summary;
+  return out;
+}
+
+std::vector<double> parse_sensor_offsets(const std::string& list) {
+  std::vector<double> mm;
+  std::string problem;
+  if (!zalk::parse_sensor_offsets(list, mm, problem)) throw py::value_error("sensor_offsets: " + problem);
+  return mm;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_zalk3071, m) {
@@ -244,4 +308,6 @@ PYBIND11_MODULE(_zalk3071, m) {
       .def(py::init<const std::filesystem::path&>(), py::arg("table"))
       .def("rate", &PyRater::rate, py::arg("section"), py::arg("values"), py::arg("offsets"),
            py::arg("deflections"), py::arg("method"));
+  m.def("read_field_file", &read_field_file, py::arg("path"), py::arg("offsets_mm"));
+  m.def("parse_sensor_offsets", &parse_sensor_offsets, py::arg("list"));
 }

@@ -131,7 +131,8 @@ TEST(F25Reader, BadFilesAndLinesGiveOneClearDiagnostic) {
       {"binary", std::string("\x7f" "ELF\x02\x01\x01\0\0\0", 10), false, 1, "not an F25 file"},
       {"short header", good.substr(0, good.find("5020")), false, 24, "before the 40 lines"},
       {"no 5020", replace_line(25, "5099,  1"), false, 40, "no 5020 line"},
-      {"bad count", replace_line(1, "5001,\"1.20\",  abc,    4,    1"), false, 1, "header line count"},
+      // Without a count the header ends at the first line that cannot belong to it.
+      {"bad count", replace_line(1, "5001,\"1.20\",  abc,    4,    1"), true, 1, "header line count"},
       {"bad radius", replace_line(25, "5020,   N0,    0"), false, 25, "plate radius is not a number"},
       {"garbage line", replace_line(48, "\x01\x02garbage"), true, 48, "does not start with a line id"},
       {"unknown id", replace_line(48, "6123,  1"), true, 48, "line id 6123 is not one"},
@@ -180,32 +181,44 @@ TEST(F25Reader, PlausibilityOfBasins) {
   for (const Case& c : cases) EXPECT_EQ(implausible_sensor(x, c.d), c.suspect);
 }
 
-// A small writer of the layout the reader documents.
-std::string write_f25(const std::vector<F25Drop>& drops, double radius,
-                      const std::vector<double>& offsets) {
+// A small writer of the two shapes the reader documents: the described one
+// (quoted edition, count in field 2, 10-field station lines, LF) and the one
+// devices write (count in field 3, 15-field station lines with lane number,
+// lane code and second, zero-padded stresses, a trailing field, CR LF).
+enum class Shape { described, device };
+
+std::string write_f25(const std::vector<F25Drop>& drops, double radius, const std::vector<double>& offsets,
+                      Shape shape = Shape::described) {
+  const bool device = shape == Shape::device;
+  const char* eol = device ? "\r\n" : "\n";
   std::ostringstream o;
-  char buf[128];
-  o << "5001,\"1.00\",   40,    4,    1\n";
-  for (int k = 2; k <= 38; ++k) o << "5099,    0\n";
+  char buf[160];
+  o << (device ? "5001,25.60,1,40, 3, 1,\"RT writer       \"" : "5001,\"1.00\",   40,    4,    1") << eol;
+  for (int k = 2; k <= 38; ++k) o << "5099,    0" << eol;
   o << "5020," << radius;
   for (int s = 0; s < kF25MaxSensors; ++s) {
     if (s < int(offsets.size())) o << "," << offsets[std::size_t(s)];
-    else o << ",   N0";
+    else o << (device ? ",N0    " : ",   N0");
   }
-  o << "\n5032,\"SUB\"\n";
+  o << eol << "5032,\"SUB\"" << eol;
   for (const F25Drop& d : drops) {
     if (d.drop_in_location == 1) {
-      std::snprintf(buf, sizeof buf, "5301,    0,\"m\",%10.3f,\"%s\",%04d,%02d,%02d,%02d,%02d\n", d.station,
-                    d.lane.c_str(), d.year, d.month, d.day, d.hour, d.minute);
-      o << buf << "5302,\"\"\n";
-      std::snprintf(buf, sizeof buf, "5303,    %d,%7.1f,%7.1f,%7.1f\n", d.temperatures.fahrenheit ? 1 : 0,
+      if (device) {
+        std::snprintf(buf, sizeof buf, "5301,0,1,3,3,%8.3f,1,%s,\"%-8s\",%04d,%02d,%02d,%02d,%02d,%02d", d.station,
+                      d.lane.c_str(), d.lane_code.c_str(), d.year, d.month, d.day, d.hour, d.minute, d.second);
+      } else {
+        std::snprintf(buf, sizeof buf, "5301,    0,\"m\",%10.3f,\"%s\",%04d,%02d,%02d,%02d,%02d", d.station,
+                      d.lane.c_str(), d.year, d.month, d.day, d.hour, d.minute);
+      }
+      o << buf << eol << (device ? "5302,0,1,8,0,0,0,1,0,\"            \"" : "5302,\"\"") << eol;
+      std::snprintf(buf, sizeof buf, "5303,    %d,%7.1f,%7.1f,%7.1f", d.temperatures.fahrenheit ? 1 : 0,
                     *d.temperatures.asphalt, *d.temperatures.surface, *d.temperatures.air);
-      o << buf;
+      o << buf << eol;
     }
-    std::snprintf(buf, sizeof buf, "%4d,%8.1f", d.sequence, d.stress_kpa);
+    std::snprintf(buf, sizeof buf, device ? "%4d,%08.1f" : "%4d,%8.1f", d.sequence, d.stress_kpa);
     o << buf;
     for (double v : d.deflections_um) o << "," << v;
-    o << "\n";
+    o << (device ? ", 29.750" : "") << eol;
   }
   return o.str();
 }
@@ -225,6 +238,8 @@ TEST(F25Reader, RoundTripThroughTheWriter) {
       d.sequence = k;
       d.station = 12.5 * loc;
       d.lane = kLanes[loc % 2];
+      d.lane_code = "C" + std::to_string(loc % 3);
+      d.second = loc % 60;
       d.year = 2026, d.month = 5, d.day = 1 + loc % 28, d.hour = 8 + loc % 10, d.minute = loc;
       d.temperatures.fahrenheit = loc % 3 == 0;
       d.temperatures.asphalt = 20.5, d.temperatures.surface = 18.0 + loc,
@@ -239,23 +254,30 @@ TEST(F25Reader, RoundTripThroughTheWriter) {
       drops.push_back(d);
     }
   }
-  const F25File f = read_f25(write_f25(drops, 150, offsets), "rt.f25");
-  ASSERT_TRUE(f.header_ok);
-  EXPECT_TRUE(f.diagnostics.empty()) << f.diagnostics[0].message;
-  ASSERT_EQ(f.drops.size(), drops.size());
-  for (std::size_t i = 0; i < drops.size(); ++i) {
-    const F25Drop &w = drops[i], &r = f.drops[i];
-    EXPECT_EQ(r.location, w.location);
-    EXPECT_EQ(r.drop_in_location, w.drop_in_location);
-    EXPECT_EQ(r.station, w.station);
-    EXPECT_EQ(r.lane, w.lane);
-    EXPECT_EQ(r.hour_of_day(), w.hour_of_day());
-    EXPECT_EQ(r.day, w.day);
-    EXPECT_EQ(r.temperatures.surface, w.temperatures.surface);
-    EXPECT_EQ(r.temperatures.fahrenheit, w.temperatures.fahrenheit);
-    EXPECT_EQ(r.stress_kpa, w.stress_kpa);
-    EXPECT_EQ(r.offsets_mm, offsets);
-    EXPECT_EQ(r.deflections_um, w.deflections_um);
+  for (Shape shape : {Shape::described, Shape::device}) {
+    SCOPED_TRACE(shape == Shape::device ? "device shape" : "described shape");
+    const bool device = shape == Shape::device;
+    const F25File f = read_f25(write_f25(drops, 150, offsets, shape), "rt.f25");
+    ASSERT_TRUE(f.header_ok);
+    EXPECT_TRUE(f.diagnostics.empty()) << f.diagnostics[0].message;
+    ASSERT_EQ(f.drops.size(), drops.size());
+    for (std::size_t i = 0; i < drops.size(); ++i) {
+      const F25Drop &w = drops[i], &r = f.drops[i];
+      EXPECT_EQ(r.location, w.location);
+      EXPECT_EQ(r.drop_in_location, w.drop_in_location);
+      EXPECT_EQ(r.station, w.station);
+      EXPECT_EQ(r.lane, w.lane);
+      EXPECT_EQ(r.hour_of_day(), w.hour_of_day());
+      EXPECT_EQ(r.day, w.day);
+      EXPECT_EQ(r.temperatures.surface, w.temperatures.surface);
+      EXPECT_EQ(r.temperatures.fahrenheit, w.temperatures.fahrenheit);
+      EXPECT_EQ(r.stress_kpa, w.stress_kpa);
+      EXPECT_EQ(r.offsets_mm, offsets);
+      EXPECT_EQ(r.deflections_um, w.deflections_um);
+      EXPECT_EQ(r.lane_code, device ? w.lane_code : "");
+      EXPECT_EQ(r.second, device ? w.second : 0);
+      EXPECT_EQ(r.extra_fields, device ? std::vector<std::string>{"29.750"} : std::vector<std::string>{});
+    }
   }
 }
 
