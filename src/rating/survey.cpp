@@ -358,7 +358,6 @@ class UnitMerger {
     const Unit& r = units_[right];
     l.last_station = r.last_station;
     l.station_to = r.station_to;
-    l.drops += r.drops;
     l.length = width_sum_[l.last_station + 1] - width_sum_[l.first_station];
     l.mean = (area_sum_[l.last_station + 1] - area_sum_[l.first_station]) / l.length;
     alive_[right] = false;
@@ -376,8 +375,7 @@ class UnitMerger {
 };
 
 Unit make_unit(const std::vector<StationPoint>& st, std::size_t first, std::size_t last,
-               const std::vector<double>& width_sum, const std::vector<double>& area_sum,
-               const std::vector<std::size_t>& drops_upto) {
+               const std::vector<double>& width_sum, const std::vector<double>& area_sum) {
   Unit u;
   u.first_station = first;
   u.last_station = last;
@@ -385,7 +383,6 @@ Unit make_unit(const std::vector<StationPoint>& st, std::size_t first, std::size
   u.station_to = st[last].station;
   u.length = width_sum[last + 1] - width_sum[first];
   u.mean = u.length > 0 ? (area_sum[last + 1] - area_sum[first]) / u.length : st[first].value;
-  u.drops = drops_upto[last + 1] - drops_upto[first];
   return u;
 }
 
@@ -542,10 +539,6 @@ Segmentation segment(std::span<const double> stations, std::span<const double> v
     s.problems.push_back({SectionIssue::kTooFewStations, kWholeSurvey, kNaN, kNaN});
     return s;
   }
-  std::vector<std::size_t> drops_upto(st.size() + 1, 0);
-  for (std::size_t i = 0; i < st.size(); ++i)
-    drops_upto[i + 1] = drops_upto[i] + (st[i].last_drop - st[i].first_drop + 1);
-
   std::vector<double> width_sum, area_sum;
   std::vector<Unit> units;
   if (st.size() < 2) {
@@ -553,7 +546,7 @@ Segmentation segment(std::span<const double> stations, std::span<const double> v
     st[0].width = 0;
     width_sum = {0, 0};
     area_sum = {0, 0};
-    units.push_back(make_unit(st, 0, 0, width_sum, area_sum, drops_upto));
+    units.push_back(make_unit(st, 0, 0, width_sum, area_sum));
   } else {
     cumulative_differences(st, width_sum, area_sum);
     const double survey_length = width_sum.back();
@@ -561,24 +554,26 @@ Segmentation segment(std::span<const double> stations, std::span<const double> v
       s.problems.push_back({SectionIssue::kMinLengthBeyondSurvey, kWholeSurvey, min_length, survey_length});
     std::size_t first = 0;
     for (std::size_t end : unit_ends(st)) {
-      units.push_back(make_unit(st, first, end, width_sum, area_sum, drops_upto));
+      units.push_back(make_unit(st, first, end, width_sum, area_sum));
       first = end + 1;
     }
     units = UnitMerger(std::move(units), width_sum, area_sum).merge_shorter_than(min_length);
   }
   s.units = std::move(units);
 
-  // Drops left out inside a station's run (a decreasing station between
-  // equal ones) keep -1: only the drops the station was built from count.
+  // A station's drops run from its first to its last, less any left out
+  // between them (a lower station between two equal ones).
   std::vector<bool> left_out(s.drop_unit.size(), false);
   for (const SectionProblem& p : s.problems)
-    if (p.drop != kWholeSurvey && p.issue != SectionIssue::kValueNotFinite) left_out[p.drop] = true;
-  for (std::size_t u = 0; u < s.units.size(); ++u) {
-    const std::size_t from = st[s.units[u].first_station].first_drop;
-    const std::size_t to = st[s.units[u].last_station].last_drop;
-    for (std::size_t i = from; i <= to; ++i)
-      if (!left_out[i]) s.drop_unit[i] = int(u);
-  }
+    if (p.issue == SectionIssue::kStationNotFinite || p.issue == SectionIssue::kStationDecreasing)
+      left_out[p.drop] = true;
+  for (std::size_t u = 0; u < s.units.size(); ++u)
+    for (std::size_t k = s.units[u].first_station; k <= s.units[u].last_station; ++k)
+      for (std::size_t i = st[k].first_drop; i <= st[k].last_drop; ++i)
+        if (!left_out[i]) {
+          s.drop_unit[i] = int(u);
+          ++s.units[u].drops;
+        }
   return s;
 }
 
