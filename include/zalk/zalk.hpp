@@ -5,3 +5,4 @@
 #include "zalk/analysis.hpp"
 #include "zalk/rating.hpp"
 #include "zalk/status.hpp"
+#include "zalk/survey.hpp"
