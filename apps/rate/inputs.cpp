@@ -41,7 +41,7 @@ std::vector<SectionInput> sections_of(const rate_csv::Input& in) {
   for (std::size_t s = 0; s < in.sections.size(); ++s) {
     SectionInput si{in.sections[s].id, section_of(in.sections[s], in.factors), in.sections[s].reps_per_year, {}};
     if (s < in.tests.size())
-      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), t.line, nullptr, 0});
+      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), t.line, nullptr, 0, {}, {}});
     out.push_back(std::move(si));
   }
   return out;
@@ -95,6 +95,8 @@ void add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fi
     row.test.reps_per_year = reps;
     row.test.surface_temperature_f = t.surface_temp_f;
     if (t.drop->implausible) row.flags |= zalk::flag_implausible;
+    row.measured = {t.offsets_in, t.deflections_mils, t.load_lb};
+    row.file = f.file;
     std::string problem;
     if (!fit_layout(o, t, row, problem)) {
       diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});

@@ -19,6 +19,9 @@ struct TestRow {
   int line = 0;
   const zalk::io::F25Drop* drop = nullptr;  // F25 only
   unsigned flags = 0;                        // flags known before rating (interpolated, implausible)
+  // F25: the drop as measured and its file, for the survey columns.
+  zalk::survey::Drop measured;
+  std::string file;
 };
 
 struct SectionInput {

@@ -84,14 +84,16 @@ void Output::discard_temporary() {
 }
 
 void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, Output& out) {
+                   bool f25, int g, const rate_survey::Survey* survey, Output& out) {
   std::FILE* f = out.get();
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in,"
                   "fit_rms_pct,flags");
   if (f25) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
+  if (survey) survey->write_header(f);
   std::fputc('\n', f);
+  std::size_t drop = 0;
   for (std::size_t s = 0; s < sections.size(); ++s) {
-    for (std::size_t j = 0; j < rated[s].size(); ++j) {
+    for (std::size_t j = 0; j < rated[s].size(); ++j, ++drop) {
       const zalk::RatingResult& r = rated[s][j].result;
       const TestRow& row = sections[s].tests[j];
       std::fprintf(f, "%s,%zu,%d,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%.*g,%s", sections[s].id.c_str(), j + 1, row.line,
@@ -103,6 +105,7 @@ void write_results(const std::vector<SectionInput>& sections, const std::vector<
         if (d.gps) std::fprintf(f, "%.8g,%.8g", d.gps->latitude, d.gps->longitude);
         else std::fputc(',', f);
       }
+      if (survey) survey->write_row(f, drop, g);
       std::fputc('\n', f);
     }
   }
