@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct SectionInput {
   zalk::Section section;
   double reps_per_year = 0;
   std::vector<TestRow> tests;
+  double station_from = NAN, station_to = NAN;  // F25 drops by station (NaN: none)
 };
 
 std::vector<SectionInput> sections_of(const rate_csv::Input& in);

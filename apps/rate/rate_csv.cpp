@@ -158,10 +158,30 @@ std::string read_file(const std::filesystem::path& file) {
   return text;
 }
 
+namespace {
+
+// station_from and station_to (columns 26, 27): both or neither, in order.
+void read_station_range(const std::string& file, const CsvRow& row, Section& s) {
+  const std::size_t from = 2 + kSectColumns, to = 3 + kSectColumns;  // 0-based
+  const bool has_from = row.fields.size() > from && !row.fields[from].empty();
+  const bool has_to = row.fields.size() > to && !row.fields[to].empty();
+  if (!has_from && !has_to) return;
+  if (has_from != has_to)
+    input_error(where(file, row.line, int(has_from ? to : from) + 1) + ": station_from and station_to go together");
+  s.station_from = number_at(file, row, int(from) + 1, "station_from");
+  s.station_to = number_at(file, row, int(to) + 1, "station_to");
+  if (!(s.station_from <= s.station_to))
+    input_error(where(file, row.line, int(to) + 1) + ": station_to " + row.fields[to] + " is below station_from " +
+                row.fields[from]);
+}
+
+}  // namespace
+
 std::vector<Section> read_sections(std::string_view text, const std::string& file,
                                    std::array<double, 10>& factors) {
-  // An optional last column gives the annual repetitions of F25 tests.
-  const auto rows = read_csv(text, file, 1 + kSectColumns, 1);
+  // Optional columns give the annual repetitions of F25 tests and the
+  // stations a section covers in an F25 file.
+  const auto rows = read_csv(text, file, 1 + kSectColumns, 3);
   if (rows.empty()) input_error(file + ": no sections");
   if (rows.size() > kMaxSections) {
     input_error(where(file, rows[kMaxSections].line) + ": more than 20 sections; the library rates at most 20 per run");
@@ -188,8 +208,9 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
                     " differs from the first section's; the seasonal factors are shared by all sections");
       }
     }
-    if (row.fields.size() > std::size_t(1 + kSectColumns) && !row.fields.back().empty())
+    if (row.fields.size() > std::size_t(1 + kSectColumns) && !row.fields[std::size_t(1 + kSectColumns)].empty())
       s.reps_per_year = positive_at(file, row, 2 + kSectColumns, "reps_per_year");
+    read_station_range(file, row, s);
     sections.push_back(s);
   }
   return sections;

@@ -118,6 +118,28 @@ check(res.returncode == 0 and "minimum length 100000 is longer than the survey (
 if res.returncode == 0:
     check(len(rows(os.path.join(WORK, "long_sections.csv"))) == 1, "one section")
 
+# Sections by station range: one file, each drop rated with its own section.
+lines_in = open(os.path.join(SAMPLE, "sections.csv")).read().splitlines()
+ranged = os.path.join(WORK, "ranged_sections.csv")
+open(ranged, "w").write("\n".join([lines_in[0] + ",reps_per_year,station_from,station_to",
+                                    lines_in[1] + ",,0,1700", lines_in[2] + ",,1750,2525"]) + "\n")
+res = run("--sections", ranged, "--f25", f25, "--reps", "60000", "--drops", "all",
+          "--out", os.path.join(WORK, "ranged.csv"), "--indices")
+check(res.returncode == 0, f"station ranges: exit {res.returncode}: {res.stderr}")
+check(f"survey.f25:{lines[69]}:1: station 1725 lies in no section's station_from..station_to" in res.stderr
+      and "station 2550 lies in no section" in res.stderr, f"stations outside the ranges: {res.stderr}")
+if res.returncode == 0:
+    by = {}
+    for r in rows(os.path.join(WORK, "ranged.csv")):
+        by.setdefault(r["section"], []).append(float(r["station"]))
+    check(sorted(by) == ["S1", "S2"] and max(by["S1"]) == 1700 and min(by["S2"]) == 1750
+          and len(by["S1"]) == 70 and len(by["S2"]) == 32, f"drops by section: { {k: len(v) for k, v in by.items()} }")
+half = os.path.join(WORK, "half_range.csv")
+open(half, "w").write("\n".join([lines_in[0], lines_in[1] + ",,0,", lines_in[2]]) + "\n")
+res = run("--sections", half, "--f25", f25, "--reps", "60000", "--out", os.path.join(WORK, "half.csv"))
+check(res.returncode == 2 and "half_range.csv:2:27: station_from and station_to go together" in res.stderr,
+      f"half a range: {res.returncode} {res.stderr!r}")
+
 for f in failures:
     print(f)
 sys.exit(1 if failures else 0)
