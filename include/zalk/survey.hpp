@@ -36,6 +36,7 @@ enum DropFlag : unsigned {
   flag_mr_sensor_too_close = 1u << 6,    // no sensor at 0.7 a_e or beyond: the outermost used
   flag_bad_thickness = 1u << 7,          // surface + base not a positive number
   flag_bad_mr_deflection = 1u << 8,      // every sensor beyond the plate reads <= 0
+  flag_bad_plate = 1u << 9,              // plate radius not a positive number
 };
 // The flags as words joined by '|' ("interpolated|mr_sensor_too_close").
 std::string flag_names(unsigned flags);

@@ -22,6 +22,7 @@ static_assert(unsigned(flag_no_sensor_beyond_plate) == core::kNoSensorBeyondPlat
 static_assert(unsigned(flag_mr_sensor_too_close) == core::kMrSensorTooClose);
 static_assert(unsigned(flag_bad_thickness) == core::kBadThickness);
 static_assert(unsigned(flag_bad_mr_deflection) == core::kBadSensorDeflection);
+static_assert(unsigned(flag_bad_plate) == core::kBadPlate);
 
 core::Drop core_drop(const Drop& d) { return {d.offsets_in, d.deflections_mils, d.load_lb}; }
 

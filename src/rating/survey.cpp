@@ -44,13 +44,14 @@ constexpr std::array<FlagMessage, kDropFlagCount> kFlagMessages{{
      "the thickness above the subgrade is not a positive number; E_p, a_e and SN_eff are blank"},
     {kBadSensorDeflection, "bad_mr_deflection",
      "every sensor beyond the plate reads zero or less; the drop has no AASHTO 93 results"},
+    {kBadPlate, "bad_plate", "the plate radius is not a positive number; the drop has no AASHTO 93 results"},
 }};
 
 struct IssueMessage {
   SectionIssue issue;
   const char* format;  // %1$g: the value, %2$g: the previous station or the survey's length
 };
-constexpr std::array<IssueMessage, 6> kIssueMessages{{
+constexpr std::array<IssueMessage, 7> kIssueMessages{{
     {SectionIssue::kStationNotFinite, "the station is not a number; the drop is left out of the sectioning"},
     {SectionIssue::kStationDecreasing,
      "station %1$.10g is lower than the station before it (%2$.10g); the drop is left out of the "
@@ -63,6 +64,8 @@ constexpr std::array<IssueMessage, 6> kIssueMessages{{
      "fewer than two stations have a value of the column; the survey is one unit"},
     {SectionIssue::kMinLengthBeyondSurvey,
      "the minimum length %1$.10g is longer than the survey (%2$.10g); the survey is one unit"},
+    {SectionIssue::kCountsDiffer,
+     "%1$.10g stations but %2$.10g values; only the drops that have both are sectioned"},
 }};
 
 // ------------------------------------------------------------ the basin
@@ -508,8 +511,9 @@ Aashto93 aashto93(const Drop& drop, const AashtoOptions& options) {
   if (!positive(drop.load_lb)) r.flags |= kBadLoad;
   if (!positive(options.thickness_in)) r.flags |= kBadThickness;
   const double a = options.plate_radius_in;
+  if (!positive(a)) r.flags |= kBadPlate;
   const std::vector<std::size_t> candidates = mr_candidates(drop, a, r.flags);
-  if (r.flags & (kBadCentreDeflection | kBadLoad | kNoSensorBeyondPlate | kBadSensorDeflection))
+  if (r.flags & (kBadCentreDeflection | kBadLoad | kNoSensorBeyondPlate | kBadSensorDeflection | kBadPlate))
     return r;
 
   const double pressure = drop.load_lb / (std::numbers::pi * a * a);
@@ -542,6 +546,9 @@ Aashto93 aashto93(const Drop& drop, const AashtoOptions& options) {
 Segmentation segment(std::span<const double> stations, std::span<const double> values,
                      double min_length) {
   Segmentation s;
+  if (stations.size() != values.size())
+    s.problems.push_back(
+        {SectionIssue::kCountsDiffer, kWholeSurvey, double(stations.size()), double(values.size())});
   s.stations = collect_stations(stations, values, s.problems);
   s.drop_unit.assign(std::min(stations.size(), values.size()), -1);
   std::vector<StationPoint>& st = s.stations;

@@ -36,8 +36,9 @@ enum DropFlag : unsigned {
   kMrSensorTooClose = 1u << 6,     // no sensor reaches 0.7 a_e: the outermost was used
   kBadThickness = 1u << 7,         // surface + base not a positive number
   kBadSensorDeflection = 1u << 8,  // every sensor beyond the plate reads zero or less
+  kBadPlate = 1u << 9,             // plate radius not a positive number
 };
-inline constexpr unsigned kDropFlagCount = 9;
+inline constexpr unsigned kDropFlagCount = 10;
 
 // The flag's name as a results column would carry it (e.g. "interpolated").
 std::string flag_name(DropFlag flag);
@@ -116,6 +117,7 @@ enum class SectionIssue {
   kStationWithoutValue,    // none of the station's drops has a value: left out
   kTooFewStations,         // fewer than two stations: one unit, no Z
   kMinLengthBeyondSurvey,  // the minimum length exceeds the survey: one unit
+  kCountsDiffer,           // stations and values differ in number: the extra ones unused
 };
 // A sentence naming the issue and the value concerned.
 std::string section_issue_text(SectionIssue issue, double value, double previous);

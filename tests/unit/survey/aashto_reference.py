@@ -24,6 +24,7 @@ FLAGS = {
     "interpolated": 1 << 0, "bad_layout": 1 << 1, "bad_d0": 1 << 2, "bad_load": 1 << 3,
     "offset_outside_basin": 1 << 4, "no_sensor_beyond_plate": 1 << 5,
     "mr_sensor_too_close": 1 << 6, "bad_thickness": 1 << 7, "bad_mr_deflection": 1 << 8,
+    "bad_plate": 1 << 9,
 }
 TOL_IN = 10 / 25.4  # a sensor within 10 mm of an offset stands for it
 COLUMNS = ["d0", "sci", "bdi", "bci", "area", "d0n", "scin", "bdin", "bcin", "arean",
@@ -102,13 +103,16 @@ def reference(load, a, D, C, ref, offsets, defl):
         aflags |= FLAGS["bad_load"]
     if not D > 0:
         aflags |= FLAGS["bad_thickness"]
+    if not a > 0:
+        aflags |= FLAGS["bad_plate"]
     beyond = [i for i, r in enumerate(offsets) if r > a]
     cand = [i for i in beyond if defl[i] > 0]
     if not beyond:
         aflags |= FLAGS["no_sensor_beyond_plate"]
     elif not cand:
         aflags |= FLAGS["bad_mr_deflection"]
-    if aflags & (FLAGS["bad_d0"] | FLAGS["bad_load"] | FLAGS["no_sensor_beyond_plate"] | FLAGS["bad_mr_deflection"]):
+    if aflags & (FLAGS["bad_d0"] | FLAGS["bad_load"] | FLAGS["no_sensor_beyond_plate"] | FLAGS["bad_mr_deflection"]
+                 | FLAGS["bad_plate"]):
         return iflags, aflags, out
     p = mp.mpf(load) / (mp.pi * mp.mpf(a) ** 2)
 
@@ -155,6 +159,8 @@ def cases():
     rows.append((9000, 5.9, 12, 0.33, 9000, [0, 3, 5], [20, 19, 18]))
     rows.append((9000, 5.9, 0, 0.33, 9000, std, basin(20, 15, std)))
     rows.append((9000, 5.9, 12, 0.33, 9000, [0, 4, 8, 12], [20, 19, 0, 0]))
+    # a plate of no radius: every sensor is beyond it, but no pressure
+    rows.append((9000, 0, 12, 0.33, 9000, std, basin(20, 15, std)))
     return rows
 
 

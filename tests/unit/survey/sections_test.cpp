@@ -163,6 +163,8 @@ TEST(CumulativeDifferences, BadStationsAndValuesAreReportedAndLeftOut) {
       {"one station", {7, 7}, {1, 2}, 0, {SectionIssue::kTooFewStations}, {kWholeSurvey}, {0, 0},
        "fewer than two stations"},
       {"nothing", {}, {}, 0, {SectionIssue::kTooFewStations}, {kWholeSurvey}, {}, "fewer than two"},
+      {"counts differ", {0, 10, 20}, {1, 5}, 0, {SectionIssue::kCountsDiffer}, {kWholeSurvey}, {0, 0},
+       "3 stations but 2 values"},
   };
   for (const Row& r : rows) {
     const Segmentation s = segment(r.x, r.v, r.min_length);
