@@ -23,9 +23,17 @@ cp data/backdefl.txt "$data/backdefl.txt"
 "$build"/apps/rate/rate --data "$data" --sections data/sample/sections.csv --f25 data/sample/S2.f25 \
   --reps 60000 --drops last --method fit --out "$out/f25_fit.csv" --residuals "$out/f25_residuals.csv"
 
+# The sample's tests with basin indices and AASHTO 93 columns, cut into
+# homogeneous sections on the centre deflection.
+"$build"/apps/rate/rate --data "$data" \
+  --sections data/sample/sections.csv --tests data/sample/tests.csv --out "$out/survey.csv" \
+  --indices --reference-load 9000 --segments d0_mils --min-length 20 --segments-out "$out/sections.csv"
+
 echo "Results per test: $out/results.csv"
 head -n 6 "$out/results.csv"
 echo "Overlay passes:   $out/overlay.csv"
 head -n 6 "$out/overlay.csv"
 echo "F25 file, fit:    $out/f25_fit.csv"
 head -n 4 "$out/f25_fit.csv"
+echo "Survey sections:  $out/sections.csv"
+cut -d, -f1-8 "$out/sections.csv"

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "apps/rate/fwd_input.h"
+#include "apps/rate/station_ranges.h"
 #include "io/platform.h"
 #include "rating/sensor_layout.h"
 
@@ -40,9 +41,10 @@ zalk::DeflectionTest test_of(const rate_csv::Test& t) {
 std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file) {
   std::vector<SectionInput> out;
   for (std::size_t s = 0; s < in.sections.size(); ++s) {
-    SectionInput si{in.sections[s].id, section_of(in.sections[s], in.factors), in.sections[s].reps_per_year, {}};
+    const rate_csv::Section& cs = in.sections[s];
+    SectionInput si{cs.id, section_of(cs, in.factors), cs.reps_per_year, {}, cs.station_from, cs.station_to};
     if (s < in.tests.size())
-      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), file, t.line, nullptr, 0});
+      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), file, t.line, nullptr, 0, {}});
     out.push_back(std::move(si));
   }
   return out;
@@ -77,17 +79,32 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
   files.push_back(read_field_file(o, file));
   const zalk::io::F25File& f = files.back();
   std::vector<zalk::io::F25Diagnostic> diagnostics = f.diagnostics;
+  // With station ranges in the sections file (and no --f25-section), each
+  // drop goes to the section of its station.
+  const bool by_station = o.f25_section.empty() && any_station_range(sections);
   const std::string id = o.f25_section.empty() ? file.stem().string() : o.f25_section;
   if (!f.header_ok) {  // the other files are still rated
     report_field_file(f, diagnostics, 0, id);
     return 1;
   }
   auto s = std::find_if(sections.begin(), sections.end(), [&](const SectionInput& x) { return x.id == id; });
-  if (s == sections.end()) throw ToolError(file.string() + ": section \"" + id + "\" is not in the sections file", 2);
-  const double reps = o.reps ? *o.reps : s->reps_per_year;
-  if (!(reps > 0)) throw ToolError(file.string() + ": no annual repetitions: give --reps or a reps_per_year column", 2);
+  if (!by_station && s == sections.end())
+    throw ToolError(file.string() + ": section \"" + id + "\" is not in the sections file", 2);
   bool said_layout = false;
   for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, diagnostics)) {
+    SectionInput* target = by_station ? section_at_station(sections, t.drop->station) : &*s;
+    if (target == nullptr) {
+      char station[64];
+      std::snprintf(station, sizeof station, "%.10g", t.drop->station);
+      diagnostics.push_back({f.file, t.drop->line, 1,
+                             std::string("station ") + station +
+                                 " lies in no section's station_from..station_to; the drop is not rated"});
+      continue;
+    }
+    const double reps = o.reps ? *o.reps : target->reps_per_year;
+    if (!(reps > 0))
+      throw ToolError(file.string() + ": no annual repetitions for section \"" + target->id +
+                          "\": give --reps or a reps_per_year column", 2);
     TestRow row;
     row.drop = t.drop;
     row.file = f.file;
@@ -97,6 +114,7 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
     row.test.reps_per_year = reps;
     row.test.surface_temperature_f = t.surface_temp_f;
     if (t.drop->implausible) row.flags |= zalk::flag_implausible;
+    row.measured = {t.offsets_in, t.deflections_mils, t.load_lb};
     std::string problem;
     if (!fit_layout(o, t, row, problem)) {
       diagnostics.push_back({f.file, t.drop->line, 1, problem + "; the drop is not rated"});
@@ -112,10 +130,10 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
                        : "sensors away from 0, 8, 12, 18, 24, 36 in: basins interpolated to them");
       said_layout = true;
     }
-    s->tests.push_back(std::move(row));
+    target->tests.push_back(std::move(row));
   }
   const int not_rated = int(diagnostics.size() - f.diagnostics.size());
-  report_field_file(f, diagnostics, not_rated, id);
+  report_field_file(f, diagnostics, not_rated, by_station ? "by station" : id);
   return f.drops_rejected + not_rated;
 }
 

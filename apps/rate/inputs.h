@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ struct TestRow {
   int line = 0;
   const zalk::io::F25Drop* drop = nullptr;  // F25 only
   unsigned flags = 0;                        // flags known before rating (interpolated, implausible)
+  // Field files: the drop as measured, for the survey columns.
+  zalk::survey::Drop measured;
 };
 
 struct SectionInput {
@@ -27,6 +30,7 @@ struct SectionInput {
   zalk::Section section;
   double reps_per_year = 0;
   std::vector<TestRow> tests;
+  double station_from = NAN, station_to = NAN;  // F25 drops by station (NaN: none)
 };
 
 std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file);

@@ -8,6 +8,8 @@
 //        [--method design|fit] [--depth candidates|continuous] [--threads N [--oversubscribe]]
 //        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
+//        [--indices] [--reference-load LB] [--aashto-c C]
+//        [--segments COLUMN --segments-out FILE [--min-length L]]
 //
 // The CSV columns and the exit statuses are listed in README.md ("Rating tool").
 #include <cstdio>
@@ -20,6 +22,7 @@
 #include "apps/rate/outputs.h"
 #include "apps/rate/rate_csv.h"
 #include "apps/rate/rating_run.h"
+#include "apps/rate/survey_rows.h"
 
 namespace rate_tool {
 namespace {
@@ -44,15 +47,24 @@ int run(int argc, char** argv) {
   files.reserve(o.f25.size());
   for (const fs::path& f : o.f25) refused += add_f25(o, f, files, sections);
   const fs::path table = table_in(o.data);
+  check_survey_options(o);
 
   // Outputs are opened first, so that an unwritable file fails before the run.
   Output results(o.out);
   std::optional<Output> residuals, overlay;
   if (o.rating.residuals) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
   if (!items.empty()) overlay.emplace(o.overlay_out);
+  std::optional<Output> segments;
+  if (!o.survey.segments_out.empty()) segments.emplace(o.survey.segments_out);
   const auto rated = rate_all(o, table, sections);
   refused += report_tests(sections, rated);
-  write_results(sections, rated, !o.f25.empty(), o.digits, results);
+  std::optional<rate_survey::Survey> survey;
+  if (o.survey.wanted()) survey.emplace(survey_of(o, sections, rated));
+  write_results(sections, rated, !o.f25.empty(), o.digits, o.survey.indices ? &*survey : nullptr, results);
+  if (segments) {
+    survey->write_segments(segments->get(), o.digits);
+    segments->finish();
+  }
   if (residuals) write_residuals(sections, rated, *residuals);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);

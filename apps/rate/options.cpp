@@ -16,7 +16,9 @@ namespace rate_tool {
                       "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
                       "            [--depth candidates|continuous] [--threads N [--oversubscribe]] [--out FILE]\n"
                       "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
-                      "            [--overlay FILE --dh INCHES [--overlay-out FILE]]",
+                      "            [--overlay FILE --dh INCHES [--overlay-out FILE]]\n"
+                      "            [--indices] [--reference-load LB] [--aashto-c C]\n"
+                      "            [--segments COLUMN --segments-out FILE [--min-length L]]",
                   2);
 }
 
@@ -87,6 +89,8 @@ Options parse_options(int argc, char** argv) {
       const std::string v = value();
       if (!rate_f25::parse_drop_choice(v, o.drops.choice)) usage("--drops takes all, last or nearest LOAD");
       if (o.drops.choice == rate_f25::DropChoice::nearest) o.drops.nearest_lb = positive_number(arg, value(), 1e6);
+    } else if (std::string problem; rate_survey::take_option(arg, value, o.survey, problem)) {
+      if (!problem.empty()) usage(problem);
     } else if (arg == "--help" || arg == "-h") {
       usage("rate: load rating of pavement sections from deflection tests");
     } else {
@@ -101,13 +105,15 @@ Options parse_options(int argc, char** argv) {
   if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
   o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
   cap_threads(o);
+  if (!o.survey.segments_column.empty() && o.survey.segments_out.empty()) usage("--segments needs --segments-out");
   return o;
 }
 
 // Two outputs on one file, or an output over an input, would lose one of
 // them: refused before anything is read.
 void refuse_clashing_files(const Options& o) {
-  std::vector<std::pair<std::string, fs::path>> outputs = {{"--out", o.out}, {"--overlay-out", o.overlay_out}};
+  std::vector<std::pair<std::string, fs::path>> outputs = {
+      {"--out", o.out}, {"--overlay-out", o.overlay_out}, {"--segments-out", o.survey.segments_out}};
   if (o.rating.residuals)
     outputs.push_back({"--residuals", o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals});
   std::vector<std::pair<std::string, fs::path>> inputs = {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "apps/rate/rate_f25.h"
+#include "apps/rate/survey_output.h"
 #include "apps/rate/tool.h"
 #include "zalk/zalk.hpp"
 
@@ -27,6 +28,7 @@ struct Options {
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   bool oversubscribe = false;  // more threads than cores, each with its own rater's memory
   int digits = 6;  // significant digits of the results (17 keeps every bit)
+  rate_survey::Options survey;
 };
 
 [[noreturn]] void usage(const std::string& problem);

@@ -86,12 +86,14 @@ void Output::discard_temporary() {
 }
 
 void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, Output& out) {
+                   bool f25, int g, const rate_survey::Survey* survey, Output& out) {
   std::FILE* f = out.get();
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in,"
                   "fit_rms_pct,flags");
   if (f25) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
+  if (survey) survey->write_header(f);
   std::fputc('\n', f);
+  std::size_t drop = 0;
   for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
       if (!rated[s][j].refusal.empty()) continue;
@@ -101,6 +103,7 @@ void write_results(const std::vector<SectionInput>& sections, const std::vector<
                    j + 1, row.line, g, r.allowable_load, g, r.e_surface, g, r.e_surface_72f, g, r.e_base, g,
                    r.e_subgrade, g, r.depth_in, g, r.fit_rms_pct, zalk::flag_names(r.flags | row.flags).c_str());
       if (f25) write_drop_columns(f, *row.drop, row.test.load_lb);
+      if (survey) survey->write_row(f, drop++, g);
       std::fputc('\n', f);
     }
   }

@@ -7,6 +7,7 @@
 
 #include "apps/rate/inputs.h"
 #include "apps/rate/options.h"
+#include "apps/rate/survey_output.h"
 #include "apps/rate/tool.h"
 
 namespace rate_tool {
@@ -39,8 +40,9 @@ class Output {
   std::FILE* f_ = nullptr;
 };
 
+// With a survey, its columns follow each row.
 void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, Output& out);
+                   bool f25, int g, const rate_survey::Survey* survey, Output& out);
 // Per test and sensor: offset, measured and computed deflection (mils).
 void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
                      Output& out);

@@ -175,7 +175,7 @@ const std::vector<std::string_view> kSectionColumns = {
     "air_summer_f",     "surface_in",         "base_in",             "prev_day_air_f",      "base_factor_fall",
     "base_factor_winter", "base_factor_spring1", "base_factor_spring2", "base_factor_summer",
     "subgrade_factor_fall", "subgrade_factor_winter", "subgrade_factor_spring1", "subgrade_factor_spring2",
-    "subgrade_factor_summer", "reps_per_year"};
+    "subgrade_factor_summer", "reps_per_year", "station_from", "station_to"};
 constexpr std::size_t kSectionRequired = 1 + kSectColumns;
 
 const std::vector<std::string_view> kTestColumns = {"section",  "hour",     "load_lb",  "d0_mils",
@@ -239,10 +239,31 @@ std::string csv_field(std::string_view text) {
   return out + '"';
 }
 
+// station_from and station_to: both or neither, in order.
+void read_station_range(const std::string& file, const CsvRow& row, const Columns& c, Section& s) {
+  const std::size_t from = kSectionRequired + 1, to = kSectionRequired + 2;
+  const std::string* from_text = field(row, c, from);
+  const std::string* to_text = field(row, c, to);
+  const bool has_from = from_text != nullptr && !from_text->empty();
+  const bool has_to = to_text != nullptr && !to_text->empty();
+  if (!has_from && !has_to) return;
+  if (has_from != has_to) {  // pointed at the missing one when its column is there
+    const std::size_t missing = has_from ? to : from;
+    const std::size_t place = c.place[missing] != kAbsent ? c.place[missing] : c.place[has_from ? from : to];
+    input_error(where(file, row.line, int(place + 1)) + ": station_from and station_to go together");
+  }
+  s.station_from = number_at(file, row, c, from, "station_from");
+  s.station_to = number_at(file, row, c, to, "station_to");
+  if (!(s.station_from <= s.station_to))
+    input_error(where(file, row.line, int(c.place[to] + 1)) + ": station_to " + *to_text +
+                " is below station_from " + *from_text);
+}
+
 std::vector<Section> read_sections(std::string_view text, const std::string& file,
                                    std::array<double, 10>& factors, std::vector<std::string>* notes) {
   Columns c;
-  // An optional last column gives the annual repetitions of F25 tests.
+  // Optional columns give the annual repetitions of field-file drops and the
+  // stations a section covers in a field file.
   const auto rows = read_csv(text, file, kSectionColumns, kSectionRequired, c, notes);
   if (rows.empty()) input_error(file + ": no sections");
   if (rows.size() > kMaxSections) {
@@ -274,6 +295,7 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
     const std::string* reps = field(row, c, kSectionRequired);
     if (reps != nullptr && !reps->empty())
       s.reps_per_year = positive_at(file, row, c, kSectionRequired, "reps_per_year");
+    read_station_range(file, row, c, s);
     sections.push_back(s);
   }
   return sections;

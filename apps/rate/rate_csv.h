@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <filesystem>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -25,7 +26,11 @@ struct InputError : std::runtime_error {
 struct Section {
   std::string id;
   std::array<double, 13> columns{};  // SECT columns 1..13
-  double reps_per_year = 0;          // optional last column (0: not given)
+  double reps_per_year = 0;          // optional column 25 (0: not given)
+  // Optional columns 26 and 27: the stations of an F25 file this section's
+  // drops lie at (both given, from <= to); NaN when not given.
+  double station_from = std::numeric_limits<double>::quiet_NaN();
+  double station_to = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct Test {

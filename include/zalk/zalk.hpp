@@ -6,3 +6,4 @@
 #include "zalk/fwd_file.hpp"
 #include "zalk/rating.hpp"
 #include "zalk/status.hpp"
+#include "zalk/survey.hpp"

@@ -9,8 +9,11 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <array>
+#include <cmath>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "zalk/zalk.hpp"
@@ -298,6 +301,126 @@ std::vector<double> parse_sensor_offsets(const std::string& list) {
   return mm;
 }
 
+// ---- survey: indices, AASHTO 93, sections --------------------------------------
+
+// Drops of one sensor layout: offsets (k), deflections (n x k), loads (n).
+std::vector<zalk::survey::Drop> survey_drops(const Array& offsets, const Array& deflections, const Array& loads) {
+  const auto o = offsets.unchecked<1>();
+  const auto d = deflections.unchecked<2>();
+  const auto l = loads.unchecked<1>();
+  std::vector<zalk::survey::Drop> out(std::size_t(d.shape(0)));
+  for (py::ssize_t i = 0; i < d.shape(0); ++i) {
+    zalk::survey::Drop& x = out[std::size_t(i)];
+    x.offsets_in.assign(o.data(0), o.data(0) + o.shape(0));
+    x.deflections_mils.assign(d.data(i, 0), d.data(i, 0) + d.shape(1));
+    x.load_lb = l(i);
+  }
+  return out;
+}
+
+// One array per field of the rows, and the flags as words.
+template <class Row, std::size_t N>
+py::dict survey_columns(const std::vector<Row>& rows, const std::array<std::pair<const char*, double Row::*>, N>& fields) {
+  const auto n = py::ssize_t(rows.size());
+  py::dict d;
+  for (const auto& [name, member] : fields) {
+    Array a(n);
+    for (py::ssize_t i = 0; i < n; ++i) a.mutable_at(i) = rows[std::size_t(i)].*member;
+    d[name] = a;
+  }
+  py::list flags;
+  for (const Row& r : rows) flags.append(zalk::survey::flag_names(r.flags));
+  d["flags"] = flags;
+  return d;
+}
+
+py::dict survey_indices(const Array& offsets, const Array& deflections, const Array& loads, double reference_load) {
+  std::vector<zalk::survey::Indices> rows;
+  {
+    const auto drops = survey_drops(offsets, deflections, loads);
+    py::gil_scoped_release release;
+    rows = zalk::survey::indices(drops, reference_load);
+  }
+  using I = zalk::survey::Indices;
+  return survey_columns(rows, std::array<std::pair<const char*, double I::*>, 10>{{
+      {"d0_mils", &I::d0_mils}, {"sci_mils", &I::sci_mils}, {"bdi_mils", &I::bdi_mils},
+      {"bci_mils", &I::bci_mils}, {"area_in", &I::area_in}, {"d0_mils_norm", &I::d0_norm},
+      {"sci_mils_norm", &I::sci_norm}, {"bdi_mils_norm", &I::bdi_norm}, {"bci_mils_norm", &I::bci_norm},
+      {"area_in_norm", &I::area_norm}}});
+}
+
+py::dict survey_aashto93(const Array& offsets, const Array& deflections, const Array& loads, const Array& thickness,
+                         double plate_radius, double design_factor) {
+  std::vector<zalk::survey::Aashto93> rows;
+  {
+    const auto drops = survey_drops(offsets, deflections, loads);
+    const auto t = thickness.unchecked<1>();
+    const std::vector<double> per_drop(t.data(0), t.data(0) + t.shape(0));
+    py::gil_scoped_release release;
+    rows = zalk::survey::aashto93(drops, {NAN, plate_radius, design_factor}, per_drop);
+  }
+  using A = zalk::survey::Aashto93;
+  return survey_columns(rows, std::array<std::pair<const char*, double A::*>, 6>{{
+      {"mr_psi", &A::mr_psi}, {"mr_offset_in", &A::mr_offset_in}, {"ep_psi", &A::ep_psi}, {"ae_in", &A::ae_in},
+      {"sneff", &A::sneff}, {"mr_design_psi", &A::mr_design_psi}}});
+}
+
+py::dict survey_segment(const Array& stations, const Array& values, double min_length) {
+  const std::vector<double> x(stations.data(), stations.data() + stations.size());
+  const std::vector<double> v(values.data(), values.data() + values.size());
+  const zalk::survey::Sections s = zalk::survey::segment(x, v, min_length);
+  py::dict st, un, d;
+  const auto ns = py::ssize_t(s.stations.size()), nu = py::ssize_t(s.units.size());
+  Array station(ns), value(ns), width(ns), z(ns);
+  py::array_t<long long> first_drop(ns), last_drop(ns);
+  for (py::ssize_t i = 0; i < ns; ++i) {
+    const auto& p = s.stations[std::size_t(i)];
+    station.mutable_at(i) = p.station, value.mutable_at(i) = p.value, width.mutable_at(i) = p.width;
+    z.mutable_at(i) = p.z, first_drop.mutable_at(i) = (long long)p.first_drop;
+    last_drop.mutable_at(i) = (long long)p.last_drop;
+  }
+  st["station"] = station, st["value"] = value, st["width"] = width, st["z"] = z;
+  st["first_drop"] = first_drop, st["last_drop"] = last_drop;
+  Array from(nu), to(nu), length(nu), mean(nu);
+  py::array_t<long long> first(nu), last(nu), drops(nu);
+  for (py::ssize_t i = 0; i < nu; ++i) {
+    const auto& u = s.units[std::size_t(i)];
+    first.mutable_at(i) = (long long)u.first_station, last.mutable_at(i) = (long long)u.last_station;
+    from.mutable_at(i) = u.station_from, to.mutable_at(i) = u.station_to;
+    length.mutable_at(i) = u.length, mean.mutable_at(i) = u.mean, drops.mutable_at(i) = (long long)u.drops;
+  }
+  un["first_station"] = first, un["last_station"] = last, un["station_from"] = from, un["station_to"] = to;
+  un["length"] = length, un["mean"] = mean, un["n"] = drops;
+  py::list problems;
+  for (const auto& p : s.problems)
+    problems.append(py::make_tuple(p.drop == zalk::survey::kWholeSurvey ? py::object(py::none()) : py::int_(p.drop),
+                                   p.message));
+  d["stations"] = st, d["units"] = un, d["problems"] = problems;
+  d["drop_unit"] = py::array_t<int>(py::ssize_t(s.drop_unit.size()), s.drop_unit.data());
+  return d;
+}
+
+// Statistics of a column over each unit's drops: mean, sd, cv, p15, p85 and n.
+py::dict survey_unit_statistics(const py::array_t<int, py::array::c_style | py::array::forcecast>& drop_unit,
+                                std::size_t units, const Array& column) {
+  zalk::survey::Sections s;
+  s.drop_unit.assign(drop_unit.data(), drop_unit.data() + drop_unit.size());
+  s.units.resize(units);
+  const std::vector<double> c(column.data(), column.data() + column.size());
+  const auto st = zalk::survey::unit_statistics(s, c);
+  const auto n = py::ssize_t(st.size());
+  Array mean(n), sd(n), cv(n), p15(n), p85(n);
+  py::array_t<long long> count(n);
+  for (py::ssize_t i = 0; i < n; ++i) {
+    const auto& x = st[std::size_t(i)];
+    mean.mutable_at(i) = x.mean, sd.mutable_at(i) = x.sd, cv.mutable_at(i) = x.cv;
+    p15.mutable_at(i) = x.p15, p85.mutable_at(i) = x.p85, count.mutable_at(i) = (long long)x.n;
+  }
+  py::dict d;
+  d["n"] = count, d["mean"] = mean, d["sd"] = sd, d["cv"] = cv, d["p15"] = p15, d["p85"] = p85;
+  return d;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_zalk3071, m) {
@@ -310,4 +433,11 @@ PYBIND11_MODULE(_zalk3071, m) {
            py::arg("deflections"), py::arg("method"));
   m.def("read_field_file", &read_field_file, py::arg("path"), py::arg("offsets_mm"));
   m.def("parse_sensor_offsets", &parse_sensor_offsets, py::arg("list"));
+  m.def("survey_indices", &survey_indices, py::arg("offsets"), py::arg("deflections"), py::arg("loads"),
+        py::arg("reference_load"));
+  m.def("survey_aashto93", &survey_aashto93, py::arg("offsets"), py::arg("deflections"), py::arg("loads"),
+        py::arg("thickness"), py::arg("plate_radius"), py::arg("design_factor"));
+  m.def("survey_segment", &survey_segment, py::arg("stations"), py::arg("values"), py::arg("min_length"));
+  m.def("survey_unit_statistics", &survey_unit_statistics, py::arg("drop_unit"), py::arg("units"),
+        py::arg("column"));
 }

@@ -16,6 +16,9 @@ with the library's own units: inches, psi, lb, mils and degrees Fahrenheit.
 
     drops = z.read_fwd("survey.f25")   # field files (F25, JILS) as DataFrames
 
+Basin indices, the AASHTO 1993 NDT moduli and homogeneous sections of a
+survey are in :mod:`zalk3071.survey`.
+
 Errors of the library are raised as :class:`ZalkError` with the library's
 message text, routine and code; arguments of the wrong type, shape or with
 NaN raise TypeError or ValueError naming the argument, before any work.
@@ -23,8 +26,9 @@ NaN raise TypeError or ValueError naming the argument, before any work.
 from ._errors import ZalkError
 from ._fwd import read_fwd
 from ._analysis import AnalysisResult, analyse
+from . import survey
 from ._rating import (SECTION_COLUMNS, TEST_COLUMNS, RESULT_COLUMNS, Rater, back_calculate,
                       read_sections, read_tests)
 
 __all__ = ["ZalkError", "AnalysisResult", "analyse", "Rater", "back_calculate", "read_sections",
-           "read_tests", "read_fwd", "SECTION_COLUMNS", "TEST_COLUMNS", "RESULT_COLUMNS"]
+           "read_tests", "read_fwd", "SECTION_COLUMNS", "TEST_COLUMNS", "RESULT_COLUMNS", "survey"]

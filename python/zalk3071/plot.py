@@ -102,3 +102,27 @@ def seasons(allowable_by_season, title="", path=None):
     ax.grid(True, axis="y", alpha=0.3)
     ax.set_title(title or "allowable load by season")
     return _finish(fig, path)
+
+
+def survey_sections(stations, values, segmentation, label="", path=None):
+    """A column along the stations with the sections found in it: each
+    section's boundary as a vertical line and its mean as a level.
+
+    stations, values: one per drop; segmentation: zalk3071.survey.segment
+    of them.
+    """
+    fig, (ax,) = _figure()
+    ax.plot(np.asarray(stations, dtype=float), np.asarray(values, dtype=float), ".", color="C0",
+            markersize=3, label=label or "value")
+    units = segmentation.units
+    for k, u in enumerate(units.itertuples()):
+        ax.hlines(u.mean, u.station_from, u.station_to, colors="C3", linewidth=2,
+                  label="section mean" if k == 0 else None)
+        if k > 0:
+            ax.axvline(u.station_from, color="0.4", linestyle="--", linewidth=0.8)
+    ax.set_xlabel("station")
+    ax.set_ylabel(label or "value")
+    ax.grid(True, alpha=0.3)
+    ax.legend()
+    ax.set_title(f"{len(units)} homogeneous sections")
+    return _finish(fig, path)
