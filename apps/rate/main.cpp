@@ -6,7 +6,7 @@
 //   rate --sections FILE (--tests FILE | --f25 FILE [--f25 FILE ...])
 //        [--f25-section ID] [--reps N] [--drops all|last|nearest LOAD]
 //        [--method design|fit] [--depth candidates|continuous] [--threads N]
-//        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
+//        [--out FILE] [--residuals FILE] [--plots DIR] [--report FILE.html] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //
 // The CSV columns are listed in README.md ("Rating tool").
@@ -19,6 +19,7 @@
 #include "apps/rate/outputs.h"
 #include "apps/rate/rate_csv.h"
 #include "apps/rate/rating_run.h"
+#include "apps/rate/report_output.h"
 
 namespace rate_tool {
 namespace {
@@ -42,11 +43,14 @@ int run(int argc, char** argv) {
   // Outputs are opened first, so that an unwritable file fails before the run.
   Output results(o.out);
   std::optional<Output> residuals, overlay;
-  if (o.rating.residuals) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
+  if (writes_residuals_file(o)) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
   if (!items.empty()) overlay.emplace(o.overlay_out);
+  std::optional<Output> report;
+  if (!o.report.empty()) report.emplace(o.report);
   const auto rated = rate_all(o, table, sections);
   write_results(sections, rated, !o.f25.empty(), o.digits, results);
   if (residuals) write_residuals(sections, rated, *residuals);
+  if (report) write_report(o, files, sections, rated, *report);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);
   return 0;

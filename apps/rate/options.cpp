@@ -12,7 +12,7 @@ namespace rate_tool {
                       "\nusage: rate --sections FILE (--tests FILE | --f25 FILE ...) [--f25-section ID]\n"
                       "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
                       "            [--depth candidates|continuous] [--threads N] [--out FILE]\n"
-                      "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
+                      "            [--residuals FILE] [--plots DIR] [--report FILE.html] [--data DIR] [--digits N]\n"
                       "            [--overlay FILE --dh INCHES [--overlay-out FILE]]",
                   2);
 }
@@ -48,6 +48,7 @@ Options parse_options(int argc, char** argv) {
     else if (arg == "--out") o.out = value();
     else if (arg == "--residuals") o.residuals = value();
     else if (arg == "--plots") o.plots = value();
+    else if (arg == "--report") o.report = value();
     else if (arg == "--data") o.data = value();
     else if (arg == "--overlay") o.overlay = value();
     else if (arg == "--overlay-out") o.overlay_out = value();
@@ -83,15 +84,16 @@ Options parse_options(int argc, char** argv) {
   if (!o.overlay.empty() && !o.dh) usage("--overlay needs --dh");
   if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
   if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
-  o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
+  o.rating.residuals = writes_residuals_file(o) || !o.report.empty();
   return o;
 }
 
 // Two outputs on one file, or an output over an input, would lose one of
 // them: refused before anything is read.
 void refuse_clashing_files(const Options& o) {
-  std::vector<std::pair<std::string, fs::path>> outputs = {{"--out", o.out}, {"--overlay-out", o.overlay_out}};
-  if (o.rating.residuals)
+  std::vector<std::pair<std::string, fs::path>> outputs = {
+      {"--out", o.out}, {"--overlay-out", o.overlay_out}, {"--report", o.report}};
+  if (writes_residuals_file(o))
     outputs.push_back({"--residuals", o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals});
   std::vector<std::pair<std::string, fs::path>> inputs = {
       {"--sections", o.sections}, {"--tests", o.tests}, {"--overlay", o.overlay}};
