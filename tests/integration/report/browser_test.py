@@ -198,8 +198,11 @@ def python_page(name, results, residuals=None, **kw):
     from zalk3071 import report
     path = os.path.join(WORK, name + ".html")
     report.html(results, residuals, path=path, **kw)
-    return path, [{k: report._cell(v, 6, results[k].dtype.kind == "f") for k, v in r.items()}
-                  for r in results.to_dict("records")], []
+    numeric = {k: results[k].dtype.kind == "f" for k in results.columns}
+
+    def text(k, v):  # C's %.6g for numbers, an empty cell for a missing text
+        return "%.6g" % v if numeric[k] else "" if v is None or v != v else str(v)
+    return path, [{k: text(k, v) for k, v in r.items()} for r in results.to_dict("records")], []
 
 
 def synthetic_survey(n):
@@ -243,6 +246,10 @@ def check_page(browser, name, path, rows, residuals, click=True):
     assert shown["track"] == (1 if has_gps else 0), f"{name}: track {shown['track']}, GPS {has_gps}"
     if click and rows:
         check_click(browser, name, rows, residuals)
+    if flagged > 1:
+        check_sorting(browser, name)
+    pdf = base64.b64decode(browser.call("Page.printToPDF", printBackground=False)["data"])
+    assert pdf.startswith(b"%PDF") and len(pdf) > 10000, f"{name}: printed {len(pdf)} bytes"
     image = browser.screenshot(os.path.join(WORK, name + ".png"))
     colours = image.getcolors(maxcolors=1 << 20) or []
     assert len(colours) > 16, f"{name}: the screenshot is blank ({len(colours)} colours)"
@@ -258,13 +265,30 @@ def check_click(browser, name, rows, residuals):
         var measured = [];
         document.querySelectorAll('#basin-table td[data-column=measured_mils]').forEach(function(td){ measured.push(td.textContent); });
         return {section: b.dataset.section, test: b.dataset.test, cells: cells, measured: measured,
-                points: b.querySelectorAll('circle.measured').length};})()""")
+                points: b.querySelectorAll('circle.measured').length,
+                computed: b.querySelectorAll('.computed').length};})()""")
     row = next((r for r in rows if r["section"] == shown["section"] and r["test"] == shown["test"]), None)
     assert row is not None, f"{name}: the click shows no drop of the CSV: {shown}"
     assert shown["cells"] == row, f"{name}: drop details {shown['cells']} != CSV {row}"
     basin = [r["measured_mils"] for r in residuals if r["section"] == row["section"] and r["test"] == row["test"]]
-    assert shown["measured"] == basin, f"{name}: basin {shown['measured']} != CSV {basin}"
+    methods = max(1, len(shown["measured"]) // max(1, len(basin)))
+    assert shown["measured"] == basin * methods, f"{name}: basin {shown['measured']} != CSV {basin}"
     assert shown["points"] == len(basin), f"{name}: {shown['points']} measured points for {len(basin)} sensors"
+    assert shown["computed"] == (methods if basin else 0), f"{name}: {shown['computed']} computed basins"
+
+
+def check_sorting(browser, name):
+    """The flagged table sorted by its flags column, then the other way."""
+    orders = []
+    for _ in range(2):
+        browser.evaluate("document.querySelector('#flagged-table th[data-column=flags]').click()")
+        orders.append(browser.evaluate("""(function(){
+            var heads = Array.from(document.querySelectorAll('#flagged-table th'));
+            var k = heads.findIndex(function(th){ return th.dataset.column === 'flags'; });
+            return Array.from(document.querySelectorAll('#flagged-table tbody tr'))
+                        .map(function(tr){ return tr.children[k].textContent; });})()"""))
+    assert orders[0] == sorted(orders[0]), f"{name}: not sorted by flags: {orders[0]}"
+    assert orders[1] == sorted(orders[1], reverse=True), f"{name}: not sorted back: {orders[1]}"
 
 
 def pages():
@@ -292,7 +316,27 @@ def pages():
                         "e_base": [-float("inf"), 4e4, float("nan")], "flags": ["not_fitted", None, ""]})
     out.append(("python_not_finite",) + python_page("python_not_finite", odd))
     out.append(("python_empty",) + python_page("python_empty", odd.iloc[0:0]))
+    out.append(full_columns_page(results, residuals))
     return out
+
+
+def full_columns_page(results, residuals):
+    """The sample with every optional column: stations, indices, standard
+    errors, the load's band, units, and two methods' basins."""
+    full = results.copy()
+    full["station"] = [25.0 * k for k in range(len(full))]
+    full["d0_mils"] = 20.0 + (full.index % 7)
+    full["sci_mils"] = full["d0_mils"] / 4
+    for m in ("e_surface", "e_base", "e_subgrade"):
+        full[m + "_se_pct"] = 5.0 + (full.index % 3)
+    full["allowable_load_low"] = full["allowable_load"] * 0.9
+    full["allowable_load_high"] = full["allowable_load"] * 1.1
+    units = pd.DataFrame({"segment": [1, 2], "station_from": [0.0, 3000.0], "station_to": [2975.0, 5975.0],
+                          "n": [120, 120], "e_subgrade_mean": [9000.0, 11000.0]})
+    both = pd.concat([residuals.assign(method="design"), residuals.assign(method="fit")], ignore_index=True)
+    path, rows, _ = python_page("python_all_columns", full, both, segments=units, run_record={"table": "backdefl.txt"})
+    res_rows = [{k: str(v) for k, v in r.items()} for r in read_rows(os.path.join(WORK, "sample.res.csv"))]
+    return "python_all_columns", path, rows, res_rows
 
 
 def measure(n):
