@@ -23,7 +23,7 @@ string(LENGTH "${hex}" hex_length)
 math(EXPR size "${hex_length} / 2")
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
-file(WRITE ${OUT}.tmp "// Written by the build from apps/rate/report/; do not edit.\n#include \"apps/rate/report_page.h\"\n\n"
+file(WRITE ${OUT}.tmp "// Written by the build from apps/rate/report/; do not edit.\n#include \"apps/rate/report_template.h\"\n\n"
      "namespace report_output {\nconst char kReportPage[] = {\n${bytes}0};\n"
      "const std::size_t kReportPageSize = ${size};\n}  // namespace report_output\n")
 file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)

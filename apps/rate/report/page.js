@@ -334,6 +334,7 @@
       drops.forEach(function (d) { var v = f(d); all.push(v.mid, v.lo, v.hi); });
     });
     var ext = extent(all.filter(function (v) { return !chart.log || v > 0; }));
+    if (!ext) return false;  // a log axis with no value above zero
     var y = chart.log ? logScale(ext[0], ext[1], h - MARGIN.bottom, MARGIN.top)
                       : linearScale(Math.min(0, ext[0]), ext[1], h - MARGIN.bottom, MARGIN.top, true);
     var div = add(box, el('div', { 'class': 'chart', 'data-chart': series[0] }));
