@@ -311,7 +311,8 @@ def pages():
     for table in ("results", "residuals"):
         assert python_data[table] == tool_data[table], f"Python's {table} differ from the tool's"
     out.append(("python_sample", python[0], sample[1], sample[2]))
-    odd = pd.DataFrame({"section": ["A&B", "A&B", "C"], "test": [1, 2, 1],
+    odd = pd.DataFrame({"section": ["</script>" + HOSTILE_SECTION, "</script>" + HOSTILE_SECTION, "C&D"],
+                        "test": [1, 2, 1],
                         "allowable_load": [float("nan"), float("inf"), 3.5],
                         "e_base": [-float("inf"), 4e4, float("nan")], "flags": ["not_fitted", None, ""]})
     out.append(("python_not_finite",) + python_page("python_not_finite", odd))
