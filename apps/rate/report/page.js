@@ -47,7 +47,7 @@
   }
   function tickLabel(v) {
     var a = Math.abs(v);
-    if (a !== 0 && (a >= 1e5 || a < 1e-3)) return v.toExponential();
+    if (a !== 0 && (a >= 1e6 || a < 1e-3)) return v.toExponential();
     return String(Number(v.toPrecision(6)));
   }
   function table(t) {
