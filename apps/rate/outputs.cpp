@@ -41,7 +41,7 @@ Output::Output(fs::path file) : file_(std::move(file)) {
   if (f_ == nullptr) throw ToolError(file_.string() + ": cannot write: " + std::strerror(errno), 2);
 }
 
-Output::Output(InMemory) : f_(::open_memstream(&memory_, &memory_size_)) {
+Output::Output(InMemory) : file_("a table kept in memory"), f_(::open_memstream(&memory_, &memory_size_)) {
   if (f_ == nullptr) throw ToolError(std::string("cannot keep a table in memory: ") + std::strerror(errno), 1);
 }
 
