@@ -248,6 +248,7 @@ def check_page(browser, name, path, rows, residuals, click=True):
         check_click(browser, name, rows, residuals)
     if flagged > 1:
         check_sorting(browser, name)
+        check_row_click(browser, name)
     pdf = base64.b64decode(browser.call("Page.printToPDF", printBackground=False)["data"])
     assert pdf.startswith(b"%PDF") and len(pdf) > 10000, f"{name}: printed {len(pdf)} bytes"
     image = browser.screenshot(os.path.join(WORK, name + ".png"))
@@ -257,7 +258,9 @@ def check_page(browser, name, path, rows, residuals, click=True):
 
 
 def check_click(browser, name, rows, residuals):
-    """A click on the first chart picks a drop: its values and basin are shown as the CSV has them."""
+    """A click on the first chart picks another drop: its values and basin are shown as the CSV has them."""
+    before = browser.evaluate("[document.getElementById('basin').dataset.section, "
+                              "document.getElementById('basin').dataset.test]")
     browser.click(".chart svg", 0.7, 0.5)
     shown = browser.evaluate("""(function(){
         var b = document.getElementById('basin'), cells = {};
@@ -269,12 +272,23 @@ def check_click(browser, name, rows, residuals):
                 computed: b.querySelectorAll('.computed').length};})()""")
     row = next((r for r in rows if r["section"] == shown["section"] and r["test"] == shown["test"]), None)
     assert row is not None, f"{name}: the click shows no drop of the CSV: {shown}"
+    assert len(rows) == 1 or before != [row["section"], row["test"]], f"{name}: the click changed nothing"
     assert shown["cells"] == row, f"{name}: drop details {shown['cells']} != CSV {row}"
     basin = [r["measured_mils"] for r in residuals if r["section"] == row["section"] and r["test"] == row["test"]]
     methods = max(1, len(shown["measured"]) // max(1, len(basin)))
     assert shown["measured"] == basin * methods, f"{name}: basin {shown['measured']} != CSV {basin}"
     assert shown["points"] == len(basin), f"{name}: {shown['points']} measured points for {len(basin)} sensors"
     assert shown["computed"] == (methods if basin else 0), f"{name}: {shown['computed']} computed basins"
+
+
+def check_row_click(browser, name):
+    """A click on the last flagged row shows that drop's basin."""
+    browser.click("#flagged-table tbody tr:last-child", 0.5, 0.5)
+    shown = browser.evaluate("""(function(){
+        var tr = document.querySelector('#flagged-table tbody tr:last-child'), b = document.getElementById('basin');
+        return [b.dataset.section, b.dataset.test, tr.children[0].textContent, tr.children[1].textContent,
+                tr.classList.contains('selected')];})()""")
+    assert shown[:2] == shown[2:4] and shown[4], f"{name}: the row clicked shows {shown}"
 
 
 def check_sorting(browser, name):

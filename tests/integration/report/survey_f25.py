@@ -1,6 +1,8 @@
 """Writes a synthetic F25 survey of N test locations along a curving road,
 one drop each, with GPS: the sample's S2 basins scaled by a stiffness that
-wanders along the road (weak lengths and stiff ones), 25 m apart.
+wanders along the road (weak lengths and stiff ones), 25 m apart; every
+97th basin has its fourth reading three times too large (the reader flags it
+implausible).
 
 Usage: survey_f25.py N > survey.f25
 """
@@ -24,6 +26,8 @@ def main():
         # Deflections up to 40 % above or below the sample's, in stretches of about 50 locations.
         scale = 1.0 + 0.3 * math.sin(k / 37.0) + 0.1 * math.sin(k / 5.3)
         mils = [float(r[f"d{x}_mils"]) * scale for x in (0, 8, 12, 18, 24, 36)]
+        if k % 97 == 50:
+            mils[3] *= 3.0
         ts_c = (float(r["surface_temp_f"]) - 32.0) * 5.0 / 9.0
         lat = 44.97 + 0.000225 * k * math.cos(k / 400.0)
         lon = -93.26 + 0.000318 * k * math.sin(k / 400.0 + 0.6)
