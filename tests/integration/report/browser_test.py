@@ -244,6 +244,8 @@ def check_page(browser, name, path, rows, residuals, click=True):
     assert (shown["charts"] > 0) == (len(rows) > 0), f"{name}: {shown['charts']} charts for {len(rows)} drops"
     has_gps = any(r.get("latitude") for r in rows)
     assert shown["track"] == (1 if has_gps else 0), f"{name}: track {shown['track']}, GPS {has_gps}"
+    if has_gps:
+        check_track_colour(browser, name)
     if click and rows:
         check_click(browser, name, rows, residuals)
     if flagged > 1:
@@ -279,6 +281,16 @@ def check_click(browser, name, rows, residuals):
     assert shown["measured"] == basin * methods, f"{name}: basin {shown['measured']} != CSV {basin}"
     assert shown["points"] == len(basin), f"{name}: {shown['points']} measured points for {len(basin)} sensors"
     assert shown["computed"] == (methods if basin else 0), f"{name}: {shown['computed']} computed basins"
+
+
+def check_track_colour(browser, name):
+    """The track coloured by another quantity: its legend names it."""
+    legend = browser.evaluate("""(function(){
+        var s = document.getElementById('track-colour');
+        s.value = 'e_subgrade';
+        s.dispatchEvent(new Event('change'));
+        return document.getElementById('track-legend').textContent;})()""")
+    assert legend.startswith("e_subgrade: "), f"{name}: track legend {legend!r}"
 
 
 def check_row_click(browser, name):
