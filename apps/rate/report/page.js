@@ -51,7 +51,7 @@
     return String(Number(v.toPrecision(6)));
   }
   function table(t) {
-    var out = { columns: [], rows: [], index: {} };
+    var out = { columns: [], rows: [], index: Object.create(null) };  // no inherited names: a column may be called anything
     if (!t || !Array.isArray(t.columns) || !Array.isArray(t.rows)) return out;
     out.columns = t.columns.map(String);
     out.rows = t.rows;
@@ -81,7 +81,7 @@
   drops.forEach(function (d) { if (sections.indexOf(d.section) < 0) sections.push(d.section); });
 
   // Basins per drop (and per method when the results hold several).
-  var basins = {};
+  var basins = Object.create(null);
   residuals.rows.forEach(function (row) {
     var key = cell(residuals, row, 'section') + '\u0000' + cell(residuals, row, 'test');
     (basins[key] = basins[key] || []).push(row);
