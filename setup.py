@@ -8,6 +8,7 @@ from pathlib import Path
 
 from setuptools import Extension, setup
 from setuptools.command.build_ext import build_ext
+from setuptools.command.build_py import build_py
 
 ROOT = Path(__file__).resolve().parent
 
@@ -26,5 +27,16 @@ class CMakeBuild(build_ext):
         shutil.copyfile(built, target)
 
 
+class BuildPy(build_py):
+    """The survey report's template files go with the package (zalk3071/report_page)."""
+
+    def run(self):
+        super().run()
+        target = Path(self.build_lib) / "zalk3071" / "report_page"
+        target.mkdir(parents=True, exist_ok=True)
+        for name in ("page.html", "page.css", "page.js"):
+            shutil.copyfile(ROOT / "apps" / "rate" / "report" / name, target / name)
+
+
 setup(package_dir={"": "python"}, packages=["zalk3071"],
-      ext_modules=[Extension("zalk3071._zalk3071", sources=[])], cmdclass={"build_ext": CMakeBuild})
+      ext_modules=[Extension("zalk3071._zalk3071", sources=[])], cmdclass={"build_ext": CMakeBuild, "build_py": BuildPy})

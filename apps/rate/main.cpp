@@ -6,7 +6,7 @@
 //   rate --sections FILE (--tests FILE | --fwd FILE [--fwd FILE ...])
 //        [--fwd-section ID] [--sensor-offsets LIST] [--reps N] [--drops all|last|nearest LOAD]
 //        [--method design|fit] [--depth candidates|continuous] [--threads N [--oversubscribe]]
-//        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
+//        [--out FILE] [--residuals FILE] [--plots DIR] [--report FILE.html] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //        [--indices] [--reference-load LB] [--aashto-c C]
 //        [--segments COLUMN --segments-out FILE [--min-length L]]
@@ -23,6 +23,7 @@
 #include "apps/rate/rate_csv.h"
 #include "apps/rate/rating_run.h"
 #include "apps/rate/survey_rows.h"
+#include "apps/rate/report_output.h"
 
 namespace rate_tool {
 namespace {
@@ -52,10 +53,12 @@ int run(int argc, char** argv) {
   // Outputs are opened first, so that an unwritable file fails before the run.
   Output results(o.out);
   std::optional<Output> residuals, overlay;
-  if (o.rating.residuals) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
+  if (writes_residuals_file(o)) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
   if (!items.empty()) overlay.emplace(o.overlay_out);
   std::optional<Output> segments;
   if (!o.survey.segments_out.empty()) segments.emplace(o.survey.segments_out);
+  std::optional<Output> report;
+  if (!o.report.empty()) report.emplace(o.report);
   const auto rated = rate_all(o, table, sections);
   refused += report_tests(sections, rated);
   std::optional<rate_survey::Survey> survey;
@@ -66,6 +69,7 @@ int run(int argc, char** argv) {
     segments->finish();
   }
   if (residuals) write_residuals(sections, rated, *residuals);
+  if (report) write_report(o, files, sections, rated, survey ? &*survey : nullptr, *report);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);
   if (refused > 0) std::fprintf(stderr, "rate: %d test(s) or drop(s) not rated, each named above\n", refused);

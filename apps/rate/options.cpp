@@ -15,7 +15,7 @@ namespace rate_tool {
                       "            [--sensor-offsets LIST]\n"
                       "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
                       "            [--depth candidates|continuous] [--threads N [--oversubscribe]] [--out FILE]\n"
-                      "            [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]\n"
+                      "            [--residuals FILE] [--plots DIR] [--report FILE.html] [--data DIR] [--digits N]\n"
                       "            [--overlay FILE --dh INCHES [--overlay-out FILE]]\n"
                       "            [--indices] [--reference-load LB] [--aashto-c C]\n"
                       "            [--segments COLUMN --segments-out FILE [--min-length L]]",
@@ -64,6 +64,7 @@ Options parse_options(int argc, char** argv) {
     else if (arg == "--out") o.out = value();
     else if (arg == "--residuals") o.residuals = value();
     else if (arg == "--plots") o.plots = value();
+    else if (arg == "--report") o.report = value();
     else if (arg == "--data") o.data = value();
     else if (arg == "--overlay") o.overlay = value();
     else if (arg == "--overlay-out") o.overlay_out = value();
@@ -103,7 +104,7 @@ Options parse_options(int argc, char** argv) {
   if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
   if (!o.sensor_offsets_mm.empty() && o.f25.empty()) usage("--sensor-offsets works with --fwd only");
   if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
-  o.rating.residuals = !o.residuals.empty() || !o.plots.empty();
+  o.rating.residuals = writes_residuals_file(o) || !o.report.empty();
   cap_threads(o);
   if (!o.survey.segments_column.empty() && o.survey.segments_out.empty()) usage("--segments needs --segments-out");
   return o;
@@ -113,8 +114,9 @@ Options parse_options(int argc, char** argv) {
 // them: refused before anything is read.
 void refuse_clashing_files(const Options& o) {
   std::vector<std::pair<std::string, fs::path>> outputs = {
-      {"--out", o.out}, {"--overlay-out", o.overlay_out}, {"--segments-out", o.survey.segments_out}};
-  if (o.rating.residuals)
+      {"--out", o.out}, {"--overlay-out", o.overlay_out}, {"--segments-out", o.survey.segments_out},
+      {"--report", o.report}};
+  if (writes_residuals_file(o))
     outputs.push_back({"--residuals", o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals});
   std::vector<std::pair<std::string, fs::path>> inputs = {
       {"--sections", o.sections}, {"--tests", o.tests}, {"--overlay", o.overlay}};

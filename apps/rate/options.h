@@ -17,6 +17,7 @@ inline constexpr double kMaxIncrement = 12.0;  // inches per overlay pass: the t
 
 struct Options {
   fs::path sections, tests, out, data, residuals, plots;
+  fs::path report;  // the survey report (HTML)
   std::vector<fs::path> f25;  // field files of any format (--fwd, --f25)
   std::string f25_section;
   std::vector<double> sensor_offsets_mm;  // for field files that do not give them
@@ -33,6 +34,9 @@ struct Options {
 
 [[noreturn]] void usage(const std::string& problem);
 Options parse_options(int argc, char** argv);
+// The residuals go to a file of their own when asked for or when the plots
+// need them; the report holds them itself.
+inline bool writes_residuals_file(const Options& o) { return !o.residuals.empty() || !o.plots.empty(); }
 // Two outputs on one file, or an output over an input, are refused.
 void refuse_clashing_files(const Options& o);
 

@@ -43,10 +43,16 @@ Output::Output(fs::path file) : file_(std::move(file)) {
   if (f_ == nullptr) throw ToolError(file_.string() + ": cannot write: " + std::strerror(errno), 2);
 }
 
+Output::Output(InMemory) : file_("a table kept in memory"), f_(::open_memstream(&memory_, &memory_size_)) {
+  if (f_ == nullptr) throw ToolError(std::string("cannot keep a table in memory: ") + std::strerror(errno), 1);
+}
+
 Output::~Output() {
-  if (f_ == nullptr || f_ == stdout) return;
-  std::fclose(f_);
-  discard_temporary();
+  if (f_ != nullptr && f_ != stdout) {
+    std::fclose(f_);
+    discard_temporary();
+  }
+  std::free(memory_);
 }
 
 void Output::finish() {

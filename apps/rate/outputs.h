@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "apps/rate/inputs.h"
@@ -26,10 +27,14 @@ struct Rated {
 class Output {
  public:
   explicit Output(fs::path file);
+  struct InMemory {};
+  // A text kept in memory (text() once finished): a table the report takes.
+  explicit Output(InMemory);
   ~Output();
   Output(const Output&) = delete;
   Output& operator=(const Output&) = delete;
   std::FILE* get() const { return f_; }
+  std::string_view text() const { return memory_ ? std::string_view(memory_, memory_size_) : std::string_view(); }
   // Closes the file and puts it in place; a write error throws.
   void finish();
 
@@ -38,6 +43,8 @@ class Output {
   void discard_temporary();
   fs::path file_, target_, temporary_;
   std::FILE* f_ = nullptr;
+  char* memory_ = nullptr;
+  std::size_t memory_size_ = 0;
 };
 
 // With a survey, its columns follow each row.

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "zalk/version.h"
 #include "zalk/zalk.hpp"
 
 namespace py = pybind11;
@@ -425,6 +426,7 @@ py::dict survey_unit_statistics(const py::array_t<int, py::array::c_style | py::
 
 PYBIND11_MODULE(_zalk3071, m) {
   m.doc() = "Compiled core of zalk3071 (use the zalk3071 package, not this module).";
+  m.attr("__version__") = ZALK_VERSION_STRING;
   m.def("analyse", &analyse, py::arg("layers"), py::arg("loads"), py::arg("points"), py::arg("si"),
         py::arg("round_moduli_as_deck"), py::arg("interface_above"));
   py::class_<PyRater>(m, "Rater")

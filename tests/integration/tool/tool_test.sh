@@ -235,6 +235,15 @@ cmp "$data/tests.csv" "$work/bad.csv" || { echo "an input was overwritten"; exit
 rm "$work/bad.csv"
 expect_error "--out and --residuals name the same file" --sections "$data/sections.csv" --tests "$data/tests.csv" \
   --residuals "$work/bad.csv"
+expect_error "--out and --report name the same file" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --report "$work/bad.csv"
+expect_error "--report names the input file of --sections" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --report "$data/sections.csv"
+# The report holds the basins itself: no residuals file beside the results.
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --out "$work/with_report.csv" --report "$work/with_report.html"
+[ -s "$work/with_report.html" ] && [ ! -e "$work/with_report.csv.residuals" ] ||
+  { echo "--report wrote a residuals file or no report"; exit 1; }
 echo "outputs never lose a file"
 
 # Results on standard output hold only results: the library's warnings (a
