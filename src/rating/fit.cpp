@@ -24,6 +24,9 @@ constexpr double kPlateRadius = 5.9;
 constexpr double kPressurePerLoad = 100.0 / double(kRefLoad);  // psi per lb, as the table's runs
 constexpr std::array<double, 4> kPoisson{0.35, 0.40, 0.45, 0.49};
 constexpr double kStiffLayerModulus = 1.0e7;
+// A chi-square per sensor above this (three standard deviations a reading
+// on average) is a misfit the noise does not explain.
+constexpr double kAboveNoiseChiSquare = 9.0;
 
 double candidate_depth(int d) { return double(DEPGRID[std::size_t(d - 1)]) * 12.0; }
 
@@ -121,6 +124,32 @@ bool invert_spd(const Matrix& A, Matrix& inv) {
     if (!cholesky_solve(A, e)) return false;
     for (int i = 0; i < n; ++i) inv(i, j) = e[std::size_t(i)];
   }
+  return true;
+}
+
+// The covariance of least-squares parameters whose residuals carry
+// independent noise of standard deviation sigma_i: A J' diag(sigma^2) J A
+// with A = (J'J)^-1 (the estimator weighs the residuals equally, so the
+// noise enters between the two inverses). False when J'J is singular.
+bool noise_covariance(const Matrix& J, const Vec& sigma, Matrix& cov) {
+  Matrix A;
+  if (!invert_spd(normal_matrix(J), A)) return false;
+  const int m = J.cols;
+  Matrix B(m, m);  // J' diag(sigma^2) J
+  for (int p = 0; p < m; ++p)
+    for (int q = 0; q < m; ++q) {
+      double s = 0;
+      for (int i = 0; i < J.rows; ++i) s += J(i, p) * sigma[std::size_t(i)] * sigma[std::size_t(i)] * J(i, q);
+      B(p, q) = s;
+    }
+  cov = Matrix(m, m);
+  for (int p = 0; p < m; ++p)
+    for (int q = 0; q < m; ++q) {
+      double s = 0;
+      for (int k = 0; k < m; ++k)
+        for (int l = 0; l < m; ++l) s += A(p, k) * B(k, l) * A(l, q);
+      cov(p, q) = s;
+    }
   return true;
 }
 
@@ -308,10 +337,11 @@ engine::DeckProblem structure_problem(double h1, double h2, double h3,
                                       const std::array<double, 3>& moduli, double load,
                                       const Vec& offsets) {
   engine::DeckProblem p;
-  p.nlayer = 4;
+  // Without a stiff layer the subgrade is the half-space at the bottom.
+  p.nlayer = std::isfinite(h3) ? 4 : 3;
   const std::array<double, 4> e{moduli[0], moduli[1], moduli[2], kStiffLayerModulus};
-  const std::array<double, 4> h{h1, h2, h3, 0.0};
-  for (int i = 0; i < 4; ++i) {
+  const std::array<double, 4> h{h1, h2, std::isfinite(h3) ? h3 : 0.0, 0.0};
+  for (int i = 0; i < p.nlayer; ++i) {
     p.emod[std::size_t(i)] = e[std::size_t(i)];
     p.pratio[std::size_t(i)] = kPoisson[std::size_t(i)];
     p.thick[std::size_t(i)] = h[std::size_t(i)];
@@ -398,6 +428,20 @@ class TestFit {
   Refined refine_depth(const Refined& start);
   void finish(const Refined& best);
   void keep_design_if_better(Refined& best);
+  Vec relative_noise() const;
+  bool global() const { return opt_.depth_mode == DepthMode::Global; }
+
+  // The global search in depth.
+  struct DepthFit;
+  ResidualFn scaled_at(double depth, double e3, std::vector<std::pair<Vec, double>>& scales);
+  void fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& starts, const Matrix& jacobian,
+                  int max_iterations);
+  std::vector<std::array<double, 3>> seeds_near(double depth) const;
+  std::vector<DepthFit> depth_profile();
+  void refine_valley(DepthFit& f, double lo, double hi);
+  Refined polish_global(const DepthFit& f);
+  Refined global_search();
+  Refined candidate_search();
 
   FitWorkspace& ws_;
   const DeflectionTables& tables_;
@@ -665,7 +709,10 @@ LmSettings TestFit::settings(int nparams, int d) const {
     s.lower.push_back(std::log(opt_.bounds.lower[std::size_t(j)]));
     s.upper.push_back(std::log(opt_.bounds.upper[std::size_t(j)]));
   }
-  if (nparams == 4) {
+  if (nparams == 4 && global()) {
+    s.lower.push_back(std::log(opt_.min_depth));
+    s.upper.push_back(std::log(candidate_depth(kCandidates)));
+  } else if (nparams == 4) {
     s.lower.push_back(std::log(candidate_depth(std::max(d - 1, 1))));
     s.upper.push_back(std::log(candidate_depth(std::min(d + 1, kCandidates))));
   }
@@ -810,7 +857,10 @@ void TestFit::finish(const Refined& best) {
 
   const int m = best.depth_free ? 4 : 3;
   const LmSettings s = settings(m, best.d);
-  for (int j = 0; j < m; ++j) {
+  // The global search's depth range is a search range, not a bound: a
+  // stiff layer beyond it is the half-space's answer.
+  const int bounded = global() ? 3 : m;
+  for (int j = 0; j < bounded; ++j) {
     const double p = best.lm.p[std::size_t(j)];
     if (std::abs(p - s.lower[std::size_t(j)]) < 1e-9 || std::abs(p - s.upper[std::size_t(j)]) < 1e-9 ||
         p < s.lower[std::size_t(j)] || p > s.upper[std::size_t(j)])
@@ -829,8 +879,10 @@ void TestFit::finish(const Refined& best) {
     if (!jacobian_at(f, s, best.lm.p, best.lm.r, J)) J = Matrix();
   }
   const int n = int(best.lm.r.size());
-  const double s2 = n > m ? best.lm.ssr / double(n - m) : kNaN;
-  Matrix cov;
+  const Vec noise = relative_noise();
+  res_.chi_square = 0;
+  for (int i = 0; i < n; ++i) res_.chi_square += std::pow(best.lm.r[std::size_t(i)] / noise[std::size_t(i)], 2);
+  if (res_.chi_square > kAboveNoiseChiSquare * n) res_.flags |= kFitAboveNoise;
   bool ill = true;
   res_.relative_std_error = {kNaN, kNaN, kNaN};
   if (J.cols == m) {
@@ -839,22 +891,242 @@ void TestFit::finish(const Refined& best) {
     const double lo = *std::min_element(ev.begin(), ev.end());
     const double hi = *std::max_element(ev.begin(), ev.end());
     ill = !(lo > 0 && hi / lo <= opt_.ill_conditioned_condition);
-    if (invert_spd(JtJ, cov)) {
-      for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(s2 * cov(j, j));
-      if (m == 4) res_.depth_relative_std_error = std::sqrt(s2 * cov(3, 3));
+    Matrix cov;
+    if (noise_covariance(J, noise, cov)) {
+      for (int j = 0; j < m; ++j)
+        for (int k = 0; k < m; ++k) res_.log_covariance[std::size_t(j)][std::size_t(k)] = cov(j, k);
+      for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(cov(j, j));
+      if (m == 4) res_.depth_relative_std_error = std::sqrt(cov(3, 3));
     }
   }
-  for (double e : res_.relative_std_error) ill = ill || e > opt_.ill_conditioned_error;
+  for (double e : res_.relative_std_error) ill = ill || !(e <= opt_.ill_conditioned_error);
   if (ill) res_.flags |= kFitIllConditioned;
 }
 
-FitResult TestFit::run() {
-  if (!basin_is_fittable()) return res_;
-  for (std::size_t k = 1; k < test_.deflections.size(); ++k)
-    if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
-  if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
+// The relative noise of each reading: its standard deviation over it.
+Vec TestFit::relative_noise() const {
+  Vec v(test_.deflections.size());
+  for (std::size_t i = 0; i < v.size(); ++i)
+    v[i] = (opt_.noise.absolute + opt_.noise.relative * test_.deflections[i]) / test_.deflections[i];
+  return v;
+}
 
-  if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
+// ---- the global search in depth --------------------------------------------
+
+constexpr int kProfileDepths = 14;      // finite depths of the profile, geometric
+constexpr int kProfileIterations = 6;   // per depth of the profile: enough to rank the depths
+constexpr int kValleysRefined = 3;      // at most, best first
+
+// A fit of the moduli at one depth as two ratios to the subgrade (the
+// logarithms of E1/E3 and E2/E3) and the subgrade modulus that scales the
+// computed basin to the measured one: at fixed ratios the deflections go
+// as 1/E (exactly without a stiff layer, to the stiff layer's share with
+// one), so the scale is solved in closed form and the iteration has two
+// unknowns instead of three.
+struct TestFit::DepthFit {
+  double depth = kNaN;  // kNoStiffLayer: none
+  Vec q;
+  double e3 = kNaN;
+  Vec r;
+  double ssr = kNaN;
+  Matrix jacobian;  // of r in q
+
+  std::array<double, 3> moduli() const { return {std::exp(q[0]) * e3, std::exp(q[1]) * e3, e3}; }
+};
+
+std::vector<double> profile_depths(double shallowest, double deepest) {
+  std::vector<double> d(kProfileDepths);
+  const double step = std::log(deepest / shallowest) / double(kProfileDepths - 1);
+  for (int k = 0; k < kProfileDepths; ++k) d[std::size_t(k)] = shallowest * std::exp(step * k);
+  d.back() = deepest;
+  return d;
+}
+
+// Residuals at ratios q (and the depth's logarithm as q[2] when there is
+// one) with the basin scaled to the measured one in closed form; each
+// evaluation's scale is appended to `scales`.
+ResidualFn TestFit::scaled_at(double depth, double e3, std::vector<std::pair<Vec, double>>& scales) {
+  return [this, depth, e3, &scales](const Vec& q, Vec& r) {
+    const double h = q.size() > 2 ? std::exp(q[2]) : depth;
+    r = engine_residuals({std::exp(q[0]) * e3, std::exp(q[1]) * e3, e3}, h);
+    double sa = 0, sb = 0;  // computed / measured = 1 + r
+    for (double x : r) {
+      sa += 1.0 + x;
+      sb += (1.0 + x) * (1.0 + x);
+    }
+    const double k = sa / sb;
+    for (double& x : r) x = k * (1.0 + x) - 1.0;
+    scales.emplace_back(q, k);
+    return std::isfinite(k) && k > 0 && std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+}
+
+// Fits the ratios at f.depth from the best of the starts (one engine run
+// each), the Jacobian carried over from a neighbouring depth when given.
+void TestFit::fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& starts, const Matrix& jacobian,
+                         int max_iterations) {
+  const auto& lo = opt_.bounds.lower;
+  const auto& hi = opt_.bounds.upper;
+  LmSettings s;
+  s.lower = {std::log(lo[0] / hi[2]), std::log(lo[1] / hi[2])};
+  s.upper = {std::log(hi[0] / lo[2]), std::log(hi[1] / lo[2])};
+  s.max_iterations = max_iterations;
+  s.step_tolerance = opt_.step_tolerance;
+  s.fd_step = opt_.log_step;
+  s.verify_with_differences = false;
+  std::vector<std::pair<Vec, double>> scales;
+  LmStart best;
+  double best_e3 = kNaN, best_ssr = kNaN;
+  for (const auto& e : starts) {
+    LmStart st{{std::log(e[0] / e[2]), std::log(e[1] / e[2])}, {}, jacobian};
+    for (std::size_t j = 0; j < 2; ++j) st.p[j] = std::clamp(st.p[j], s.lower[j], s.upper[j]);
+    if (!scaled_at(f.depth, e[2], scales)(st.p, st.r)) continue;
+    if (!(best_ssr <= sum_of_squares(st.r))) {
+      best_ssr = sum_of_squares(st.r);
+      best = std::move(st);
+      best_e3 = e[2] / scales.back().second;
+    }
+  }
+  if (!std::isfinite(best_ssr)) return;
+  // The start's own scale is the subgrade the iteration holds: the
+  // stiff layer's share of the basin barely changes with it.
+  const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, best_e3, scales), best, s);
+  if (!std::isfinite(lm.ssr)) return;
+  double k = kNaN;
+  for (auto it = scales.rbegin(); it != scales.rend(); ++it)
+    if (it->first == lm.p) {
+      k = it->second;
+      break;
+    }
+  f.q = lm.p;
+  f.e3 = best_e3 / k;
+  f.r = lm.r;
+  f.ssr = lm.ssr;
+  f.jacobian = lm.jacobian;
+}
+
+// The table's polished answers nearest the depth (in the logarithm), or
+// without a table a few structures spread over the usual range.
+std::vector<std::array<double, 3>> TestFit::seeds_near(double depth) const {
+  if (cands_.empty())
+    return {{500.0e3, 40.0e3, 10.0e3}, {2000.0e3, 100.0e3, 10.0e3}, {200.0e3, 15.0e3, 10.0e3}};
+  const Candidate* nearest = &cands_.front();
+  for (const Candidate& c : cands_)
+    if (std::abs(std::log(c.depth / std::min(depth, 1e6))) < std::abs(std::log(nearest->depth / std::min(depth, 1e6))))
+      nearest = &c;
+  return {nearest->seed};
+}
+
+// Converged-enough fits at the profile's depths and without a stiff
+// layer, from the half-space up: each depth starts from the better of its
+// deeper neighbour's answer and the table's answer nearest it.
+std::vector<TestFit::DepthFit> TestFit::depth_profile() {
+  std::vector<double> depths = profile_depths(opt_.min_depth, candidate_depth(kCandidates));
+  depths.push_back(kNoStiffLayer);
+  std::vector<DepthFit> profile(depths.size());
+  Matrix jacobian;
+  for (std::size_t k = depths.size(); k-- > 0;) {
+    DepthFit& f = profile[k];
+    f.depth = depths[k];
+    std::vector<std::array<double, 3>> starts = seeds_near(f.depth);
+    if (k + 1 < depths.size() && std::isfinite(profile[k + 1].ssr)) starts.insert(starts.begin(), profile[k + 1].moduli());
+    fit_ratios(f, starts, jacobian, kProfileIterations);
+    if (std::isfinite(f.ssr)) jacobian = f.jacobian;
+  }
+  return profile;
+}
+
+// The depth freed between lo and hi, started from the valley's answer.
+void TestFit::refine_valley(DepthFit& f, double lo, double hi) {
+  const std::array<double, 3> start = f.moduli();
+  const auto& blo = opt_.bounds.lower;
+  const auto& bhi = opt_.bounds.upper;
+  LmSettings s;
+  s.lower = {std::log(blo[0] / bhi[2]), std::log(blo[1] / bhi[2]), std::log(lo)};
+  s.upper = {std::log(bhi[0] / blo[2]), std::log(bhi[1] / blo[2]), std::log(hi)};
+  s.max_iterations = opt_.max_iterations;
+  s.step_tolerance = opt_.step_tolerance;
+  s.fd_step = opt_.log_step;
+  s.verify_with_differences = false;
+  std::vector<std::pair<Vec, double>> scales;
+  const LmStart st{{f.q[0], f.q[1], std::log(f.depth)}, {}, {}};
+  const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, start[2], scales), st, s);
+  if (!(lm.ssr <= f.ssr)) return;
+  double k = kNaN;
+  for (auto it = scales.rbegin(); it != scales.rend(); ++it)
+    if (it->first == lm.p) {
+      k = it->second;
+      break;
+    }
+  f.q = {lm.p[0], lm.p[1]};
+  f.depth = std::exp(lm.p[2]);
+  f.e3 = start[2] / k;
+  f.r = lm.r;
+  f.ssr = lm.ssr;
+}
+
+// The valley's answer carried on in the three moduli (and the depth) on
+// the model itself, until a Jacobian by differences confirms it.
+Refined TestFit::polish_global(const DepthFit& f) {
+  const bool finite = std::isfinite(f.depth);
+  const int m = finite ? 4 : 3;
+  const LmSettings s = settings(m, 0);
+  const std::array<double, 3> e = f.moduli();
+  Vec p0;
+  for (std::size_t j = 0; j < 3; ++j) p0.push_back(std::clamp(std::log(e[j]), s.lower[j], s.upper[j]));
+  if (finite) p0.push_back(std::clamp(std::log(f.depth), s.lower[3], s.upper[3]));
+  const ResidualFn with_depth = [&](const Vec& p, Vec& r) {
+    r = engine_residuals(from_log(p), std::exp(p[3]));
+    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+  Refined out;
+  out.lm = levenberg_marquardt(finite ? with_depth : at_depth(kNoStiffLayer), {p0, {}, {}}, s);
+  out.depth = finite ? std::exp(out.lm.p[3]) : kNoStiffLayer;
+  out.d = 0;
+  out.depth_free = finite;
+  return out;
+}
+
+// The profile's valleys (depths no worse than their neighbours, the
+// half-space next to the deepest depth) refined best first. Once an answer
+// fits within the noise, valleys whose profile misfit is already above the
+// noise are not looked at.
+Refined TestFit::global_search() {
+  const std::vector<DepthFit> profile = depth_profile();
+  const int n = int(profile.size());
+  std::vector<int> valleys;
+  for (int k = 0; k < n; ++k) {
+    const double v = profile[std::size_t(k)].ssr;
+    if (!std::isfinite(v)) continue;
+    const bool left = k == 0 || !(profile[std::size_t(k - 1)].ssr < v);
+    const bool right = k + 1 == n || !(profile[std::size_t(k + 1)].ssr < v);
+    if (left && right) valleys.push_back(k);
+  }
+  std::stable_sort(valleys.begin(), valleys.end(),
+                   [&](int a, int b) { return profile[std::size_t(a)].ssr < profile[std::size_t(b)].ssr; });
+  double noise_level = 0;
+  for (double v : relative_noise()) noise_level += v * v;
+  Refined best;
+  for (std::size_t i = 0; i < std::min<std::size_t>(kValleysRefined, valleys.size()); ++i) {
+    const int k = valleys[i];
+    DepthFit f = profile[std::size_t(k)];
+    if (best.lm.ssr <= noise_level && f.ssr > noise_level) break;
+    if (std::isfinite(f.depth)) {
+      const double lo = k == 0 ? opt_.min_depth : profile[std::size_t(k - 1)].depth;
+      const double hi = k + 2 >= n ? f.depth : profile[std::size_t(k + 1)].depth;
+      refine_valley(f, lo, hi);
+    } else {
+      fit_ratios(f, {f.moduli()}, f.jacobian, opt_.max_iterations);
+    }
+    Refined r = polish_global(f);
+    if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
+  }
+  return best;
+}
+
+// The depth among the candidates (optionally refined between its
+// neighbours): the best few candidates' starts refined on the engine.
+Refined TestFit::candidate_search() {
   if (cands_.empty()) engine_candidates();
 
   std::vector<Candidate*> order;
@@ -879,6 +1151,17 @@ FitResult TestFit::run() {
   }
   if (std::isfinite(best.lm.ssr)) best = finish_refinement(best);
   if (opt_.depth_mode == DepthMode::Continuous && std::isfinite(best.lm.ssr)) best = refine_depth(best);
+  return best;
+}
+
+FitResult TestFit::run() {
+  if (!basin_is_fittable()) return res_;
+  for (std::size_t k = 1; k < test_.deflections.size(); ++k)
+    if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
+  if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
+
+  if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
+  Refined best = global() ? global_search() : candidate_search();
   keep_design_if_better(best);
   if (!std::isfinite(best.lm.ssr)) {
     res_.flags |= kFitNotFitted;
@@ -928,7 +1211,7 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
     ws.last = fit_test(ws, tables, t, options);
     const FitResult& r = ws.last;
     return RatingContext::BackCalculated{float(r.moduli[0]), float(r.moduli[1]), float(r.moduli[2]),
-                                         float(r.depth)};
+                                         float(rating_depth(r.depth))};
   };
 }
 
@@ -938,8 +1221,54 @@ double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
     return kNaN;
   }
   seasonal_rating(ctx, blocks, float(fit.moduli[0]), float(fit.moduli[1]), float(fit.moduli[2]),
-                  float(fit.depth));
+                  float(rating_depth(fit.depth)));
   return ctx.season.allow;
+}
+
+double rating_depth(double depth) { return std::isfinite(depth) ? depth : kNoStiffLayerRatingDepth; }
+
+namespace {
+
+constexpr double kBandStep = 0.01;  // log step of the rating's slopes
+
+// The allowable load with the moduli (and depth) moved by dp in their
+// logarithms; the seasonal state is left to the caller to restore.
+double allowable_moved(RatingContext& ctx, Blocks& blocks, const FitResult& fit, int j, double dp) {
+  FitResult moved = fit;
+  if (j < 3)
+    moved.moduli[std::size_t(j)] *= std::exp(dp);
+  else
+    moved.depth *= std::exp(dp);
+  return rate_fitted(ctx, blocks, moved);
+}
+
+}  // namespace
+
+AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double allow = rate_fitted(ctx, blocks, fit);
+  const SeasonalState kept = ctx.season;
+  // The seasonal rating leaves its computed basin in the measured block.
+  std::array<float, sizeof(blocks.dd.DMEAS) / sizeof(float)> kept_deflections{};
+  std::copy(std::begin(blocks.dd.DMEAS), std::end(blocks.dd.DMEAS), kept_deflections.begin());
+  const auto& c = fit.log_covariance;
+  const int m = c[3][3] > 0 && std::isfinite(fit.depth) ? 4 : 3;
+  if (!(allow > 0) || !std::isfinite(c[0][0]) || !(c[0][0] > 0)) return {nan, nan};
+  // Central differences of ln(allowable load) in each parameter's logarithm.
+  std::array<double, 4> g{};
+  for (int j = 0; j < m; ++j) {
+    const double up = allowable_moved(ctx, blocks, fit, j, kBandStep);
+    const double down = allowable_moved(ctx, blocks, fit, j, -kBandStep);
+    g[std::size_t(j)] = (std::log(up) - std::log(down)) / (2.0 * kBandStep);
+  }
+  ctx.season = kept;
+  std::copy(kept_deflections.begin(), kept_deflections.end(), std::begin(blocks.dd.DMEAS));
+  double var = 0;
+  for (int j = 0; j < m; ++j)
+    for (int k = 0; k < m; ++k) var += g[std::size_t(j)] * c[std::size_t(j)][std::size_t(k)] * g[std::size_t(k)];
+  if (!std::isfinite(var)) return {nan, nan};
+  const double se = std::sqrt(var);
+  return {allow * std::exp(-se), allow * std::exp(se)};
 }
 
 }  // namespace zalk::rating

@@ -36,6 +36,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,19 @@ struct FitBounds {
 enum class DepthMode {
   Candidates,  // the eight candidate depths of the table (12 to 240 in)
   Continuous,  // the best candidate's depth refined between its neighbours
+  // Every depth from just below the base (min_depth) to the deepest
+  // candidate, and no stiff layer at all (a subgrade reaching down
+  // indefinitely) as a choice of its own: a profile of converged fits of
+  // the moduli over depth, the best of its valleys refined.
+  Global,
+};
+
+// The noise of one deflection reading: a standard deviation of absolute
+// plus relative times the reading. Both must be finite, neither negative,
+// and not both zero.
+struct NoiseModel {
+  double absolute = 0.08e-3;  // in (2 micrometres)
+  double relative = 0.01;     // share of the reading
 };
 
 struct FitOptions {
@@ -76,7 +90,17 @@ struct FitOptions {
   // or a relative standard error of a modulus above ill_conditioned_error.
   double ill_conditioned_condition = 1.0e10;
   double ill_conditioned_error = 0.5;
+  // The readings' noise: the standard errors, and the level below which the
+  // global search stops looking at further valleys.
+  NoiseModel noise;
+  double min_depth = 2.0;  // in: the shallowest stiff layer the global search tries
 };
+
+// The depth of a fit that found no stiff layer (the subgrade a half-space).
+inline constexpr double kNoStiffLayer = std::numeric_limits<double>::infinity();
+// The third layer's thickness with which the rating analyses such a fit:
+// deep enough that the pavement's responses no longer feel it.
+inline constexpr double kNoStiffLayerRatingDepth = 1200.0;
 
 // One deflection test on one section.
 struct FitTest {
@@ -95,6 +119,7 @@ enum FitFlag : unsigned {
   kFitIllConditioned = 1u << 3,  // see FitOptions
   kFitRisingBasin = 1u << 4,     // a deflection rises with offset somewhere (fitted all the same)
   kFitNoTableStart = 1u << 5,    // thicknesses or sensors outside the table: engine-based start
+  kFitAboveNoise = 1u << 8,      // the misfit is far above the noise model (chi-square per sensor > 9)
 };
 
 // The table search's answer for the same test: its moduli at its chosen
@@ -109,12 +134,20 @@ struct DesignAnswer {
 
 struct FitResult {
   std::array<double, 3> moduli{};  // surface, base, subgrade (psi)
-  double depth = 0;                // depth to the stiff layer, i.e. the third layer's thickness (in)
-  int depth_index = 0;             // the candidate (1..8) the depth was refined from
+  double depth = 0;                // depth to the stiff layer, i.e. the third layer's thickness (in);
+                                   // kNoStiffLayer when none fits best
+  int depth_index = 0;             // the candidate (1..8) the depth was refined from; 0 from the global search
   double fit_error = 0;            // RMS of (computed / measured - 1) over the sensors, percent
   std::vector<double> residuals;   // computed / measured - 1, per sensor
-  std::array<double, 3> relative_std_error{};  // of each modulus, from the Jacobian
-  double depth_relative_std_error = 0;         // continuous depth only, else 0
+  // Standard errors from the Jacobian at the answer and the noise model:
+  // relative for the moduli, and for a fitted finite depth (else 0).
+  std::array<double, 3> relative_std_error{};
+  double depth_relative_std_error = 0;
+  // Their covariance in the logarithms of E1, E2, E3 and the depth (the
+  // depth's row and column zero when it was not fitted): what a quantity
+  // derived from the moduli propagates.
+  std::array<std::array<double, 4>, 4> log_covariance{};
+  double chi_square = 0;  // sum of (misfit / noise)^2 over the sensors
   int engine_calls = 0;
   unsigned flags = 0;
   std::string message;  // why a basin was not fitted, or what the flags mean
@@ -163,5 +196,18 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
 // section's season data (as the driver leaves them). Fills ctx.season and
 // returns the allowable load; NaN for a test that was not fitted.
 double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
+
+// The allowable load one standard error either side: the rating's
+// logarithmic slopes in the moduli and depth (by differences, one seasonal
+// rating each) propagated through log_covariance. Called as rate_fitted
+// is; leaves ctx.season as rate_fitted(fit) leaves it. NaN without a
+// rating or without standard errors.
+struct AllowableBand {
+  double low = 0, high = 0;
+};
+AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
+
+// The third layer's thickness the rating analyses for a fitted depth.
+double rating_depth(double depth);
 
 }  // namespace zalk::rating
