@@ -54,7 +54,8 @@ namespace zalk::detail {
     "The overlay increment, %(L1), must be a finite number above 0.")                               \
   X(method, "zalk::Rater", TERMINAL, 27, "Rating method %(I1) is not one this library knows.")     \
   X(analysis_option, "zalk::analyse", TERMINAL, 28,                                                 \
-    "The analysis option %(L1) has the value %(I1), not one this library knows.")
+    "The analysis option %(L1) has the value %(I1), not one this library knows.")                 \
+  X(fit_setting, "zalk::Rater", TERMINAL, 29, "The fit setting %(L1), %(L2), %(L3).")
 
 ZALK_MESSAGE_TABLE(ApiMessage, kApiMessages, ZALK_API_MESSAGES)
 

@@ -436,6 +436,8 @@ class TestFit {
   ResidualFn scaled_at(double depth, double e3, std::vector<std::pair<Vec, double>>& scales);
   void fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& starts, const Matrix& jacobian,
                   int max_iterations);
+  void iterate_ratios(DepthFit& f, const std::array<double, 3>& start, const Matrix& jacobian,
+                      int max_iterations);
   std::vector<std::array<double, 3>> seeds_near(double depth) const;
   std::vector<DepthFit> depth_profile();
   void refine_valley(DepthFit& f, double lo, double hi);
@@ -543,6 +545,11 @@ void TestFit::ensure_surfaces() {
 }
 
 Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth) {
+  // A start or step the engine cannot analyse is a failed evaluation, not
+  // a stop of the program.
+  for (double e : moduli)
+    if (!(std::isfinite(e) && e > 0)) return Vec(test_.deflections.size(), kNaN);
+  if (!(depth > 0)) return Vec(test_.deflections.size(), kNaN);
   const Vec w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
                              test_.offsets, &res_.engine_calls);
   Vec r(w.size());
@@ -914,8 +921,14 @@ Vec TestFit::relative_noise() const {
 // ---- the global search in depth --------------------------------------------
 
 constexpr int kProfileDepths = 14;      // finite depths of the profile, geometric
-constexpr int kProfileIterations = 6;   // per depth of the profile: enough to rank the depths
+constexpr int kProfileIterations = 12;  // per depth of the profile: enough to rank the depths
 constexpr int kValleysRefined = 3;      // at most, best first
+constexpr int kSubgradePasses = 3;      // iterations of the ratios, each at a settled subgrade
+constexpr double kSubgradeSettled = 0.01;  // a subgrade moved by less is settled
+// Further valleys are passed over once an answer fits this far inside the
+// noise: an exact basin is fitted to its last digits, and a valley that
+// only reaches the noise level is no rival then.
+constexpr double kNoiseShare = 1e-6;
 
 // A fit of the moduli at one depth as two ratios to the subgrade (the
 // logarithms of E1/E3 and E2/E3) and the subgrade modulus that scales the
@@ -942,6 +955,13 @@ std::vector<double> profile_depths(double shallowest, double deepest) {
   return d;
 }
 
+// The scale of the latest evaluation at q.
+double scale_at(const std::vector<std::pair<Vec, double>>& scales, const Vec& q) {
+  for (auto it = scales.rbegin(); it != scales.rend(); ++it)
+    if (it->first == q) return it->second;
+  return kNaN;
+}
+
 // Residuals at ratios q (and the depth's logarithm as q[2] when there is
 // one) with the basin scaled to the measured one in closed form; each
 // evaluation's scale is appended to `scales`.
@@ -963,8 +983,21 @@ ResidualFn TestFit::scaled_at(double depth, double e3, std::vector<std::pair<Vec
 
 // Fits the ratios at f.depth from the best of the starts (one engine run
 // each), the Jacobian carried over from a neighbouring depth when given.
+// Fits the ratios at f.depth from each start (the iteration from every
+// one: a start that fits worse may lie in the right valley), the Jacobian
+// carried over from a neighbouring depth when given; keeps the best.
 void TestFit::fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& starts, const Matrix& jacobian,
                          int max_iterations) {
+  for (const auto& e : starts) {
+    DepthFit g;
+    g.depth = f.depth;
+    iterate_ratios(g, e, jacobian, max_iterations);
+    if (std::isfinite(g.ssr) && !(f.ssr <= g.ssr)) f = std::move(g);
+  }
+}
+
+void TestFit::iterate_ratios(DepthFit& f, const std::array<double, 3>& e, const Matrix& jacobian,
+                             int max_iterations) {
   const auto& lo = opt_.bounds.lower;
   const auto& hi = opt_.bounds.upper;
   LmSettings s;
@@ -975,34 +1008,27 @@ void TestFit::fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& 
   s.fd_step = opt_.log_step;
   s.verify_with_differences = false;
   std::vector<std::pair<Vec, double>> scales;
-  LmStart best;
-  double best_e3 = kNaN, best_ssr = kNaN;
-  for (const auto& e : starts) {
-    LmStart st{{std::log(e[0] / e[2]), std::log(e[1] / e[2])}, {}, jacobian};
-    for (std::size_t j = 0; j < 2; ++j) st.p[j] = std::clamp(st.p[j], s.lower[j], s.upper[j]);
-    if (!scaled_at(f.depth, e[2], scales)(st.p, st.r)) continue;
-    if (!(best_ssr <= sum_of_squares(st.r))) {
-      best_ssr = sum_of_squares(st.r);
-      best = std::move(st);
-      best_e3 = e[2] / scales.back().second;
-    }
+  LmStart start{{std::log(e[0] / e[2]), std::log(e[1] / e[2])}, {}, jacobian};
+  for (std::size_t j = 0; j < 2; ++j) start.p[j] = std::clamp(start.p[j], s.lower[j], s.upper[j]);
+  if (!scaled_at(f.depth, e[2], scales)(start.p, start.r)) return;
+  double e3 = e[2] / scales.back().second;
+  start.r.clear();
+  // The subgrade is held during an iteration and then moved by the scale
+  // found; the stiff layer's share of the basin depends on it, so a large
+  // move is followed by another iteration from there.
+  for (int pass = 0; pass < kSubgradePasses; ++pass) {
+    const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, e3, scales), start, s);
+    if (!std::isfinite(lm.ssr)) return;
+    const double k = scale_at(scales, lm.p);
+    e3 /= k;
+    f.q = lm.p;
+    f.e3 = e3;
+    f.r = lm.r;
+    f.ssr = lm.ssr;
+    f.jacobian = lm.jacobian;
+    if (!std::isfinite(f.depth) || std::abs(std::log(k)) < kSubgradeSettled) return;
+    start = {lm.p, {}, lm.jacobian};
   }
-  if (!std::isfinite(best_ssr)) return;
-  // The start's own scale is the subgrade the iteration holds: the
-  // stiff layer's share of the basin barely changes with it.
-  const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, best_e3, scales), best, s);
-  if (!std::isfinite(lm.ssr)) return;
-  double k = kNaN;
-  for (auto it = scales.rbegin(); it != scales.rend(); ++it)
-    if (it->first == lm.p) {
-      k = it->second;
-      break;
-    }
-  f.q = lm.p;
-  f.e3 = best_e3 / k;
-  f.r = lm.r;
-  f.ssr = lm.ssr;
-  f.jacobian = lm.jacobian;
 }
 
 // The table's polished answers nearest the depth (in the logarithm), or
@@ -1052,12 +1078,7 @@ void TestFit::refine_valley(DepthFit& f, double lo, double hi) {
   const LmStart st{{f.q[0], f.q[1], std::log(f.depth)}, {}, {}};
   const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, start[2], scales), st, s);
   if (!(lm.ssr <= f.ssr)) return;
-  double k = kNaN;
-  for (auto it = scales.rbegin(); it != scales.rend(); ++it)
-    if (it->first == lm.p) {
-      k = it->second;
-      break;
-    }
+  const double k = scale_at(scales, lm.p);
   f.q = {lm.p[0], lm.p[1]};
   f.depth = std::exp(lm.p[2]);
   f.e3 = start[2] / k;
@@ -1110,7 +1131,7 @@ Refined TestFit::global_search() {
   for (std::size_t i = 0; i < std::min<std::size_t>(kValleysRefined, valleys.size()); ++i) {
     const int k = valleys[i];
     DepthFit f = profile[std::size_t(k)];
-    if (best.lm.ssr <= noise_level && f.ssr > noise_level) break;
+    if (best.lm.ssr <= kNoiseShare * noise_level && f.ssr > noise_level) break;
     if (std::isfinite(f.depth)) {
       const double lo = k == 0 ? opt_.min_depth : profile[std::size_t(k - 1)].depth;
       const double hi = k + 2 >= n ? f.depth : profile[std::size_t(k + 1)].depth;

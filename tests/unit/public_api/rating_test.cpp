@@ -257,6 +257,57 @@ TEST(PublicRating, FitMethodFindsKnownStructuresAndFlagsBadBasins) {
   EXPECT_EQ(zalk::flag_names(zalk::flag_at_bound | zalk::flag_interpolated), "at_bound|interpolated");
 }
 
+// The fit's global search through the Rater on an exact basin without a
+// stiff layer: found as such, with standard errors and a band around the
+// allowable load; noise models and depths it cannot use are refused by name.
+TEST(PublicRating, GlobalSearchFindsNoStiffLayerAndRefusesUnusableSettings) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(kTable).ok());
+  const auto samples = read_sample("rating");
+  const auto cases = zalk::rating::testing::load_basins("global_basins.csv");
+  const auto c = std::find_if(cases.begin(), cases.end(), [](const auto& k) { return k.name == "N01"; });
+  ASSERT_NE(c, cases.end());
+  zalk::Section s = samples[0].section;
+  s.surface_thickness_in = c->h1;
+  s.base_thickness_in = c->h2;
+  zalk::DeflectionTest t = samples[0].tests[0];
+  t.load_lb = c->load;
+  t.deflections_mils.clear();
+  for (double w : c->deflections) t.deflections_mils.push_back(1000.0 * w);
+  zalk::RatingOptions global;
+  global.method = zalk::Method::fit;
+  global.fit.depth = zalk::DepthSearch::global;
+  const zalk::SectionRating r = rater.rate(s, {t}, global);
+  ASSERT_TRUE(r.status.ok()) << r.status.error->text;
+  const zalk::RatingResult& f = r.tests[0];
+  EXPECT_TRUE(std::isinf(f.depth_in));
+  EXPECT_NEAR(f.e_subgrade / c->e3, 1.0, 1e-2);
+  for (double se : {f.e_surface_se_pct, f.e_base_se_pct, f.e_subgrade_se_pct}) EXPECT_TRUE(se > 0 && se < 100) << se;
+  EXPECT_TRUE(f.rated);
+  EXPECT_LT(f.allowable_load_low, f.allowable_load);
+  EXPECT_GT(f.allowable_load_high, f.allowable_load);
+
+  struct Bad {
+    double noise_mils, noise_relative, min_depth_in;
+    const char* named;
+  } bad[] = {
+      {0.0, 0.0, 2.0, "noise_relative, 0"},
+      {-0.1, 0.01, 2.0, "noise_mils, -0.1"},
+      {0.08, std::nan(""), 2.0, "noise_relative, NaN"},
+      {0.08, 0.01, 0.0, "min_depth_in, 0"},
+      {0.08, 0.01, 300.0, "min_depth_in, 300"},
+  };
+  for (const Bad& b : bad) {
+    zalk::RatingOptions o = global;
+    o.fit.noise_mils = b.noise_mils;
+    o.fit.noise_relative = b.noise_relative;
+    o.fit.min_depth_in = b.min_depth_in;
+    const zalk::SectionRating e = rater.rate(s, {t}, o);
+    ASSERT_FALSE(e.status.ok()) << b.named;
+    EXPECT_NE(e.status.error->text.find(b.named), std::string::npos) << e.status.error->text;
+  }
+}
+
 // Five seasons alike in days, temperatures and factors (they still differ in
 // the design's strength factors): the year's allowable load is then the
 // least of the seasons' own.
