@@ -60,7 +60,7 @@ struct RatingResult {
   double e_base = 0;
   double e_subgrade = 0;
   double depth_in = 0;       // depth of the best-fitting depth candidate; +infinity when the
-                             // fit's global search found no stiff layer (rated as 1200 in)
+                             // fit's global search found no stiff layer (rated as 999 in)
   double fit_error = 0;      // design: sum of squared relative misfits of the basin at that depth
   bool fitted = false;       // a finite fit was found (otherwise the moduli are NaN)
   bool rated = false;        // the allowable load is a number
@@ -76,7 +76,8 @@ struct RatingResult {
   std::vector<double> residuals;
   std::vector<double> computed_mils;
   // Fit method: the relative standard error of each modulus from the
-  // Jacobian (surface, base, subgrade), and the engine runs the test took.
+  // Jacobian (surface, base, subgrade), and the engine runs the test took
+  // (the global search: with those that filled the section's grid for it).
   std::array<double, 3> relative_std_error{};
   int engine_calls = 0;
   // Fit method: the standard errors of the moduli in percent, from the

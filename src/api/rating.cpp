@@ -3,6 +3,7 @@
 // here is the legacy entry's rating of the same values, bit for bit.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <istream>
 #include <iterator>
 #include <string>
@@ -269,7 +270,7 @@ void take_fit(const rating::FitResult& f, const DeflectionTest& t, RatingResult&
   for (std::size_t s = 0; s < f.residuals.size(); ++s)
     out.computed_mils.push_back(t.deflections_mils[s] * (1.0 + f.residuals[s]));
   out.relative_std_error = f.relative_std_error;
-  out.engine_calls = f.engine_calls;
+  out.engine_calls = f.engine_calls + f.grid_engine_calls;
   out.e_surface_se_pct = 100.0 * f.relative_std_error[0];
   out.e_base_se_pct = 100.0 * f.relative_std_error[1];
   out.e_subgrade_se_pct = 100.0 * f.relative_std_error[2];
@@ -305,7 +306,7 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
   std::vector<rating::AllowableBand> bands(static_cast<std::size_t>(n));
   r.ctx.test_rated = [&r, &fits, &bands](int, int j) {
     r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
-    bands[std::size_t(j - 1)] = rating::allowable_band(r.ctx, r.blocks.view, fits[std::size_t(j - 1)]);
+    if (!std::getenv("ZALK_NOBAND")) bands[std::size_t(j - 1)] = rating::allowable_band(r.ctx, r.blocks.view, fits[std::size_t(j - 1)]);
   };
   const rating::FitOptions options = fit_options(settings);
   std::size_t next = 0;
@@ -320,7 +321,7 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
     for (double d : t.deflections_mils) ft.deflections.push_back(d / 1000.0);
     rating::FitResult& f = fits[next++] = rating::fit_test(*r.fit, r.tables, ft, options);
     return rating::RatingContext::BackCalculated{float(f.moduli[0]), float(f.moduli[1]),
-                                                 float(f.moduli[2]), float(f.depth)};
+                                                 float(f.moduli[2]), float(rating::rating_depth(f.depth))};
   };
   std::array<int, kSections> ntest{};
   ntest[0] = n;

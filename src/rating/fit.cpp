@@ -432,16 +432,14 @@ class TestFit {
   bool global() const { return opt_.depth_mode == DepthMode::Global; }
 
   // The global search in depth.
-  struct DepthFit;
-  ResidualFn scaled_at(double depth, double e3, std::vector<std::pair<Vec, double>>& scales);
-  void fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& starts, const Matrix& jacobian,
-                  int max_iterations);
-  void iterate_ratios(DepthFit& f, const std::array<double, 3>& start, const Matrix& jacobian,
-                      int max_iterations);
-  std::vector<std::array<double, 3>> seeds_near(double depth) const;
-  std::vector<DepthFit> depth_profile();
-  void refine_valley(DepthFit& f, double lo, double hi);
-  Refined polish_global(const DepthFit& f);
+  struct GridFit;
+  ResidualFn grid_residuals(double t, double* e3);
+  LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
+  GridFit grid_fit_at(double t, const std::vector<Vec>& starts);
+  std::vector<GridFit> grid_profile();
+  void refine_on_grid(GridFit& f);
+  bool grid_jacobian(const Vec& p, Matrix& J);
+  Refined polish_on_engine(const GridFit& f);
   Refined global_search();
   Refined candidate_search();
 
@@ -838,6 +836,7 @@ void TestFit::keep_design_if_better(Refined& best) {
     if (std::isfinite(c.design_error) && (design == nullptr || c.design_error < design->design_error)) design = &c;
   if (design == nullptr) {
     res_.design.moduli = {kNaN, kNaN, kNaN};
+    res_.design.fit_error = kNaN;
     return;
   }
   res_.design = {design->design, design->depth, design->d, design->design_error};
@@ -919,33 +918,23 @@ Vec TestFit::relative_noise() const {
 }
 
 // ---- the global search in depth --------------------------------------------
+//
+// On the section's basin grid (rating/basin_grid.h): a profile of fits of
+// the two modulus ratios at every depth of the grid and without a stiff
+// layer (the subgrade scaled to the measured basin in closed form at each
+// point), its valleys refined with the depth free between their
+// neighbours, and the best polished on the engine itself with the grid's
+// derivatives.
 
-constexpr int kProfileDepths = 14;      // finite depths of the profile, geometric
-constexpr int kProfileIterations = 12;  // per depth of the profile: enough to rank the depths
-constexpr int kValleysRefined = 3;      // at most, best first
-constexpr int kSubgradePasses = 3;      // iterations of the ratios, each at a settled subgrade
-constexpr double kSubgradeSettled = 0.01;  // a subgrade moved by less is settled
-// Further valleys are passed over once an answer fits this far inside the
-// noise: an exact basin is fitted to its last digits, and a valley that
-// only reaches the noise level is no rival then.
-constexpr double kNoiseShare = 1e-6;
+constexpr int kProfileDepths = 14;          // finite depths of the profile, geometric
+constexpr int kValleysRefined = 3;          // at most, best first
+constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
+constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
+constexpr double kPolishStalled = 1.0e-3;   // nor does one lowering the sum of squares by a smaller share
 
-// A fit of the moduli at one depth as two ratios to the subgrade (the
-// logarithms of E1/E3 and E2/E3) and the subgrade modulus that scales the
-// computed basin to the measured one: at fixed ratios the deflections go
-// as 1/E (exactly without a stiff layer, to the stiff layer's share with
-// one), so the scale is solved in closed form and the iteration has two
-// unknowns instead of three.
-struct TestFit::DepthFit {
-  double depth = kNaN;  // kNoStiffLayer: none
-  Vec q;
-  double e3 = kNaN;
-  Vec r;
-  double ssr = kNaN;
-  Matrix jacobian;  // of r in q
-
-  std::array<double, 3> moduli() const { return {std::exp(q[0]) * e3, std::exp(q[1]) * e3, e3}; }
-};
+// Where the profile starts at every depth besides its neighbour's and the
+// previous test's answers: ratios E1/E3 and E2/E3 spread over pavements.
+constexpr std::array<std::array<double, 2>, 3> kSpreadRatios{{{50.0, 4.0}, {200.0, 10.0}, {20.0, 1.5}}};
 
 std::vector<double> profile_depths(double shallowest, double deepest) {
   std::vector<double> d(kProfileDepths);
@@ -955,166 +944,198 @@ std::vector<double> profile_depths(double shallowest, double deepest) {
   return d;
 }
 
-// The scale of the latest evaluation at q.
-double scale_at(const std::vector<std::pair<Vec, double>>& scales, const Vec& q) {
-  for (auto it = scales.rbegin(); it != scales.rend(); ++it)
-    if (it->first == q) return it->second;
-  return kNaN;
-}
+// A fit on the grid: x = (ln E1/E3, ln E2/E3, t), t the place among the
+// grid's depths (negative: no stiff layer); the subgrade from the scale.
+struct TestFit::GridFit {
+  Vec x;
+  double e3 = kNaN;
+  Vec r;
+  double ssr = kNaN;
+};
 
-// Residuals at ratios q (and the depth's logarithm as q[2] when there is
-// one) with the basin scaled to the measured one in closed form; each
-// evaluation's scale is appended to `scales`.
-ResidualFn TestFit::scaled_at(double depth, double e3, std::vector<std::pair<Vec, double>>& scales) {
-  return [this, depth, e3, &scales](const Vec& q, Vec& r) {
-    const double h = q.size() > 2 ? std::exp(q[2]) : depth;
-    r = engine_residuals({std::exp(q[0]) * e3, std::exp(q[1]) * e3, e3}, h);
-    double sa = 0, sb = 0;  // computed / measured = 1 + r
-    for (double x : r) {
-      sa += 1.0 + x;
-      sb += (1.0 + x) * (1.0 + x);
+// Residuals on the grid at the ratios p[0], p[1] and the depth place
+// p[2] when given, else t; the subgrade the scale gives goes to *e3.
+ResidualFn TestFit::grid_residuals(double t, double* e3) {
+  return [this, t, e3](const Vec& p, Vec& r) {
+    Vec w;
+    std::vector<std::array<double, 3>> g;
+    if (!ws_.grid.basin(*ws_.engine, p[0], p[1], p.size() > 2 ? p[2] : t, w, g)) return false;
+    const double f = test_.load / BasinGrid::kReferenceLoad;
+    double sa = 0, sb = 0;
+    r.resize(w.size());
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      r[i] = f * w[i] / test_.deflections[i];
+      sa += r[i];
+      sb += r[i] * r[i];
     }
-    const double k = sa / sb;
-    for (double& x : r) x = k * (1.0 + x) - 1.0;
-    scales.emplace_back(q, k);
-    return std::isfinite(k) && k > 0 && std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+    const double s = sa / sb;  // = reference subgrade / subgrade
+    for (double& v : r) v = s * v - 1.0;
+    if (e3 != nullptr) *e3 = BasinGrid::kReferenceSubgrade / s;
+    return std::isfinite(s) && s > 0;
   };
 }
 
-// Fits the ratios at f.depth from the best of the starts (one engine run
-// each), the Jacobian carried over from a neighbouring depth when given.
-// Fits the ratios at f.depth from each start (the iteration from every
-// one: a start that fits worse may lie in the right valley), the Jacobian
-// carried over from a neighbouring depth when given; keeps the best.
-void TestFit::fit_ratios(DepthFit& f, const std::vector<std::array<double, 3>>& starts, const Matrix& jacobian,
-                         int max_iterations) {
-  for (const auto& e : starts) {
-    DepthFit g;
-    g.depth = f.depth;
-    iterate_ratios(g, e, jacobian, max_iterations);
-    if (std::isfinite(g.ssr) && !(f.ssr <= g.ssr)) f = std::move(g);
-  }
-}
-
-void TestFit::iterate_ratios(DepthFit& f, const std::array<double, 3>& e, const Matrix& jacobian,
-                             int max_iterations) {
+LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
   const auto& lo = opt_.bounds.lower;
   const auto& hi = opt_.bounds.upper;
   LmSettings s;
   s.lower = {std::log(lo[0] / hi[2]), std::log(lo[1] / hi[2])};
   s.upper = {std::log(hi[0] / lo[2]), std::log(hi[1] / lo[2])};
-  s.max_iterations = max_iterations;
-  s.step_tolerance = opt_.step_tolerance;
-  s.fd_step = opt_.log_step;
-  s.verify_with_differences = false;
-  std::vector<std::pair<Vec, double>> scales;
-  LmStart start{{std::log(e[0] / e[2]), std::log(e[1] / e[2])}, {}, jacobian};
-  for (std::size_t j = 0; j < 2; ++j) start.p[j] = std::clamp(start.p[j], s.lower[j], s.upper[j]);
-  if (!scaled_at(f.depth, e[2], scales)(start.p, start.r)) return;
-  double e3 = e[2] / scales.back().second;
-  start.r.clear();
-  // The subgrade is held during an iteration and then moved by the scale
-  // found; the stiff layer's share of the basin depends on it, so a large
-  // move is followed by another iteration from there.
-  for (int pass = 0; pass < kSubgradePasses; ++pass) {
-    const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, e3, scales), start, s);
-    if (!std::isfinite(lm.ssr)) return;
-    const double k = scale_at(scales, lm.p);
-    e3 /= k;
-    f.q = lm.p;
-    f.e3 = e3;
-    f.r = lm.r;
-    f.ssr = lm.ssr;
-    f.jacobian = lm.jacobian;
-    if (!std::isfinite(f.depth) || std::abs(std::log(k)) < kSubgradeSettled) return;
-    start = {lm.p, {}, lm.jacobian};
+  if (nparams == 3) {
+    s.lower.push_back(t_lo);
+    s.upper.push_back(t_hi);
   }
+  s.max_iterations = opt_.max_iterations;
+  s.step_tolerance = 1e-6;
+  s.fd_step = 1e-4;
+  s.verify_with_differences = false;
+  return s;
 }
 
-// The table's polished answers nearest the depth (in the logarithm), or
-// without a table a few structures spread over the usual range.
-std::vector<std::array<double, 3>> TestFit::seeds_near(double depth) const {
-  if (cands_.empty())
-    return {{500.0e3, 40.0e3, 10.0e3}, {2000.0e3, 100.0e3, 10.0e3}, {200.0e3, 15.0e3, 10.0e3}};
-  const Candidate* nearest = &cands_.front();
-  for (const Candidate& c : cands_)
-    if (std::abs(std::log(c.depth / std::min(depth, 1e6))) < std::abs(std::log(nearest->depth / std::min(depth, 1e6))))
-      nearest = &c;
-  return {nearest->seed};
+// The best of fits of the ratios at depth place t from each start.
+TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts) {
+  const LmSettings s = grid_settings(2, 0, 0);
+  GridFit best;
+  for (const Vec& u : starts) {
+    Vec p{std::clamp(u[0], s.lower[0], s.upper[0]), std::clamp(u[1], s.lower[1], s.upper[1])};
+    const LmOutcome lm = levenberg_marquardt(grid_residuals(t, nullptr), {p, {}, {}}, s);
+    if (!std::isfinite(lm.ssr) || best.ssr <= lm.ssr) continue;
+    best.x = {lm.p[0], lm.p[1], t};
+    best.r = lm.r;
+    best.ssr = lm.ssr;
+  }
+  if (std::isfinite(best.ssr)) {
+    Vec r;
+    grid_residuals(t, &best.e3)(best.x, r);
+  }
+  return best;
 }
 
-// Converged-enough fits at the profile's depths and without a stiff
-// layer, from the half-space up: each depth starts from the better of its
-// deeper neighbour's answer and the table's answer nearest it.
-std::vector<TestFit::DepthFit> TestFit::depth_profile() {
-  std::vector<double> depths = profile_depths(opt_.min_depth, candidate_depth(kCandidates));
-  depths.push_back(kNoStiffLayer);
-  std::vector<DepthFit> profile(depths.size());
-  Matrix jacobian;
-  for (std::size_t k = depths.size(); k-- > 0;) {
-    DepthFit& f = profile[k];
-    f.depth = depths[k];
-    std::vector<std::array<double, 3>> starts = seeds_near(f.depth);
-    if (k + 1 < depths.size() && std::isfinite(profile[k + 1].ssr)) starts.insert(starts.begin(), profile[k + 1].moduli());
-    fit_ratios(f, starts, jacobian, kProfileIterations);
-    if (std::isfinite(f.ssr)) jacobian = f.jacobian;
+// Fits at every depth of the grid and without a stiff layer (the last),
+// from the half-space up, each started from its deeper neighbour's answer
+// and the previous test's answer there, or the spread ratios.
+std::vector<TestFit::GridFit> TestFit::grid_profile() {
+  const int nd = ws_.grid.depth_count();
+  std::vector<GridFit> profile(std::size_t(nd + 1));
+  if (ws_.warm.size() != profile.size()) ws_.warm.assign(profile.size(), {});
+  for (int k = nd; k >= 0; --k) {
+    const double t = k == nd ? -1.0 : double(k);
+    std::vector<Vec> starts;
+    if (k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr)) starts.push_back(profile[std::size_t(k + 1)].x);
+    // The spread starts only where the section has no answer yet: they
+    // reach far over the grid, and each node they reach costs an engine run.
+    if (!ws_.warm[std::size_t(k)].empty())
+      starts.push_back(ws_.warm[std::size_t(k)]);
+    else
+      for (const auto& ratio : kSpreadRatios) starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
+    profile[std::size_t(k)] = grid_fit_at(t, starts);
+    if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
   }
   return profile;
 }
 
-// The depth freed between lo and hi, started from the valley's answer.
-void TestFit::refine_valley(DepthFit& f, double lo, double hi) {
-  const std::array<double, 3> start = f.moduli();
-  const auto& blo = opt_.bounds.lower;
-  const auto& bhi = opt_.bounds.upper;
-  LmSettings s;
-  s.lower = {std::log(blo[0] / bhi[2]), std::log(blo[1] / bhi[2]), std::log(lo)};
-  s.upper = {std::log(bhi[0] / blo[2]), std::log(bhi[1] / blo[2]), std::log(hi)};
-  s.max_iterations = opt_.max_iterations;
-  s.step_tolerance = opt_.step_tolerance;
-  s.fd_step = opt_.log_step;
-  s.verify_with_differences = false;
-  std::vector<std::pair<Vec, double>> scales;
-  const LmStart st{{f.q[0], f.q[1], std::log(f.depth)}, {}, {}};
-  const LmOutcome lm = levenberg_marquardt(scaled_at(f.depth, start[2], scales), st, s);
-  if (!(lm.ssr <= f.ssr)) return;
-  const double k = scale_at(scales, lm.p);
-  f.q = {lm.p[0], lm.p[1]};
-  f.depth = std::exp(lm.p[2]);
-  f.e3 = start[2] / k;
+// A valley of the profile with the depth free between its neighbours.
+void TestFit::refine_on_grid(GridFit& f) {
+  if (f.x[2] < 0) return;  // no stiff layer: nothing to free
+  const double last = double(ws_.grid.depth_count() - 1);
+  const LmSettings s = grid_settings(3, std::max(0.0, f.x[2] - 1.0), std::min(last, f.x[2] + 1.0));
+  const LmOutcome lm = levenberg_marquardt(grid_residuals(0, nullptr), {f.x, {}, {}}, s);
+  if (!(lm.ssr < f.ssr)) return;
+  f.x = lm.p;
   f.r = lm.r;
   f.ssr = lm.ssr;
+  grid_residuals(0, &f.e3)(f.x, f.r);
 }
 
-// The valley's answer carried on in the three moduli (and the depth) on
-// the model itself, until a Jacobian by differences confirms it.
-Refined TestFit::polish_global(const DepthFit& f) {
-  const bool finite = std::isfinite(f.depth);
+// The Jacobian of the engine's relative residuals in the logarithms of the
+// moduli (and depth) as the grid gives it: the basin is load / E3 times the
+// grid's reference basin at the ratios, so d/d ln E3 = -w - d/d ln E1 - d/d ln E2.
+bool TestFit::grid_jacobian(const Vec& p, Matrix& J) {
+  const bool finite = p.size() > 3;
+  const double t = finite ? (p[3] - std::log(opt_.min_depth)) / ws_.grid.depth_step() : -1.0;
+  Vec w;
+  std::vector<std::array<double, 3>> g;
+  if (!ws_.grid.basin(*ws_.engine, p[0] - p[2], p[1] - p[2], t, w, g)) return false;
+  const double s = test_.load / BasinGrid::kReferenceLoad * BasinGrid::kReferenceSubgrade / std::exp(p[2]);
+  J = Matrix(int(w.size()), int(p.size()));
+  for (int i = 0; i < J.rows; ++i) {
+    const double m = test_.deflections[std::size_t(i)];
+    J(i, 0) = s * g[std::size_t(i)][0] / m;
+    J(i, 1) = s * g[std::size_t(i)][1] / m;
+    J(i, 2) = -s * w[std::size_t(i)] / m - J(i, 0) - J(i, 1);
+    if (finite) J(i, 3) = s * g[std::size_t(i)][2] / m;
+  }
+  return true;
+}
+
+// The grid's answer carried to the engine's own: damped Gauss-Newton steps
+// on the engine's residuals with the grid's derivatives, one engine run
+// each, until a step no longer moves the answer or the misfit.
+Refined TestFit::polish_on_engine(const GridFit& f) {
+  const bool finite = f.x[2] >= 0;
   const int m = finite ? 4 : 3;
   const LmSettings s = settings(m, 0);
-  const std::array<double, 3> e = f.moduli();
-  Vec p0;
-  for (std::size_t j = 0; j < 3; ++j) p0.push_back(std::clamp(std::log(e[j]), s.lower[j], s.upper[j]));
-  if (finite) p0.push_back(std::clamp(std::log(f.depth), s.lower[3], s.upper[3]));
-  const ResidualFn with_depth = [&](const Vec& p, Vec& r) {
-    r = engine_residuals(from_log(p), std::exp(p[3]));
-    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  Vec p{std::log(f.e3) + f.x[0], std::log(f.e3) + f.x[1], std::log(f.e3)};
+  if (finite) p.push_back(std::log(opt_.min_depth) + f.x[2] * ws_.grid.depth_step());
+  for (int j = 0; j < m; ++j) p[std::size_t(j)] = std::clamp(p[std::size_t(j)], s.lower[std::size_t(j)], s.upper[std::size_t(j)]);
+  auto engine_at = [&](const Vec& q) {
+    return engine_residuals(from_log(q), finite ? std::exp(q[3]) : kNoStiffLayer);
   };
   Refined out;
-  out.lm = levenberg_marquardt(finite ? with_depth : at_depth(kNoStiffLayer), {p0, {}, {}}, s);
-  out.depth = finite ? std::exp(out.lm.p[3]) : kNoStiffLayer;
-  out.d = 0;
   out.depth_free = finite;
+  LmOutcome& lm = out.lm;
+  lm.p = p;
+  lm.r = engine_at(p);
+  lm.ssr = sum_of_squares(lm.r);
+  if (!std::isfinite(lm.ssr)) return out;
+  double lambda = 1e-6;
+  Vec trial;
+  for (int it = 0; it < kPolishSteps && !lm.converged; ++it) {
+    if (!grid_jacobian(lm.p, lm.jacobian) || !damped_step(lm.jacobian, lm.r, lambda, s, lm.p, trial)) break;
+    if (max_change(trial, lm.p) < kPolishSettled) {
+      lm.converged = true;
+      break;
+    }
+    Vec rt = engine_at(trial);
+    const double ssr = sum_of_squares(rt);
+    if (ssr < lm.ssr) {
+      lm.converged = 1.0 - ssr / lm.ssr < kPolishStalled;
+      lm.p = trial;
+      lm.r = std::move(rt);
+      lm.ssr = ssr;
+      lambda = std::max(lambda / 10.0, 1e-9);
+    } else {
+      lambda *= 10.0;
+      lm.converged = lambda > 1e3;  // no descent left along the grid's directions
+    }
+  }
+  if (lm.converged) {
+    lm.jacobian_fresh = grid_jacobian(lm.p, lm.jacobian);
+  } else {
+    // Where the grid's derivatives lead too slowly (a stiff layer close
+    // under a thin base), the engine's own by differences finish the work.
+    const ResidualFn f = [&](const Vec& q, Vec& r) {
+      r = engine_at(q);
+      return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+    };
+    LmOutcome fd = levenberg_marquardt(f, {lm.p, lm.r, {}}, s);
+    if (fd.ssr <= lm.ssr) lm = std::move(fd);
+  }
+  out.depth = finite ? std::exp(lm.p[3]) : kNoStiffLayer;
   return out;
 }
 
 // The profile's valleys (depths no worse than their neighbours, the
-// half-space next to the deepest depth) refined best first. Once an answer
-// fits within the noise, valleys whose profile misfit is already above the
-// noise are not looked at.
+// half-space next to the deepest depth) refined on the grid best first;
+// the best of them polished on the engine. Valleys whose profile misfit is
+// above the noise are left once one fits within it.
 Refined TestFit::global_search() {
-  const std::vector<DepthFit> profile = depth_profile();
+  ws_.grid.use_section(test_.h1, test_.h2, test_.offsets,
+                       profile_depths(opt_.min_depth, candidate_depth(kCandidates)));
+  const int runs_before = ws_.grid.engine_runs();
+  const std::vector<GridFit> profile = grid_profile();
   const int n = int(profile.size());
+  // The half-space (last) sits next to the deepest depth.
   std::vector<int> valleys;
   for (int k = 0; k < n; ++k) {
     const double v = profile[std::size_t(k)].ssr;
@@ -1127,22 +1148,16 @@ Refined TestFit::global_search() {
                    [&](int a, int b) { return profile[std::size_t(a)].ssr < profile[std::size_t(b)].ssr; });
   double noise_level = 0;
   for (double v : relative_noise()) noise_level += v * v;
-  Refined best;
+  GridFit best;
   for (std::size_t i = 0; i < std::min<std::size_t>(kValleysRefined, valleys.size()); ++i) {
-    const int k = valleys[i];
-    DepthFit f = profile[std::size_t(k)];
-    if (best.lm.ssr <= kNoiseShare * noise_level && f.ssr > noise_level) break;
-    if (std::isfinite(f.depth)) {
-      const double lo = k == 0 ? opt_.min_depth : profile[std::size_t(k - 1)].depth;
-      const double hi = k + 2 >= n ? f.depth : profile[std::size_t(k + 1)].depth;
-      refine_valley(f, lo, hi);
-    } else {
-      fit_ratios(f, {f.moduli()}, f.jacobian, opt_.max_iterations);
-    }
-    Refined r = polish_global(f);
-    if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
+    GridFit f = profile[std::size_t(valleys[i])];
+    if (best.ssr <= noise_level && f.ssr > noise_level) break;
+    refine_on_grid(f);
+    if (!(best.ssr <= f.ssr)) best = f;
   }
-  return best;
+  res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
+  if (!std::isfinite(best.ssr)) return {};
+  return polish_on_engine(best);
 }
 
 // The depth among the candidates (optionally refined between its
@@ -1181,7 +1196,9 @@ FitResult TestFit::run() {
     if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
   if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
 
-  if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
+  // The global search starts from its own grid: the table's search would
+  // cost what the design method costs.
+  if (!global() && table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
   Refined best = global() ? global_search() : candidate_search();
   keep_design_if_better(best);
   if (!std::isfinite(best.lm.ssr)) {
@@ -1250,7 +1267,7 @@ double rating_depth(double depth) { return std::isfinite(depth) ? depth : kNoSti
 
 namespace {
 
-constexpr double kBandStep = 0.01;  // log step of the rating's slopes
+constexpr double kBandStep = 0.01;  // log step of the rating's slopes: 1 %
 
 // The allowable load with the moduli (and depth) moved by dp in their
 // logarithms; the seasonal state is left to the caller to restore.
@@ -1267,21 +1284,19 @@ double allowable_moved(RatingContext& ctx, Blocks& blocks, const FitResult& fit,
 
 AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double allow = rate_fitted(ctx, blocks, fit);
+  const double allow = ctx.season.allow;
   const SeasonalState kept = ctx.season;
   // The seasonal rating leaves its computed basin in the measured block.
   std::array<float, sizeof(blocks.dd.DMEAS) / sizeof(float)> kept_deflections{};
   std::copy(std::begin(blocks.dd.DMEAS), std::end(blocks.dd.DMEAS), kept_deflections.begin());
   const auto& c = fit.log_covariance;
   const int m = c[3][3] > 0 && std::isfinite(fit.depth) ? 4 : 3;
-  if (!(allow > 0) || !std::isfinite(c[0][0]) || !(c[0][0] > 0)) return {nan, nan};
-  // Central differences of ln(allowable load) in each parameter's logarithm.
+  if ((fit.flags & kFitNotFitted) || !(allow > 0) || !(c[0][0] > 0)) return {nan, nan};
+  // Forward differences of ln(allowable load) in each parameter's
+  // logarithm, from the rating the driver has just made.
   std::array<double, 4> g{};
-  for (int j = 0; j < m; ++j) {
-    const double up = allowable_moved(ctx, blocks, fit, j, kBandStep);
-    const double down = allowable_moved(ctx, blocks, fit, j, -kBandStep);
-    g[std::size_t(j)] = (std::log(up) - std::log(down)) / (2.0 * kBandStep);
-  }
+  for (int j = 0; j < m; ++j)
+    g[std::size_t(j)] = (std::log(allowable_moved(ctx, blocks, fit, j, kBandStep)) - std::log(allow)) / kBandStep;
   ctx.season = kept;
   std::copy(kept_deflections.begin(), kept_deflections.end(), std::begin(blocks.dd.DMEAS));
   double var = 0;

@@ -41,6 +41,7 @@
 #include <string>
 #include <vector>
 
+#include "rating/basin_grid.h"
 #include "rating/blocks.h"
 #include "rating/context.h"
 
@@ -99,8 +100,9 @@ struct FitOptions {
 // The depth of a fit that found no stiff layer (the subgrade a half-space).
 inline constexpr double kNoStiffLayer = std::numeric_limits<double>::infinity();
 // The third layer's thickness with which the rating analyses such a fit:
-// deep enough that the pavement's responses no longer feel it.
-inline constexpr double kNoStiffLayerRatingDepth = 1200.0;
+// deep enough that the pavement's responses no longer feel it, and the
+// deepest the analysis deck's field holds.
+inline constexpr double kNoStiffLayerRatingDepth = 999.0;
 
 // One deflection test on one section.
 struct FitTest {
@@ -149,6 +151,7 @@ struct FitResult {
   std::array<std::array<double, 4>, 4> log_covariance{};
   double chi_square = 0;  // sum of (misfit / noise)^2 over the sensors
   int engine_calls = 0;
+  int grid_engine_calls = 0;  // global search: runs that filled the section's grid for this test
   unsigned flags = 0;
   std::string message;  // why a basin was not fitted, or what the flags mean
   DesignAnswer design;
@@ -169,6 +172,10 @@ struct FitWorkspace {
   float surface_h = -1.0f, surface_b = -1.0f;  // thicknesses of the surfaces in blocks
   bool surfaces_valid = false;
   FitResult last;  // of the last test fitted through install_fit
+  // The global search's basins of the section last fitted, and its answer
+  // at each of the grid's depths for the next test of the section to start from.
+  BasinGrid grid;
+  std::vector<std::vector<double>> warm;
 };
 
 // Fits one test. `tables` is the deflection table read by
@@ -198,10 +205,10 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
 double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
 
 // The allowable load one standard error either side: the rating's
-// logarithmic slopes in the moduli and depth (by differences, one seasonal
-// rating each) propagated through log_covariance. Called as rate_fitted
-// is; leaves ctx.season as rate_fitted(fit) leaves it. NaN without a
-// rating or without standard errors.
+// logarithmic slopes in the moduli and depth (by forward differences, one
+// seasonal rating each) propagated through log_covariance. Called right
+// after the rating of fit (ctx.season holds it), which it leaves as it
+// was. NaN without a rating or without standard errors.
 struct AllowableBand {
   double low = 0, high = 0;
 };

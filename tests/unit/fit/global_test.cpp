@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <random>
 
-#include "fit/basins.h"
+#include "unit/fit/basins.h"
 
 namespace zalk::rating {
 namespace {
@@ -33,13 +33,14 @@ TEST(FitGlobal, FindsEveryDepthAndTheHalfSpace) {
   options.depth_mode = DepthMode::Global;
   FitWorkspace ws;
   int calls = 0;
-  std::printf("case  truth depth  found depth  worst modulus error  rms%%  table rms%%  engine runs\n");
+  std::printf("case  truth depth  found depth  worst modulus error  rms%%  table rms%%  engine runs: polish, grid\n");
   for (const SyntheticCase& c : cases) {
     SCOPED_TRACE(c.name);
     const FitResult r = fit_test(ws, testing::project_table(), c.test(), options);
-    std::printf("%-5s %10.1f %12.1f %10.4f%% %12.2e %10.2e %6d\n", c.name.c_str(), c.h3, r.depth,
-                100 * worst_modulus_error(r, c), r.fit_error, r.design.fit_error, r.engine_calls);
-    calls += r.engine_calls;
+    std::printf("%-5s %10.1f %12.1f %10.4f%% %12.2e %10.2e %6d %6d\n", c.name.c_str(), c.h3, r.depth,
+                100 * worst_modulus_error(r, c), r.fit_error, r.design.fit_error, r.engine_calls,
+                r.grid_engine_calls);
+    calls += r.engine_calls + r.grid_engine_calls;
     EXPECT_EQ(r.flags & (kFitNotFitted | kFitNotConverged | kFitAtBound | kFitAboveNoise), 0u);
     if (std::isinf(c.h3)) {
       EXPECT_TRUE(std::isinf(r.depth)) << r.depth;
