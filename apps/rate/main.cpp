@@ -5,7 +5,8 @@
 // Usage:
 //   rate --sections FILE (--tests FILE | --f25 FILE [--f25 FILE ...])
 //        [--f25-section ID] [--reps N] [--drops all|last|nearest LOAD]
-//        [--method design|fit] [--depth candidates|continuous] [--threads N]
+//        [--method design|fit|both] [--depth candidates|continuous|global]
+//        [--noise MILS,SHARE] [--disagree SHARE] [--record FILE] [--replay FILE] [--threads N]
 //        [--out FILE] [--residuals FILE] [--plots DIR] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //
@@ -19,12 +20,17 @@
 #include "apps/rate/outputs.h"
 #include "apps/rate/rate_csv.h"
 #include "apps/rate/rating_run.h"
+#include "apps/rate/run_record.h"
 
 namespace rate_tool {
 namespace {
 
 int run(int argc, char** argv) {
-  Options o = parse_options(argc, argv);
+  std::vector<std::string> args = replay_arguments(argc, argv);
+  std::vector<char*> argp{argv[0]};
+  for (std::string& a : args) argp.push_back(a.data());
+  Options o = parse_options(int(argp.size()), argp.data());
+  o.arguments = recordable_arguments(args);
   refuse_clashing_files(o);
   rate_csv::Input in;
   in.sections = rate_csv::read_sections(rate_csv::read_file(o.sections), o.sections.string(), in.factors);
@@ -38,14 +44,17 @@ int run(int argc, char** argv) {
   files.reserve(o.f25.size());
   for (const fs::path& f : o.f25) add_f25(o, f, files, sections);
   const fs::path table = table_in(o.data);
+  check_replayed_digests(o, table);
 
   // Outputs are opened first, so that an unwritable file fails before the run.
   Output results(o.out);
   std::optional<Output> residuals, overlay;
   if (o.rating.residuals) residuals.emplace(o.residuals.empty() ? fs::path(o.out.string() + ".residuals") : o.residuals);
   if (!items.empty()) overlay.emplace(o.overlay_out);
-  const auto rated = rate_all(o, table, sections);
-  write_results(sections, rated, !o.f25.empty(), o.digits, results);
+  auto rated = rate_all(o, table, sections);
+  add_design_opinion(o, table, sections, rated);
+  write_results(o, sections, rated, results);
+  write_run_record(o, table, rated);
   if (residuals) write_residuals(sections, rated, *residuals);
   if (overlay) run_overlay(table, sections, items, *o.dh, *overlay);
   if (!o.plots.empty()) draw_plots(o);

@@ -1,5 +1,7 @@
 #include "apps/rate/outputs.h"
 
+#include "apps/rate/run_record.h"
+
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -83,12 +85,15 @@ void Output::discard_temporary() {
   temporary_.clear();
 }
 
-void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, Output& out) {
+void write_results(const Options& o, const std::vector<SectionInput>& sections,
+                   const std::vector<std::vector<Rated>>& rated, Output& out) {
+  const bool f25 = !o.f25.empty();
+  const int g = o.digits;
   std::FILE* f = out.get();
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in,"
                   "fit_rms_pct,flags");
   if (f25) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
+  write_fit_header(o, f);
   std::fputc('\n', f);
   for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
@@ -103,6 +108,7 @@ void write_results(const std::vector<SectionInput>& sections, const std::vector<
         if (d.gps) std::fprintf(f, "%.8g,%.8g", d.gps->latitude, d.gps->longitude);
         else std::fputc(',', f);
       }
+      write_fit_columns(o, rated[s][j], g, f);
       std::fputc('\n', f);
     }
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <vector>
 
 #include "apps/rate/inputs.h"
@@ -13,6 +14,7 @@ namespace rate_tool {
 
 struct Rated {
   zalk::RatingResult result;
+  std::optional<zalk::RatingResult> design;  // --method both: the design method's
 };
 
 // A results file. A regular file (or a new one) is written to a temporary
@@ -37,8 +39,8 @@ class Output {
   std::FILE* f_ = nullptr;
 };
 
-void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, Output& out);
+void write_results(const Options& o, const std::vector<SectionInput>& sections,
+                   const std::vector<std::vector<Rated>>& rated, Output& out);
 // Per test and sensor: offset, measured and computed deflection (mils).
 void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
                      Output& out);

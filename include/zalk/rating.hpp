@@ -108,6 +108,7 @@ enum RatingFlag : unsigned {
   flag_interpolated = 1u << 6,      // the basin was interpolated to the table's sensors
   flag_implausible = 1u << 7,       // a reading lies far off the smooth basin (set by the caller)
   flag_misfit_above_noise = 1u << 8,  // fit: the basin misses the readings by far more than their noise
+  flag_methods_disagree = 1u << 9,    // the design's and the fit's allowable loads part (set by the caller)
 };
 
 // The flags as words joined by '|' ("at_bound|interpolated"), "" for none.

@@ -3,7 +3,6 @@
 // here is the legacy entry's rating of the same values, bit for bit.
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <istream>
 #include <iterator>
 #include <string>
@@ -302,11 +301,15 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
   r.fit_errors.assign(std::size_t(n), 0.0f);
   r.seasons.assign(std::size_t(n), Seasonal{});
   if (!r.fit) r.fit = std::make_unique<rating::FitWorkspace>();
+  // The global search's grid and warm starts serve this call's tests only:
+  // a call's results depend on its section and tests alone.
+  r.fit->grid = rating::BasinGrid();
+  r.fit->warm.clear();
   std::vector<rating::FitResult> fits(static_cast<std::size_t>(n));
   std::vector<rating::AllowableBand> bands(static_cast<std::size_t>(n));
   r.ctx.test_rated = [&r, &fits, &bands](int, int j) {
     r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
-    if (!std::getenv("ZALK_NOBAND")) bands[std::size_t(j - 1)] = rating::allowable_band(r.ctx, r.blocks.view, fits[std::size_t(j - 1)]);
+    bands[std::size_t(j - 1)] = rating::allowable_band(r.ctx, r.blocks.view, fits[std::size_t(j - 1)]);
   };
   const rating::FitOptions options = fit_options(settings);
   std::size_t next = 0;
@@ -510,7 +513,7 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
 std::string flag_names(unsigned flags) {
   static const char* const names[] = {"not_fitted", "at_bound", "not_converged", "ill_conditioned",
                                       "rising_basin", "no_table_start", "interpolated", "implausible",
-                                      "misfit_above_noise"};
+                                      "misfit_above_noise", "methods_disagree"};
   std::string out;
   for (unsigned k = 0; k < std::size(names); ++k) {
     if (!(flags & (1u << k))) continue;

@@ -436,7 +436,10 @@ class TestFit {
   ResidualFn grid_residuals(double t, double* e3);
   LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
   GridFit grid_fit_at(double t, const std::vector<Vec>& starts);
-  std::vector<GridFit> grid_profile();
+  std::vector<GridFit> grid_profile(bool spread);
+  std::vector<GridFit> grid_valleys(const std::vector<GridFit>& profile);
+  void polish_valleys(std::vector<GridFit> valleys, Refined& best);
+  bool at_modulus_bound(const Refined& r) const;
   void refine_on_grid(GridFit& f);
   bool grid_jacobian(const Vec& p, Matrix& J);
   Refined polish_on_engine(const GridFit& f);
@@ -930,7 +933,10 @@ constexpr int kProfileDepths = 14;          // finite depths of the profile, geo
 constexpr int kValleysRefined = 3;          // at most, best first
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
 constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
-constexpr double kPolishStalled = 1.0e-3;   // nor does one lowering the sum of squares by a smaller share
+constexpr double kPolishStalled = 1.0e-3;
+// A valley whose misfit on the grid is below this many times the best
+// polished one's may still beat it on the engine: it is polished too.
+constexpr double kRivalFactor = 2.0;   // nor does one lowering the sum of squares by a smaller share
 
 // Where the profile starts at every depth besides its neighbour's and the
 // previous test's answers: ratios E1/E3 and E2/E3 spread over pavements.
@@ -1014,7 +1020,7 @@ TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts) 
 // Fits at every depth of the grid and without a stiff layer (the last),
 // from the half-space up, each started from its deeper neighbour's answer
 // and the previous test's answer there, or the spread ratios.
-std::vector<TestFit::GridFit> TestFit::grid_profile() {
+std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
   const int nd = ws_.grid.depth_count();
   std::vector<GridFit> profile(std::size_t(nd + 1));
   if (ws_.warm.size() != profile.size()) ws_.warm.assign(profile.size(), {});
@@ -1022,11 +1028,11 @@ std::vector<TestFit::GridFit> TestFit::grid_profile() {
     const double t = k == nd ? -1.0 : double(k);
     std::vector<Vec> starts;
     if (k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr)) starts.push_back(profile[std::size_t(k + 1)].x);
-    // The spread starts only where the section has no answer yet: they
-    // reach far over the grid, and each node they reach costs an engine run.
-    if (!ws_.warm[std::size_t(k)].empty())
-      starts.push_back(ws_.warm[std::size_t(k)]);
-    else
+    if (!ws_.warm[std::size_t(k)].empty()) starts.push_back(ws_.warm[std::size_t(k)]);
+    // The spread starts reach far over the grid, and each node they reach
+    // costs an engine run: they are taken where the section has no answer
+    // yet, or when the answers near its others do not fit this test.
+    if (spread || ws_.warm[std::size_t(k)].empty())
       for (const auto& ratio : kSpreadRatios) starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
     profile[std::size_t(k)] = grid_fit_at(t, starts);
     if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
@@ -1125,39 +1131,70 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
   return out;
 }
 
-// The profile's valleys (depths no worse than their neighbours, the
-// half-space next to the deepest depth) refined on the grid best first;
-// the best of them polished on the engine. Valleys whose profile misfit is
-// above the noise are left once one fits within it.
+// The profile from the section's earlier answers, again from the spread
+// starts when no valley fits within the noise; the valleys polished on the
+// engine.
 Refined TestFit::global_search() {
   ws_.grid.use_section(test_.h1, test_.h2, test_.offsets,
                        profile_depths(opt_.min_depth, candidate_depth(kCandidates)));
   const int runs_before = ws_.grid.engine_runs();
-  const std::vector<GridFit> profile = grid_profile();
+  double noise_level = 0;
+  for (double v : relative_noise()) noise_level += v * v;
+  Refined best;
+  bool spread = false;
+  std::vector<GridFit> valleys = grid_valleys(grid_profile(spread));
+  if (valleys.empty() || valleys.front().ssr > noise_level) {
+    spread = true;
+    for (GridFit& v : grid_valleys(grid_profile(spread))) valleys.push_back(std::move(v));
+  }
+  polish_valleys(valleys, best);
+  // An answer held at a bound or left unconverged sits in a valley the
+  // section's earlier answers led to: the spread starts get their turn.
+  if (!spread && (!best.lm.converged || at_modulus_bound(best))) polish_valleys(grid_valleys(grid_profile(true)), best);
+  res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
+  return best;
+}
+
+// The best valley polished on the engine, and each other that the grid
+// says might still beat the best so far.
+void TestFit::polish_valleys(std::vector<GridFit> valleys, Refined& best) {
+  std::stable_sort(valleys.begin(), valleys.end(), [](const GridFit& a, const GridFit& b) { return a.ssr < b.ssr; });
+  for (const GridFit& v : valleys) {
+    if (std::isfinite(best.lm.ssr) && !(v.ssr < kRivalFactor * best.lm.ssr)) continue;
+    Refined r = polish_on_engine(v);
+    if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
+  }
+}
+
+bool TestFit::at_modulus_bound(const Refined& r) const {
+  const LmSettings s = settings(3, 0);
+  for (std::size_t j = 0; j < 3 && j < r.lm.p.size(); ++j)
+    if (!(r.lm.p[j] > s.lower[j] + 1e-9 && r.lm.p[j] < s.upper[j] - 1e-9)) return true;
+  return false;
+}
+
+// The profile's valleys (depths no worse than their neighbours, the
+// half-space next to the deepest depth), the best few refined on the grid
+// with the depth free between their neighbours, best first.
+std::vector<TestFit::GridFit> TestFit::grid_valleys(const std::vector<GridFit>& profile) {
   const int n = int(profile.size());
-  // The half-space (last) sits next to the deepest depth.
-  std::vector<int> valleys;
+  std::vector<int> at;
   for (int k = 0; k < n; ++k) {
     const double v = profile[std::size_t(k)].ssr;
     if (!std::isfinite(v)) continue;
     const bool left = k == 0 || !(profile[std::size_t(k - 1)].ssr < v);
     const bool right = k + 1 == n || !(profile[std::size_t(k + 1)].ssr < v);
-    if (left && right) valleys.push_back(k);
+    if (left && right) at.push_back(k);
   }
-  std::stable_sort(valleys.begin(), valleys.end(),
+  std::stable_sort(at.begin(), at.end(),
                    [&](int a, int b) { return profile[std::size_t(a)].ssr < profile[std::size_t(b)].ssr; });
-  double noise_level = 0;
-  for (double v : relative_noise()) noise_level += v * v;
-  GridFit best;
-  for (std::size_t i = 0; i < std::min<std::size_t>(kValleysRefined, valleys.size()); ++i) {
-    GridFit f = profile[std::size_t(valleys[i])];
-    if (best.ssr <= noise_level && f.ssr > noise_level) break;
-    refine_on_grid(f);
-    if (!(best.ssr <= f.ssr)) best = f;
+  std::vector<GridFit> out;
+  for (std::size_t i = 0; i < std::min<std::size_t>(kValleysRefined, at.size()); ++i) {
+    out.push_back(profile[std::size_t(at[i])]);
+    refine_on_grid(out.back());
   }
-  res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
-  if (!std::isfinite(best.ssr)) return {};
-  return polish_on_engine(best);
+  std::stable_sort(out.begin(), out.end(), [](const GridFit& a, const GridFit& b) { return a.ssr < b.ssr; });
+  return out;
 }
 
 // The depth among the candidates (optionally refined between its
@@ -1200,6 +1237,11 @@ FitResult TestFit::run() {
   // cost what the design method costs.
   if (!global() && table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
   Refined best = global() ? global_search() : candidate_search();
+  // An answer of the global search held at a bound or left unconverged is
+  // checked against the table search's, which it must not lose to.
+  if (global() && (!best.lm.converged || at_modulus_bound(best)) && table_start_possible() &&
+      !tables_.dtab.empty() && table_basin())
+    table_candidates();
   keep_design_if_better(best);
   if (!std::isfinite(best.lm.ssr)) {
     res_.flags |= kFitNotFitted;
