@@ -907,6 +907,7 @@ void TestFit::finish(const Refined& best) {
       for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(cov(j, j));
       if (m == 4) res_.depth_relative_std_error = std::sqrt(cov(3, 3));
     }
+
   }
   for (double e : res_.relative_std_error) ill = ill || !(e <= opt_.ill_conditioned_error);
   if (ill) res_.flags |= kFitIllConditioned;
@@ -936,7 +937,7 @@ constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by mor
 constexpr double kPolishStalled = 1.0e-3;
 // A valley whose misfit on the grid is below this many times the best
 // polished one's may still beat it on the engine: it is polished too.
-constexpr double kRivalFactor = 2.0;   // nor does one lowering the sum of squares by a smaller share
+constexpr double kRivalFactor = 1.0;   // nor does one lowering the sum of squares by a smaller share
 
 // Where the profile starts at every depth besides its neighbour's and the
 // previous test's answers: ratios E1/E3 and E2/E3 spread over pavements.

@@ -308,6 +308,53 @@ TEST(PublicRating, GlobalSearchFindsNoStiffLayerAndRefusesUnusableSettings) {
   }
 }
 
+// The global search on the sample's measured basins: never a worse RMS
+// misfit than the design method's on the same sensors. Bad basins among
+// them (one rising with offset, a reading of zero, a sensor far off the
+// basin) are flagged or refused each on its own, the others rated, and no
+// NaN comes without a flag.
+TEST(PublicRating, GlobalSearchNeverLosesToTheDesignAndFlagsBadBasins) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(kTable).ok());
+  const auto samples = read_sample("rating");
+  zalk::RatingOptions design;
+  design.residuals = true;
+  zalk::RatingOptions global;
+  global.method = zalk::Method::fit;
+  global.fit.depth = zalk::DepthSearch::global;
+  for (const auto& sample : samples) {
+    const std::vector<zalk::DeflectionTest> tests(sample.tests.begin(),
+                                                  sample.tests.begin() + std::min<std::size_t>(12, sample.tests.size()));
+    const zalk::SectionRating d = rater.rate(sample.section, tests, design);
+    const zalk::SectionRating f = rater.rate(sample.section, tests, global);
+    ASSERT_TRUE(d.status.ok() && f.status.ok());
+    for (std::size_t j = 0; j < tests.size(); ++j)
+      EXPECT_LE(f.tests[j].fit_rms_pct, d.tests[j].fit_rms_pct + 1e-9) << "test " << j + 1;
+  }
+  struct Bad {
+    const char* what;
+    void (*spoil)(std::vector<double>&);
+    unsigned flag;
+  } bad[] = {
+      {"rising", [](std::vector<double>& w) { std::swap(w[4], w[5]); }, zalk::flag_rising_basin},
+      {"zero reading", [](std::vector<double>& w) { w[5] = 0; }, zalk::flag_not_fitted},
+      {"sensor far off", [](std::vector<double>& w) { w[3] *= 3; }, zalk::flag_misfit_above_noise},
+  };
+  std::vector<zalk::DeflectionTest> tests{samples[0].tests[0]};
+  for (const Bad& b : bad) {
+    tests.push_back(samples[0].tests[0]);
+    b.spoil(tests.back().deflections_mils);
+  }
+  const zalk::SectionRating r = rater.rate(samples[0].section, tests, global);
+  ASSERT_TRUE(r.status.ok()) << r.status.error->text;
+  EXPECT_TRUE(r.tests[0].rated);
+  for (std::size_t k = 0; k < std::size(bad); ++k) {
+    const zalk::RatingResult& t = r.tests[k + 1];
+    EXPECT_TRUE(t.flags & bad[k].flag) << bad[k].what << ": " << zalk::flag_names(t.flags);
+    EXPECT_TRUE(t.rated || t.flags != 0) << bad[k].what;
+  }
+}
+
 // Five seasons alike in days, temperatures and factors (they still differ in
 // the design's strength factors): the year's allowable load is then the
 // least of the seasons' own.
