@@ -24,11 +24,18 @@
 // covered) each candidate starts from a typical structure scaled to the
 // measured magnitude and refined for a few engine steps.
 //
-// Standard errors: cov = s^2 (J'J)^-1 in the logarithms of the parameters,
-// J the Jacobian of the relative residuals at the answer, s^2 their sum of
-// squares over (sensors - parameters); sqrt(cov_jj) is then the relative
-// standard error of parameter j. They describe the local fit at the chosen
-// depth (in the continuous mode the depth's own uncertainty is included).
+// With DepthMode::Global the table is not searched at all: the depth is
+// searched over its whole range and without a stiff layer on a grid of the
+// engine's basins kept per section (rating/basin_grid.h), the best valleys
+// polished on the engine; only an answer held at a bound or unconverged is
+// compared with the table search's.
+//
+// Standard errors: cov = A J' diag(sigma^2) J A with A = (J'J)^-1 in the
+// logarithms of the parameters, J the Jacobian of the relative residuals at
+// the answer and sigma each reading's relative noise by the noise model;
+// sqrt(cov_jj) is then the relative standard error of parameter j. They
+// describe the local fit at the chosen depth (with the depth fitted, its
+// own uncertainty is included).
 //
 // Units: inches, pounds, psi; deflections in inches (a reading in mils is
 // 1000 times larger). The load is spread over the design's circular plate
