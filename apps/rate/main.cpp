@@ -5,7 +5,8 @@
 // Usage:
 //   rate --sections FILE (--tests FILE | --fwd FILE [--fwd FILE ...])
 //        [--fwd-section ID] [--sensor-offsets LIST] [--reps N] [--drops all|last|nearest LOAD]
-//        [--method design|fit] [--depth candidates|continuous] [--threads N [--oversubscribe]]
+//        [--method design|fit|both] [--depth candidates|continuous|global]
+//        [--noise MILS,SHARE] [--disagree SHARE] [--record FILE] [--replay FILE] [--threads N [--oversubscribe]]
 //        [--out FILE] [--residuals FILE] [--plots DIR] [--report FILE.html] [--data DIR] [--digits N]
 //        [--overlay FILE --dh INCHES [--overlay-out FILE]]
 //        [--indices] [--reference-load LB] [--aashto-c C]
@@ -24,13 +25,18 @@
 #include "apps/rate/rating_run.h"
 #include "apps/rate/survey_rows.h"
 #include "apps/rate/report_output.h"
+#include "apps/rate/run_record.h"
 
 namespace rate_tool {
 namespace {
 
 
 int run(int argc, char** argv) {
-  Options o = parse_options(argc, argv);
+  std::vector<std::string> args = replay_arguments(argc, argv);
+  std::vector<char*> argp{argv[0]};
+  for (std::string& a : args) argp.push_back(a.data());
+  Options o = parse_options(int(argp.size()), argp.data());
+  o.arguments = recordable_arguments(args);
   refuse_clashing_files(o);
   rate_csv::Input in;
   in.sections =
@@ -49,6 +55,7 @@ int run(int argc, char** argv) {
   for (const fs::path& f : o.f25) refused += add_f25(o, f, files, sections);
   const fs::path table = table_in(o.data);
   check_survey_options(o);
+  check_replayed_digests(o, table);
 
   // Outputs are opened first, so that an unwritable file fails before the run.
   Output results(o.out);
@@ -59,11 +66,13 @@ int run(int argc, char** argv) {
   if (!o.survey.segments_out.empty()) segments.emplace(o.survey.segments_out);
   std::optional<Output> report;
   if (!o.report.empty()) report.emplace(o.report);
-  const auto rated = rate_all(o, table, sections);
+  auto rated = rate_all(o, table, sections);
+  add_design_opinion(o, table, sections, rated);
   refused += report_tests(sections, rated);
   std::optional<rate_survey::Survey> survey;
   if (o.survey.wanted()) survey.emplace(survey_of(o, sections, rated));
-  write_results(sections, rated, !o.f25.empty(), o.digits, o.survey.indices ? &*survey : nullptr, results);
+  write_results(o, sections, rated, o.survey.indices ? &*survey : nullptr, results);
+  write_run_record(o, table, rated);
   if (segments) {
     survey->write_segments(segments->get(), o.digits);
     segments->finish();

@@ -6,6 +6,7 @@
 
 #include "apps/rate/fwd_input.h"
 #include "apps/rate/rate_csv.h"
+#include "apps/rate/run_record.h"
 
 namespace rate_tool {
 
@@ -13,8 +14,10 @@ namespace rate_tool {
   throw ToolError(problem +
                       "\nusage: rate --sections FILE (--tests FILE | --fwd FILE ...) [--fwd-section ID]\n"
                       "            [--sensor-offsets LIST]\n"
-                      "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit]\n"
-                      "            [--depth candidates|continuous] [--threads N [--oversubscribe]] [--out FILE]\n"
+                      "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit|both]\n"
+                      "            [--depth candidates|continuous|global] [--noise MILS,SHARE]\n"
+                      "            [--disagree SHARE] [--record FILE] [--replay FILE]\n"
+                      "            [--threads N [--oversubscribe]] [--out FILE]\n"
                       "            [--residuals FILE] [--plots DIR] [--report FILE.html] [--data DIR] [--digits N]\n"
                       "            [--overlay FILE --dh INCHES [--overlay-out FILE]]\n"
                       "            [--indices] [--reference-load LB] [--aashto-c C]\n"
@@ -80,16 +83,21 @@ Options parse_options(int argc, char** argv) {
       o.dh = dh;
     } else if (arg == "--method") {
       const std::string v = value();
-      choose(arg, v, {"design", "fit"});
-      o.rating.method = v == "fit" ? zalk::Method::fit : zalk::Method::design;
+      choose(arg, v, {"design", "fit", "both"});
+      o.rating.method = v == "design" ? zalk::Method::design : zalk::Method::fit;
+      o.both_methods = v == "both";
     } else if (arg == "--depth") {
       const std::string v = value();
-      choose(arg, v, {"candidates", "continuous"});
-      o.rating.fit.depth = v == "continuous" ? zalk::DepthSearch::continuous : zalk::DepthSearch::candidates;
+      choose(arg, v, {"candidates", "continuous", "global"});
+      o.rating.fit.depth = v == "continuous" ? zalk::DepthSearch::continuous
+                           : v == "global"   ? zalk::DepthSearch::global
+                                             : zalk::DepthSearch::candidates;
     } else if (arg == "--drops") {
       const std::string v = value();
       if (!rate_f25::parse_drop_choice(v, o.drops.choice)) usage("--drops takes all, last or nearest LOAD");
       if (o.drops.choice == rate_f25::DropChoice::nearest) o.drops.nearest_lb = positive_number(arg, value(), 1e6);
+    } else if (parse_fit_option(arg, value, o)) {
+      // taken by parse_fit_option
     } else if (std::string problem; rate_survey::take_option(arg, value, o.survey, problem)) {
       if (!problem.empty()) usage(problem);
     } else if (arg == "--help" || arg == "-h") {

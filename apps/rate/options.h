@@ -28,6 +28,11 @@ struct Options {
   zalk::RatingOptions rating;
   unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   bool oversubscribe = false;  // more threads than cores, each with its own rater's memory
+  // The fit's second opinion and run record (apps/rate/run_record.h).
+  bool both_methods = false;    // --method both
+  double disagree_share = 0.2;  // --disagree
+  fs::path record, replay;      // --record, --replay
+  std::vector<std::string> arguments;  // the command line a record keeps
   int digits = 6;  // significant digits of the results (17 keeps every bit)
   rate_survey::Options survey;
 };

@@ -1,5 +1,7 @@
 #include "apps/rate/outputs.h"
 
+#include "apps/rate/run_record.h"
+
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,12 +93,15 @@ void Output::discard_temporary() {
   temporary_.clear();
 }
 
-void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, const rate_survey::Survey* survey, Output& out) {
+void write_results(const Options& o, const std::vector<SectionInput>& sections,
+                   const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey, Output& out) {
+  const bool f25 = !o.f25.empty();
+  const int g = o.digits;
   std::FILE* f = out.get();
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in,"
                   "fit_rms_pct,flags");
   if (f25) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
+  write_fit_header(o, f);
   if (survey) survey->write_header(f);
   std::fputc('\n', f);
   std::size_t drop = 0;
@@ -109,6 +114,7 @@ void write_results(const std::vector<SectionInput>& sections, const std::vector<
                    j + 1, row.line, g, r.allowable_load, g, r.e_surface, g, r.e_surface_72f, g, r.e_base, g,
                    r.e_subgrade, g, r.depth_in, g, r.fit_rms_pct, zalk::flag_names(r.flags | row.flags).c_str());
       if (f25) write_drop_columns(f, *row.drop, row.test.load_lb);
+      write_fit_columns(o, rated[s][j], g, f);
       if (survey) survey->write_row(f, drop++, g);
       std::fputc('\n', f);
     }

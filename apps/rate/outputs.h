@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string_view>
+#include <optional>
 #include <vector>
 
 #include "apps/rate/inputs.h"
@@ -17,6 +18,7 @@ namespace rate_tool {
 struct Rated {
   zalk::RatingResult result;
   std::string refusal;  // empty: rated
+  std::optional<zalk::RatingResult> design;  // --method both: the design method's
 };
 
 // A results file. A regular file (or a new one) is written to a temporary
@@ -48,8 +50,8 @@ class Output {
 };
 
 // With a survey, its columns follow each row.
-void write_results(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                   bool f25, int g, const rate_survey::Survey* survey, Output& out);
+void write_results(const Options& o, const std::vector<SectionInput>& sections,
+                   const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey, Output& out);
 // Per test and sensor: offset, measured and computed deflection (mils).
 void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
                      Output& out);

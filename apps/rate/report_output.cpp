@@ -30,14 +30,16 @@ report_output::Summary report_summary(const Options& o, const std::vector<zalk::
   report_output::Summary s;
   s.generator = "rate";
   s.version = ZALK_VERSION_STRING;
-  s.method = o.rating.method == zalk::Method::fit ? "fit" : "design";
+  s.method = o.both_methods ? "both" : o.rating.method == zalk::Method::fit ? "fit" : "design";
   s.inputs.push_back({o.sections.string(), "sections", long(sections.size()), 0});
   long tests = 0;
   for (const SectionInput& x : sections) tests += long(x.tests.size());
   if (!o.tests.empty()) s.inputs.push_back({o.tests.string(), "tests", tests, 0});
   for (const zalk::io::F25File& f : files) s.inputs.push_back(f25_input(f, sections));
   if (o.rating.method == zalk::Method::fit)
-    s.settings.push_back({"depth", o.rating.fit.depth == zalk::DepthSearch::continuous ? "continuous" : "candidates"});
+    s.settings.push_back({"depth", o.rating.fit.depth == zalk::DepthSearch::continuous ? "continuous"
+                                   : o.rating.fit.depth == zalk::DepthSearch::global   ? "global"
+                                                                                       : "candidates"});
   if (!o.f25.empty()) {
     const char* drops[] = {"all", "last", "nearest"};
     std::string d = drops[int(o.drops.choice)];
@@ -57,7 +59,7 @@ void write_report(const Options& o, const std::vector<zalk::io::F25File>& files,
                   const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
                   const rate_survey::Survey* survey, Output& out) {
   Output results(Output::InMemory{}), residuals(Output::InMemory{}), units(Output::InMemory{});
-  write_results(sections, rated, !o.f25.empty(), o.digits, o.survey.indices ? survey : nullptr, results);
+  write_results(o, sections, rated, o.survey.indices ? survey : nullptr, results);
   write_residuals(sections, rated, residuals);
   std::string unit_table;
   if (survey != nullptr && !o.survey.segments_column.empty()) {

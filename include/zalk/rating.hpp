@@ -13,6 +13,7 @@
 #include <array>
 #include <filesystem>
 #include <iosfwd>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -58,7 +59,8 @@ struct RatingResult {
   double e_surface_72f = 0;  // the same referred to 72 F
   double e_base = 0;
   double e_subgrade = 0;
-  double depth_in = 0;       // depth of the best-fitting depth candidate
+  double depth_in = 0;       // depth of the best-fitting depth candidate; +infinity when the
+                             // fit's global search found no stiff layer (rated as 999 in)
   double fit_error = 0;      // design: sum of squared relative misfits of the basin at that depth
   bool fitted = false;       // a finite fit was found (otherwise the moduli are NaN)
   bool rated = false;        // the allowable load is a number
@@ -74,9 +76,20 @@ struct RatingResult {
   std::vector<double> residuals;
   std::vector<double> computed_mils;
   // Fit method: the relative standard error of each modulus from the
-  // Jacobian (surface, base, subgrade), and the engine runs the test took.
+  // Jacobian (surface, base, subgrade), and the engine runs the test took
+  // (the global search: with those that filled the section's grid for it).
   std::array<double, 3> relative_std_error{};
   int engine_calls = 0;
+  // Fit method: the standard errors of the moduli in percent, from the
+  // Jacobian at the answer and the noise model of FitSettings, and the
+  // allowable load one standard error either side (propagated through the
+  // rating, the moduli's correlations included). NaN for the design method
+  // or when the basin does not determine them.
+  double e_surface_se_pct = std::numeric_limits<double>::quiet_NaN();
+  double e_base_se_pct = std::numeric_limits<double>::quiet_NaN();
+  double e_subgrade_se_pct = std::numeric_limits<double>::quiet_NaN();
+  double allowable_load_low = std::numeric_limits<double>::quiet_NaN();
+  double allowable_load_high = std::numeric_limits<double>::quiet_NaN();
   // The allowable load each season alone would give (fall, winter, spring 1,
   // spring 2, summer): the least of its fatigue and rutting limits at the
   // test's annual repetitions, its strength limit and its deflection limit,
@@ -94,6 +107,8 @@ enum RatingFlag : unsigned {
   flag_no_table_start = 1u << 5,    // fit: the table could not seed the search
   flag_interpolated = 1u << 6,      // the basin was interpolated to the table's sensors
   flag_implausible = 1u << 7,       // a reading lies far off the smooth basin (set by the caller)
+  flag_misfit_above_noise = 1u << 8,  // fit: the basin misses the readings by far more than their noise
+  flag_methods_disagree = 1u << 9,    // the design's and the fit's allowable loads part (set by the caller)
 };
 
 // The flags as words joined by '|' ("at_bound|interpolated"), "" for none.
@@ -120,6 +135,11 @@ enum class Method {
 enum class DepthSearch {
   candidates,  // the eight candidate depths to the stiff layer (12 to 240 in)
   continuous,  // the best candidate's depth refined between its neighbours
+  // Every depth from min_depth_in to the deepest candidate and no stiff
+  // layer at all, each a converged fit of the moduli, the best valleys
+  // refined: right where the candidates' search stops in a local minimum,
+  // at many more engine runs.
+  global,
 };
 
 struct FitSettings {
@@ -128,6 +148,12 @@ struct FitSettings {
   // Physical bounds of the moduli (psi): surface, base, subgrade.
   std::array<double, 3> lower{50.0e3, 5.0e3, 2.0e3};
   std::array<double, 3> upper{5000.0e3, 500.0e3, 100.0e3};
+  // The noise of a reading (one standard deviation): absolute plus relative
+  // times the reading. Neither negative, not both 0. It gives the standard
+  // errors and the level at which the global search stops looking.
+  double noise_mils = 0.08;      // 2 micrometres
+  double noise_relative = 0.01;  // 1 % of the reading
+  double min_depth_in = 2.0;     // global search: the shallowest stiff layer (above 0, below 240)
 };
 
 struct RatingOptions {

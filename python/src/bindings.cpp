@@ -178,6 +178,13 @@ zalk::Method method_from(const std::string& name) {
   throw py::value_error("method must be \"design\" or \"fit\", not \"" + name + "\"");
 }
 
+zalk::DepthSearch depth_search_from(const std::string& name) {
+  if (name == "candidates") return zalk::DepthSearch::candidates;
+  if (name == "continuous") return zalk::DepthSearch::continuous;
+  if (name == "global") return zalk::DepthSearch::global;
+  throw py::value_error("depth must be \"candidates\", \"continuous\" or \"global\", not \"" + name + "\"");
+}
+
 class PyRater {
  public:
   explicit PyRater(const std::filesystem::path& table) {
@@ -191,11 +198,16 @@ class PyRater {
 
   // Rates one section; returns per-test result columns.
   py::dict rate(const Array& section, const Array& values, const Array& offsets,
-                const Array& deflections, const std::string& method) {
+                const Array& deflections, const std::string& method, const std::string& depth,
+                double noise_mils, double noise_relative, double min_depth_in) {
     const zalk::Section s = section_from(section, 0);
     const auto tests = tests_from(values, offsets, deflections);
     zalk::RatingOptions opt;
     opt.method = method_from(method);
+    opt.fit.depth = depth_search_from(depth);
+    opt.fit.noise_mils = noise_mils;
+    opt.fit.noise_relative = noise_relative;
+    opt.fit.min_depth_in = min_depth_in;
     zalk::SectionRating r;
     {
       // The GIL first, then the lock: a thread waiting for the lock must
@@ -206,7 +218,8 @@ class PyRater {
     }
     if (!r.status) raise_status(r.status);
     const auto n = py::ssize_t(r.tests.size());
-    Array allow(n), e1(n), e72(n), e2(n), e3(n), depth(n), err(n), rms(n);
+    Array allow(n), e1(n), e72(n), e2(n), e3(n), depth_in(n), err(n), rms(n);
+    Array se1(n), se2(n), se3(n), low(n), high(n);
     py::list flags, messages;
     Array seasons({n, py::ssize_t(5)});
     auto S = seasons.mutable_unchecked<2>();
@@ -215,7 +228,10 @@ class PyRater {
       const zalk::RatingResult& t = r.tests[std::size_t(i)];
       allow.mutable_at(i) = t.allowable_load, e1.mutable_at(i) = t.e_surface;
       e72.mutable_at(i) = t.e_surface_72f, e2.mutable_at(i) = t.e_base;
-      e3.mutable_at(i) = t.e_subgrade, depth.mutable_at(i) = t.depth_in;
+      e3.mutable_at(i) = t.e_subgrade, depth_in.mutable_at(i) = t.depth_in;
+      se1.mutable_at(i) = t.e_surface_se_pct, se2.mutable_at(i) = t.e_base_se_pct;
+      se3.mutable_at(i) = t.e_subgrade_se_pct;
+      low.mutable_at(i) = t.allowable_load_low, high.mutable_at(i) = t.allowable_load_high;
       err.mutable_at(i) = t.fit_error;
       rms.mutable_at(i) = t.fit_rms_pct;
       flags.append(zalk::flag_names(t.flags));
@@ -225,7 +241,9 @@ class PyRater {
     }
     py::dict d;
     d["allowable_load"] = allow, d["e_surface"] = e1, d["e_surface_72f"] = e72;
-    d["e_base"] = e2, d["e_subgrade"] = e3, d["depth_in"] = depth, d["fit_error"] = err;
+    d["e_base"] = e2, d["e_subgrade"] = e3, d["depth_in"] = depth_in, d["fit_error"] = err;
+    d["e_surface_se_pct"] = se1, d["e_base_se_pct"] = se2, d["e_subgrade_se_pct"] = se3;
+    d["allowable_load_low"] = low, d["allowable_load_high"] = high;
     d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flags"] = flags;
     d["message"] = messages;
     d["season_allowable"] = seasons;
@@ -432,7 +450,8 @@ PYBIND11_MODULE(_zalk3071, m) {
   py::class_<PyRater>(m, "Rater")
       .def(py::init<const std::filesystem::path&>(), py::arg("table"))
       .def("rate", &PyRater::rate, py::arg("section"), py::arg("values"), py::arg("offsets"),
-           py::arg("deflections"), py::arg("method"));
+           py::arg("deflections"), py::arg("method"), py::arg("depth") = "candidates",
+           py::arg("noise_mils") = 0.08, py::arg("noise_relative") = 0.01, py::arg("min_depth_in") = 2.0);
   m.def("read_field_file", &read_field_file, py::arg("path"), py::arg("offsets_mm"));
   m.def("parse_sensor_offsets", &parse_sensor_offsets, py::arg("list"));
   m.def("survey_indices", &survey_indices, py::arg("offsets"), py::arg("deflections"), py::arg("loads"),

@@ -105,6 +105,21 @@ def test_back_calculate_one_test(rater, sample, rated):
     assert one["e_surface"] == whole["e_surface"] and one["allowable_load"] == whole["allowable_load"]
 
 
+def test_global_search_gives_standard_errors_and_a_band(rater, sample, rated):
+    sections, tests = sample
+    one = z.back_calculate(rater, sections.iloc[0], tests.iloc[0], method="fit",
+                           fit={"depth": "global", "noise_mils": 0.08, "noise_relative": 0.01})
+    assert one["fit_rms_pct"] <= rated.iloc[0]["fit_rms_pct"] + 1e-9
+    for column in ("e_surface_se_pct", "e_base_se_pct", "e_subgrade_se_pct"):
+        assert 0 < one[column] < 1000
+    assert one["allowable_load_low"] < one["allowable_load"] < one["allowable_load_high"]
+    with pytest.raises(z.ZalkError, match="noise_relative"):
+        z.back_calculate(rater, sections.iloc[0], tests.iloc[0], method="fit",
+                         fit={"noise_mils": 0.0, "noise_relative": 0.0})
+    with pytest.raises(ValueError, match="unknown setting"):
+        z.back_calculate(rater, sections.iloc[0], tests.iloc[0], method="fit", fit={"noise": 1})
+
+
 def test_fit_method_explains_the_basin_at_least_as_well(rater, sample, rated):
     sections, tests = sample
     one = z.back_calculate(rater, sections.iloc[0], tests.iloc[0], method="fit")

@@ -16,6 +16,11 @@ TEST_COLUMNS = (["section", "hour", "load_lb"] + DEFLECTION_COLUMNS
                 + ["reps_per_year", "surface_temp_f"])
 RESULT_COLUMNS = ["section", "test", "allowable_load", "e_surface", "e_surface_72f", "e_base",
                   "e_subgrade", "depth_in", "fit_rms_pct", "flags"] + [f"allowable_{s}" for s in SEASONS] + ["message"]
+# The fit method's further columns: standard errors of the moduli (percent)
+# from the noise model, and the allowable load one standard error either side.
+FIT_COLUMNS = ["e_surface_se_pct", "e_base_se_pct", "e_subgrade_se_pct", "allowable_load_low",
+               "allowable_load_high"]
+FIT_DEFAULTS = {"depth": "candidates", "noise_mils": 0.08, "noise_relative": 0.01, "min_depth_in": 2.0}
 MAX_TESTS = 2000  # tests of one section per library call; longer sections go in blocks
 _FACTORS = [c for c in SECTION_COLUMNS if "factor" in c]
 
@@ -64,7 +69,7 @@ class Rater:
         self._rater = _zalk3071.Rater(os.fspath(table))
 
     def rate(self, sections, tests, method="design", offsets=LEGACY_OFFSETS_IN,
-             deflection_columns=None):
+             deflection_columns=None, fit=None):
         """Rates every test of ``tests`` with its section's row of ``sections``.
 
         sections, tests: DataFrames with the rating tool's columns
@@ -75,10 +80,18 @@ class Rater:
         the allowable load each season alone would give; message: why a test
         flagged not_fitted could not be fitted). A section of more
         than MAX_TESTS tests is rated in blocks of MAX_TESTS. A section id
-        given twice in ``sections`` is refused; no tests give an empty frame.
+        given twice in ``sections`` is refused; no tests give an empty frame. fit: settings of
+        the fit method (FIT_DEFAULTS' keys; depth "candidates", "continuous"
+        or "global"); with method="fit" the rows also carry FIT_COLUMNS.
         """
         import pandas as pd
 
+        settings = dict(FIT_DEFAULTS)
+        unknown_settings = sorted(set(fit or {}) - set(FIT_DEFAULTS))
+        if unknown_settings:
+            raise ValueError(f"fit: unknown setting(s) {', '.join(unknown_settings)}")
+        settings.update(fit or {})
+        columns = RESULT_COLUMNS + (FIT_COLUMNS if method == "fit" else [])
         if not isinstance(sections, pd.DataFrame) or not isinstance(tests, pd.DataFrame):
             raise TypeError("sections and tests: pandas DataFrames expected")
         defl_cols = list(deflection_columns or DEFLECTION_COLUMNS)
@@ -109,11 +122,11 @@ class Rater:
             if len(rows) == 0:
                 continue
             chunks = list(self._rate_chunks(section_values[k:k + 1], values[rows], offsets,
-                                            deflections[rows], method))
+                                            deflections[rows], method, settings))
             for r in chunks:
                 for m, season in enumerate(SEASONS):
                     r[f"allowable_{season}"] = r["season_allowable"][:, m]
-            part = pd.DataFrame({c: np.concatenate([r[c] for r in chunks]) for c in RESULT_COLUMNS[2:]})
+            part = pd.DataFrame({c: np.concatenate([r[c] for r in chunks]) for c in columns[2:]})
             part.insert(0, "test", np.arange(1, len(rows) + 1))
             part.insert(0, "section", sid)
             part.index = rows
@@ -121,16 +134,17 @@ class Rater:
         return pd.concat(parts).sort_index().reset_index(drop=True)
 
 
-    def _rate_chunks(self, section, values, offsets, deflections, method):
+    def _rate_chunks(self, section, values, offsets, deflections, method, settings):
         """The library rates at most MAX_TESTS tests of a section per call."""
         for start in range(0, len(values), MAX_TESTS):
             end = start + MAX_TESTS
-            yield self._rater.rate(section, values[start:end], offsets, deflections[start:end], method)
+            yield self._rater.rate(section, values[start:end], offsets, deflections[start:end], method,
+                                   **settings)
 
 
-def back_calculate(rater, section, test, method="design"):
+def back_calculate(rater, section, test, method="design", fit=None):
     """Moduli, depth and allowable load of one test (Series in, Series out)."""
     import pandas as pd
 
-    result = rater.rate(pd.DataFrame([section]), pd.DataFrame([test]), method=method)
+    result = rater.rate(pd.DataFrame([section]), pd.DataFrame([test]), method=method, fit=fit)
     return result.iloc[0]

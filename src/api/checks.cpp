@@ -83,7 +83,7 @@ void check_test_ranges(const DeflectionTest& t, int j, ApiMessage m, bool fit) {
 }
 
 void check_fit_settings(const FitSettings& f) {
-  if (f.depth != DepthSearch::candidates && f.depth != DepthSearch::continuous)
+  if (f.depth != DepthSearch::candidates && f.depth != DepthSearch::continuous && f.depth != DepthSearch::global)
     refuse_setting("depth", double(int(f.depth)), "is not one of the depth searches this library knows");
   if (!(f.refined_depths >= 1 && f.refined_depths <= 8))
     refuse_setting("refined_depths", double(f.refined_depths), "must lie between 1 and 8");

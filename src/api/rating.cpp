@@ -250,7 +250,10 @@ void add_residuals(Rater::Impl& r, const Section& section, const DeflectionTest&
 rating::FitOptions fit_options(const FitSettings& f) {
   rating::FitOptions o;
   o.depth_mode = f.depth == DepthSearch::continuous ? rating::DepthMode::Continuous
+                 : f.depth == DepthSearch::global   ? rating::DepthMode::Global
                                                     : rating::DepthMode::Candidates;
+  o.noise = {f.noise_mils / 1000.0, f.noise_relative};
+  o.min_depth = f.min_depth_in;
   o.refined_depths = f.refined_depths;
   o.bounds.lower = f.lower;
   o.bounds.upper = f.upper;
@@ -267,7 +270,25 @@ void take_fit(const rating::FitResult& f, const DeflectionTest& t, RatingResult&
   for (std::size_t s = 0; s < f.residuals.size(); ++s)
     out.computed_mils.push_back(t.deflections_mils[s] * (1.0 + f.residuals[s]));
   out.relative_std_error = f.relative_std_error;
-  out.engine_calls = f.engine_calls;
+  out.engine_calls = f.engine_calls + f.grid_engine_calls;
+  out.e_surface_se_pct = 100.0 * f.relative_std_error[0];
+  out.e_base_se_pct = 100.0 * f.relative_std_error[1];
+  out.e_subgrade_se_pct = 100.0 * f.relative_std_error[2];
+  if (std::isinf(f.depth)) out.depth_in = f.depth;
+}
+
+// The settings only the fit reads: its noise model and the global
+// search's shallowest depth.
+void check_fit_noise(const FitSettings& f) {
+  require({"noise_mils", f.noise_mils, non_negative(f.noise_mils), kNonNegative}, ApiMessage::fit_setting);
+  require({"noise_relative", f.noise_relative, non_negative(f.noise_relative), kNonNegative},
+          ApiMessage::fit_setting);
+  require({"noise_relative", f.noise_relative, f.noise_mils > 0 || f.noise_relative > 0,
+           "must be above 0 when noise_mils is 0 (a noise model of zero gives no standard errors)"},
+          ApiMessage::fit_setting);
+  require({"min_depth_in", f.min_depth_in, positive(f.min_depth_in) && f.min_depth_in < 240.0,
+           "must lie above 0 and below the deepest candidate, 240 in"},
+          ApiMessage::fit_setting);
 }
 
 // A basin beyond any pavement's magnitudes is flagged here, so that one such
@@ -296,11 +317,17 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
   for (int j = 1; j <= n; ++j) put_test(r, 1, j, tests[std::size_t(j - 1)]);
   r.fit_errors.assign(std::size_t(n), 0.0f);
   r.seasons.assign(std::size_t(n), Seasonal{});
-  r.ctx.test_rated = [&r](int, int j) {
-    r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
-  };
   if (!r.fit) r.fit = std::make_unique<rating::FitWorkspace>();
+  // The global search's grid and warm starts serve this call's tests only:
+  // a call's results depend on its section and tests alone.
+  r.fit->grid = rating::BasinGrid();
+  r.fit->warm.clear();
   std::vector<rating::FitResult> fits(static_cast<std::size_t>(n));
+  std::vector<rating::AllowableBand> bands(static_cast<std::size_t>(n));
+  r.ctx.test_rated = [&r, &fits, &bands](int, int j) {
+    r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
+    bands[std::size_t(j - 1)] = rating::allowable_band(r.ctx, r.blocks.view, fits[std::size_t(j - 1)]);
+  };
   const rating::FitOptions options = fit_options(settings);
   std::size_t next = 0;
   r.ctx.back_calculation = [&](rating::RatingContext& c, rating::Blocks&) {
@@ -314,7 +341,7 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
     for (double d : t.deflections_mils) ft.deflections.push_back(d / 1000.0);
     rating::FitResult& f = fits[next++] = fit_in_range(*r.fit, r.tables, ft, t, options);
     return rating::RatingContext::BackCalculated{float(f.moduli[0]), float(f.moduli[1]),
-                                                 float(f.moduli[2]), float(f.depth)};
+                                                 float(f.moduli[2]), float(rating::rating_depth(f.depth))};
   };
   std::array<int, kSections> ntest{};
   ntest[0] = n;
@@ -332,6 +359,10 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
   for (int j = 1; j <= n; ++j) {
     RatingResult res = result_of(r, j);
     take_fit(fits[std::size_t(j - 1)], tests[std::size_t(j - 1)], res);
+    if (res.rated) {
+      res.allowable_load_low = bands[std::size_t(j - 1)].low;
+      res.allowable_load_high = bands[std::size_t(j - 1)].high;
+    }
     out.push_back(std::move(res));
   }
 }
@@ -427,7 +458,10 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
       check_test(tests[j], int(j + 1), ApiMessage::test_value, fit);
       detail::check_test_ranges(tests[j], int(j + 1), ApiMessage::test_value, fit);
     }
-    if (fit) detail::check_fit_settings(options.fit);
+    if (fit) {
+      detail::check_fit_settings(options.fit);
+      check_fit_noise(options.fit);
+    }
     switch (options.method) {
       case Method::design:
         rate_design(r, section, tests, options.residuals, out.tests);
@@ -505,7 +539,8 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
 
 std::string flag_names(unsigned flags) {
   static const char* const names[] = {"not_fitted", "at_bound", "not_converged", "ill_conditioned",
-                                      "rising_basin", "no_table_start", "interpolated", "implausible"};
+                                      "rising_basin", "no_table_start", "interpolated", "implausible",
+                                      "misfit_above_noise", "methods_disagree"};
   std::string out;
   for (unsigned k = 0; k < std::size(names); ++k) {
     if (!(flags & (1u << k))) continue;

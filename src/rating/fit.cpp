@@ -24,6 +24,9 @@ constexpr double kPlateRadius = 5.9;
 constexpr double kPressurePerLoad = 100.0 / double(kRefLoad);  // psi per lb, as the table's runs
 constexpr std::array<double, 4> kPoisson{0.35, 0.40, 0.45, 0.49};
 constexpr double kStiffLayerModulus = 1.0e7;
+// A chi-square per sensor above this (three standard deviations a reading
+// on average) is a misfit the noise does not explain.
+constexpr double kAboveNoiseChiSquare = 9.0;
 
 double candidate_depth(int d) { return double(DEPGRID[std::size_t(d - 1)]) * 12.0; }
 
@@ -121,6 +124,32 @@ bool invert_spd(const Matrix& A, Matrix& inv) {
     if (!cholesky_solve(A, e)) return false;
     for (int i = 0; i < n; ++i) inv(i, j) = e[std::size_t(i)];
   }
+  return true;
+}
+
+// The covariance of least-squares parameters whose residuals carry
+// independent noise of standard deviation sigma_i: A J' diag(sigma^2) J A
+// with A = (J'J)^-1 (the estimator weighs the residuals equally, so the
+// noise enters between the two inverses). False when J'J is singular.
+bool noise_covariance(const Matrix& J, const Vec& sigma, Matrix& cov) {
+  Matrix A;
+  if (!invert_spd(normal_matrix(J), A)) return false;
+  const int m = J.cols;
+  Matrix B(m, m);  // J' diag(sigma^2) J
+  for (int p = 0; p < m; ++p)
+    for (int q = 0; q < m; ++q) {
+      double s = 0;
+      for (int i = 0; i < J.rows; ++i) s += J(i, p) * sigma[std::size_t(i)] * sigma[std::size_t(i)] * J(i, q);
+      B(p, q) = s;
+    }
+  cov = Matrix(m, m);
+  for (int p = 0; p < m; ++p)
+    for (int q = 0; q < m; ++q) {
+      double s = 0;
+      for (int k = 0; k < m; ++k)
+        for (int l = 0; l < m; ++l) s += A(p, k) * B(k, l) * A(l, q);
+      cov(p, q) = s;
+    }
   return true;
 }
 
@@ -308,10 +337,11 @@ engine::DeckProblem structure_problem(double h1, double h2, double h3,
                                       const std::array<double, 3>& moduli, double load,
                                       const Vec& offsets) {
   engine::DeckProblem p;
-  p.nlayer = 4;
+  // Without a stiff layer the subgrade is the half-space at the bottom.
+  p.nlayer = std::isfinite(h3) ? 4 : 3;
   const std::array<double, 4> e{moduli[0], moduli[1], moduli[2], kStiffLayerModulus};
-  const std::array<double, 4> h{h1, h2, h3, 0.0};
-  for (int i = 0; i < 4; ++i) {
+  const std::array<double, 4> h{h1, h2, std::isfinite(h3) ? h3 : 0.0, 0.0};
+  for (int i = 0; i < p.nlayer; ++i) {
     p.emod[std::size_t(i)] = e[std::size_t(i)];
     p.pratio[std::size_t(i)] = kPoisson[std::size_t(i)];
     p.thick[std::size_t(i)] = h[std::size_t(i)];
@@ -398,6 +428,23 @@ class TestFit {
   Refined refine_depth(const Refined& start);
   void finish(const Refined& best);
   void keep_design_if_better(Refined& best);
+  Vec relative_noise() const;
+  bool global() const { return opt_.depth_mode == DepthMode::Global; }
+
+  // The global search in depth.
+  struct GridFit;
+  ResidualFn grid_residuals(double t, double* e3);
+  LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
+  GridFit grid_fit_at(double t, const std::vector<Vec>& starts);
+  std::vector<GridFit> grid_profile(bool spread);
+  std::vector<GridFit> grid_valleys(const std::vector<GridFit>& profile);
+  void polish_valleys(std::vector<GridFit> valleys, Refined& best);
+  bool at_modulus_bound(const Refined& r) const;
+  void refine_on_grid(GridFit& f);
+  bool grid_jacobian(const Vec& p, Matrix& J);
+  Refined polish_on_engine(const GridFit& f);
+  Refined global_search();
+  Refined candidate_search();
 
   FitWorkspace& ws_;
   const DeflectionTables& tables_;
@@ -499,6 +546,11 @@ void TestFit::ensure_surfaces() {
 }
 
 Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth) {
+  // A start or step the engine cannot analyse is a failed evaluation, not
+  // a stop of the program.
+  for (double e : moduli)
+    if (!(std::isfinite(e) && e > 0)) return Vec(test_.deflections.size(), kNaN);
+  if (!(depth > 0)) return Vec(test_.deflections.size(), kNaN);
   const Vec w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
                              test_.offsets, &res_.engine_calls);
   Vec r(w.size());
@@ -665,7 +717,10 @@ LmSettings TestFit::settings(int nparams, int d) const {
     s.lower.push_back(std::log(opt_.bounds.lower[std::size_t(j)]));
     s.upper.push_back(std::log(opt_.bounds.upper[std::size_t(j)]));
   }
-  if (nparams == 4) {
+  if (nparams == 4 && global()) {
+    s.lower.push_back(std::log(opt_.min_depth));
+    s.upper.push_back(std::log(candidate_depth(kCandidates)));
+  } else if (nparams == 4) {
     s.lower.push_back(std::log(candidate_depth(std::max(d - 1, 1))));
     s.upper.push_back(std::log(candidate_depth(std::min(d + 1, kCandidates))));
   }
@@ -784,6 +839,7 @@ void TestFit::keep_design_if_better(Refined& best) {
     if (std::isfinite(c.design_error) && (design == nullptr || c.design_error < design->design_error)) design = &c;
   if (design == nullptr) {
     res_.design.moduli = {kNaN, kNaN, kNaN};
+    res_.design.fit_error = kNaN;
     return;
   }
   res_.design = {design->design, design->depth, design->d, design->design_error};
@@ -810,7 +866,10 @@ void TestFit::finish(const Refined& best) {
 
   const int m = best.depth_free ? 4 : 3;
   const LmSettings s = settings(m, best.d);
-  for (int j = 0; j < m; ++j) {
+  // The global search's depth range is a search range, not a bound: a
+  // stiff layer beyond it is the half-space's answer.
+  const int bounded = global() ? 3 : m;
+  for (int j = 0; j < bounded; ++j) {
     const double p = best.lm.p[std::size_t(j)];
     if (std::abs(p - s.lower[std::size_t(j)]) < 1e-9 || std::abs(p - s.upper[std::size_t(j)]) < 1e-9 ||
         p < s.lower[std::size_t(j)] || p > s.upper[std::size_t(j)])
@@ -829,8 +888,10 @@ void TestFit::finish(const Refined& best) {
     if (!jacobian_at(f, s, best.lm.p, best.lm.r, J)) J = Matrix();
   }
   const int n = int(best.lm.r.size());
-  const double s2 = n > m ? best.lm.ssr / double(n - m) : kNaN;
-  Matrix cov;
+  const Vec noise = relative_noise();
+  res_.chi_square = 0;
+  for (int i = 0; i < n; ++i) res_.chi_square += std::pow(best.lm.r[std::size_t(i)] / noise[std::size_t(i)], 2);
+  if (res_.chi_square > kAboveNoiseChiSquare * n) res_.flags |= kFitAboveNoise;
   bool ill = true;
   res_.relative_std_error = {kNaN, kNaN, kNaN};
   if (J.cols == m) {
@@ -839,22 +900,307 @@ void TestFit::finish(const Refined& best) {
     const double lo = *std::min_element(ev.begin(), ev.end());
     const double hi = *std::max_element(ev.begin(), ev.end());
     ill = !(lo > 0 && hi / lo <= opt_.ill_conditioned_condition);
-    if (invert_spd(JtJ, cov)) {
-      for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(s2 * cov(j, j));
-      if (m == 4) res_.depth_relative_std_error = std::sqrt(s2 * cov(3, 3));
+    Matrix cov;
+    if (noise_covariance(J, noise, cov)) {
+      for (int j = 0; j < m; ++j)
+        for (int k = 0; k < m; ++k) res_.log_covariance[std::size_t(j)][std::size_t(k)] = cov(j, k);
+      for (int j = 0; j < 3; ++j) res_.relative_std_error[std::size_t(j)] = std::sqrt(cov(j, j));
+      if (m == 4) res_.depth_relative_std_error = std::sqrt(cov(3, 3));
     }
+
   }
-  for (double e : res_.relative_std_error) ill = ill || e > opt_.ill_conditioned_error;
+  for (double e : res_.relative_std_error) ill = ill || !(e <= opt_.ill_conditioned_error);
   if (ill) res_.flags |= kFitIllConditioned;
 }
 
-FitResult TestFit::run() {
-  if (!basin_is_fittable()) return res_;
-  for (std::size_t k = 1; k < test_.deflections.size(); ++k)
-    if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
-  if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
+// The relative noise of each reading: its standard deviation over it.
+Vec TestFit::relative_noise() const {
+  Vec v(test_.deflections.size());
+  for (std::size_t i = 0; i < v.size(); ++i)
+    v[i] = (opt_.noise.absolute + opt_.noise.relative * test_.deflections[i]) / test_.deflections[i];
+  return v;
+}
 
-  if (table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
+// ---- the global search in depth --------------------------------------------
+//
+// On the section's basin grid (rating/basin_grid.h): a profile of fits of
+// the two modulus ratios at every depth of the grid and without a stiff
+// layer (the subgrade scaled to the measured basin in closed form at each
+// point), its valleys refined with the depth free between their
+// neighbours, and the best polished on the engine itself with the grid's
+// derivatives.
+
+constexpr int kProfileDepths = 14;          // finite depths of the profile, geometric
+constexpr int kValleysRefined = 3;          // at most, best first
+constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
+constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
+constexpr double kPolishStalled = 1.0e-3;
+// A valley whose misfit on the grid is below this many times the best
+// polished one's may still beat it on the engine: it is polished too.
+constexpr double kRivalFactor = 1.0;   // nor does one lowering the sum of squares by a smaller share
+
+// Where the profile starts at every depth besides its neighbour's and the
+// previous test's answers: ratios E1/E3 and E2/E3 spread over pavements.
+constexpr std::array<std::array<double, 2>, 3> kSpreadRatios{{{50.0, 4.0}, {200.0, 10.0}, {20.0, 1.5}}};
+
+std::vector<double> profile_depths(double shallowest, double deepest) {
+  std::vector<double> d(kProfileDepths);
+  const double step = std::log(deepest / shallowest) / double(kProfileDepths - 1);
+  for (int k = 0; k < kProfileDepths; ++k) d[std::size_t(k)] = shallowest * std::exp(step * k);
+  d.back() = deepest;
+  return d;
+}
+
+// A fit on the grid: x = (ln E1/E3, ln E2/E3, t), t the place among the
+// grid's depths (negative: no stiff layer); the subgrade from the scale.
+struct TestFit::GridFit {
+  Vec x;
+  double e3 = kNaN;
+  Vec r;
+  double ssr = kNaN;
+};
+
+// Residuals on the grid at the ratios p[0], p[1] and the depth place
+// p[2] when given, else t; the subgrade the scale gives goes to *e3.
+ResidualFn TestFit::grid_residuals(double t, double* e3) {
+  return [this, t, e3](const Vec& p, Vec& r) {
+    Vec w;
+    std::vector<std::array<double, 3>> g;
+    if (!ws_.grid.basin(*ws_.engine, p[0], p[1], p.size() > 2 ? p[2] : t, w, g)) return false;
+    const double f = test_.load / BasinGrid::kReferenceLoad;
+    double sa = 0, sb = 0;
+    r.resize(w.size());
+    for (std::size_t i = 0; i < w.size(); ++i) {
+      r[i] = f * w[i] / test_.deflections[i];
+      sa += r[i];
+      sb += r[i] * r[i];
+    }
+    const double s = sa / sb;  // = reference subgrade / subgrade
+    for (double& v : r) v = s * v - 1.0;
+    if (e3 != nullptr) *e3 = BasinGrid::kReferenceSubgrade / s;
+    return std::isfinite(s) && s > 0;
+  };
+}
+
+LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
+  const auto& lo = opt_.bounds.lower;
+  const auto& hi = opt_.bounds.upper;
+  LmSettings s;
+  s.lower = {std::log(lo[0] / hi[2]), std::log(lo[1] / hi[2])};
+  s.upper = {std::log(hi[0] / lo[2]), std::log(hi[1] / lo[2])};
+  if (nparams == 3) {
+    s.lower.push_back(t_lo);
+    s.upper.push_back(t_hi);
+  }
+  s.max_iterations = opt_.max_iterations;
+  s.step_tolerance = 1e-6;
+  s.fd_step = 1e-4;
+  s.verify_with_differences = false;
+  return s;
+}
+
+// The best of fits of the ratios at depth place t from each start.
+TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts) {
+  const LmSettings s = grid_settings(2, 0, 0);
+  GridFit best;
+  for (const Vec& u : starts) {
+    Vec p{std::clamp(u[0], s.lower[0], s.upper[0]), std::clamp(u[1], s.lower[1], s.upper[1])};
+    const LmOutcome lm = levenberg_marquardt(grid_residuals(t, nullptr), {p, {}, {}}, s);
+    if (!std::isfinite(lm.ssr) || best.ssr <= lm.ssr) continue;
+    best.x = {lm.p[0], lm.p[1], t};
+    best.r = lm.r;
+    best.ssr = lm.ssr;
+  }
+  if (std::isfinite(best.ssr)) {
+    Vec r;
+    grid_residuals(t, &best.e3)(best.x, r);
+  }
+  return best;
+}
+
+// Fits at every depth of the grid and without a stiff layer (the last),
+// from the half-space up, each started from its deeper neighbour's answer
+// and the previous test's answer there, or the spread ratios.
+std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
+  const int nd = ws_.grid.depth_count();
+  std::vector<GridFit> profile(std::size_t(nd + 1));
+  if (ws_.warm.size() != profile.size()) ws_.warm.assign(profile.size(), {});
+  for (int k = nd; k >= 0; --k) {
+    const double t = k == nd ? -1.0 : double(k);
+    std::vector<Vec> starts;
+    if (k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr)) starts.push_back(profile[std::size_t(k + 1)].x);
+    if (!ws_.warm[std::size_t(k)].empty()) starts.push_back(ws_.warm[std::size_t(k)]);
+    // The spread starts reach far over the grid, and each node they reach
+    // costs an engine run: they are taken where the section has no answer
+    // yet, or when the answers near its others do not fit this test.
+    if (spread || ws_.warm[std::size_t(k)].empty())
+      for (const auto& ratio : kSpreadRatios) starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
+    profile[std::size_t(k)] = grid_fit_at(t, starts);
+    if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
+  }
+  return profile;
+}
+
+// A valley of the profile with the depth free between its neighbours.
+void TestFit::refine_on_grid(GridFit& f) {
+  if (f.x[2] < 0) return;  // no stiff layer: nothing to free
+  const double last = double(ws_.grid.depth_count() - 1);
+  const LmSettings s = grid_settings(3, std::max(0.0, f.x[2] - 1.0), std::min(last, f.x[2] + 1.0));
+  const LmOutcome lm = levenberg_marquardt(grid_residuals(0, nullptr), {f.x, {}, {}}, s);
+  if (!(lm.ssr < f.ssr)) return;
+  f.x = lm.p;
+  f.r = lm.r;
+  f.ssr = lm.ssr;
+  grid_residuals(0, &f.e3)(f.x, f.r);
+}
+
+// The Jacobian of the engine's relative residuals in the logarithms of the
+// moduli (and depth) as the grid gives it: the basin is load / E3 times the
+// grid's reference basin at the ratios, so d/d ln E3 = -w - d/d ln E1 - d/d ln E2.
+bool TestFit::grid_jacobian(const Vec& p, Matrix& J) {
+  const bool finite = p.size() > 3;
+  const double t = finite ? (p[3] - std::log(opt_.min_depth)) / ws_.grid.depth_step() : -1.0;
+  Vec w;
+  std::vector<std::array<double, 3>> g;
+  if (!ws_.grid.basin(*ws_.engine, p[0] - p[2], p[1] - p[2], t, w, g)) return false;
+  const double s = test_.load / BasinGrid::kReferenceLoad * BasinGrid::kReferenceSubgrade / std::exp(p[2]);
+  J = Matrix(int(w.size()), int(p.size()));
+  for (int i = 0; i < J.rows; ++i) {
+    const double m = test_.deflections[std::size_t(i)];
+    J(i, 0) = s * g[std::size_t(i)][0] / m;
+    J(i, 1) = s * g[std::size_t(i)][1] / m;
+    J(i, 2) = -s * w[std::size_t(i)] / m - J(i, 0) - J(i, 1);
+    if (finite) J(i, 3) = s * g[std::size_t(i)][2] / m;
+  }
+  return true;
+}
+
+// The grid's answer carried to the engine's own: damped Gauss-Newton steps
+// on the engine's residuals with the grid's derivatives, one engine run
+// each, until a step no longer moves the answer or the misfit.
+Refined TestFit::polish_on_engine(const GridFit& f) {
+  const bool finite = f.x[2] >= 0;
+  const int m = finite ? 4 : 3;
+  const LmSettings s = settings(m, 0);
+  Vec p{std::log(f.e3) + f.x[0], std::log(f.e3) + f.x[1], std::log(f.e3)};
+  if (finite) p.push_back(std::log(opt_.min_depth) + f.x[2] * ws_.grid.depth_step());
+  for (int j = 0; j < m; ++j) p[std::size_t(j)] = std::clamp(p[std::size_t(j)], s.lower[std::size_t(j)], s.upper[std::size_t(j)]);
+  auto engine_at = [&](const Vec& q) {
+    return engine_residuals(from_log(q), finite ? std::exp(q[3]) : kNoStiffLayer);
+  };
+  Refined out;
+  out.depth_free = finite;
+  LmOutcome& lm = out.lm;
+  lm.p = p;
+  lm.r = engine_at(p);
+  lm.ssr = sum_of_squares(lm.r);
+  if (!std::isfinite(lm.ssr)) return out;
+  double lambda = 1e-6;
+  Vec trial;
+  for (int it = 0; it < kPolishSteps && !lm.converged; ++it) {
+    if (!grid_jacobian(lm.p, lm.jacobian) || !damped_step(lm.jacobian, lm.r, lambda, s, lm.p, trial)) break;
+    if (max_change(trial, lm.p) < kPolishSettled) {
+      lm.converged = true;
+      break;
+    }
+    Vec rt = engine_at(trial);
+    const double ssr = sum_of_squares(rt);
+    if (ssr < lm.ssr) {
+      lm.converged = 1.0 - ssr / lm.ssr < kPolishStalled;
+      lm.p = trial;
+      lm.r = std::move(rt);
+      lm.ssr = ssr;
+      lambda = std::max(lambda / 10.0, 1e-9);
+    } else {
+      lambda *= 10.0;
+      lm.converged = lambda > 1e3;  // no descent left along the grid's directions
+    }
+  }
+  if (lm.converged) {
+    lm.jacobian_fresh = grid_jacobian(lm.p, lm.jacobian);
+  } else {
+    // Where the grid's derivatives lead too slowly (a stiff layer close
+    // under a thin base), the engine's own by differences finish the work.
+    const ResidualFn f = [&](const Vec& q, Vec& r) {
+      r = engine_at(q);
+      return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+    };
+    LmOutcome fd = levenberg_marquardt(f, {lm.p, lm.r, {}}, s);
+    if (fd.ssr <= lm.ssr) lm = std::move(fd);
+  }
+  out.depth = finite ? std::exp(lm.p[3]) : kNoStiffLayer;
+  return out;
+}
+
+// The profile from the section's earlier answers, again from the spread
+// starts when no valley fits within the noise; the valleys polished on the
+// engine.
+Refined TestFit::global_search() {
+  ws_.grid.use_section(test_.h1, test_.h2, test_.offsets,
+                       profile_depths(opt_.min_depth, candidate_depth(kCandidates)));
+  const int runs_before = ws_.grid.engine_runs();
+  double noise_level = 0;
+  for (double v : relative_noise()) noise_level += v * v;
+  Refined best;
+  bool spread = false;
+  std::vector<GridFit> valleys = grid_valleys(grid_profile(spread));
+  if (valleys.empty() || valleys.front().ssr > noise_level) {
+    spread = true;
+    for (GridFit& v : grid_valleys(grid_profile(spread))) valleys.push_back(std::move(v));
+  }
+  polish_valleys(valleys, best);
+  // An answer held at a bound or left unconverged sits in a valley the
+  // section's earlier answers led to: the spread starts get their turn.
+  if (!spread && (!best.lm.converged || at_modulus_bound(best))) polish_valleys(grid_valleys(grid_profile(true)), best);
+  res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
+  return best;
+}
+
+// The best valley polished on the engine, and each other that the grid
+// says might still beat the best so far.
+void TestFit::polish_valleys(std::vector<GridFit> valleys, Refined& best) {
+  std::stable_sort(valleys.begin(), valleys.end(), [](const GridFit& a, const GridFit& b) { return a.ssr < b.ssr; });
+  for (const GridFit& v : valleys) {
+    if (std::isfinite(best.lm.ssr) && !(v.ssr < kRivalFactor * best.lm.ssr)) continue;
+    Refined r = polish_on_engine(v);
+    if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
+  }
+}
+
+bool TestFit::at_modulus_bound(const Refined& r) const {
+  const LmSettings s = settings(3, 0);
+  for (std::size_t j = 0; j < 3 && j < r.lm.p.size(); ++j)
+    if (!(r.lm.p[j] > s.lower[j] + 1e-9 && r.lm.p[j] < s.upper[j] - 1e-9)) return true;
+  return false;
+}
+
+// The profile's valleys (depths no worse than their neighbours, the
+// half-space next to the deepest depth), the best few refined on the grid
+// with the depth free between their neighbours, best first.
+std::vector<TestFit::GridFit> TestFit::grid_valleys(const std::vector<GridFit>& profile) {
+  const int n = int(profile.size());
+  std::vector<int> at;
+  for (int k = 0; k < n; ++k) {
+    const double v = profile[std::size_t(k)].ssr;
+    if (!std::isfinite(v)) continue;
+    const bool left = k == 0 || !(profile[std::size_t(k - 1)].ssr < v);
+    const bool right = k + 1 == n || !(profile[std::size_t(k + 1)].ssr < v);
+    if (left && right) at.push_back(k);
+  }
+  std::stable_sort(at.begin(), at.end(),
+                   [&](int a, int b) { return profile[std::size_t(a)].ssr < profile[std::size_t(b)].ssr; });
+  std::vector<GridFit> out;
+  for (std::size_t i = 0; i < std::min<std::size_t>(kValleysRefined, at.size()); ++i) {
+    out.push_back(profile[std::size_t(at[i])]);
+    refine_on_grid(out.back());
+  }
+  std::stable_sort(out.begin(), out.end(), [](const GridFit& a, const GridFit& b) { return a.ssr < b.ssr; });
+  return out;
+}
+
+// The depth among the candidates (optionally refined between its
+// neighbours): the best few candidates' starts refined on the engine.
+Refined TestFit::candidate_search() {
   if (cands_.empty()) engine_candidates();
 
   std::vector<Candidate*> order;
@@ -879,6 +1225,24 @@ FitResult TestFit::run() {
   }
   if (std::isfinite(best.lm.ssr)) best = finish_refinement(best);
   if (opt_.depth_mode == DepthMode::Continuous && std::isfinite(best.lm.ssr)) best = refine_depth(best);
+  return best;
+}
+
+FitResult TestFit::run() {
+  if (!basin_is_fittable()) return res_;
+  for (std::size_t k = 1; k < test_.deflections.size(); ++k)
+    if (test_.deflections[k] > test_.deflections[k - 1]) res_.flags |= kFitRisingBasin;
+  if (!ws_.engine) ws_.engine = engine::make_engine_workspace();
+
+  // The global search starts from its own grid: the table's search would
+  // cost what the design method costs.
+  if (!global() && table_start_possible() && !tables_.dtab.empty() && table_basin()) table_candidates();
+  Refined best = global() ? global_search() : candidate_search();
+  // An answer of the global search held at a bound or left unconverged is
+  // checked against the table search's, which it must not lose to.
+  if (global() && (!best.lm.converged || at_modulus_bound(best)) && table_start_possible() &&
+      !tables_.dtab.empty() && table_basin())
+    table_candidates();
   keep_design_if_better(best);
   if (!std::isfinite(best.lm.ssr)) {
     res_.flags |= kFitNotFitted;
@@ -928,7 +1292,7 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
     ws.last = fit_test(ws, tables, t, options);
     const FitResult& r = ws.last;
     return RatingContext::BackCalculated{float(r.moduli[0]), float(r.moduli[1]), float(r.moduli[2]),
-                                         float(r.depth)};
+                                         float(rating_depth(r.depth))};
   };
 }
 
@@ -938,8 +1302,52 @@ double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
     return kNaN;
   }
   seasonal_rating(ctx, blocks, float(fit.moduli[0]), float(fit.moduli[1]), float(fit.moduli[2]),
-                  float(fit.depth));
+                  float(rating_depth(fit.depth)));
   return ctx.season.allow;
+}
+
+double rating_depth(double depth) { return std::isfinite(depth) ? depth : kNoStiffLayerRatingDepth; }
+
+namespace {
+
+constexpr double kBandStep = 0.01;  // log step of the rating's slopes: 1 %
+
+// The allowable load with the moduli (and depth) moved by dp in their
+// logarithms; the seasonal state is left to the caller to restore.
+double allowable_moved(RatingContext& ctx, Blocks& blocks, const FitResult& fit, int j, double dp) {
+  FitResult moved = fit;
+  if (j < 3)
+    moved.moduli[std::size_t(j)] *= std::exp(dp);
+  else
+    moved.depth *= std::exp(dp);
+  return rate_fitted(ctx, blocks, moved);
+}
+
+}  // namespace
+
+AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double allow = ctx.season.allow;
+  const SeasonalState kept = ctx.season;
+  // The seasonal rating leaves its computed basin in the measured block.
+  std::array<float, sizeof(blocks.dd.DMEAS) / sizeof(float)> kept_deflections{};
+  std::copy(std::begin(blocks.dd.DMEAS), std::end(blocks.dd.DMEAS), kept_deflections.begin());
+  const auto& c = fit.log_covariance;
+  const int m = c[3][3] > 0 && std::isfinite(fit.depth) ? 4 : 3;
+  if ((fit.flags & kFitNotFitted) || !(allow > 0) || !(c[0][0] > 0)) return {nan, nan};
+  // Forward differences of ln(allowable load) in each parameter's
+  // logarithm, from the rating the driver has just made.
+  std::array<double, 4> g{};
+  for (int j = 0; j < m; ++j)
+    g[std::size_t(j)] = (std::log(allowable_moved(ctx, blocks, fit, j, kBandStep)) - std::log(allow)) / kBandStep;
+  ctx.season = kept;
+  std::copy(kept_deflections.begin(), kept_deflections.end(), std::begin(blocks.dd.DMEAS));
+  double var = 0;
+  for (int j = 0; j < m; ++j)
+    for (int k = 0; k < m; ++k) var += g[std::size_t(j)] * c[std::size_t(j)][std::size_t(k)] * g[std::size_t(k)];
+  if (!std::isfinite(var)) return {nan, nan};
+  const double se = std::sqrt(var);
+  return {allow * std::exp(-se), allow * std::exp(se)};
 }
 
 }  // namespace zalk::rating

@@ -24,11 +24,18 @@
 // covered) each candidate starts from a typical structure scaled to the
 // measured magnitude and refined for a few engine steps.
 //
-// Standard errors: cov = s^2 (J'J)^-1 in the logarithms of the parameters,
-// J the Jacobian of the relative residuals at the answer, s^2 their sum of
-// squares over (sensors - parameters); sqrt(cov_jj) is then the relative
-// standard error of parameter j. They describe the local fit at the chosen
-// depth (in the continuous mode the depth's own uncertainty is included).
+// With DepthMode::Global the table is not searched at all: the depth is
+// searched over its whole range and without a stiff layer on a grid of the
+// engine's basins kept per section (rating/basin_grid.h), the best valleys
+// polished on the engine; only an answer held at a bound or unconverged is
+// compared with the table search's.
+//
+// Standard errors: cov = A J' diag(sigma^2) J A with A = (J'J)^-1 in the
+// logarithms of the parameters, J the Jacobian of the relative residuals at
+// the answer and sigma each reading's relative noise by the noise model;
+// sqrt(cov_jj) is then the relative standard error of parameter j. They
+// describe the local fit at the chosen depth (with the depth fitted, its
+// own uncertainty is included).
 //
 // Units: inches, pounds, psi; deflections in inches (a reading in mils is
 // 1000 times larger). The load is spread over the design's circular plate
@@ -36,10 +43,12 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "rating/basin_grid.h"
 #include "rating/blocks.h"
 #include "rating/context.h"
 
@@ -63,6 +72,19 @@ struct FitBounds {
 enum class DepthMode {
   Candidates,  // the eight candidate depths of the table (12 to 240 in)
   Continuous,  // the best candidate's depth refined between its neighbours
+  // Every depth from just below the base (min_depth) to the deepest
+  // candidate, and no stiff layer at all (a subgrade reaching down
+  // indefinitely) as a choice of its own: a profile of converged fits of
+  // the moduli over depth, the best of its valleys refined.
+  Global,
+};
+
+// The noise of one deflection reading: a standard deviation of absolute
+// plus relative times the reading. Both must be finite, neither negative,
+// and not both zero.
+struct NoiseModel {
+  double absolute = 0.08e-3;  // in (2 micrometres)
+  double relative = 0.01;     // share of the reading
 };
 
 struct FitOptions {
@@ -76,7 +98,18 @@ struct FitOptions {
   // or a relative standard error of a modulus above ill_conditioned_error.
   double ill_conditioned_condition = 1.0e10;
   double ill_conditioned_error = 0.5;
+  // The readings' noise: the standard errors, and the level below which the
+  // global search stops looking at further valleys.
+  NoiseModel noise;
+  double min_depth = 2.0;  // in: the shallowest stiff layer the global search tries
 };
+
+// The depth of a fit that found no stiff layer (the subgrade a half-space).
+inline constexpr double kNoStiffLayer = std::numeric_limits<double>::infinity();
+// The third layer's thickness with which the rating analyses such a fit:
+// deep enough that the pavement's responses no longer feel it, and the
+// deepest the analysis deck's field holds.
+inline constexpr double kNoStiffLayerRatingDepth = 999.0;
 
 // One deflection test on one section.
 struct FitTest {
@@ -95,6 +128,7 @@ enum FitFlag : unsigned {
   kFitIllConditioned = 1u << 3,  // see FitOptions
   kFitRisingBasin = 1u << 4,     // a deflection rises with offset somewhere (fitted all the same)
   kFitNoTableStart = 1u << 5,    // thicknesses or sensors outside the table: engine-based start
+  kFitAboveNoise = 1u << 8,      // the misfit is far above the noise model (chi-square per sensor > 9)
 };
 
 // The table search's answer for the same test: its moduli at its chosen
@@ -109,13 +143,22 @@ struct DesignAnswer {
 
 struct FitResult {
   std::array<double, 3> moduli{};  // surface, base, subgrade (psi)
-  double depth = 0;                // depth to the stiff layer, i.e. the third layer's thickness (in)
-  int depth_index = 0;             // the candidate (1..8) the depth was refined from
+  double depth = 0;                // depth to the stiff layer, i.e. the third layer's thickness (in);
+                                   // kNoStiffLayer when none fits best
+  int depth_index = 0;             // the candidate (1..8) the depth was refined from; 0 from the global search
   double fit_error = 0;            // RMS of (computed / measured - 1) over the sensors, percent
   std::vector<double> residuals;   // computed / measured - 1, per sensor
-  std::array<double, 3> relative_std_error{};  // of each modulus, from the Jacobian
-  double depth_relative_std_error = 0;         // continuous depth only, else 0
+  // Standard errors from the Jacobian at the answer and the noise model:
+  // relative for the moduli, and for a fitted finite depth (else 0).
+  std::array<double, 3> relative_std_error{};
+  double depth_relative_std_error = 0;
+  // Their covariance in the logarithms of E1, E2, E3 and the depth (the
+  // depth's row and column zero when it was not fitted): what a quantity
+  // derived from the moduli propagates.
+  std::array<std::array<double, 4>, 4> log_covariance{};
+  double chi_square = 0;  // sum of (misfit / noise)^2 over the sensors
   int engine_calls = 0;
+  int grid_engine_calls = 0;  // global search: runs that filled the section's grid for this test
   unsigned flags = 0;
   std::string message;  // why a basin was not fitted, or what the flags mean
   DesignAnswer design;
@@ -136,6 +179,10 @@ struct FitWorkspace {
   float surface_h = -1.0f, surface_b = -1.0f;  // thicknesses of the surfaces in blocks
   bool surfaces_valid = false;
   FitResult last;  // of the last test fitted through install_fit
+  // The global search's basins of the section last fitted, and its answer
+  // at each of the grid's depths for the next test of the section to start from.
+  BasinGrid grid;
+  std::vector<std::vector<double>> warm;
 };
 
 // Fits one test. `tables` is the deflection table read by
@@ -163,5 +210,18 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
 // section's season data (as the driver leaves them). Fills ctx.season and
 // returns the allowable load; NaN for a test that was not fitted.
 double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
+
+// The allowable load one standard error either side: the rating's
+// logarithmic slopes in the moduli and depth (by forward differences, one
+// seasonal rating each) propagated through log_covariance. Called right
+// after the rating of fit (ctx.season holds it), which it leaves as it
+// was. NaN without a rating or without standard errors.
+struct AllowableBand {
+  double low = 0, high = 0;
+};
+AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
+
+// The third layer's thickness the rating analyses for a fitted depth.
+double rating_depth(double depth);
 
 }  // namespace zalk::rating

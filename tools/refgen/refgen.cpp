@@ -6,6 +6,8 @@
 //   refgen check            closed-form checks of the solver
 //   refgen basins <file>    the synthetic basins, one row per sensor:
 //                           case,layout,h1,h2,h3,e1,e2,e3,load,r,w
+//   refgen global <file>    the same for the search over every depth
+//                           (h3 "inf": no stiff layer)
 //
 // The structures are those the rating analyses: surface (nu 0.35), base
 // (0.40) and subgrade (0.45) layers, bonded, on a stiff layer of modulus
@@ -56,12 +58,34 @@ const Case kCases[] = {
     {"W02", "wide", 4.0, 20.0, 84.0, 620e3, 52e3, 8.2e3, 9000},
 };
 
+// For the search over every depth: stiff layers between the candidates,
+// thin bases with a stiff layer just below them, and no stiff layer at all
+// (h3 = 0 here, "inf" in the file).
+const Case kGlobalCases[] = {
+    {"D01", "legacy", 5.0, 12.0, 30.0, 900e3, 40e3, 10e3, 10940},
+    {"D02", "legacy", 4.0, 10.0, 66.0, 650e3, 35e3, 9e3, 10940},
+    {"D03", "legacy", 6.0, 15.0, 100.0, 1200e3, 45e3, 12e3, 12000},
+    {"D04", "legacy", 3.0, 8.0, 135.0, 500e3, 28e3, 7e3, 9000},
+    {"D05", "legacy", 8.0, 20.0, 210.0, 1600e3, 60e3, 14e3, 14000},
+    {"D06", "legacy", 4.0, 36.0, 5.0, 500e3, 35e3, 12e3, 10940},
+    {"D07", "legacy", 3.0, 3.0, 84.0, 450e3, 25e3, 8e3, 10940},
+    {"D08", "legacy", 5.0, 4.0, 33.0, 850e3, 30e3, 9.5e3, 10940},
+    {"D09", "legacy", 2.5, 3.0, 40.0, 380e3, 22e3, 6.5e3, 9500},
+    {"D10", "legacy", 7.0, 12.0, 9.0, 1400e3, 42e3, 13e3, 12000},
+    {"D11", "wide", 5.0, 14.0, 55.0, 1000e3, 48e3, 10.5e3, 10940},
+    {"N01", "legacy", 4.0, 12.0, 0.0, 700e3, 40e3, 9e3, 10940},
+    {"N02", "legacy", 6.0, 18.0, 0.0, 1300e3, 55e3, 12e3, 12000},
+    {"N03", "legacy", 3.0, 6.0, 0.0, 420e3, 26e3, 6.8e3, 9000},
+    {"N04", "wide", 5.0, 10.0, 0.0, 950e3, 38e3, 8.5e3, 10940},
+};
+
 std::vector<double> offsets(const char* layout) {
   if (std::strcmp(layout, "wide") == 0) return {0, 12, 24, 36, 48, 60, 72};
   return {0, 8, 12, 18, 24, 36};
 }
 
 refgen::Structure structure(double h1, double h2, double h3, double e1, double e2, double e3) {
+  if (h3 == 0) return {{{e1, 0.35L, h1}, {e2, 0.40L, h2}, {e3, 0.45L, 0}}, false};
   return {{{e1, 0.35L, h1}, {e2, 0.40L, h2}, {e3, 0.45L, h3}, {1.0e7L, 0.49L, 0}}, false};
 }
 
@@ -101,17 +125,20 @@ int check() {
   return bad;
 }
 
-int basins(const char* file) {
+template <std::size_t N>
+int basins(const char* file, const Case (&cases)[N]) {
   std::FILE* f = std::fopen(file, "w");
   if (f == nullptr) {
     std::perror(file);
     return 1;
   }
   std::fprintf(f, "case,layout,h1,h2,h3,e1,e2,e3,load,r,w\n");
-  for (const Case& c : kCases) {
+  for (const Case& c : cases) {
     refgen::Deflection d(structure(c.h1, c.h2, c.h3, c.e1, c.e2, c.e3), pressure(c.load), kRadius);
     for (double r : offsets(c.layout)) {
-      std::fprintf(f, "%s,%s,%g,%g,%g,%g,%g,%g,%g,%g,%.12Le\n", c.name, c.layout, c.h1, c.h2, c.h3, c.e1,
+      char h3[32] = "inf";
+      if (c.h3 != 0) std::snprintf(h3, sizeof h3, "%g", c.h3);
+      std::fprintf(f, "%s,%s,%g,%g,%s,%g,%g,%g,%g,%g,%.12Le\n", c.name, c.layout, c.h1, c.h2, h3, c.e1,
                    c.e2, c.e3, c.load, r, d.at(r));
     }
     std::fflush(f);
@@ -124,7 +151,8 @@ int basins(const char* file) {
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return check() == 0 ? 0 : 1;
-  if (argc >= 3 && std::strcmp(argv[1], "basins") == 0) return basins(argv[2]);
-  std::fprintf(stderr, "usage: refgen check | refgen basins <file>\n");
+  if (argc >= 3 && std::strcmp(argv[1], "basins") == 0) return basins(argv[2], kCases);
+  if (argc >= 3 && std::strcmp(argv[1], "global") == 0) return basins(argv[2], kGlobalCases);
+  std::fprintf(stderr, "usage: refgen check | refgen basins <file> | refgen global <file>\n");
   return 2;
 }

@@ -341,5 +341,38 @@ grep -q 'bad_drops.f25:[0-9]*:[0-9]*: section "S2": ' "$work/err.txt" ||
   { echo "the field file's own messages name no section"; cat "$work/err.txt"; exit 1; }
 echo "drops the library refuses are left out one by one, named"
 
+# --method both with the global search: both answers side by side, flags
+# where they part, a run record; replaying the record gives the same file,
+# and a changed table is refused by its digest. Bad fit options are named.
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$data/tests.csv" --method both \
+  --depth global --digits 17 --out "$work/both.csv" --record "$work/run.json"
+python3 - "$work/both.csv" "$work/results.csv" "$work/run.json" <<'PY'
+import csv, json, math, sys
+both = list(csv.DictReader(open(sys.argv[1])))
+design = list(csv.DictReader(open(sys.argv[2])))
+record = json.load(open(sys.argv[3]))
+assert len(both) == len(design) == 4
+for b, d in zip(both, design):
+    assert math.isclose(float(b["design_allowable_load"]), float(d["allowable_load"]), rel_tol=1e-5), (b, d)
+    assert float(b["fit_rms_pct"]) <= float(b["design_fit_rms_pct"]) + 1e-9, b
+    assert float(b["allowable_load_low"]) < float(b["allowable_load"]) < float(b["allowable_load_high"]), b
+    apart = abs(float(b["allowable_load"]) / float(b["design_allowable_load"]) - 1) > 0.2
+    assert ("methods_disagree" in b["flags"]) == apart, b
+assert record["method"] == "both" and record["depth"] == "global" and record["tests"] == 4, record
+assert record["noise"] == {"mils": 0.08, "relative": 0.01}, record
+print("both methods side by side, with a run record")
+PY
+cp "$work/both.csv" "$work/both_first.csv"
+"$rate" --replay "$work/run.json"
+cmp "$work/both_first.csv" "$work/both.csv"
+"$rate" --replay "$work/run.json" --out "$work/replayed.csv"
+cmp "$work/both.csv" "$work/replayed.csv"
+echo "1" >>"$work/folder/backdefl.txt"
+expect_error "backdefl.txt is not the one recorded" --replay "$work/run.json"
+cp "$table" "$work/folder/backdefl.txt"
+expect_error "--noise needs MILS,SHARE" --sections "$data/sections.csv" --tests "$data/tests.csv" --noise 0,0
+expect_error "--disagree needs a decimal number" --sections "$data/sections.csv" --tests "$data/tests.csv" \
+  --disagree -1
+
 # Everything passed: the copies of the table are not needed any more.
 rm -rf "$work"

@@ -33,8 +33,9 @@ struct SyntheticCase {
   }
 };
 
-inline std::vector<SyntheticCase> load_basins() {
-  std::ifstream in(std::filesystem::path(ZALK_TEST_DATA) / "fit" / "basins.csv");
+// h3 "inf" in a file: no stiff layer.
+inline std::vector<SyntheticCase> load_basins(const char* file = "basins.csv") {
+  std::ifstream in(std::filesystem::path(ZALK_TEST_DATA) / "fit" / file);
   std::string line;
   std::getline(in, line);  // header
   std::vector<SyntheticCase> cases;

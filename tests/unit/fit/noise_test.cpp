@@ -21,6 +21,7 @@ TEST(FitNoise, StandardErrorsMatchTheSpreadOfRepeatedFits) {
   ASSERT_NE(c, nullptr);
   FitOptions options;
   options.depth_mode = DepthMode::Continuous;
+  options.noise = {0.04e-3, 0.005};  // the noise drawn below
   FitWorkspace ws;
   std::mt19937_64 rng(20261207);
   std::normal_distribution<double> normal(0.0, 1.0);

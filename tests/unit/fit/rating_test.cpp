@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <vector>
 
 #include "unit/fit/basins.h"
@@ -55,6 +57,40 @@ TEST(FitRating, TheRatingCoreRatesTheFittedModuli) {
   EXPECT_TRUE(allow > 0 && allow <= 999.0) << allow;
   // The same moduli rated directly give the same allowable load.
   EXPECT_EQ(rate_fitted(ctx, blocks.view, ws.last), allow);
+
+  // The band against a second method: the spread of ln(allowable load)
+  // over moduli drawn from the fit's covariance (200 draws, fixed seed).
+  const AllowableBand band = allowable_band(ctx, blocks.view, ws.last);
+  EXPECT_EQ(ctx.season.allow, allow);  // left as the rating left it
+  const double sigma = std::log(band.high / allow);
+  EXPECT_NEAR(std::log(allow / band.low), sigma, 1e-12);
+  const auto& cov = ws.last.log_covariance;
+  double l[3][3] = {};  // Cholesky factor of the moduli's covariance
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j <= i; ++j) {
+      double v = cov[std::size_t(i)][std::size_t(j)];
+      for (int k = 0; k < j; ++k) v -= l[i][k] * l[j][k];
+      l[i][j] = i == j ? std::sqrt(v) : v / l[j][j];
+    }
+  std::mt19937_64 rng(7);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  double s1 = 0, s2 = 0;
+  const int draws = 200;
+  for (int k = 0; k < draws; ++k) {
+    const double z[3] = {normal(rng), normal(rng), normal(rng)};
+    FitResult drawn = ws.last;
+    for (int i = 0; i < 3; ++i) {
+      double d = 0;
+      for (int j = 0; j <= i; ++j) d += l[i][j] * z[j];
+      drawn.moduli[std::size_t(i)] *= std::exp(d);
+    }
+    const double a = std::log(rate_fitted(ctx, blocks.view, drawn));
+    s1 += a;
+    s2 += a * a;
+  }
+  const double spread = std::sqrt((s2 - s1 * s1 / draws) / (draws - 1));
+  std::printf("ln allowable load: band's sigma %.4f, spread over draws %.4f\n", sigma, spread);
+  EXPECT_NEAR(sigma / spread, 1.0, 0.25);
 }
 
 }  // namespace

@@ -257,6 +257,104 @@ TEST(PublicRating, FitMethodFindsKnownStructuresAndFlagsBadBasins) {
   EXPECT_EQ(zalk::flag_names(zalk::flag_at_bound | zalk::flag_interpolated), "at_bound|interpolated");
 }
 
+// The fit's global search through the Rater on an exact basin without a
+// stiff layer: found as such, with standard errors and a band around the
+// allowable load; noise models and depths it cannot use are refused by name.
+TEST(PublicRating, GlobalSearchFindsNoStiffLayerAndRefusesUnusableSettings) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(kTable).ok());
+  const auto samples = read_sample("rating");
+  const auto cases = zalk::rating::testing::load_basins("global_basins.csv");
+  const auto c = std::find_if(cases.begin(), cases.end(), [](const auto& k) { return k.name == "N01"; });
+  ASSERT_NE(c, cases.end());
+  zalk::Section s = samples[0].section;
+  s.surface_thickness_in = c->h1;
+  s.base_thickness_in = c->h2;
+  zalk::DeflectionTest t = samples[0].tests[0];
+  t.load_lb = c->load;
+  t.deflections_mils.clear();
+  for (double w : c->deflections) t.deflections_mils.push_back(1000.0 * w);
+  zalk::RatingOptions global;
+  global.method = zalk::Method::fit;
+  global.fit.depth = zalk::DepthSearch::global;
+  const zalk::SectionRating r = rater.rate(s, {t}, global);
+  ASSERT_TRUE(r.status.ok()) << r.status.error->text;
+  const zalk::RatingResult& f = r.tests[0];
+  EXPECT_TRUE(std::isinf(f.depth_in));
+  EXPECT_NEAR(f.e_subgrade / c->e3, 1.0, 1e-2);
+  for (double se : {f.e_surface_se_pct, f.e_base_se_pct, f.e_subgrade_se_pct}) EXPECT_TRUE(se > 0 && se < 100) << se;
+  EXPECT_TRUE(f.rated);
+  EXPECT_LT(f.allowable_load_low, f.allowable_load);
+  EXPECT_GT(f.allowable_load_high, f.allowable_load);
+
+  struct Bad {
+    double noise_mils, noise_relative, min_depth_in;
+    const char* named;
+  } bad[] = {
+      {0.0, 0.0, 2.0, "noise_relative, 0"},
+      {-0.1, 0.01, 2.0, "noise_mils, -0.1"},
+      {0.08, std::nan(""), 2.0, "noise_relative, NaN"},
+      {0.08, 0.01, 0.0, "min_depth_in, 0"},
+      {0.08, 0.01, 300.0, "min_depth_in, 300"},
+  };
+  for (const Bad& b : bad) {
+    zalk::RatingOptions o = global;
+    o.fit.noise_mils = b.noise_mils;
+    o.fit.noise_relative = b.noise_relative;
+    o.fit.min_depth_in = b.min_depth_in;
+    const zalk::SectionRating e = rater.rate(s, {t}, o);
+    ASSERT_FALSE(e.status.ok()) << b.named;
+    EXPECT_NE(e.status.error->text.find(b.named), std::string::npos) << e.status.error->text;
+  }
+}
+
+// The global search on the sample's measured basins: never a worse RMS
+// misfit than the design method's on the same sensors. Bad basins among
+// them (one rising with offset, a reading of zero, a sensor far off the
+// basin) are flagged or refused each on its own, the others rated, and no
+// NaN comes without a flag.
+TEST(PublicRating, GlobalSearchNeverLosesToTheDesignAndFlagsBadBasins) {
+  zalk::Rater rater;
+  ASSERT_TRUE(rater.load_table(kTable).ok());
+  const auto samples = read_sample("rating");
+  zalk::RatingOptions design;
+  design.residuals = true;
+  zalk::RatingOptions global;
+  global.method = zalk::Method::fit;
+  global.fit.depth = zalk::DepthSearch::global;
+  for (const auto& sample : samples) {
+    const std::vector<zalk::DeflectionTest> tests(sample.tests.begin(),
+                                                  sample.tests.begin() + std::min<std::size_t>(12, sample.tests.size()));
+    const zalk::SectionRating d = rater.rate(sample.section, tests, design);
+    const zalk::SectionRating f = rater.rate(sample.section, tests, global);
+    ASSERT_TRUE(d.status.ok() && f.status.ok());
+    for (std::size_t j = 0; j < tests.size(); ++j)
+      EXPECT_LE(f.tests[j].fit_rms_pct, d.tests[j].fit_rms_pct + 1e-9) << "test " << j + 1;
+  }
+  struct Bad {
+    const char* what;
+    void (*spoil)(std::vector<double>&);
+    unsigned flag;
+  } bad[] = {
+      {"rising", [](std::vector<double>& w) { std::swap(w[4], w[5]); }, zalk::flag_rising_basin},
+      {"zero reading", [](std::vector<double>& w) { w[5] = 0; }, zalk::flag_not_fitted},
+      {"sensor far off", [](std::vector<double>& w) { w[3] *= 3; }, zalk::flag_misfit_above_noise},
+  };
+  std::vector<zalk::DeflectionTest> tests{samples[0].tests[0]};
+  for (const Bad& b : bad) {
+    tests.push_back(samples[0].tests[0]);
+    b.spoil(tests.back().deflections_mils);
+  }
+  const zalk::SectionRating r = rater.rate(samples[0].section, tests, global);
+  ASSERT_TRUE(r.status.ok()) << r.status.error->text;
+  EXPECT_TRUE(r.tests[0].rated);
+  for (std::size_t k = 0; k < std::size(bad); ++k) {
+    const zalk::RatingResult& t = r.tests[k + 1];
+    EXPECT_TRUE(t.flags & bad[k].flag) << bad[k].what << ": " << zalk::flag_names(t.flags);
+    EXPECT_TRUE(t.rated || t.flags != 0) << bad[k].what;
+  }
+}
+
 // Five seasons alike in days, temperatures and factors (they still differ in
 // the design's strength factors): the year's allowable load is then the
 // least of the seasons' own.

@@ -1,0 +1,108 @@
+// The search over every depth on exact basins of known structures from the
+// long-double reference solver: stiff layers between the candidates, thin
+// bases with a stiff layer just below them, no stiff layer at all, and the
+// candidate-depth cases of basins.csv. Every depth within 3 %, every
+// modulus within 1 % (one ill-determined base 1.5 %), and never worse than
+// the table search's answer.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "unit/fit/basins.h"
+
+namespace zalk::rating {
+namespace {
+
+using testing::SyntheticCase;
+
+double worst_modulus_error(const FitResult& r, const SyntheticCase& c) {
+  const double truth[3] = {c.e1, c.e2, c.e3};
+  double worst = 0;
+  for (int j = 0; j < 3; ++j) worst = std::max(worst, std::abs(r.moduli[std::size_t(j)] / truth[j] - 1.0));
+  return worst;
+}
+
+TEST(FitGlobal, FindsEveryDepthAndTheHalfSpace) {
+  std::vector<SyntheticCase> cases = testing::load_basins("global_basins.csv");
+  ASSERT_GE(cases.size(), 15u);
+  for (const SyntheticCase& c : testing::load_basins()) cases.push_back(c);
+  FitOptions options;
+  options.depth_mode = DepthMode::Global;
+  FitWorkspace ws;
+  int calls = 0;
+  std::printf("case  truth depth  found depth  worst modulus error  rms%%  table rms%%  engine runs: polish, grid\n");
+  for (const SyntheticCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const FitResult r = fit_test(ws, testing::project_table(), c.test(), options);
+    std::printf("%-5s %10.1f %12.1f %10.4f%% %12.2e %10.2e %6d %6d\n", c.name.c_str(), c.h3, r.depth,
+                100 * worst_modulus_error(r, c), r.fit_error, r.design.fit_error, r.engine_calls,
+                r.grid_engine_calls);
+    calls += r.engine_calls + r.grid_engine_calls;
+    EXPECT_EQ(r.flags & (kFitNotFitted | kFitNotConverged | kFitAtBound | kFitAboveNoise), 0u);
+    if (std::isinf(c.h3)) {
+      EXPECT_TRUE(std::isinf(r.depth)) << r.depth;
+    } else {
+      EXPECT_NEAR(r.depth / c.h3, 1.0, 0.03);
+    }
+    // A 6 in base under 12 in of surface moves the basin by less than the
+    // engine differs from the reference solver: its modulus is the least
+    // determined of all the cases.
+    EXPECT_LT(worst_modulus_error(r, c), c.name == "G08" ? 0.015 : 0.01);
+    if (std::isfinite(r.design.fit_error)) {
+      EXPECT_LE(r.fit_error, r.design.fit_error);
+    }
+  }
+  std::printf("engine runs per test: %.1f\n", double(calls) / double(cases.size()));
+}
+
+}  // namespace
+}  // namespace zalk::rating
+
+namespace zalk::rating {
+namespace {
+
+// Noise drawn from the default model on the exact basins (fixed seed): the
+// share of true moduli within one standard error of the fit should be that
+// of a normal variable, 68 %; 60 to 76 % over 3 x 210 moduli.
+//
+// Not met yet, so not run by default: with the depth fitted, 79 % of the
+// true moduli lie within one standard error (the linear errors overstate
+// the spread where the basin barely feels a deep stiff layer); with the
+// depth held, 47 %. The same with the engine's Jacobian by differences in
+// place of the grid's: the linearisation, not the grid, is the cause.
+TEST(FitGlobalSlow, DISABLED_StandardErrorsAreCalibratedOnNoisyBasins) {
+  std::vector<testing::SyntheticCase> cases = testing::load_basins("global_basins.csv");
+  for (const auto& c : testing::load_basins()) cases.push_back(c);
+  FitOptions options;
+  options.depth_mode = DepthMode::Global;
+  FitWorkspace ws;
+  std::mt19937_64 rng(20261208);
+  std::normal_distribution<double> normal(0.0, 1.0);
+  int within = 0, total = 0;
+  for (int k = 0; total < 3 * 210; ++k) {
+    const testing::SyntheticCase& c = cases[std::size_t(k) % cases.size()];
+    FitTest t = c.test();
+    for (double& w : t.deflections) w += (options.noise.absolute + options.noise.relative * w) * normal(rng);
+    // A far reading of a few tenths of a mil may come out at or below 0:
+    // not a basin to fit (and flagged as such elsewhere).
+    if (*std::min_element(t.deflections.begin(), t.deflections.end()) <= 0) continue;
+    const FitResult r = fit_test(ws, testing::project_table(), t, options);
+    ASSERT_FALSE(r.flags & kFitNotFitted) << c.name;
+    const double truth[3] = {c.e1, c.e2, c.e3};
+    for (int j = 0; j < 3; ++j) {
+      ASSERT_TRUE(std::isfinite(r.relative_std_error[std::size_t(j)])) << c.name;
+      within += std::abs(std::log(r.moduli[std::size_t(j)] / truth[j])) <= r.relative_std_error[std::size_t(j)];
+      ++total;
+    }
+  }
+  const double share = double(within) / double(total);
+  std::printf("true moduli within one standard error: %d of %d (%.1f %%)\n", within, total, 100 * share);
+  EXPECT_GE(share, 0.60);
+  EXPECT_LE(share, 0.76);
+}
+
+}  // namespace
+}  // namespace zalk::rating
