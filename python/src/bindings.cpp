@@ -7,6 +7,7 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -34,11 +35,13 @@ py::list warnings_list(const zalk::Status& s) {
   return out;
 }
 
-// Raises the module's ZalkError (defined in Python) for a refused call.
+// Raises the package's exception for a refused call: the Python side picks
+// ZalkError or its input-error subclass.
 [[noreturn]] void raise_status(const zalk::Status& s) {
-  py::object cls = py::module_::import("zalk3071._errors").attr("ZalkError");
+  py::object make = py::module_::import("zalk3071._errors").attr("make_error");
   const zalk::Error& e = *s.error;
-  PyErr_SetObject(cls.ptr(), cls(e.text, e.routine, e.code, int(e.type), e.message).ptr());
+  py::object error = make(e.text, e.routine, e.code, int(e.type), e.message);
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
 
@@ -171,6 +174,51 @@ zalk::Method method_from(const std::string& name) {
   throw py::value_error("method must be \"design\" or \"fit\", not \"" + name + "\"");
 }
 
+zalk::DepthSearch depth_search_from(const std::string& name) {
+  if (name == "candidates") return zalk::DepthSearch::candidates;
+  if (name == "continuous") return zalk::DepthSearch::continuous;
+  throw py::value_error("depth must be \"candidates\" or \"continuous\", not \"" + name + "\"");
+}
+
+// The fit's settings, field by field as FitSettings holds them.
+zalk::FitSettings fit_settings_from(const std::string& depth, int refined_depths,
+                                    const std::array<double, 3>& lower, const std::array<double, 3>& upper) {
+  zalk::FitSettings out;
+  out.depth = depth_search_from(depth);
+  out.refined_depths = refined_depths;
+  out.lower = lower;
+  out.upper = upper;
+  return out;
+}
+
+// The library's defaults, so that Python does not type them again.
+py::dict fit_defaults() {
+  const zalk::FitSettings f;
+  py::dict d;
+  d["depth"] = f.depth == zalk::DepthSearch::continuous ? "continuous" : "candidates";
+  d["refined_depths"] = f.refined_depths;
+  d["lower"] = py::make_tuple(f.lower[0], f.lower[1], f.lower[2]);
+  d["upper"] = py::make_tuple(f.upper[0], f.upper[1], f.upper[2]);
+  return d;
+}
+
+// Overlay items: row k of sections, tests (values, deflections) and items
+// (depth, e_surface, e_base, e_subgrade) make item k.
+std::vector<zalk::OverlayItem> overlay_items_from(const Array& sections, const Array& values,
+                                                  const Array& offsets, const Array& deflections,
+                                                  const Array& items) {
+  const auto tests = tests_from(values, offsets, deflections);
+  const auto r = items.unchecked<2>();
+  std::vector<zalk::OverlayItem> out(tests.size());
+  for (py::ssize_t k = 0; k < r.shape(0); ++k) {
+    zalk::OverlayItem& item = out[std::size_t(k)];
+    item.section = section_from(sections, k);
+    item.test = tests[std::size_t(k)];
+    item.depth_in = r(k, 0), item.e_surface = r(k, 1), item.e_base = r(k, 2), item.e_subgrade = r(k, 3);
+  }
+  return out;
+}
+
 class PyRater {
  public:
   explicit PyRater(const std::filesystem::path& table) {
@@ -184,11 +232,13 @@ class PyRater {
 
   // Rates one section; returns per-test result columns.
   py::dict rate(const Array& section, const Array& values, const Array& offsets,
-                const Array& deflections, const std::string& method) {
+                const Array& deflections, const std::string& method, const std::string& depth_search, int refined_depths,
+                const std::array<double, 3>& lower, const std::array<double, 3>& upper) {
     const zalk::Section s = section_from(section, 0);
     const auto tests = tests_from(values, offsets, deflections);
     zalk::RatingOptions opt;
     opt.method = method_from(method);
+    opt.fit = fit_settings_from(depth_search, refined_depths, lower, upper);
     zalk::SectionRating r;
     {
       py::gil_scoped_release release;
@@ -197,7 +247,7 @@ class PyRater {
     if (!r.status) raise_status(r.status);
     const auto n = py::ssize_t(r.tests.size());
     Array allow(n), e1(n), e72(n), e2(n), e3(n), depth(n), err(n), rms(n);
-    py::list flags;
+    py::list flags, messages;
     Array seasons({n, py::ssize_t(5)});
     auto S = seasons.mutable_unchecked<2>();
     py::array_t<bool> fitted(n), rated(n);
@@ -209,14 +259,44 @@ class PyRater {
       err.mutable_at(i) = t.fit_error;
       rms.mutable_at(i) = t.fit_rms_pct;
       flags.append(zalk::flag_names(t.flags));
+      messages.append(t.message);
       for (py::ssize_t k = 0; k < 5; ++k) S(i, k) = t.season_allowable[std::size_t(k)];
       fitted.mutable_at(i) = t.fitted, rated.mutable_at(i) = t.rated;
     }
     py::dict d;
     d["allowable_load"] = allow, d["e_surface"] = e1, d["e_surface_72f"] = e72;
     d["e_base"] = e2, d["e_subgrade"] = e3, d["depth_in"] = depth, d["fit_error"] = err;
-    d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flags"] = flags;
+    d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flag_names"] = flags;
+    d["message"] = messages;
     d["season_allowable"] = seasons;
+    d["warnings"] = warnings_list(r.status);
+    return d;
+  }
+
+  // Overlay iteration; returns per pass its item (0-based), pass number,
+  // surface thickness and allowable load.
+  py::dict overlay(const Array& sections, const Array& values, const Array& offsets,
+                   const Array& deflections, const Array& items, double dh_in) {
+    const auto in = overlay_items_from(sections, values, offsets, deflections, items);
+    zalk::OverlayResult r;
+    {
+      py::gil_scoped_release release;
+      r = rater_.overlay(in, dh_in);
+    }
+    if (!r.status) raise_status(r.status);
+    std::vector<int> item, pass;
+    std::vector<double> surface, allow;
+    for (std::size_t k = 0; k < r.items.size(); ++k)
+      for (std::size_t p = 0; p < r.items[k].size(); ++p) {
+        item.push_back(int(k)), pass.push_back(int(p) + 1);
+        surface.push_back(r.items[k][p].surface_thickness_in);
+        allow.push_back(r.items[k][p].allowable_load);
+      }
+    py::dict d;
+    d["item"] = py::array_t<int>(py::ssize_t(item.size()), item.data());
+    d["pass"] = py::array_t<int>(py::ssize_t(pass.size()), pass.data());
+    d["surface_in"] = Array(py::ssize_t(surface.size()), surface.data());
+    d["allowable_load"] = Array(py::ssize_t(allow.size()), allow.data());
     d["warnings"] = warnings_list(r.status);
     return d;
   }
@@ -231,8 +311,12 @@ PYBIND11_MODULE(_zalk3071, m) {
   m.doc() = "Compiled core of zalk3071 (use the zalk3071 package, not this module).";
   m.def("analyse", &analyse, py::arg("layers"), py::arg("loads"), py::arg("points"), py::arg("si"),
         py::arg("round_moduli_as_deck"), py::arg("interface_above"));
+  m.def("fit_defaults", &fit_defaults);
   py::class_<PyRater>(m, "Rater")
       .def(py::init<const std::filesystem::path&>(), py::arg("table"))
       .def("rate", &PyRater::rate, py::arg("section"), py::arg("values"), py::arg("offsets"),
-           py::arg("deflections"), py::arg("method"));
+           py::arg("deflections"), py::arg("method"), py::arg("depth"), py::arg("refined_depths"),
+           py::arg("lower"), py::arg("upper"))
+      .def("overlay", &PyRater::overlay, py::arg("sections"), py::arg("values"), py::arg("offsets"),
+           py::arg("deflections"), py::arg("items"), py::arg("dh_in"));
 }
