@@ -5,15 +5,40 @@ stiff layer along the section: section_<id>.png) and one per test with its
 measured and computed basin (basin_<section>_<test>.png), from the tool's
 results file and its residuals file (--residuals).
 """
+from __future__ import annotations
+
 import os
 import sys
+from typing import Union
 
 import pandas as pd
 
 from . import plot
 
 
-def draw(results_file, residuals_file, out_dir, max_basins=50):
+PathLike = Union[str, "os.PathLike[str]"]
+
+
+def draw(results_file: PathLike, residuals_file: PathLike, out_dir: PathLike,
+         max_basins: int = 50) -> list[str]:
+    """Draws the plots of a rating tool run.
+
+    Parameters
+    ----------
+    results_file : str or os.PathLike
+        The tool's results (``--out``).
+    residuals_file : str or os.PathLike
+        The tool's residuals (``--residuals``).
+    out_dir : str or os.PathLike
+        The folder to draw into (made when missing).
+    max_basins : int
+        At most this many basin plots, the first tests first.
+
+    Returns
+    -------
+    list of str
+        The paths of the PNG files written.
+    """
     results = pd.read_csv(results_file, dtype={"section": str, "flags": str})
     residuals = pd.read_csv(residuals_file, dtype={"section": str})
     os.makedirs(out_dir, exist_ok=True)
