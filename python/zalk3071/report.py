@@ -39,7 +39,9 @@ def draw(results_file: PathLike, residuals_file: PathLike, out_dir: PathLike,
     list of str
         The paths of the PNG files written.
     """
-    results = pd.read_csv(results_file, dtype={"section": str, "flags": str})
+    # The tool's column "flags" would shadow DataFrame.flags: the package's name for it.
+    results = pd.read_csv(results_file, dtype={"section": str, "flags": str}).rename(
+        columns={"flags": "flag_names"})
     residuals = pd.read_csv(residuals_file, dtype={"section": str})
     os.makedirs(out_dir, exist_ok=True)
     written = []
