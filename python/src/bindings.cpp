@@ -207,6 +207,15 @@ py::dict fit_defaults() {
 std::vector<zalk::OverlayItem> overlay_items_from(const Array& sections, const Array& values,
                                                   const Array& offsets, const Array& deflections,
                                                   const Array& items) {
+  // The Python layer builds these arrays row for row; a call that does not
+  // is refused here rather than read past an array's end.
+  const py::ssize_t n = items.ndim() == 2 ? items.shape(0) : -1;
+  if (n < 0 || items.shape(1) != 4 || sections.ndim() != 2 || sections.shape(0) != n ||
+      sections.shape(1) != 23 || values.ndim() != 2 || values.shape(0) != n || values.shape(1) != 4 ||
+      offsets.ndim() != 1 || deflections.ndim() != 2 || deflections.shape(0) != n ||
+      deflections.shape(1) != offsets.shape(0))
+    throw py::value_error("overlay: sections (n x 23), values (n x 4), deflections (n x sensors) and items "
+                          "(n x 4) must have one row per item");
   const auto tests = tests_from(values, offsets, deflections);
   const auto r = items.unchecked<2>();
   std::vector<zalk::OverlayItem> out(tests.size());
@@ -232,8 +241,8 @@ class PyRater {
 
   // Rates one section; returns per-test result columns.
   py::dict rate(const Array& section, const Array& values, const Array& offsets,
-                const Array& deflections, const std::string& method, const std::string& depth_search, int refined_depths,
-                const std::array<double, 3>& lower, const std::array<double, 3>& upper) {
+                const Array& deflections, const std::string& method, const std::string& depth_search,
+                int refined_depths, const std::array<double, 3>& lower, const std::array<double, 3>& upper) {
     const zalk::Section s = section_from(section, 0);
     const auto tests = tests_from(values, offsets, deflections);
     zalk::RatingOptions opt;
