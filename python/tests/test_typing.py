@@ -61,9 +61,23 @@ def missing_sections(obj, doc_of):
     return [s for s in want if f"\n{s}\n---" not in doc]
 
 
-@pytest.mark.parametrize("name", [n for n in z.__all__ if not n.isupper()])
+def public_names():
+    """The package's exports and the functions of its public modules."""
+    from zalk3071 import distributed, plot, report
+
+    names = [f"zalk3071.{n}" for n in z.__all__ if not n.isupper()]
+    for module in (plot, report, distributed):
+        names += [f"{module.__name__}.{n}" for n, f in vars(module).items()
+                  if inspect.isfunction(f) and f.__module__ == module.__name__ and not n.startswith("_")]
+    return names
+
+
+@pytest.mark.parametrize("name", public_names())
 def test_public_names_have_numpydoc_sections(name):
-    obj = getattr(z, name)
+    import importlib
+
+    module, _, attr = name.rpartition(".")
+    obj = getattr(importlib.import_module(module), attr)
     if not inspect.isclass(obj):
         assert missing_sections(obj, obj) == [], name
         return

@@ -10,29 +10,34 @@ once per worker). The table path must be readable on every worker. The
 results are one table in the order of the survey files and their rows, equal
 to a serial run of the same tests.
 """
+from __future__ import annotations
+
 import os
+from typing import Any, Sequence, Union
 
 import pandas as pd
 
-from ._rating import Rater, read_sections, read_tests
+from ._rating import Method, Rater, read_sections, read_tests
 
-_raters = {}  # per worker process: table path -> Rater
+PathLike = Union[str, "os.PathLike[str]"]
+_raters: dict[str, Rater] = {}  # per worker process: table path -> Rater
 
 
-def _rater(table):
+def _rater(table: str) -> Rater:
     r = _raters.get(table)
     if r is None:
         r = _raters[table] = Rater(table)
     return r
 
 
-def _rate_section(table, section_row, tests, method):
+def _rate_section(table: str, section_row: pd.DataFrame, tests: pd.DataFrame,
+                  method: Method) -> pd.DataFrame:
     result = _rater(table).rate(section_row, tests, method=method)
     result.index = tests.index
     return result
 
 
-def _surveys(survey_files):
+def _surveys(survey_files: Sequence[PathLike]) -> pd.DataFrame:
     frames = []
     for k, path in enumerate(survey_files):
         f = read_tests(path)
@@ -43,12 +48,34 @@ def _surveys(survey_files):
     return pd.concat(frames, ignore_index=True)
 
 
-def rate_surveys(survey_files, sections, table, client=None, method="design"):
-    """Rates every test of the survey files (the rating tool's tests.csv format).
+def rate_surveys(survey_files: Sequence[PathLike], sections: PathLike | pd.DataFrame, table: PathLike,
+                 client: Any = None, method: Method = "design") -> pd.DataFrame:
+    """Rates every test of the survey files, one task per section.
 
-    sections: a sections.csv path or DataFrame. client: a dask.distributed
-    Client; without one the sections are rated here, one after the other.
-    Returns the tests' survey file and row with the rating results.
+    Parameters
+    ----------
+    survey_files : sequence of str or os.PathLike
+        Files in the rating tool's tests.csv format.
+    sections : str, os.PathLike or pandas.DataFrame
+        A sections.csv path or its DataFrame.
+    table : str or os.PathLike
+        The deflection table; readable at this path on every worker.
+    client : dask.distributed.Client, optional
+        Where to rate; without one the sections are rated here, one after the
+        other.
+    method : {"design", "fit"}
+        As for :meth:`Rater.rate`.
+
+    Returns
+    -------
+    pandas.DataFrame
+        The tests' survey file (``survey``) and row (``row``, from 1) with
+        their results, in the order of the files and their rows.
+
+    Raises
+    ------
+    ValueError, ZalkError
+        As :meth:`Rater.rate`.
     """
     if not isinstance(sections, pd.DataFrame):
         sections = read_sections(sections)
