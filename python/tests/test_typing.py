@@ -85,3 +85,11 @@ def test_public_names_have_numpydoc_sections(name):
         assert missing_sections(obj.__init__, obj) == [], name
     for method in (m for m, f in vars(obj).items() if not m.startswith("_") and inspect.isfunction(f)):
         assert missing_sections(getattr(obj, method), getattr(obj, method)) == [], (name, method)
+
+
+def test_the_package_type_checks():
+    """The hints agree with each other and with the stub (mypy, where installed)."""
+    api = pytest.importorskip("mypy.api")
+    out, err, status = api.run(["--ignore-missing-imports", "--no-incremental", "--cache-dir", "/dev/null",
+                                str(PACKAGE)])
+    assert status == 0, out + err

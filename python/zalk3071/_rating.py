@@ -265,7 +265,7 @@ class Rater:
         import pandas as pd
 
         _frames(sections, tests)
-        offsets, defl_cols = _offsets(offsets, deflection_columns)
+        offset_values, defl_cols = _offsets(offsets, deflection_columns)
         fit_args = _fit_arguments(fit)
         require_columns("sections", sections, SECTION_COLUMNS)
         require_columns("tests", tests, ["section"] + _TEST_VALUES + defl_cols)
@@ -282,7 +282,7 @@ class Rater:
             rows = np.flatnonzero(ids == sid)
             if len(rows) == 0:
                 continue
-            chunks = list(self._rate_chunks(section_values[k:k + 1], values[rows], offsets,
+            chunks = list(self._rate_chunks(section_values[k:k + 1], values[rows], offset_values,
                                             deflections[rows], method, fit_args))
             part = pd.DataFrame({c: np.concatenate([r[c] for r in chunks]) for c in RESULT_COLUMNS[2:]})
             part.insert(0, "test", np.arange(1, len(rows) + 1))
@@ -357,7 +357,7 @@ class Rater:
 
         _frames(sections, tests)
         _frames(items, tests)
-        offsets, defl_cols = _offsets(offsets, deflection_columns)
+        offset_values, defl_cols = _offsets(offsets, deflection_columns)
         require_columns("sections", sections, SECTION_COLUMNS)
         require_columns("tests", tests, ["section"] + _TEST_VALUES + defl_cols)
         require_columns("items", items, OVERLAY_COLUMNS)
@@ -375,7 +375,7 @@ class Rater:
         values = finite_columns("tests", tests, _TEST_VALUES)[firsts]
         deflections = finite_columns("tests", tests, defl_cols)[firsts]
         item_values = finite_columns("items", items, OVERLAY_COLUMNS[1:])
-        r = self._rater.overlay(section_values, values, offsets, deflections, item_values,
+        r = self._rater.overlay(section_values, values, offset_values, deflections, item_values,
                                 float(finite_values("dh_in", [dh_in], 1)[0]))
         _warn(r["warnings"])
         names = np.asarray(items["section"].astype(str))

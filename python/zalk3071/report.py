@@ -64,5 +64,5 @@ def draw(results_file: PathLike, residuals_file: PathLike, out_dir: PathLike,
 if __name__ == "__main__":
     if len(sys.argv) != 4:
         sys.exit("usage: python3 -m zalk3071.report RESULTS RESIDUALS DIR")
-    for p in draw(*sys.argv[1:]):
+    for p in draw(sys.argv[1], sys.argv[2], sys.argv[3]):
         print(p)
