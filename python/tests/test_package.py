@@ -189,6 +189,7 @@ def test_library_warnings_are_issued_and_kept_with_their_test(rater, sample):
     with pytest.warns(z.ZalkWarning) as caught:
         got = rater.rate(sections, few)
     w = caught[0].message
+    assert caught[0].filename == __file__  # attributed to the caller's line
     assert len(caught) == 1 and (w.routine, w.code) == ("ZALK3071DLL", 3) and w.message in unwrapped(str(w))
     assert got["warnings"].tolist() == ["", w.message, ""] and w.message.startswith("Section 1, test 2:")
     assert np.isnan(got["allowable_load"].iloc[1]) and np.isfinite(got["allowable_load"].iloc[[0, 2]]).all()

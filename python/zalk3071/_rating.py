@@ -142,9 +142,11 @@ def read_overlay(path: PathLike) -> pd.DataFrame:
     return frame
 
 
-def _warn(records: Sequence[Mapping[str, Any]]) -> None:
+def _warn(records: Sequence[Mapping[str, Any]], caller_depth: int) -> None:
+    """Issues the records as ZalkWarning, attributed to the user's line:
+    ``caller_depth`` frames above the function that calls this one."""
     for record in records:
-        warnings.warn(warning_of(record), stacklevel=3)
+        warnings.warn(warning_of(record), stacklevel=2 + caller_depth)
 
 
 def _warnings_by_test(records: Sequence[Mapping[str, Any]], count: int) -> list[str]:
@@ -299,7 +301,7 @@ class Rater:
             end = start + MAX_TESTS
             r = self._rater.rate(section, values[start:end], offsets, deflections[start:end], method,
                                  **fit_args)
-            _warn(r["warnings"])
+            _warn(r["warnings"], caller_depth=2)  # this generator runs inside rate
             r["warnings"] = _warnings_by_test(r["warnings"], len(r["allowable_load"]))
             for m, season in enumerate(SEASONS):
                 r[f"allowable_{season}"] = r["season_allowable"][:, m]
@@ -377,7 +379,7 @@ class Rater:
         item_values = finite_columns("items", items, OVERLAY_COLUMNS[1:])
         r = self._rater.overlay(section_values, values, offset_values, deflections, item_values,
                                 float(finite_values("dh_in", [dh_in], 1)[0]))
-        _warn(r["warnings"])
+        _warn(r["warnings"], caller_depth=1)
         names = np.asarray(items["section"].astype(str))
         return pd.DataFrame({"section": names[r["item"]], "pass": r["pass"],
                              "surface_in": r["surface_in"], "allowable_load": r["allowable_load"]})
