@@ -39,4 +39,5 @@ class BuildPy(build_py):
 
 
 setup(package_dir={"": "python"}, packages=["zalk3071"],
+      package_data={"zalk3071": ["py.typed", "_zalk3071.pyi"]},
       ext_modules=[Extension("zalk3071._zalk3071", sources=[])], cmdclass={"build_ext": CMakeBuild, "build_py": BuildPy})

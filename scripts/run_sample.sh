@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Builds the library and rates the bundled sample data with the rating tool:
-# the load rating of every test, then an overlay iteration per section.
+# Builds the library and the rating tool (nothing else: no tests, no Windows
+# library) and rates the bundled sample data with the tool: the load rating of
+# every test, then an overlay iteration per section.
 # Usage: scripts/run_sample.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 build=${1:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)"
+scripts/configure.sh "$build"
+cmake --build "$build" -j"$(nproc)" --target rate
 
 # The library reads its deflection table from its data folder.
 data="$build/sample-data"

@@ -41,11 +41,13 @@ py::list warnings_list(const zalk::Status& s) {
   return out;
 }
 
-// Raises the module's ZalkError (defined in Python) for a refused call.
+// Raises the package's exception for a refused call: the Python side picks
+// ZalkError or its input-error subclass.
 [[noreturn]] void raise_status(const zalk::Status& s) {
-  py::object cls = py::module_::import("zalk3071._errors").attr("ZalkError");
+  py::object make = py::module_::import("zalk3071._errors").attr("make_error");
   const zalk::Error& e = *s.error;
-  PyErr_SetObject(cls.ptr(), cls(e.text, e.routine, e.code, int(e.type), e.message).ptr());
+  py::object error = make(e.text, e.routine, e.code, int(e.type), e.message);
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
 
@@ -185,6 +187,63 @@ zalk::DepthSearch depth_search_from(const std::string& name) {
   throw py::value_error("depth must be \"candidates\", \"continuous\" or \"global\", not \"" + name + "\"");
 }
 
+// The fit's settings, field by field as FitSettings holds them.
+zalk::FitSettings fit_settings_from(const std::string& depth, int refined_depths,
+                                    const std::array<double, 3>& lower, const std::array<double, 3>& upper,
+                                    double noise_mils, double noise_relative, double min_depth_in) {
+  zalk::FitSettings out;
+  out.depth = depth_search_from(depth);
+  out.refined_depths = refined_depths;
+  out.lower = lower;
+  out.upper = upper;
+  out.noise_mils = noise_mils;
+  out.noise_relative = noise_relative;
+  out.min_depth_in = min_depth_in;
+  return out;
+}
+
+// The library's defaults, so that Python does not type them again.
+py::dict fit_defaults() {
+  const zalk::FitSettings f;
+  py::dict d;
+  d["depth"] = f.depth == zalk::DepthSearch::continuous ? "continuous"
+               : f.depth == zalk::DepthSearch::global   ? "global"
+                                                        : "candidates";
+  d["refined_depths"] = f.refined_depths;
+  d["lower"] = py::make_tuple(f.lower[0], f.lower[1], f.lower[2]);
+  d["upper"] = py::make_tuple(f.upper[0], f.upper[1], f.upper[2]);
+  d["noise_mils"] = f.noise_mils;
+  d["noise_relative"] = f.noise_relative;
+  d["min_depth_in"] = f.min_depth_in;
+  return d;
+}
+
+// Overlay items: row k of sections, tests (values, deflections) and items
+// (depth, e_surface, e_base, e_subgrade) make item k.
+std::vector<zalk::OverlayItem> overlay_items_from(const Array& sections, const Array& values,
+                                                  const Array& offsets, const Array& deflections,
+                                                  const Array& items) {
+  // The Python layer builds these arrays row for row; a call that does not
+  // is refused here rather than read past an array's end.
+  const py::ssize_t n = items.ndim() == 2 ? items.shape(0) : -1;
+  if (n < 0 || items.shape(1) != 4 || sections.ndim() != 2 || sections.shape(0) != n ||
+      sections.shape(1) != 23 || values.ndim() != 2 || values.shape(0) != n || values.shape(1) != 4 ||
+      offsets.ndim() != 1 || deflections.ndim() != 2 || deflections.shape(0) != n ||
+      deflections.shape(1) != offsets.shape(0))
+    throw py::value_error("overlay: sections (n x 23), values (n x 4), deflections (n x sensors) and items "
+                          "(n x 4) must have one row per item");
+  const auto tests = tests_from(values, offsets, deflections);
+  const auto r = items.unchecked<2>();
+  std::vector<zalk::OverlayItem> out(tests.size());
+  for (py::ssize_t k = 0; k < r.shape(0); ++k) {
+    zalk::OverlayItem& item = out[std::size_t(k)];
+    item.section = section_from(sections, k);
+    item.test = tests[std::size_t(k)];
+    item.depth_in = r(k, 0), item.e_surface = r(k, 1), item.e_base = r(k, 2), item.e_subgrade = r(k, 3);
+  }
+  return out;
+}
+
 class PyRater {
  public:
   explicit PyRater(const std::filesystem::path& table) {
@@ -198,16 +257,15 @@ class PyRater {
 
   // Rates one section; returns per-test result columns.
   py::dict rate(const Array& section, const Array& values, const Array& offsets,
-                const Array& deflections, const std::string& method, const std::string& depth,
+                const Array& deflections, const std::string& method, const std::string& depth_search,
+                int refined_depths, const std::array<double, 3>& lower, const std::array<double, 3>& upper,
                 double noise_mils, double noise_relative, double min_depth_in) {
     const zalk::Section s = section_from(section, 0);
     const auto tests = tests_from(values, offsets, deflections);
     zalk::RatingOptions opt;
     opt.method = method_from(method);
-    opt.fit.depth = depth_search_from(depth);
-    opt.fit.noise_mils = noise_mils;
-    opt.fit.noise_relative = noise_relative;
-    opt.fit.min_depth_in = min_depth_in;
+    opt.fit = fit_settings_from(depth_search, refined_depths, lower, upper, noise_mils, noise_relative,
+                                min_depth_in);
     zalk::SectionRating r;
     {
       // The GIL first, then the lock: a thread waiting for the lock must
@@ -244,9 +302,38 @@ class PyRater {
     d["e_base"] = e2, d["e_subgrade"] = e3, d["depth_in"] = depth_in, d["fit_error"] = err;
     d["e_surface_se_pct"] = se1, d["e_base_se_pct"] = se2, d["e_subgrade_se_pct"] = se3;
     d["allowable_load_low"] = low, d["allowable_load_high"] = high;
-    d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flags"] = flags;
+    d["fitted"] = fitted, d["rated"] = rated, d["fit_rms_pct"] = rms, d["flag_names"] = flags;
     d["message"] = messages;
     d["season_allowable"] = seasons;
+    d["warnings"] = warnings_list(r.status);
+    return d;
+  }
+
+  // Overlay iteration; returns per pass its item (0-based), pass number,
+  // surface thickness and allowable load.
+  py::dict overlay(const Array& sections, const Array& values, const Array& offsets,
+                   const Array& deflections, const Array& items, double dh_in) {
+    const auto in = overlay_items_from(sections, values, offsets, deflections, items);
+    zalk::OverlayResult r;
+    {
+      py::gil_scoped_release release;
+      const std::lock_guard<std::mutex> one_call_at_a_time(busy_);
+      r = rater_.overlay(in, dh_in);
+    }
+    if (!r.status) raise_status(r.status);
+    std::vector<int> item, pass;
+    std::vector<double> surface, allow;
+    for (std::size_t k = 0; k < r.items.size(); ++k)
+      for (std::size_t p = 0; p < r.items[k].size(); ++p) {
+        item.push_back(int(k)), pass.push_back(int(p) + 1);
+        surface.push_back(r.items[k][p].surface_thickness_in);
+        allow.push_back(r.items[k][p].allowable_load);
+      }
+    py::dict d;
+    d["item"] = py::array_t<int>(py::ssize_t(item.size()), item.data());
+    d["pass"] = py::array_t<int>(py::ssize_t(pass.size()), pass.data());
+    d["surface_in"] = Array(py::ssize_t(surface.size()), surface.data());
+    d["allowable_load"] = Array(py::ssize_t(allow.size()), allow.data());
     d["warnings"] = warnings_list(r.status);
     return d;
   }
@@ -447,11 +534,15 @@ PYBIND11_MODULE(_zalk3071, m) {
   m.attr("__version__") = ZALK_VERSION_STRING;
   m.def("analyse", &analyse, py::arg("layers"), py::arg("loads"), py::arg("points"), py::arg("si"),
         py::arg("round_moduli_as_deck"), py::arg("interface_above"));
+  m.def("fit_defaults", &fit_defaults);
   py::class_<PyRater>(m, "Rater")
       .def(py::init<const std::filesystem::path&>(), py::arg("table"))
       .def("rate", &PyRater::rate, py::arg("section"), py::arg("values"), py::arg("offsets"),
-           py::arg("deflections"), py::arg("method"), py::arg("depth") = "candidates",
-           py::arg("noise_mils") = 0.08, py::arg("noise_relative") = 0.01, py::arg("min_depth_in") = 2.0);
+           py::arg("deflections"), py::arg("method"), py::arg("depth"), py::arg("refined_depths"),
+           py::arg("lower"), py::arg("upper"), py::arg("noise_mils"), py::arg("noise_relative"),
+           py::arg("min_depth_in"))
+      .def("overlay", &PyRater::overlay, py::arg("sections"), py::arg("values"), py::arg("offsets"),
+           py::arg("deflections"), py::arg("items"), py::arg("dh_in"));
   m.def("read_field_file", &read_field_file, py::arg("path"), py::arg("offsets_mm"));
   m.def("parse_sensor_offsets", &parse_sensor_offsets, py::arg("list"));
   m.def("survey_indices", &survey_indices, py::arg("offsets"), py::arg("deflections"), py::arg("loads"),

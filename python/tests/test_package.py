@@ -1,5 +1,7 @@
 """The Python package against the C++ API, bit for bit, and its argument checks."""
 import os
+import re
+import struct
 import subprocess
 
 import numpy as np
@@ -7,6 +9,9 @@ import pandas as pd
 import pytest
 
 import zalk3071 as z
+from conftest import SOURCE
+
+SAMPLE = SOURCE / "data" / "sample"
 
 FOUR_LAYERS = [[3.5, 450e3, 0.35, 1.0], [9.0, 42e3, 0.40, 1.0], [30.0, 11e3, 0.45, 1.0],
                [0.0, 25e3, 0.45, 1.0]]
@@ -53,6 +58,8 @@ def test_rating_equals_the_cpp_api_bit_for_bit(table, sample, rated):
         mine_got = got[got["section"] == sid][cols].to_numpy()
         assert mine_got.tobytes() == want.reshape(-1, 6).tobytes(), sid
     assert got["test"].iloc[0] == 1 and list(got.columns) == z.RESULT_COLUMNS
+    # frame.<column> must mean the column, never one of pandas' own attributes.
+    assert not set(z.RESULT_COLUMNS + z.OVERLAY_RESULT_COLUMNS) & set(dir(pd.DataFrame))
 
 
 @pytest.mark.parametrize("args, error, words", [
@@ -72,12 +79,44 @@ def test_bad_arguments_are_named_before_any_work(args, error, words):
     assert words in str(e.value)
 
 
-def test_library_refusals_are_zalk_errors_with_the_printed_text():
+def unwrapped(text):
+    """The reporter's lines joined again: its continuation lines start with ' ***'."""
+    return re.sub(r"\n \*\*\* +", " ", text)
+
+
+def _refused_poisson(rater, sections, tests):
+    z.analyse([[4, 5e5, 0.6], [0, 1e4, 0.45]], THREE_LOADS, POINTS)
+
+
+def _refused_days(rater, sections, tests):
+    bad = sections.copy()
+    bad.loc[0, "days_fall"] = -5.0
+    rater.rate(bad, tests.iloc[:2])
+
+
+def _refused_increment(rater, sections, tests):
+    rater.overlay(sections, tests, z.read_overlay(SAMPLE / "overlay.csv"), dh_in=-1.0)
+
+
+def _missing_table(rater, sections, tests):
+    z.Rater("/nonexistent/backdefl.txt")
+
+
+@pytest.mark.parametrize("call, routine, code, input_error", [
+    (_refused_poisson, "zalk::analyse", 7, True),
+    (_refused_days, "zalk::Rater", 19, True),
+    (_refused_increment, "zalk::Rater", 26, True),
+    (_missing_table, "DEFLTAB", 1, False),   # a file the library cannot read, not a bad value
+])
+def test_library_refusals_are_zalk_errors_with_the_printed_text(rater, sample, call, routine, code,
+                                                                input_error):
     with pytest.raises(z.ZalkError) as e:
-        z.analyse([[4, 5e5, 0.6], [0, 1e4, 0.45]], THREE_LOADS, POINTS)
+        call(rater, *sample)
     err = e.value
-    assert err.type in (4, 5) and err.code > 0 and err.routine
-    assert "ERROR" in str(err) and err.text == str(err) and err.message
+    assert (err.routine, err.code, err.type) == (routine, code, 5)
+    assert "ERROR" in str(err) and err.text == str(err) and err.message in unwrapped(err.text)
+    assert isinstance(err, z.ZalkInputError) == input_error
+    assert isinstance(err, ValueError) == input_error
 
 
 def test_bad_frames_are_named(rater, sample):
@@ -94,8 +133,17 @@ def test_bad_frames_are_named(rater, sample):
         rater.rate(sections.values, tests)
     with pytest.raises(ValueError, match="method"):
         rater.rate(sections, tests.iloc[:2], method="guess")
-    with pytest.raises(z.ZalkError):
-        z.Rater("/nonexistent/backdefl.txt")
+    with pytest.raises(ValueError, match="depth must be"):
+        rater.rate(sections, tests.iloc[:2], method="fit", fit=z.FitSettings(depth="deep"))
+    with pytest.raises(ValueError, match="fit.lower: value 1 is nan"):
+        rater.rate(sections, tests.iloc[:2], fit=z.FitSettings(lower=(5e4, np.nan, 2e3)))
+    with pytest.raises(TypeError, match="fit: a FitSettings"):
+        rater.rate(sections, tests.iloc[:2], fit=["continuous"])
+    items = z.read_overlay(SAMPLE / "overlay.csv")
+    with pytest.raises(ValueError, match="section S4 has no test"):
+        rater.overlay(sections, tests[tests["section"] != "S4"], items, 1.0)
+    with pytest.raises(ValueError, match="items: missing column"):
+        rater.overlay(sections, tests, items.drop(columns=["e_base"]), 1.0)
 
 
 def test_back_calculate_one_test(rater, sample, rated):
@@ -124,4 +172,58 @@ def test_fit_method_explains_the_basin_at_least_as_well(rater, sample, rated):
     sections, tests = sample
     one = z.back_calculate(rater, sections.iloc[0], tests.iloc[0], method="fit")
     assert one["fit_rms_pct"] <= rated.iloc[0]["fit_rms_pct"] + 1e-9
-    assert np.isfinite(one["allowable_load"]) and isinstance(one["flags"], str)
+    assert np.isfinite(one["allowable_load"]) and isinstance(one["flag_names"], str)
+
+
+CANDIDATES = z.FitSettings()
+
+
+@pytest.mark.parametrize("settings, check", [
+    # Refining the depth between the candidates leaves the basin explained
+    # at least as well, at depths no candidate has.
+    (z.FitSettings(depth="continuous"),
+     lambda got, base: (got["fit_rms_pct"] <= base["fit_rms_pct"] + 1e-9).all()
+     and (got["depth_in"] != base["depth_in"]).any()),
+    # A surface modulus capped below the unbounded fit's answer is reported.
+    (z.FitSettings(upper=(400e3,) + CANDIDATES.upper[1:]),
+     lambda got, base: got["flag_names"].str.contains("at_bound").any()
+     and not base["flag_names"].str.contains("at_bound").any()),
+])
+def test_fit_settings_reach_the_library(rater, sample, settings, check):
+    sections, tests = sample
+    few = tests.iloc[:4]
+    base = rater.rate(sections, few, method="fit")
+    assert check(rater.rate(sections, few, method="fit", fit=settings), base)
+
+
+def test_library_warnings_are_issued_and_kept_with_their_test(rater, sample):
+    sections, tests = sample
+    few = tests.iloc[:3].copy()
+    # A basin of a thousandth of a mil gives moduli beyond any material.
+    few.loc[few.index[1], [f"d{x}_mils" for x in (0, 8, 12, 18, 24, 36)]] = 1e-3
+    with pytest.warns(z.ZalkWarning) as caught:
+        got = rater.rate(sections, few)
+    w = caught[0].message
+    assert caught[0].filename == __file__  # attributed to the caller's line
+    assert len(caught) == 1 and (w.routine, w.code) == ("ZALK3071DLL", 3) and w.message in unwrapped(str(w))
+    assert got["warnings"].tolist() == ["", w.message, ""] and w.message.startswith("Section 1, test 2:")
+    assert np.isnan(got["allowable_load"].iloc[1]) and np.isfinite(got["allowable_load"].iloc[[0, 2]]).all()
+
+
+def recorded_overlay():
+    """The overlay iteration of the sample in 1-inch passes, recorded from the
+    legacy core with every fast path off (tests/data/recorded)."""
+    rows = []
+    lines = (SOURCE / "tests" / "data" / "recorded" / "sample_overlay.txt").read_text().splitlines()
+    fields = {f[0]: f[2:] for f in (line.split() for line in lines if not line.startswith("#"))}
+    for sid in ("S1", "S2", "S3", "S4"):
+        for k, (t, r) in enumerate(zip(fields[f"{sid}.tpass"], fields[f"{sid}.rpass"])):
+            rows.append((sid, k + 1, struct.unpack(">d", bytes.fromhex(t))[0],
+                         struct.unpack(">d", bytes.fromhex(r))[0]))
+    return pd.DataFrame(rows, columns=z.OVERLAY_RESULT_COLUMNS)
+
+
+def test_overlay_equals_the_recorded_legacy_iteration_bit_for_bit(rater, sample):
+    sections, tests = sample
+    got = rater.overlay(sections, tests, z.read_overlay(SAMPLE / "overlay.csv"), dh_in=1.0)
+    pd.testing.assert_frame_equal(got, recorded_overlay(), check_exact=True, check_dtype=False)

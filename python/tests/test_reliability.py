@@ -76,5 +76,5 @@ def test_a_basin_beyond_any_pavement_is_flagged_and_the_others_rated(rater, samp
     defl = [c for c in few.columns if c.endswith("_mils")]
     few.loc[few.index[1], defl] = few.loc[few.index[1], defl] * 1e298
     got = rater.rate(sections, few, method="fit")
-    assert "not_fitted" in got["flags"].iloc[1] and "cannot be fitted: deflection 1" in got["message"].iloc[1]
+    assert "not_fitted" in got["flag_names"].iloc[1] and "cannot be fitted: deflection 1" in got["message"].iloc[1]
     assert got["allowable_load"].drop(index=1).notna().all() and got["message"].drop(index=1).eq("").all()

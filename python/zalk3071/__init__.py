@@ -2,8 +2,9 @@
 
 Layered elastic analysis of pavement structures under circular loads
 (:func:`analyse`), back-calculation of layer moduli from falling-weight
-deflection basins and the allowable load of each test (:class:`Rater`),
-with the library's own units: inches, psi, lb, mils and degrees Fahrenheit.
+deflection basins, the allowable load of each test and the overlay
+iteration (:class:`Rater`), with the library's own units: inches, psi, lb,
+mils and degrees Fahrenheit.
 
     import zalk3071 as z
     r = z.analyse([[4, 500e3, .35], [8, 30e3, .4], [0, 10e3, .45]],
@@ -20,15 +21,21 @@ Basin indices, the AASHTO 1993 NDT moduli and homogeneous sections of a
 survey are in :mod:`zalk3071.survey`.
 
 Errors of the library are raised as :class:`ZalkError` with the library's
-message text, routine and code; arguments of the wrong type, shape or with
-NaN raise TypeError or ValueError naming the argument, before any work.
+message text, routine and code; the values it refuses as
+:class:`ZalkInputError`, which is also a ``ValueError``. Arguments of the
+wrong type, shape or with NaN raise TypeError or ValueError naming the
+argument, before any work. The library's warnings are issued as
+:class:`ZalkWarning` through :mod:`warnings`.
 """
-from ._errors import ZalkError
+from ._errors import ZalkError, ZalkInputError, ZalkWarning
 from ._fwd import read_fwd
 from ._analysis import AnalysisResult, analyse
 from . import survey
-from ._rating import (SECTION_COLUMNS, TEST_COLUMNS, RESULT_COLUMNS, Rater, back_calculate,
-                      read_sections, read_tests)
+from ._rating import (OVERLAY_COLUMNS, OVERLAY_RESULT_COLUMNS, RESULT_COLUMNS, SECTION_COLUMNS,
+                      TEST_COLUMNS, FitSettings, Rater, back_calculate, read_overlay, read_sections,
+                      read_tests)
 
-__all__ = ["ZalkError", "AnalysisResult", "analyse", "Rater", "back_calculate", "read_sections",
-           "read_tests", "read_fwd", "SECTION_COLUMNS", "TEST_COLUMNS", "RESULT_COLUMNS", "survey"]
+__all__ = ["ZalkError", "ZalkInputError", "ZalkWarning", "AnalysisResult", "analyse", "Rater",
+           "FitSettings", "back_calculate", "read_sections", "read_tests", "read_overlay", "read_fwd",
+           "SECTION_COLUMNS", "TEST_COLUMNS", "RESULT_COLUMNS", "OVERLAY_COLUMNS",
+           "OVERLAY_RESULT_COLUMNS", "survey"]

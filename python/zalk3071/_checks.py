@@ -1,9 +1,16 @@
 """Argument checks made before any work, naming the argument and the problem."""
+from __future__ import annotations
+
+from typing import TYPE_CHECKING, Any, Sequence
+
 import numpy as np
 
+if TYPE_CHECKING:
+    import pandas as pd
 
-def real_matrix(name, value, columns):
-    """A 2-D float64 array with one of the given column counts, all finite."""
+
+def _numbers(name: str, value: Any) -> np.ndarray:
+    """``value`` as an array of real numbers (any shape)."""
     try:
         a = np.asarray(value)
     except Exception as e:  # ragged nested lists and the like
@@ -12,6 +19,12 @@ def real_matrix(name, value, columns):
         raise TypeError(f"{name}: numbers expected, got an array of {a.dtype}")
     if np.iscomplexobj(a):
         raise TypeError(f"{name}: real numbers expected, got complex values")
+    return a
+
+
+def real_matrix(name: str, value: Any, columns: Sequence[int]) -> np.ndarray:
+    """A 2-D float64 array with one of the given column counts, all finite."""
+    a = _numbers(name, value)
     if a.ndim == 1 and a.size in columns:
         a = a.reshape(1, -1)
     if a.ndim != 2 or a.shape[1] not in columns:
@@ -27,13 +40,26 @@ def real_matrix(name, value, columns):
     return a
 
 
-def require_columns(name, frame, columns):
+def finite_values(name: str, value: Any, count: int) -> list[float]:
+    """Exactly ``count`` finite numbers, as Python floats."""
+    a = _numbers(name, value)
+    if a.ndim != 1 or a.size != count:
+        raise ValueError(f"{name}: {count} values expected, got shape {a.shape}")
+    a = a.astype(np.float64)
+    bad = np.flatnonzero(~np.isfinite(a))
+    if bad.size:
+        raise ValueError(f"{name}: value {bad[0]} is {a[bad[0]]}, not a finite number")
+    return [float(v) for v in a]
+
+
+def require_columns(name: str, frame: pd.DataFrame, columns: Sequence[str]) -> None:
+    """Raises ValueError naming the columns of ``columns`` that ``frame`` lacks."""
     missing = [c for c in columns if c not in frame.columns]
     if missing:
         raise ValueError(f"{name}: missing column(s) {', '.join(missing)}")
 
 
-def finite_columns(name, frame, columns):
+def finite_columns(name: str, frame: pd.DataFrame, columns: Sequence[str]) -> np.ndarray:
     """The columns as one float64 matrix; non-numbers and NaN are named."""
     import pandas as pd
 

@@ -10,16 +10,20 @@ once per worker). The table path must be readable on every worker. The
 results are one table in the order of the survey files and their rows, equal
 to a serial run of the same tests.
 """
+from __future__ import annotations
+
 import os
+from typing import Any, Sequence, Union
 
 import pandas as pd
 
-from ._rating import Rater, read_sections, read_tests
+from ._rating import Method, Rater, read_sections, read_tests
 
-_raters = {}  # per worker process: table path -> Rater
+PathLike = Union[str, "os.PathLike[str]"]
+_raters: dict[str, Rater] = {}  # per worker process: table path -> Rater
 
 
-def _rater(table):
+def _rater(table: str) -> Rater:
     r = _raters.get(table)
     if r is None:
         r = _raters[table] = Rater(table)
@@ -27,18 +31,25 @@ def _rater(table):
 
 
 class SurveyError(Exception):
-    """Some sections could not be rated. ``results`` holds the other sections'
-    results, as rate_surveys returns them; ``errors`` maps each failed
-    section id to its error."""
+    """Some sections could not be rated.
 
-    def __init__(self, results, errors):
+    Attributes
+    ----------
+    results : pandas.DataFrame
+        The other sections' results, as :func:`rate_surveys` returns them.
+    errors : dict of str to Exception
+        Each failed section id with its error.
+    """
+
+    def __init__(self, results: pd.DataFrame, errors: dict[str, Exception]) -> None:
         names = ", ".join(f"{sid}: {e}" for sid, e in errors.items())
         super().__init__(f"{len(errors)} section(s) not rated ({names}); the others' results are in .results")
         self.results = results
         self.errors = errors
 
 
-def _rate_section(table, section_row, tests, method):
+def _rate_section(table: str, section_row: pd.DataFrame, tests: pd.DataFrame,
+                  method: Method) -> pd.DataFrame | Exception:
     """The section's results, or its error (returned, so that one section's
     fault does not discard the others')."""
     try:
@@ -49,7 +60,7 @@ def _rate_section(table, section_row, tests, method):
     return result
 
 
-def _surveys(survey_files):
+def _surveys(survey_files: Sequence[PathLike]) -> pd.DataFrame:
     frames = []
     for k, path in enumerate(survey_files):
         f = read_tests(path)
@@ -60,7 +71,7 @@ def _surveys(survey_files):
     return pd.concat(frames, ignore_index=True)
 
 
-def _refuse_unknown_sections(tests, known):
+def _refuse_unknown_sections(tests: pd.DataFrame, known: set[str]) -> None:
     unknown = tests[~tests["section"].astype(str).isin(known)]
     if len(unknown):
         first = unknown.iloc[0]
@@ -68,15 +79,38 @@ def _refuse_unknown_sections(tests, known):
         raise ValueError(f"tests of section(s) {ids} not in sections (first: {first['survey']} row {first['row']})")
 
 
-def rate_surveys(survey_files, sections, table, client=None, method="design"):
-    """Rates every test of the survey files (the rating tool's tests.csv format).
+def rate_surveys(survey_files: Sequence[PathLike], sections: PathLike | pd.DataFrame, table: PathLike,
+                 client: Any = None, method: Method = "design") -> pd.DataFrame:
+    """Rates every test of the survey files, one task per section.
 
-    sections: a sections.csv path or DataFrame. client: a dask.distributed
-    Client; without one the sections are rated here, one after the other.
-    Returns the tests' survey file and row with the rating results. A test
-    whose section is not in ``sections`` is refused (ValueError naming it).
-    When some sections fail, SurveyError is raised carrying the other
-    sections' results (``.results``) and each failure (``.errors``).
+    Parameters
+    ----------
+    survey_files : sequence of str or os.PathLike
+        Files in the rating tool's tests.csv format.
+    sections : str, os.PathLike or pandas.DataFrame
+        A sections.csv path or its DataFrame.
+    table : str or os.PathLike
+        The deflection table; readable at this path on every worker.
+    client : dask.distributed.Client, optional
+        Where to rate; without one the sections are rated here, one after the
+        other.
+    method : {"design", "fit"}
+        As for :meth:`Rater.rate`.
+
+    Returns
+    -------
+    pandas.DataFrame
+        The tests' survey file (``survey``) and row (``row``, from 1) with
+        their results, in the order of the files and their rows.
+
+    Raises
+    ------
+    ValueError
+        A test whose section is not in ``sections`` (named), or as
+        :meth:`Rater.rate`.
+    SurveyError
+        Some sections failed: it carries the other sections' results
+        (``.results``) and each failure (``.errors``).
     """
     if not isinstance(sections, pd.DataFrame):
         sections = read_sections(sections)
@@ -103,7 +137,7 @@ def rate_surveys(survey_files, sections, table, client=None, method="design"):
     return out
 
 
-def _joined(tests, parts):
+def _joined(tests: pd.DataFrame, parts: list[pd.DataFrame]) -> pd.DataFrame:
     if not parts:
         return tests.loc[[], ["survey", "row"]].reset_index(drop=True)
     results = pd.concat(parts).sort_index()

@@ -4,6 +4,11 @@ Every function draws on a new matplotlib figure, saves it when ``path`` is
 given (PNG by its extension) and returns the figure; the plotted data are
 the values passed in, so that a figure can be checked against the results.
 """
+from __future__ import annotations
+
+import os
+from typing import TYPE_CHECKING, Any, Mapping, Sequence, Union
+
 import numpy as np
 
 from ._analysis import analyse
@@ -16,8 +21,15 @@ STIFF_LAYER_MODULUS = 1.0e7
 LOAD_RADIUS_IN = 5.9
 SURFACE_CAP_IN = 12.0
 
+if TYPE_CHECKING:
+    import pandas as pd
+    from matplotlib.figure import Figure
+    from numpy.typing import ArrayLike
 
-def _figure(nrows=1, height=4.0):
+PathLike = Union[str, "os.PathLike[str]", None]
+
+
+def _figure(nrows: int = 1, height: float = 4.0) -> tuple[Figure, Any]:
     import matplotlib
 
     matplotlib.use("Agg", force=False)
@@ -27,15 +39,33 @@ def _figure(nrows=1, height=4.0):
     return fig, axes[:, 0]
 
 
-def _finish(fig, path):
+def _finish(fig: Figure, path: PathLike) -> Figure:
     fig.tight_layout()
     if path is not None:
         fig.savefig(path, dpi=110)
     return fig
 
 
-def computed_basin(result, surface_in, base_in, load_lb, offsets_in=LEGACY_OFFSETS_IN):
-    """Surface deflections (mils) of the rated structure under the test's load."""
+def computed_basin(result: Mapping[str, float], surface_in: float, base_in: float, load_lb: float,
+                   offsets_in: Sequence[float] = LEGACY_OFFSETS_IN) -> np.ndarray:
+    """Surface deflections of the rated structure under the test's load.
+
+    Parameters
+    ----------
+    result : mapping
+        A test's row of :meth:`Rater.rate` (its moduli and ``depth_in``).
+    surface_in, base_in : float
+        The section's surface and base thickness, inches.
+    load_lb : float
+        The test's load, lb.
+    offsets_in : sequence of float
+        Where to compute the deflections, inches from the load centre.
+
+    Returns
+    -------
+    numpy.ndarray
+        The deflections in mils, one per offset.
+    """
     h1 = min(float(surface_in), SURFACE_CAP_IN)
     layers = [[h1, result["e_surface"], POISSON[0]], [base_in, result["e_base"], POISSON[1]],
               [result["depth_in"], result["e_subgrade"], POISSON[2]],
@@ -45,10 +75,28 @@ def computed_basin(result, surface_in, base_in, load_lb, offsets_in=LEGACY_OFFSE
     return analyse(layers, [[0.0, 0.0, pressure, LOAD_RADIUS_IN]], points).w * 1000.0
 
 
-def basin(measured_mils, computed, offsets_in=LEGACY_OFFSETS_IN, title="", path=None):
-    """Measured basin against the computed one of each method.
+def basin(measured_mils: ArrayLike, computed: Mapping[str, ArrayLike],
+          offsets_in: Sequence[float] = LEGACY_OFFSETS_IN, title: str = "",
+          path: PathLike = None) -> Figure:
+    """Draws a measured basin against the computed one of each method.
 
-    computed: {method name: deflections in mils at offsets_in}.
+    Parameters
+    ----------
+    measured_mils : array_like
+        The measured deflections, mils, one per offset.
+    computed : mapping of str to array_like
+        Method name to its deflections in mils at ``offsets_in``.
+    offsets_in : sequence of float
+        The sensor offsets, inches.
+    title : str
+        The title (by default "deflection basin").
+    path : str or os.PathLike, optional
+        Where to save the figure (PNG by the extension).
+
+    Returns
+    -------
+    matplotlib.figure.Figure
+        The figure.
     """
     fig, (ax,) = _figure()
     ax.plot(offsets_in, measured_mils, "ko", label="measured", markersize=7)
@@ -63,11 +111,25 @@ def basin(measured_mils, computed, offsets_in=LEGACY_OFFSETS_IN, title="", path=
     return _finish(fig, path)
 
 
-def section(results, section_id, position=None, path=None):
-    """Moduli, allowable load and depth to the stiff layer along a section.
+def section(results: pd.DataFrame, section_id: Any, position: str | None = None,
+            path: PathLike = None) -> Figure:
+    """Draws the moduli, allowable load and depth to the stiff layer along a section.
 
-    results: the DataFrame of Rater.rate; position: a column to place the
-    tests by (a station), otherwise the test number.
+    Parameters
+    ----------
+    results : pandas.DataFrame
+        The results of :meth:`Rater.rate` (or of the rating tool).
+    section_id : str
+        The section to draw.
+    position : str, optional
+        A column to place the tests by (a station); by default the test number.
+    path : str or os.PathLike, optional
+        Where to save the figure (PNG by the extension).
+
+    Returns
+    -------
+    matplotlib.figure.Figure
+        The figure, three axes from top to bottom.
     """
     rows = results[results["section"].astype(str) == str(section_id)]
     x = rows[position].to_numpy() if position else rows["test"].to_numpy()
@@ -89,10 +151,22 @@ def section(results, section_id, position=None, path=None):
     return _finish(fig, path)
 
 
-def seasons(allowable_by_season, title="", path=None):
-    """Allowable load of each season (a bar per season).
+def seasons(allowable_by_season: Sequence[float], title: str = "", path: PathLike = None) -> Figure:
+    """Draws the allowable load of each season, a bar per season.
 
-    allowable_by_season: five values, fall, winter, spring 1, spring 2, summer.
+    Parameters
+    ----------
+    allowable_by_season : sequence of float
+        Five values: fall, winter, spring 1, spring 2, summer.
+    title : str
+        The title (by default "allowable load by season").
+    path : str or os.PathLike, optional
+        Where to save the figure (PNG by the extension).
+
+    Returns
+    -------
+    matplotlib.figure.Figure
+        The figure.
     """
     fig, (ax,) = _figure()
     names = [s.replace("spring", "spring ") for s in SEASONS]

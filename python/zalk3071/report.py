@@ -9,19 +9,46 @@ residuals file (--residuals).
 :func:`html` writes the survey report the tool writes with ``--report``: one
 HTML file with its style, script and data, from DataFrames.
 """
+from __future__ import annotations
+
 import json
 import math
 import os
 import sys
 from pathlib import Path
+from typing import Union
 
 import pandas as pd
 
 from . import plot
 
 
-def draw(results_file, residuals_file, out_dir, max_basins=50):
-    results = pd.read_csv(results_file, dtype={"section": str, "flags": str})
+PathLike = Union[str, "os.PathLike[str]"]
+
+
+def draw(results_file: PathLike, residuals_file: PathLike, out_dir: PathLike,
+         max_basins: int = 50) -> list[str]:
+    """Draws the plots of a rating tool run.
+
+    Parameters
+    ----------
+    results_file : str or os.PathLike
+        The tool's results (``--out``).
+    residuals_file : str or os.PathLike
+        The tool's residuals (``--residuals``).
+    out_dir : str or os.PathLike
+        The folder to draw into (made when missing).
+    max_basins : int
+        At most this many basin plots, the first tests first.
+
+    Returns
+    -------
+    list of str
+        The paths of the PNG files written.
+    """
+    # The tool's column "flags" would shadow DataFrame.flags: the package's name for it.
+    results = pd.read_csv(results_file, dtype={"section": str, "flags": str}).rename(
+        columns={"flags": "flag_names"})
     residuals = pd.read_csv(residuals_file, dtype={"section": str})
     os.makedirs(out_dir, exist_ok=True)
     written = []
@@ -129,5 +156,5 @@ def html(results, residuals=None, path=None, *, title="Survey report", method=""
 if __name__ == "__main__":
     if len(sys.argv) != 4:
         sys.exit("usage: python3 -m zalk3071.report RESULTS RESIDUALS DIR")
-    for p in draw(*sys.argv[1:]):
+    for p in draw(sys.argv[1], sys.argv[2], sys.argv[3]):
         print(p)
