@@ -7,7 +7,8 @@
 set -euo pipefail
 pkgs=(cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libeigen3-dev python3 python3-mpmath
       python3-dev python3-pybind11 pybind11-dev python3-numpy python3-pandas python3-matplotlib
-      python3-dask python3-distributed python3-pytest python3-setuptools chromium python3-websocket python3-pil
+      python3-dask python3-distributed python3-pytest python3-setuptools python3-mypy chromium python3-websocket
+      python3-pil
       g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 wine wine32 wine64)
 missing=()
 for p in "${pkgs[@]}"; do
