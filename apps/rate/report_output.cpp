@@ -48,6 +48,14 @@ report_output::Summary report_summary(const Options& o, const std::vector<zalk::
   }
   if (o.reps) s.settings.push_back({"reps per year", number_text(*o.reps)});
   s.settings.push_back({"digits", std::to_string(o.digits)});
+  if (o.rating.method == zalk::Method::fit)
+    s.settings.push_back({"noise model", number_text(o.rating.fit.noise_mils) + " mils + " +
+                                             number_text(100 * o.rating.fit.noise_relative) + " % of the reading"});
+  // The run record: what a later run needs to repeat this one.
+  std::string command = "rate";
+  for (const std::string& a : o.arguments) command += " " + a;
+  s.run_record.push_back({"command line", command});
+  if (!o.record.empty()) s.run_record.push_back({"record file", o.record.string()});
   return s;
 }
 
