@@ -22,6 +22,7 @@
 #include "engine/driver.h"
 #include "engine/quorvan.h"
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 #include "zalk/zalk.hpp"
 
 namespace {
@@ -140,7 +141,7 @@ void BM_LegacyRateSections100(benchmark::State& state) {
   ntest[0] = int(tests.size());
   const int nsec = 1;
   for (auto _ : state) {
-    zalk::rating::rate_sections(ctx, blocks.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
+    zalk::legacy::rate_sections(ctx, blocks.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
     benchmark::DoNotOptimize(result[0]);
   }
 }

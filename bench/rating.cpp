@@ -23,6 +23,7 @@
 #include "engine/quorvan.h"
 #include "rating/backcalc.h"
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 #include "rating/defltable.h"
 #include "rating/driver.h"
 #include "rating/grids.h"
@@ -89,7 +90,7 @@ struct Bench {
   void rate(int tests) {
     ntest[0] = tests;
     int nsec = 1;
-    rating::rate_sections(ctx, b.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
+    zalk::legacy::rate_sections(ctx, b.view, fwd.data(), result.data(), sect.data(), ntest.data(), &nsec);
   }
 };
 

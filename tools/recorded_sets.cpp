@@ -13,7 +13,9 @@
 
 #include "engine/driver.h"
 #include "engine/quorvan.h"
+#include "legacy/host_arrays.h"
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 #include "rating/grids.h"
 #include "tests/support/layer_points.h"
 #include "tests/support/reference_structures.h"
@@ -26,6 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace engine = zalk::engine;
 namespace rating = zalk::rating;
+namespace legacy = zalk::legacy;
 
 // ---- values as bit patterns ------------------------------------------------
 
@@ -169,15 +172,13 @@ void add_reference_structures(engine::EngineWorkspace& ws, std::vector<Row>& row
 
 // The host's arrays, column-major with the library's extents.
 struct Host {
-  std::vector<double> fwd = std::vector<double>(std::size_t(rating::kMaxSections) * rating::kMaxTests * 10, 0.0);
-  std::vector<double> result = std::vector<double>(std::size_t(rating::kMaxSections) * rating::kMaxTests * 6, 0.0);
-  std::vector<double> sect = std::vector<double>(std::size_t(rating::kMaxSections) * 23, 0.0);
-  std::array<int, rating::kMaxSections> ntest{};
+  std::vector<double> fwd = std::vector<double>(legacy::kFwdSize, 0.0);
+  std::vector<double> result = std::vector<double>(legacy::kResultSize, 0.0);
+  std::vector<double> sect = std::vector<double>(legacy::kSectSize, 0.0);
+  std::array<int, legacy::kMaxSections> ntest{};
 
-  static std::size_t at(int p, int j, int k) {
-    return (std::size_t(k - 1) * rating::kMaxTests + std::size_t(j - 1)) * rating::kMaxSections + std::size_t(p - 1);
-  }
-  double& sect_at(int p, int c) { return sect[std::size_t(c - 1) * rating::kMaxSections + std::size_t(p - 1)]; }
+  static std::size_t at(int p, int j, int k) { return legacy::test_at(p, j, k); }
+  double& sect_at(int p, int c) { return sect[legacy::row_at(p, c)]; }
 
   // Section row p from a sample section; the shared seasonal factors in row 1.
   void put_section(int p, const rate_csv::Section& s, const std::array<double, 10>& factors) {
@@ -278,7 +279,7 @@ Recording sample_rating(Paths paths, const fs::path& source) {
   rating::RatingContext ctx;
   set_up_context(ctx, paths, source);
   rating::OwnedBlocks blocks;
-  rating::rate_sections(ctx, blocks.view, host.fwd.data(), host.result.data(), host.sect.data(), host.ntest.data(),
+  legacy::rate_sections(ctx, blocks.view, host.fwd.data(), host.result.data(), host.sect.data(), host.ntest.data(),
                         &nsec);
   for (int p = 1; p <= nsec; ++p) {
     for (int j = 1; j <= host.ntest[std::size_t(p - 1)]; ++j) {
@@ -299,7 +300,7 @@ Recording sample_overlay(Paths paths, const fs::path& source) {
   const fs::path file = source / "data" / "sample" / "overlay.csv";
   const auto items = rate_csv::read_overlay(rate_csv::read_file(file), file.string(), in);
   Host host;
-  std::array<double, rating::kMaxSections> h3{}, e1{}, e2{}, e3{};
+  std::array<double, legacy::kMaxSections> h3{}, e1{}, e2{}, e3{};
   const int nsec = int(items.size());
   for (int i = 1; i <= nsec; ++i) {
     const rate_csv::OverlayItem& item = items[std::size_t(i - 1)];
@@ -314,18 +315,18 @@ Recording sample_overlay(Paths paths, const fs::path& source) {
   set_up_context(ctx, paths, source);
   rating::OwnedBlocks blocks;
   const double dh = 1.0;
-  std::array<int, rating::kMaxSections> npass{};
-  std::vector<double> rpass(std::size_t(rating::kMaxSections) * rating::kMaxPasses, 0.0);
+  std::array<int, legacy::kMaxSections> npass{};
+  std::vector<double> rpass(std::size_t(legacy::kMaxSections) * legacy::kMaxPasses, 0.0);
   std::vector<double> tpass = rpass;
-  rating::overlay_iteration(ctx, blocks.view, h3.data(), e1.data(), e2.data(), e3.data(), host.fwd.data(),
+  legacy::overlay_iteration(ctx, blocks.view, h3.data(), e1.data(), e2.data(), e3.data(), host.fwd.data(),
                             host.sect.data(), &nsec, nullptr, &dh, npass.data(), rpass.data(), tpass.data());
   for (int i = 1; i <= nsec; ++i) {
     const std::string id = in.sections[items[std::size_t(i - 1)].section].id;
     const int n = npass[std::size_t(i - 1)];
     std::vector<double> t, a;
     for (int k = 1; k <= n; ++k) {
-      t.push_back(tpass[std::size_t(k - 1) * rating::kMaxSections + std::size_t(i - 1)]);
-      a.push_back(rpass[std::size_t(k - 1) * rating::kMaxSections + std::size_t(i - 1)]);
+      t.push_back(tpass[std::size_t(k - 1) * legacy::kMaxSections + std::size_t(i - 1)]);
+      a.push_back(rpass[std::size_t(k - 1) * legacy::kMaxSections + std::size_t(i - 1)]);
     }
     std::array<double, 6> basin{};
     for (int k = 3; k <= 8; ++k) basin[std::size_t(k - 3)] = host.fwd[Host::at(i, 1, k)];

@@ -22,8 +22,6 @@
 
 namespace zalk {
 
-inline constexpr int kMaxTestsPerSection = 2000;
-inline constexpr int kMaxOverlayItems = 20;
 inline constexpr int kMaxOverlayPasses = 20;
 
 // Seasons in the order fall, winter, spring 1, spring 2, summer.
@@ -200,9 +198,10 @@ class Rater {
   Status load_table(std::istream& in);
   bool has_table() const;
 
-  // Rates the tests of one section (1 to 2000 tests). Every input is checked
-  // before any work. The results depend on the section and tests alone, not
-  // on earlier calls.
+  // Rates the tests of one section (any number from 1). Every input is
+  // checked before any work. The results depend on the section and tests
+  // alone, not on earlier calls; the work storage grows with the number of
+  // tests of the call and nothing else.
   SectionRating rate(const Section& section, const std::vector<DeflectionTest>& tests,
                      const RatingOptions& options = {});
 
@@ -210,7 +209,8 @@ class Rater {
   SectionRating back_calculate(const Section& section, const DeflectionTest& test,
                                const RatingOptions& options = {});
 
-  // Overlay iteration of 1 to 20 items with thickness increment dh_in per pass.
+  // Overlay iteration of any number of items (from 1) with thickness
+  // increment dh_in per pass.
   OverlayResult overlay(const std::vector<OverlayItem>& items, double dh_in);
 
   struct Impl;

@@ -37,7 +37,7 @@ namespace zalk::detail {
   X(no_table, "zalk::Rater", TERMINAL, 15,                                                          \
     "The rater has no deflection table; load one with load_table first.")                           \
   X(stream_unreadable, "zalk::Rater", TERMINAL, 17, "The deflection table stream cannot be read.")  \
-  X(test_count, "zalk::Rater", TERMINAL, 18, "%(I1) tests are given; 1 to 2000 are allowed.")      \
+  X(test_count, "zalk::Rater", TERMINAL, 18, "No tests are given; at least 1 is needed.")          \
   X(section_value, "zalk::Rater", TERMINAL, 19, "The section's %(L1), %(L2), %(L3).")               \
   X(test_value, "zalk::Rater", TERMINAL, 20, "Test %(I1): the %(L1), %(L2), %(L3).")                \
   X(sensor_count, "zalk::Rater", TERMINAL, 21,                                                      \
@@ -48,7 +48,7 @@ namespace zalk::detail {
   X(sensor_layout, "zalk::Rater", TERMINAL, 23,                                                     \
     "Test %(I1): the design method rates deflections at 0, 8, 12, 18, 24 and 36 in, the sensors "   \
     "of the deflection table; sensor %(I2) is at %(L1) in.")                                        \
-  X(item_count, "zalk::Rater", TERMINAL, 24, "%(I1) overlay items are given; 1 to 20 are allowed.") \
+  X(item_count, "zalk::Rater", TERMINAL, 24, "No overlay items are given; at least 1 is needed.") \
   X(item_value, "zalk::Rater", TERMINAL, 25, "Overlay item %(I1): the %(L1), %(L2), %(L3).")        \
   X(increment, "zalk::Rater", TERMINAL, 26,                                                         \
     "The overlay increment, %(L1), must be a finite number above 0.")                               \

@@ -1,8 +1,10 @@
 // zalk::Rater: the rating core on the rater's own context, blocks and
-// parsed table, fed through host-layout arrays of its own, so that a rating
-// here is the legacy entry's rating of the same values, bit for bit.
+// parsed table, given the section and tests as values. The core is the one
+// the legacy entry stands on, so a rating here is the legacy entry's rating
+// of the same values, bit for bit.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <istream>
 #include <iterator>
 #include <string>
@@ -14,41 +16,21 @@
 #include "rating/defltable.h"
 #include "rating/fit.h"
 #include "api/checks.h"
+#include "rating/overlay.h"
+#include "rating/section_rating.h"
 #include "api/guard.h"
 #include "zalk/rating.hpp"
 
 namespace zalk {
-
-namespace {
-
-constexpr int kSections = rating::kMaxSections;
-constexpr int kTests = rating::kMaxTests;
-constexpr float kNoFitYet = 9999.0f;  // the core's fit error before the first depth
-
-}  // namespace
 
 struct Rater::Impl {
   rating::RatingContext ctx;
   rating::OwnedBlocks blocks;
   rating::DeflectionTables tables;
   bool loaded = false;
-  // The legacy entry's arrays: FWD(20, 2000, 10), RESULT(20, 2000, 6), SECT(20, 23).
-  std::vector<double> fwd = std::vector<double>(std::size_t(kSections) * kTests * 10, 0.0);
-  std::vector<double> result = std::vector<double>(std::size_t(kSections) * kTests * rating::kResults, 0.0);
-  std::vector<double> sect = std::vector<double>(std::size_t(kSections) * rating::kSectColumns, 0.0);
-  std::vector<float> fit_errors;
-  std::vector<Seasonal> seasons;  // season_allowable of each test of the call
   // The fit method's work storage, made at its first use.
   std::unique_ptr<rating::FitWorkspace> fit;
   std::unique_ptr<engine::EngineWorkspace> basin_engine;  // design residuals
-
-  double& fwd_at(int p, int j, int k) {
-    return fwd[(std::size_t(k - 1) * kTests + std::size_t(j - 1)) * kSections + std::size_t(p - 1)];
-  }
-  double result_at(int p, int j, int k) const {
-    return result[(std::size_t(k - 1) * kTests + std::size_t(j - 1)) * kSections + std::size_t(p - 1)];
-  }
-  double& sect_at(int p, int c) { return sect[std::size_t(c - 1) * kSections + std::size_t(p - 1)]; }
 
   // Every call starts from the state of a fresh context, so that results do
   // not depend on what the rater rated before. The engine's storage stays.
@@ -60,11 +42,8 @@ struct Rater::Impl {
     ctx.e1out.fill(0.0f);
     ctx.e2out.fill(0.0f);
     ctx.e3out.fill(0.0f);
-    std::vector<double> res = std::move(ctx.overlay.res);
     ctx.overlay = {};
-    ctx.overlay.res = std::move(res);
     ctx.tables = &tables;
-    ctx.test_rated = nullptr;
   }
 };
 
@@ -73,6 +52,10 @@ namespace {
 using detail::ApiMessage;
 using detail::number_text;
 using detail::refuse;
+
+// Tests are numbered from 1 in messages; past what an int holds the number
+// stays at its top.
+int test_number(std::size_t index) { return int(std::min<std::size_t>(index + 1, 2'000'000'000)); }
 
 bool positive(double v) { return std::isfinite(v) && v > 0.0; }
 bool non_negative(double v) { return std::isfinite(v) && v >= 0.0; }
@@ -168,62 +151,71 @@ void check_design_sensors(const DeflectionTest& t, int j) {
   }
 }
 
-void put_section(Rater::Impl& r, int p, const Section& s, const Section& factors_from) {
-  for (int i = 1; i <= 5; ++i) {
-    r.sect_at(p, i) = s.days[std::size_t(i - 1)];
-    r.sect_at(p, 5 + i) = s.air_temperature_f[std::size_t(i - 1)];
-    // The core takes the seasonal factors of row 1 for every section.
-    r.sect_at(1, 13 + i) = factors_from.base_factor[std::size_t(i - 1)];
-    r.sect_at(1, 18 + i) = factors_from.subgrade_factor[std::size_t(i - 1)];
-  }
-  r.sect_at(p, 11) = s.surface_thickness_in;
-  r.sect_at(p, 12) = s.base_thickness_in;
-  r.sect_at(p, 13) = s.previous_day_air_f;
+rating::SectionValues section_values(const Section& s) {
+  rating::SectionValues v;
+  v.days = s.days;
+  v.air_f = s.air_temperature_f;
+  v.surface_in = s.surface_thickness_in;
+  v.base_in = s.base_thickness_in;
+  v.previous_day_air_f = s.previous_day_air_f;
+  v.base_factor = s.base_factor;
+  v.subgrade_factor = s.subgrade_factor;
+  return v;
 }
 
-void put_test(Rater::Impl& r, int p, int j, const DeflectionTest& t) {
-  r.fwd_at(p, j, 1) = t.hour;
-  r.fwd_at(p, j, 2) = t.load_lb;
-  // The design's six sensors; a fit of another layout reads the test itself.
-  const bool legacy = t.deflections_mils.size() == 6;
-  for (int s = 1; s <= 6; ++s) r.fwd_at(p, j, 2 + s) = legacy ? t.deflections_mils[std::size_t(s - 1)] : 0.0;
-  r.fwd_at(p, j, 9) = t.reps_per_year;
-  r.fwd_at(p, j, 10) = t.surface_temperature_f;
+// The design's six sensors; a fit of another layout reads the test itself.
+rating::TestValues test_values(const DeflectionTest& t) {
+  rating::TestValues v;
+  v.hour = t.hour;
+  v.load_lb = t.load_lb;
+  if (t.deflections_mils.size() == v.deflections_mils.size())
+    std::copy(t.deflections_mils.begin(), t.deflections_mils.end(), v.deflections_mils.begin());
+  v.reps_per_year = t.reps_per_year;
+  v.surface_f = t.surface_temperature_f;
+  return v;
 }
 
-RatingResult result_of(const Rater::Impl& r, int j) {
+std::vector<rating::TestValues> test_values(const std::vector<DeflectionTest>& tests) {
+  std::vector<rating::TestValues> out;
+  out.reserve(tests.size());
+  for (const DeflectionTest& t : tests) out.push_back(test_values(t));
+  return out;
+}
+
+RatingResult result_of(const rating::TestRating& r) {
   RatingResult out;
-  out.allowable_load = r.result_at(1, j, 1);
-  out.e_surface = r.result_at(1, j, 2);
-  out.e_surface_72f = r.result_at(1, j, 3);
-  out.e_base = r.result_at(1, j, 4);
-  out.e_subgrade = r.result_at(1, j, 5);
-  out.depth_in = r.result_at(1, j, 6);
-  const float best = r.fit_errors[std::size_t(j - 1)];
-  out.fitted = best < kNoFitYet;
-  out.fit_error = out.fitted ? double(best) : std::nan("");
+  out.allowable_load = r.allowable_load;
+  out.e_surface = r.e_surface;
+  out.e_surface_72f = r.e_surface_72f;
+  out.e_base = r.e_base;
+  out.e_subgrade = r.e_subgrade;
+  out.depth_in = r.depth_in;
+  out.fitted = r.fit_error < rating::TestRating::kNoFit;
+  out.fit_error = out.fitted ? double(r.fit_error) : std::nan("");
   // The design's error is a sum over its six sensors.
-  out.fit_rms_pct = out.fitted ? 100.0 * std::sqrt(double(best) / 6.0) : std::nan("");
+  out.fit_rms_pct = out.fitted ? 100.0 * std::sqrt(double(r.fit_error) / 6.0) : std::nan("");
   out.rated = std::isfinite(out.allowable_load);
-  if (std::size_t(j) <= r.seasons.size()) out.season_allowable = r.seasons[std::size_t(j - 1)];
+  out.season_allowable = r.season_allowable;
   if (!out.rated) out.season_allowable.fill(std::nan(""));
   return out;
 }
 
-// Per season the limits the allowable load takes the least of, with the
-// season standing for the whole year (as rating/driver.cpp combines them).
-Seasonal season_allowable(const rating::SeasonalState& s, float reps) {
-  Seasonal out;
-  out.fill(std::nan(""));
-  if (!std::isfinite(s.allow)) return out;
-  const double factor = double(5.6f);
-  for (std::size_t i = 0; i < out.size(); ++i) {
-    const double fatigue = std::pow(double(reps) / double(s.nf[i]), -0.25) * factor;
-    const double rutting = std::pow(double(reps) / double(s.nd[i]), -0.25) * factor;
-    const double deflection = double(11.5f / s.resp[i * 10 + 8] * 10.0f);
-    const double strength = 9.0 * double(s.resp[i * 10 + 4]);
-    out[i] = std::min({fatigue, rutting, deflection, strength});
-  }
+// One section rated by the core from a fresh state.
+// `after_test` runs right after each test is rated, while the context still
+// holds that test's values.
+std::vector<rating::TestRating> rate_core(Rater::Impl& r, const Section& section,
+                                          const std::vector<DeflectionTest>& tests,
+                                          const std::function<void(std::size_t)>& after_test = {}) {
+  r.reset_state();
+  const rating::SectionValues v = section_values(section);
+  rating::begin_call(r.blocks.view, v);
+  rating::SearchCarry carry;
+  std::vector<rating::TestRating> out(tests.size());
+  const rating::TestSink sink = [&](std::size_t k, const rating::TestRating& t) {
+    out[k] = t;
+    if (after_test) after_test(k);
+  };
+  rating::rate_section(r.ctx, r.blocks.view, r.tables, v, test_values(tests), carry, sink);
   return out;
 }
 
@@ -307,27 +299,17 @@ rating::FitResult fit_in_range(rating::FitWorkspace& ws, const rating::Deflectio
   return f;
 }
 
-// The fit takes the place of the table search in the driver; the seasonal
+// The fit takes the place of the table search in the core; the seasonal
 // rating of the fitted moduli and depth is the design's own.
 void rate_fit(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
               const FitSettings& settings, std::vector<RatingResult>& out) {
-  const int n = int(tests.size());
-  r.reset_state();
-  put_section(r, 1, section, section);
-  for (int j = 1; j <= n; ++j) put_test(r, 1, j, tests[std::size_t(j - 1)]);
-  r.fit_errors.assign(std::size_t(n), 0.0f);
-  r.seasons.assign(std::size_t(n), Seasonal{});
   if (!r.fit) r.fit = std::make_unique<rating::FitWorkspace>();
   // The global search's grid and warm starts serve this call's tests only:
   // a call's results depend on its section and tests alone.
   r.fit->grid = rating::BasinGrid();
   r.fit->warm.clear();
-  std::vector<rating::FitResult> fits(static_cast<std::size_t>(n));
-  std::vector<rating::AllowableBand> bands(static_cast<std::size_t>(n));
-  r.ctx.test_rated = [&r, &fits, &bands](int, int j) {
-    r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
-    bands[std::size_t(j - 1)] = rating::allowable_band(r.ctx, r.blocks.view, fits[std::size_t(j - 1)]);
-  };
+  std::vector<rating::FitResult> fits(tests.size());
+  std::vector<rating::AllowableBand> bands(tests.size());
   const rating::FitOptions options = fit_options(settings);
   std::size_t next = 0;
   r.ctx.back_calculation = [&](rating::RatingContext& c, rating::Blocks&) {
@@ -343,25 +325,23 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
     return rating::RatingContext::BackCalculated{float(f.moduli[0]), float(f.moduli[1]),
                                                  float(f.moduli[2]), float(rating::rating_depth(f.depth))};
   };
-  std::array<int, kSections> ntest{};
-  ntest[0] = n;
-  const int nsec = 1;
+  std::vector<rating::TestRating> rated;
   try {
-    rating::rate_sections(r.ctx, r.blocks.view, r.fwd.data(), r.result.data(), r.sect.data(), ntest.data(), &nsec);
+    rated = rate_core(r, section, tests, [&](std::size_t j) {
+      bands[j] = rating::allowable_band(r.ctx, r.blocks.view, fits[j]);
+    });
   } catch (...) {
     r.ctx.back_calculation = nullptr;
-    r.ctx.test_rated = nullptr;
     throw;
   }
   r.ctx.back_calculation = nullptr;
-  r.ctx.test_rated = nullptr;
   out.reserve(tests.size());
-  for (int j = 1; j <= n; ++j) {
-    RatingResult res = result_of(r, j);
-    take_fit(fits[std::size_t(j - 1)], tests[std::size_t(j - 1)], res);
+  for (std::size_t j = 0; j < tests.size(); ++j) {
+    RatingResult res = result_of(rated[j]);
+    take_fit(fits[j], tests[j], res);
     if (res.rated) {
-      res.allowable_load_low = bands[std::size_t(j - 1)].low;
-      res.allowable_load_high = bands[std::size_t(j - 1)].high;
+      res.allowable_load_low = bands[j].low;
+      res.allowable_load_high = bands[j].high;
     }
     out.push_back(std::move(res));
   }
@@ -369,26 +349,12 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
 
 void rate_design(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
                  bool residuals, std::vector<RatingResult>& out) {
-  const int n = int(tests.size());
-  for (int j = 1; j <= n; ++j) check_design_sensors(tests[std::size_t(j - 1)], j);
-  r.reset_state();
-  put_section(r, 1, section, section);
-  for (int j = 1; j <= n; ++j) put_test(r, 1, j, tests[std::size_t(j - 1)]);
-  r.fit_errors.assign(std::size_t(n), kNoFitYet);
-  r.seasons.assign(std::size_t(n), Seasonal{});
-  r.ctx.test_rated = [&r](int, int j) {
-    r.fit_errors[std::size_t(j - 1)] = r.ctx.test.best;
-    r.seasons[std::size_t(j - 1)] = season_allowable(r.ctx.season, r.ctx.test.reps);
-  };
-  std::array<int, kSections> ntest{};
-  ntest[0] = n;
-  const int nsec = 1;
-  rating::rate_sections(r.ctx, r.blocks.view, r.fwd.data(), r.result.data(), r.sect.data(), ntest.data(), &nsec);
-  r.ctx.test_rated = nullptr;
+  for (std::size_t j = 0; j < tests.size(); ++j) check_design_sensors(tests[j], test_number(j));
+  const std::vector<rating::TestRating> rated = rate_core(r, section, tests);
   out.reserve(tests.size());
-  for (int j = 1; j <= n; ++j) {
-    RatingResult res = result_of(r, j);
-    if (residuals) add_residuals(r, section, tests[std::size_t(j - 1)], res);
+  for (std::size_t j = 0; j < tests.size(); ++j) {
+    RatingResult res = result_of(rated[j]);
+    if (residuals) add_residuals(r, section, tests[j], res);
     out.push_back(std::move(res));
   }
 }
@@ -446,8 +412,7 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
   Impl& r = impl();
   out.status = detail::run_guarded("zalk::Rater::rate", [&] {
     require_table(r);
-    if (tests.empty() || tests.size() > std::size_t(kMaxTestsPerSection)) {
-      toolkit::E1STI(1, int(std::min<std::size_t>(tests.size(), 1'000'000)));
+    if (tests.empty()) {
       refuse(ApiMessage::test_count);
     }
     check_section(section);
@@ -455,8 +420,8 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
     // The fit flags a basin it cannot use and rates the other tests.
     const bool fit = options.method == Method::fit;
     for (std::size_t j = 0; j < tests.size(); ++j) {
-      check_test(tests[j], int(j + 1), ApiMessage::test_value, fit);
-      detail::check_test_ranges(tests[j], int(j + 1), ApiMessage::test_value, fit);
+      check_test(tests[j], test_number(j), ApiMessage::test_value, fit);
+      detail::check_test_ranges(tests[j], test_number(j), ApiMessage::test_value, fit);
     }
     if (fit) {
       detail::check_fit_settings(options.fit);
@@ -488,9 +453,7 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
   Impl& r = impl();
   out.status = detail::run_guarded("zalk::Rater::overlay", [&] {
     require_table(r);
-    const int n = int(std::min<std::size_t>(items.size(), 1'000'000));
-    if (n < 1 || n > kMaxOverlayItems) {
-      toolkit::E1STI(1, n);
+    if (items.empty()) {
       refuse(ApiMessage::item_count);
     }
     if (!positive(dh_in)) {
@@ -498,9 +461,11 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
       refuse(ApiMessage::increment);
     }
     detail::check_increment(dh_in);
-    std::array<double, kSections> h3{}, e1{}, e2{}, e3{};
-    for (int i = 1; i <= n; ++i) {
-      const OverlayItem& item = items[std::size_t(i - 1)];
+    std::vector<rating::OverlayItemValues> values;
+    values.reserve(items.size());
+    for (std::size_t k = 0; k < items.size(); ++k) {
+      const OverlayItem& item = items[k];
+      const int i = int(std::min<std::size_t>(k + 1, 1'000'000'000));
       check_section(item.section, ApiMessage::item_value, i);
       check_test(item.test, i, ApiMessage::item_value);
       detail::check_section_ranges(item.section, ApiMessage::item_value, i);
@@ -510,28 +475,21 @@ OverlayResult Rater::overlay(const std::vector<OverlayItem>& items, double dh_in
       require({"surface modulus", item.e_surface, positive(item.e_surface), kPositive}, ApiMessage::item_value, i);
       require({"base modulus", item.e_base, positive(item.e_base), kPositive}, ApiMessage::item_value, i);
       require({"subgrade modulus", item.e_subgrade, positive(item.e_subgrade), kPositive}, ApiMessage::item_value, i);
-      h3[std::size_t(i - 1)] = item.depth_in;
-      e1[std::size_t(i - 1)] = item.e_surface;
-      e2[std::size_t(i - 1)] = item.e_base;
-      e3[std::size_t(i - 1)] = item.e_subgrade;
+      rating::SectionValues section = section_values(item.section);
+      // As in the legacy entry, the first item's seasonal factors serve every item.
+      section.base_factor = items[0].section.base_factor;
+      section.subgrade_factor = items[0].section.subgrade_factor;
+      values.push_back({section, test_values(item.test), item.depth_in, item.e_surface, item.e_base,
+                        item.e_subgrade});
     }
     r.reset_state();
-    for (int i = 1; i <= n; ++i) {
-      put_section(r, i, items[std::size_t(i - 1)].section, items[0].section);
-      put_test(r, i, 1, items[std::size_t(i - 1)].test);
-    }
-    std::array<int, kSections> npass{};
-    std::vector<double> rpass(std::size_t(kSections) * rating::kMaxPasses, 0.0);
-    std::vector<double> tpass(std::size_t(kSections) * rating::kMaxPasses, 0.0);
-    rating::overlay_iteration(r.ctx, r.blocks.view, h3.data(), e1.data(), e2.data(), e3.data(), r.fwd.data(),
-                              r.sect.data(), &n, nullptr, &dh_in, npass.data(), rpass.data(), tpass.data());
-    out.items.resize(std::size_t(n));
-    for (int i = 1; i <= n; ++i) {
-      for (int k = 1; k <= npass[std::size_t(i - 1)]; ++k) {
-        const std::size_t at = std::size_t(k - 1) * kSections + std::size_t(i - 1);
-        out.items[std::size_t(i - 1)].push_back({tpass[at], rpass[at]});
-      }
-    }
+    rating::SearchCarry carry;
+    std::vector<std::vector<rating::OverlayPassValues>> passes;
+    rating::overlay_passes(r.ctx, r.blocks.view, values, dh_in, carry, passes);
+    out.items.resize(items.size());
+    for (std::size_t i = 0; i < items.size(); ++i)
+      for (const rating::OverlayPassValues& p : passes[i])
+        if (p.rated) out.items[i].push_back({p.surface_in, p.allowable_load});
   });
   if (!out.status) out.items.clear();
   return out;

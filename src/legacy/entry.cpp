@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "legacy/boundary.h"
+#include "legacy/host_rating.h"
 #include "engine/driver.h"
 #include "io/platform.h"
 #include "engine/quorvan.h"
@@ -104,7 +105,7 @@ ZALK_API ZALK_ENTRY void ZALK_CALL ZALK3071DLL(double* FWD, double* RESULT, doub
     require_arguments("ZALK3071DLL",
                       {{"FWD", FWD}, {"RESULT", RESULT}, {"SECT", SECT}, {"NTEST", NTEST}, {"NSEC", NSEC}});
     zalk::api::engine_workspace();
-    zalk::rating::rate_sections(zalk::api::rating_context(), zalk::api::exported_blocks(), FWD,
+    zalk::legacy::rate_sections(zalk::api::rating_context(), zalk::api::exported_blocks(), FWD,
                               RESULT, SECT, NTEST, NSEC);
   });
 }
@@ -119,8 +120,8 @@ ZALK_API ZALK_ENTRY void ZALK_CALL OVER(double* H3ITEM, double* E1ITEM, double* 
                                {"E3ITEM", E3ITEM}, {"FWD", FWD}, {"SECT", SECT}, {"NSEC", NSEC},
                                {"DH", DH}, {"NPASS", NPASS}, {"RPASS", RPASS}, {"TPASS", TPASS}});
     zalk::api::engine_workspace();
-    zalk::rating::overlay_iteration(zalk::api::rating_context(), zalk::api::exported_blocks(), H3ITEM, E1ITEM,
-                       E2ITEM, E3ITEM, FWD, SECT, NSEC, SPARE, DH, NPASS, RPASS, TPASS);
+    zalk::legacy::overlay_iteration(zalk::api::rating_context(), zalk::api::exported_blocks(), H3ITEM, E1ITEM,
+                                    E2ITEM, E3ITEM, FWD, SECT, NSEC, SPARE, DH, NPASS, RPASS, TPASS);
   });
 }
 

@@ -1,10 +1,11 @@
 // Working storage of the load-rating core: the search, the driver and the
-// overlay iteration keep their values here between calls (nothing is reset
-// between calls except where the routines say so), and the core entry points.
+// overlay iteration keep their values here while they work. The core's entry
+// points (rating/section_rating.h, rating/overlay.h) take values; what runs
+// on from one test to the next is passed explicitly.
 //
-// One RatingContext per library instance: the library boundary owns a single
-// static one; tests and benchmarks may own private ones. Nothing in the core
-// keeps state outside it or the shared blocks.
+// The legacy boundary keeps a single static context between calls; a Rater,
+// a test or a benchmark owns its own. Nothing in the core keeps state
+// outside it or the blocks it is given.
 #pragma once
 
 #include <array>
@@ -23,13 +24,7 @@ struct EngineWorkspace;
 
 namespace zalk::rating {
 
-// Host array extents.
-inline constexpr int kMaxSections = 20;
-inline constexpr int kMaxTests = 2000;
-inline constexpr int kFwdSlabs = 10;
-inline constexpr int kResults = 6;
-inline constexpr int kSectColumns = 23;
-inline constexpr int kMaxPasses = 20;
+inline constexpr int kMaxPasses = 20;  // rated passes of the overlay iteration
 inline constexpr int kSeasons = 5;
 
 // State of the two-dimensional grid search (4-byte floats). FBEST is set
@@ -81,15 +76,13 @@ struct SeasonalState {
   double mina = 0, minb = 0, la = 0, lb = 0, allow = 0;
 };
 
-// Working storage of the overlay iteration.
+// Where the overlay iteration stands: its pass, the passes that rated
+// nothing, the items past their thickness limit in the pass, and (for the
+// legacy entry, which rates section 1 with it when given no items) the test
+// count of each item.
 struct OverlayState {
-  std::array<double, kMaxSections> limit{};  // LIMIT
-  std::array<float, 10> defl{};              // DEFL
-  std::array<int, kMaxSections> nt{};        // NT
-  std::vector<double> res;                   // RES(20, 2000, 6), column-major
   int pass = 0, nflag = 0, nover = 0;
-  bool flag = false;
-  float h1 = 0, h2 = 0, h3 = 0, e1 = 0, e2 = 0, e3 = 0, load = 0, loadf = 0;
+  std::array<int, 20> nt{};
 };
 
 // The last table file read and what it held. Only a complete table whose
@@ -146,29 +139,10 @@ struct RatingContext {
   using BackCalculationFn = std::function<BackCalculated(RatingContext& ctx, Blocks& blocks)>;
   BackCalculationFn back_calculation;
 
-  // Called after each test is rated (section, test; 1-based), while ctx.test
-  // still holds its values (the best fit error among them).
-  std::function<void(int section, int test)> test_rated;
-
   RatingContext();
   ~RatingContext();
   RatingContext(const RatingContext&) = delete;
   RatingContext& operator=(const RatingContext&) = delete;
 };
-
-// Load rating of NSEC sections: FWD(20, 2000, 10), RESULT(20, 2000, 6),
-// SECT(20, 23), NTEST(20), all column-major. NSEC above 20 or a test count
-// above 2000 is refused through the reporter (terminal error) before anything
-// is written.
-void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
-                 const double* SECT, const int* NTEST, const int* NSEC);
-
-// Overlay iteration: H3ITEM..E3ITEM(20), FWD and SECT as above (modified in
-// place), DH, NPASS(20), RPASS(20, 20), TPASS(20, 20). `spare` is never read.
-// NSEC above 20, or an item modulus that is not a positive number, is
-// refused through the reporter before anything is written.
-void overlay_iteration(RatingContext& ctx, Blocks& blocks, const double* H3ITEM, const double* E1ITEM,
-          const double* E2ITEM, const double* E3ITEM, double* FWD, double* SECT, const int* NSEC,
-          const void* spare, const double* DH, int* NPASS, double* RPASS, double* TPASS);
 
 }  // namespace zalk::rating

@@ -11,6 +11,7 @@
 #include "rating/defltable.h"
 #include "rating/grids.h"
 #include "rating/rating_messages.h"
+#include "rating/section_rating.h"
 #include "toolkit/errors.h"
 
 namespace zalk::rating {
@@ -27,59 +28,23 @@ constexpr double kLimitStart = 999.0;      // MINA, MINB before the seasons
 constexpr int kDepths = 8;
 constexpr int kSearchMode = 3;
 
-std::size_t fwd_at(int p, int j, int k) {
-  return (std::size_t(k - 1) * kMaxTests + std::size_t(j - 1)) * kMaxSections + std::size_t(p - 1);
-}
-std::size_t sect_at(int p, int c) { return std::size_t(c - 1) * kMaxSections + std::size_t(p - 1); }
 float& resp_at(SeasonalState& s, int field, int season) { return s.resp[std::size_t(season - 1) * 10 + std::size_t(field - 1)]; }
 
 float pow4(float x, float y) { return float(std::pow(double(x), double(y))); }
 
-// The host's arrays hold 20 sections of 2000 tests; larger counts would
-// write outside them. Section 1 is rated even when NSEC < 1, so its count is
-// checked then too.
-bool host_counts_fit(const int* NTEST, int nsec) {
-  toolkit::RoutineScope scope("ZALK3071DLL");
-  if (nsec > kMaxSections) {
-    toolkit::E1STI(1, nsec);
-    raise(RatingMessage::too_many_sections);
-    return false;
-  }
-  const int last = nsec < 1 ? 1 : nsec;
-  for (int p = 1; p <= last; ++p) {
-    if (NTEST[p - 1] > kMaxTests) {
-      toolkit::E1STI(1, p);
-      toolkit::E1STI(2, NTEST[p - 1]);
-      raise(RatingMessage::too_many_tests);
-      return false;
-    }
-  }
-  return true;
-}
-
-void call_setup(Blocks& b, const double* SECT) {
-  for (int s = 1; s <= 6; ++s) b.com3.WEIGHT[s - 1] = 1.0f;
-  b.com3.KXORD = 3;
-  b.com3.KYORD = 3;
-  b.com3.NX = 1;
-  b.com3.NY = 1;
-  for (int i = 1; i <= kSeasons; ++i) {
-    b.dam.SBASEF[i - 1] = float(SECT[sect_at(1, 13 + i)]);
-    b.dam.SSUBF[i - 1] = float(SECT[sect_at(1, 18 + i)]);
-  }
-}
-
-void section_setup(RatingContext& ctx, Blocks& b, const double* SECT, int p) {
+void section_setup(RatingContext& ctx, Blocks& b, const SectionValues& v) {
   SectionState& sec = ctx.section;
   zalk_dam_block& dam = b.dam;
   for (int i = 1; i <= kSeasons; ++i) {
-    dam.SDAYS[i - 1] = float(SECT[sect_at(p, i)]);
-    dam.SAIRT[i - 1] = float(SECT[sect_at(p, 5 + i)]);
+    dam.SDAYS[i - 1] = float(v.days[std::size_t(i - 1)]);
+    dam.SAIRT[i - 1] = float(v.air_f[std::size_t(i - 1)]);
+    dam.SBASEF[i - 1] = float(v.base_factor[std::size_t(i - 1)]);
+    dam.SSUBF[i - 1] = float(v.subgrade_factor[std::size_t(i - 1)]);
   }
-  sec.h = float(SECT[sect_at(p, 11)]);
+  sec.h = float(v.surface_in);
   if (sec.h > kThicknessCap) sec.h = kThicknessCap;
-  sec.b = float(SECT[sect_at(p, 12)]);
-  sec.t1 = float(SECT[sect_at(p, 13)]);
+  sec.b = float(v.base_in);
+  sec.t1 = float(v.previous_day_air_f);
   // Seasonal pavement temperature at a third of the surface layer.
   sec.z = sec.h / 3.0f;
   for (int i = 1; i <= kSeasons; ++i) {
@@ -91,13 +56,13 @@ void section_setup(RatingContext& ctx, Blocks& b, const double* SECT, int p) {
   sec.t1c = (sec.t1 - 32.0f) * 5.0f / 9.0f;
 }
 
-void read_test(RatingContext& ctx, Blocks& b, const double* FWD, int p, int j) {
+void read_test(RatingContext& ctx, Blocks& b, const TestValues& v) {
   TestState& t = ctx.test;
-  t.hour = float(FWD[fwd_at(p, j, 1)]);
-  t.load = float(FWD[fwd_at(p, j, 2)]);
-  for (int s = 1; s <= 6; ++s) b.dd.DMEAS[s - 1] = float(FWD[fwd_at(p, j, 2 + s)] / 1000.0);
-  t.reps = float(FWD[fwd_at(p, j, 9)]);
-  t.ts = float(FWD[fwd_at(p, j, 10)]);
+  t.hour = float(v.hour);
+  t.load = float(v.load_lb);
+  for (int s = 1; s <= 6; ++s) b.dd.DMEAS[s - 1] = float(v.deflections_mils[std::size_t(s - 1)] / 1000.0);
+  t.reps = float(v.reps_per_year);
+  t.ts = float(v.surface_f);
 }
 
 // Back-calculates at every depth candidate; the first smallest fit error wins.
@@ -137,11 +102,12 @@ bool meaningful_moduli(const SeasonalState& s, int p, int j) {
   return false;
 }
 
-void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT, int p, int j) {
-  read_test(ctx, b, FWD, p, j);
+TestRating rate_test(RatingContext& ctx, Blocks& b, const TestValues& v, int p, int j) {
+  read_test(ctx, b, v);
   TestState& t = ctx.test;
   t.td = pavement_temperature(t.hour, t.ts, ctx.section.t1c, ctx.section.dmm);
   t.loadf = t.load / kRefLoad;
+  TestRating out;
   if (ctx.back_calculation) {
     const RatingContext::BackCalculated m = ctx.back_calculation(ctx, b);
     ctx.section.h3 = m.h3;
@@ -152,24 +118,18 @@ void rate_test(RatingContext& ctx, Blocks& b, const double* FWD, double* RESULT,
     ctx.section.h3 = DEPGRID[t.bestd - 1] * 12.0f;
     const int d = t.bestd - 1;
     seasonal_rating(ctx, b, ctx.e1out[d], ctx.e2out[d], ctx.e3out[d], ctx.section.h3);
+    out.fit_error = t.best;
   }
   const SeasonalState& s = ctx.season;
   const bool meaningful = meaningful_moduli(s, p, j);
-  RESULT[fwd_at(p, j, 1)] = meaningful ? s.allow : std::numeric_limits<double>::quiet_NaN();
-  RESULT[fwd_at(p, j, 2)] = s.e1;
-  RESULT[fwd_at(p, j, 3)] = s.e72;
-  RESULT[fwd_at(p, j, 4)] = s.e2;
-  RESULT[fwd_at(p, j, 5)] = s.e3;
-  RESULT[fwd_at(p, j, 6)] = ctx.section.h3;
-  if (ctx.test_rated) ctx.test_rated(p, j);
-}
-
-void rate_section(RatingContext& ctx, Blocks& b, DeflectionTables& tables, const double* FWD,
-                  double* RESULT, const double* SECT, const int* NTEST, int p) {
-  section_setup(ctx, b, SECT, p);
-  fit_section_surfaces(tables, ctx.section.h, ctx.section.b, b, ctx.surface_cache);
-  for (int j = 1; j <= NTEST[p - 1]; ++j) rate_test(ctx, b, FWD, RESULT, p, j);
-  ctx.section.h3 = 0.0f;
+  out.allowable_load = meaningful ? s.allow : std::numeric_limits<double>::quiet_NaN();
+  out.e_surface = s.e1;
+  out.e_surface_72f = s.e72;
+  out.e_base = s.e2;
+  out.e_subgrade = s.e3;
+  out.depth_in = ctx.section.h3;
+  out.season_allowable = season_allowable(s, t.reps);
+  return out;
 }
 
 // Allowed repetitions and the damage sums of the five seasons.
@@ -199,14 +159,13 @@ void season_limits(SeasonalState& s) {
   }
 }
 
-void allowable_load(SeasonalState& s) {
+// The year's allowable load: the seasons' damages summed, and the least
+// strength ratio and deflection limit of the seasons.
+void year_allowable(SeasonalState& s) {
   const double factor = double(5.6f);
   s.la = std::pow(s.df, -0.25) * factor;
   s.lb = std::pow(double(s.dr), -0.25) * factor;
-  s.allow = s.la;
-  if (s.allow > s.lb) s.allow = s.lb;
-  if (s.allow > s.minb) s.allow = s.minb;
-  if (9.0 * s.mina < s.allow) s.allow = 9.0 * s.mina;
+  s.allow = allowable_load(s.df, double(s.dr), s.minb, s.mina);
 }
 
 }  // namespace
@@ -257,57 +216,97 @@ void seasonal_rating(RatingContext& ctx, Blocks& b, float e1, float e2, float e3
              ctx.test.loadf, b.dd.DMEAS, s.resp.data(), SEASTAB, kSeasons, 2);
   season_damage(s, b, ctx.test.reps);
   season_limits(s);
-  allowable_load(s);
+  year_allowable(s);
 }
 
-RatingContext::RatingContext() { overlay.res.assign(std::size_t(kMaxSections) * kMaxTests * kResults, 0.0); }
+double allowable_load(double fatigue_damage, double rutting_damage, double deflection_limit,
+                      double strength_ratio) {
+  const double factor = double(5.6f);
+  double allow = std::pow(fatigue_damage, -0.25) * factor;
+  const double rutting = std::pow(rutting_damage, -0.25) * factor;
+  if (allow > rutting) allow = rutting;
+  if (allow > deflection_limit) allow = deflection_limit;
+  if (9.0 * strength_ratio < allow) allow = 9.0 * strength_ratio;
+  return allow;
+}
+
+SeasonValues season_allowable(const SeasonalState& s, float reps) {
+  SeasonValues out;
+  out.fill(std::numeric_limits<double>::quiet_NaN());
+  if (!std::isfinite(s.allow)) return out;
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const double deflection = double(11.5f / s.resp[i * 10 + 8] * 10.0f);
+    out[i] = allowable_load(double(reps) / double(s.nf[i]), double(reps) / double(s.nd[i]), deflection,
+                            double(s.resp[i * 10 + 4]));
+  }
+  return out;
+}
+
+RatingContext::RatingContext() = default;
 RatingContext::~RatingContext() = default;
 
-namespace {
+void begin_call(Blocks& b, const SectionValues& factors_from) {
+  for (int s = 1; s <= 6; ++s) b.com3.WEIGHT[s - 1] = 1.0f;
+  b.com3.KXORD = 3;
+  b.com3.KYORD = 3;
+  b.com3.NX = 1;
+  b.com3.NY = 1;
+  for (int i = 1; i <= kSeasons; ++i) {
+    b.dam.SBASEF[i - 1] = float(factors_from.base_factor[std::size_t(i - 1)]);
+    b.dam.SSUBF[i - 1] = float(factors_from.subgrade_factor[std::size_t(i - 1)]);
+  }
+}
 
-// The table of a call: the caller's parsed one, or the file through the
-// cache. A file is reused only when its stamp is unchanged, and re-read
-// otherwise; what the reading leaves in the blocks (IDEPTH past the last
-// depth) is left by a reuse too.
-DeflectionTables* table_of_call(RatingContext& ctx, Blocks& blocks, TableRead& read) {
-  read = TableRead::Complete;
-  if (ctx.tables != nullptr) return ctx.tables;
+// A parsed table of the caller's, or the file through the cache. A file is
+// reused only when its stamp is unchanged, and re-read otherwise; what the
+// reading leaves in the blocks (IDEPTH past the last depth) is left by a
+// reuse too. A table that cannot be read whole ends the call in the reader.
+DeflectionTables& table_of_call(RatingContext& ctx, Blocks& blocks) {
+  if (ctx.tables != nullptr) return *ctx.tables;
   TableCache& cache = ctx.table_cache;
   const std::filesystem::path file = ctx.table.empty() ? platform::table_path() : ctx.table;
   const std::optional<platform::FileStamp> before = platform::file_stamp(file);
   if (cache.valid && before && cache.file == file && before->same_version(cache.stamp)) {
     blocks.depth.IDEPTH = int(DEPGRID.size()) + 1;
-    return &cache.tables;
+    return cache.tables;
   }
   cache.valid = false;
   ++cache.reads;
-  read = read_deflection_table(file, cache.tables, blocks);
+  const TableRead read = read_deflection_table(file, cache.tables, blocks);
   const std::optional<platform::FileStamp> after = platform::file_stamp(file);
   if (read == TableRead::Complete && before && after && before->settled && after->same_version(*before)) {
     cache.valid = true;
     cache.file = file;
     cache.stamp = *after;
   }
-  return &cache.tables;
+  return cache.tables;
 }
 
-}  // namespace
-
-void rate_sections(RatingContext& ctx, Blocks& blocks, const double* FWD, double* RESULT,
-                 const double* SECT, const int* NTEST, const int* NSEC) {
-  const int nsec = *NSEC;
-  if (!host_counts_fit(NTEST, nsec)) return;
-  call_setup(blocks, SECT);
-  TableRead read = TableRead::Complete;
-  DeflectionTables& tables = *table_of_call(ctx, blocks, read);
-  // A table that cannot be read whole ends the call before any section.
-  int p = 1;
-  rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
-  ctx.section.h3 = 0.0f;
-  while (p < nsec) {
-    ++p;
-    rate_section(ctx, blocks, tables, FWD, RESULT, SECT, NTEST, p);
+// The section's surfaces are fitted first; the third-layer thickness goes
+// back to 0 after its last test.
+void rate_section(RatingContext& ctx, Blocks& blocks, DeflectionTables& tables,
+                  const SectionValues& section, std::span<const TestValues> tests,
+                  SearchCarry& carry, const TestSink& sink, TestNumbering numbering) {
+  section_setup(ctx, blocks, section);
+  fit_section_surfaces(tables, ctx.section.h, ctx.section.b, blocks, ctx.surface_cache);
+  for (std::size_t k = 0; k < tests.size(); ++k) {
+    ctx.search.ibest = carry.ibest;
+    ctx.search.jbest = carry.jbest;
+    const TestRating r = rate_test(ctx, blocks, tests[k], numbering.section, numbering.first_test + int(k));
+    carry = {ctx.search.ibest, ctx.search.jbest};
+    sink(k, r);
   }
+  ctx.section.h3 = 0.0f;
+}
+
+std::vector<TestRating> rate_section(RatingContext& ctx, Blocks& blocks, DeflectionTables& tables,
+                                     const SectionValues& section,
+                                     std::span<const TestValues> tests, SearchCarry& carry,
+                                     TestNumbering numbering) {
+  std::vector<TestRating> out(tests.size());
+  rate_section(ctx, blocks, tables, section, tests, carry,
+               [&out](std::size_t k, const TestRating& r) { out[k] = r; }, numbering);
+  return out;
 }
 
 }  // namespace zalk::rating

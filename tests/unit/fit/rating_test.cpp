@@ -10,9 +10,12 @@
 
 #include "unit/fit/basins.h"
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 
 namespace zalk::rating {
 namespace {
+
+using legacy::rate_sections;
 
 TEST(FitRating, TheRatingCoreRatesTheFittedModuli) {
   const auto cases = testing::load_basins();

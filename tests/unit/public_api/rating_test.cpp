@@ -11,6 +11,8 @@
 #include "unit/engine/reference_data.h"
 #include "unit/fit/basins.h"
 #include "rating/context.h"
+#include "legacy/host_arrays.h"
+#include "legacy/host_rating.h"
 #include "zalk/zalk.hpp"
 
 namespace {
@@ -65,22 +67,23 @@ std::vector<SampleSection> read_sample(const std::string& dir) {
 
 // The legacy core's RESULT of all sections rated in one call.
 struct Legacy {
-  std::vector<double> fwd = std::vector<double>(20 * 2000 * 10, 0.0);
-  std::vector<double> result = std::vector<double>(20 * 2000 * 6, 0.0);
-  std::vector<double> sect = std::vector<double>(20 * 23, 0.0);
+  std::vector<double> fwd = std::vector<double>(zalk::legacy::kFwdSize, 0.0);
+  std::vector<double> result = std::vector<double>(zalk::legacy::kResultSize, 0.0);
+  std::vector<double> sect = std::vector<double>(zalk::legacy::kSectSize, 0.0);
   std::array<int, 20> ntest{};
-  static std::size_t at(int p, int j, int k) { return (std::size_t(k - 1) * 2000 + std::size_t(j - 1)) * 20 + std::size_t(p - 1); }
+  static std::size_t at(int p, int j, int k) { return zalk::legacy::test_at(p, j, k); }
 
   void put(int p, const SampleSection& s) {
+    using zalk::legacy::row_at;
     for (int i = 1; i <= 5; ++i) {
-      sect[std::size_t(i - 1) * 20 + std::size_t(p - 1)] = s.section.days[std::size_t(i - 1)];
-      sect[std::size_t(4 + i) * 20 + std::size_t(p - 1)] = s.section.air_temperature_f[std::size_t(i - 1)];
-      sect[std::size_t(12 + i) * 20] = s.section.base_factor[std::size_t(i - 1)];
-      sect[std::size_t(17 + i) * 20] = s.section.subgrade_factor[std::size_t(i - 1)];
+      sect[row_at(p, i)] = s.section.days[std::size_t(i - 1)];
+      sect[row_at(p, 5 + i)] = s.section.air_temperature_f[std::size_t(i - 1)];
+      sect[row_at(1, 13 + i)] = s.section.base_factor[std::size_t(i - 1)];
+      sect[row_at(1, 18 + i)] = s.section.subgrade_factor[std::size_t(i - 1)];
     }
-    sect[std::size_t(10) * 20 + std::size_t(p - 1)] = s.section.surface_thickness_in;
-    sect[std::size_t(11) * 20 + std::size_t(p - 1)] = s.section.base_thickness_in;
-    sect[std::size_t(12) * 20 + std::size_t(p - 1)] = s.section.previous_day_air_f;
+    sect[row_at(p, 11)] = s.section.surface_thickness_in;
+    sect[row_at(p, 12)] = s.section.base_thickness_in;
+    sect[row_at(p, 13)] = s.section.previous_day_air_f;
     ntest[std::size_t(p - 1)] = int(s.tests.size());
     for (int j = 1; j <= int(s.tests.size()); ++j) {
       const auto& t = s.tests[std::size_t(j - 1)];
@@ -106,7 +109,7 @@ TEST(PublicRating, RaterEqualsTheLegacyCoreBitForBit) {
   zalk::rating::OwnedBlocks blocks;
   ctx.table = kTable;
   const int nsec = int(sample.size());
-  zalk::rating::rate_sections(ctx, blocks.view, legacy.fwd.data(), legacy.result.data(), legacy.sect.data(),
+  zalk::legacy::rate_sections(ctx, blocks.view, legacy.fwd.data(), legacy.result.data(), legacy.sect.data(),
                               legacy.ntest.data(), &nsec);
 
   zalk::Rater rater;
@@ -194,7 +197,7 @@ TEST(PublicRating, OverlayEqualsTheLegacyIteration) {
   const double dh = 1.0;
   std::array<int, 20> npass{};
   std::vector<double> rpass(400), tpass(400);
-  zalk::rating::overlay_iteration(ctx, blocks.view, h3.data(), e1.data(), e2.data(), e3.data(), legacy.fwd.data(),
+  zalk::legacy::overlay_iteration(ctx, blocks.view, h3.data(), e1.data(), e2.data(), e3.data(), legacy.fwd.data(),
                                   legacy.sect.data(), &nsec, nullptr, &dh, npass.data(), rpass.data(), tpass.data());
 
   zalk::Rater rater;

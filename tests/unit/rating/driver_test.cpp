@@ -13,12 +13,15 @@
 #include <limits>
 
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 #include "rating/driver.h"
 #include "unit/rating/synthetic.h"
 #include "toolkit/errors.h"
 
 namespace zalk::rating {
 namespace {
+
+using legacy::rate_sections;
 
 using testing::FakeEngine;
 using testing::Host;

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 #include "unit/rating/synthetic.h"
 #include "toolkit/errors.h"
 
 namespace zalk::rating {
 namespace {
+
+using legacy::overlay_iteration;
 
 using testing::FakeEngine;
 using testing::Host;

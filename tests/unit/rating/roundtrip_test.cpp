@@ -10,11 +10,14 @@
 #include "engine/quorvan.h"
 #include "rating/backcalc.h"
 #include "rating/context.h"
+#include "legacy/host_rating.h"
 #include "rating/grids.h"
 #include "unit/rating/synthetic.h"
 
 namespace zalk::rating {
 namespace {
+
+using legacy::rate_sections;
 
 using testing::Host;
 using testing::OwnBlocks;
