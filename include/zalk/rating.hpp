@@ -112,6 +112,12 @@ enum RatingFlag : unsigned {
 // The flags as words joined by '|' ("at_bound|interpolated"), "" for none.
 std::string flag_names(unsigned flags);
 
+// One section and its tests, for a call that rates several sections.
+struct SectionTests {
+  Section section;
+  std::vector<DeflectionTest> tests;
+};
+
 struct SectionRating {
   Status status;                     // on an error, tests is empty
   std::vector<RatingResult> tests;   // one per test, in the order given
@@ -204,6 +210,11 @@ class Rater {
   // tests of the call and nothing else.
   SectionRating rate(const Section& section, const std::vector<DeflectionTest>& tests,
                      const RatingOptions& options = {});
+
+  // Several sections in one call, each with its own status: the results of
+  // one rate(section, tests) call per section, bit for bit, so a survey may
+  // be split between calls at any section boundary.
+  std::vector<SectionRating> rate(const std::vector<SectionTests>& sections, const RatingOptions& options = {});
 
   // One test back-calculated (and rated) on its own: rate(section, {test}).
   SectionRating back_calculate(const Section& section, const DeflectionTest& test,

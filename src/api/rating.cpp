@@ -443,6 +443,14 @@ SectionRating Rater::rate(const Section& section, const std::vector<DeflectionTe
   return out;
 }
 
+// Each section starts from a fresh state, as a call of its own would.
+std::vector<SectionRating> Rater::rate(const std::vector<SectionTests>& sections, const RatingOptions& options) {
+  std::vector<SectionRating> out;
+  out.reserve(sections.size());
+  for (const SectionTests& s : sections) out.push_back(rate(s.section, s.tests, options));
+  return out;
+}
+
 SectionRating Rater::back_calculate(const Section& section, const DeflectionTest& test,
                                    const RatingOptions& options) {
   return rate(section, {test}, options);

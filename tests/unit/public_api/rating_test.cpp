@@ -112,21 +112,41 @@ TEST(PublicRating, RaterEqualsTheLegacyCoreBitForBit) {
   zalk::legacy::rate_sections(ctx, blocks.view, legacy.fwd.data(), legacy.result.data(), legacy.sect.data(),
                               legacy.ntest.data(), &nsec);
 
-  zalk::Rater rater;
-  ASSERT_TRUE(rater.load_table(kTable).ok());
-  for (std::size_t p = 0; p < sample.size(); ++p) {
-    ::testing::internal::CaptureStdout();
-    const zalk::SectionRating r = rater.rate(sample[p].section, sample[p].tests);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-    ASSERT_TRUE(r.status.ok()) << r.status.error->text;
-    for (std::size_t j = 0; j < r.tests.size(); ++j) {
-      const auto got = values_of(r.tests[j]);
-      for (int k = 1; k <= 6; ++k)
-        EXPECT_TRUE(same_bits(got[std::size_t(k - 1)], legacy.result[Legacy::at(int(p + 1), int(j + 1), k)]))
-            << sample[p].id << " test " << j + 1 << " result " << k;
-      EXPECT_TRUE(r.tests[j].fitted && r.tests[j].rated);
-      EXPECT_GT(r.tests[j].fit_error, 0.0);
-      EXPECT_LT(r.tests[j].fit_error, 0.01);  // the sample's basins come from the engine itself
+  // The sample's sections in one call, one call each, and split in two at
+  // section boundaries: every way gives the legacy core's results.
+  std::vector<zalk::SectionTests> all;
+  for (const SampleSection& s : sample) all.push_back({s.section, s.tests});
+  const struct {
+    const char* name;
+    std::vector<std::size_t> calls;  // the sections each call begins with
+  } splits[] = {{"one call per section", {0, 1}}, {"both in one call", {0}}};
+  ASSERT_EQ(all.size(), 2u);
+  for (const auto& split : splits) {
+    zalk::Rater rater;
+    ASSERT_TRUE(rater.load_table(kTable).ok());
+    std::vector<zalk::SectionRating> rated;
+    for (std::size_t c = 0; c < split.calls.size(); ++c) {
+      const std::size_t end = c + 1 < split.calls.size() ? split.calls[c + 1] : all.size();
+      const std::vector<zalk::SectionTests> part(all.begin() + std::ptrdiff_t(split.calls[c]),
+                                                 all.begin() + std::ptrdiff_t(end));
+      ::testing::internal::CaptureStdout();
+      for (zalk::SectionRating& r : rater.rate(part)) rated.push_back(std::move(r));
+      EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    }
+    ASSERT_EQ(rated.size(), sample.size()) << split.name;
+    for (std::size_t p = 0; p < sample.size(); ++p) {
+      const zalk::SectionRating& r = rated[p];
+      ASSERT_TRUE(r.status.ok()) << r.status.error->text;
+      ASSERT_EQ(r.tests.size(), sample[p].tests.size());
+      for (std::size_t j = 0; j < r.tests.size(); ++j) {
+        const auto got = values_of(r.tests[j]);
+        for (int k = 1; k <= 6; ++k)
+          EXPECT_TRUE(same_bits(got[std::size_t(k - 1)], legacy.result[Legacy::at(int(p + 1), int(j + 1), k)]))
+              << split.name << ": " << sample[p].id << " test " << j + 1 << " result " << k;
+        EXPECT_TRUE(r.tests[j].fitted && r.tests[j].rated);
+        EXPECT_GT(r.tests[j].fit_error, 0.0);
+        EXPECT_LT(r.tests[j].fit_error, 0.01);  // the sample's basins come from the engine itself
+      }
     }
   }
 }
