@@ -24,6 +24,7 @@
 
 #include "engine/driver.h"
 #include "engine/quorvan.h"
+#include "zalk/rating_model.hpp"
 
 namespace {
 
@@ -31,7 +32,7 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kSeed = 3071;
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kRefLoad = 10940.0;  // load of 100 psi on the 5.9-in plate of the engine
+constexpr double kRefLoad = zalk::kRatingModel.reference_load_lb;  // the engine's unit load
 
 struct SectionTruth {
   const char* id;

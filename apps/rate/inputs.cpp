@@ -122,7 +122,7 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
     }
     if (!said_layout) {
       const bool table_layout =
-          row.test.sensor_offsets_in == zalk::kLegacySensorOffsets && !(row.flags & zalk::flag_interpolated);
+          std::ranges::equal(row.test.sensor_offsets_in, zalk::kLegacySensorOffsets) && !(row.flags & zalk::flag_interpolated);
       std::fprintf(stderr, "rate: %s: %s\n", f.file.c_str(),
                    table_layout ? "sensors within 10 mm of 0, 8, 12, 18, 24, 36 in: taken as those"
                    : o.rating.method == zalk::Method::fit

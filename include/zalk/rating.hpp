@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "zalk/rating_model.hpp"
 #include "zalk/status.hpp"
 
 namespace zalk {
@@ -38,14 +39,11 @@ struct Section {
   Seasonal subgrade_factor{};       // and of the subgrade
 };
 
-// The sensor offsets of the deflection table (inches from the load centre).
-inline const std::vector<double> kLegacySensorOffsets{0, 8, 12, 18, 24, 36};
-
 // One deflection test: the columns of the rating tool's tests.csv.
 struct DeflectionTest {
   double hour = 0;                  // time of day, hours
   double load_lb = 0;
-  std::vector<double> sensor_offsets_in = kLegacySensorOffsets;  // increasing
+  std::vector<double> sensor_offsets_in{kLegacySensorOffsets.begin(), kLegacySensorOffsets.end()};  // increasing
   std::vector<double> deflections_mils;                          // one per sensor
   double reps_per_year = 0;         // annual load repetitions
   double surface_temperature_f = 0;

@@ -5,5 +5,6 @@
 #include "zalk/analysis.hpp"
 #include "zalk/fwd_file.hpp"
 #include "zalk/rating.hpp"
+#include "zalk/rating_model.hpp"
 #include "zalk/status.hpp"
 #include "zalk/survey.hpp"

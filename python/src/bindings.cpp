@@ -529,9 +529,25 @@ py::dict survey_unit_statistics(const py::array_t<int, py::array::c_style | py::
 
 }  // namespace
 
+// The structure every rating analyses (zalk::kRatingModel), for the package
+// to use rather than type again.
+py::dict rating_model() {
+  const zalk::RatingModel& r = zalk::kRatingModel;
+  py::dict d;
+  d["poisson"] = py::make_tuple(r.poisson[0], r.poisson[1], r.poisson[2], r.poisson[3]);
+  d["stiff_layer_modulus_psi"] = r.stiff_layer_modulus_psi;
+  d["plate_radius_in"] = r.plate_radius_in;
+  d["reference_load_lb"] = r.reference_load_lb;
+  d["reference_pressure_psi"] = r.reference_pressure_psi;
+  d["pressure_per_lb"] = r.pressure_per_lb();
+  d["sensor_offsets_in"] = py::tuple(py::cast(std::vector<double>(r.sensor_offsets_in.begin(), r.sensor_offsets_in.end())));
+  return d;
+}
+
 PYBIND11_MODULE(_zalk3071, m) {
   m.doc() = "Compiled core of zalk3071 (use the zalk3071 package, not this module).";
   m.attr("__version__") = ZALK_VERSION_STRING;
+  m.attr("RATING_MODEL") = rating_model();
   m.def("analyse", &analyse, py::arg("layers"), py::arg("loads"), py::arg("points"), py::arg("si"),
         py::arg("round_moduli_as_deck"), py::arg("interface_above"));
   m.def("fit_defaults", &fit_defaults);

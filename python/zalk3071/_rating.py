@@ -24,7 +24,7 @@ SEASONS = ("fall", "winter", "spring1", "spring2", "summer")
 SECTION_COLUMNS = (["section"] + [f"days_{s}" for s in SEASONS] + [f"air_{s}_f" for s in SEASONS]
                    + ["surface_in", "base_in", "prev_day_air_f"]
                    + [f"base_factor_{s}" for s in SEASONS] + [f"subgrade_factor_{s}" for s in SEASONS])
-LEGACY_OFFSETS_IN = (0.0, 8.0, 12.0, 18.0, 24.0, 36.0)
+LEGACY_OFFSETS_IN = tuple(_zalk3071.RATING_MODEL["sensor_offsets_in"])
 DEFLECTION_COLUMNS = [f"d{int(x)}_mils" for x in LEGACY_OFFSETS_IN]
 TEST_COLUMNS = (["section", "hour", "load_lb"] + DEFLECTION_COLUMNS
                 + ["reps_per_year", "surface_temp_f"])

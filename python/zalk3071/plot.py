@@ -11,14 +11,17 @@ from typing import TYPE_CHECKING, Any, Mapping, Sequence, Union
 
 import numpy as np
 
+from . import _zalk3071
 from ._analysis import analyse
 from ._rating import LEGACY_OFFSETS_IN, SEASONS
 
 # The structure the rating analyses: surface, base and subgrade over a stiff
-# layer, with the library's fixed Poisson's ratios and load radius.
-POISSON = (0.35, 0.40, 0.45, 0.49)
-STIFF_LAYER_MODULUS = 1.0e7
-LOAD_RADIUS_IN = 5.9
+# layer, with the library's fixed Poisson's ratios, plate and pressure.
+_MODEL = _zalk3071.RATING_MODEL
+POISSON = _MODEL["poisson"]
+STIFF_LAYER_MODULUS = _MODEL["stiff_layer_modulus_psi"]
+LOAD_RADIUS_IN = _MODEL["plate_radius_in"]
+PRESSURE_PER_LB = _MODEL["pressure_per_lb"]
 SURFACE_CAP_IN = 12.0
 
 if TYPE_CHECKING:
@@ -70,7 +73,7 @@ def computed_basin(result: Mapping[str, float], surface_in: float, base_in: floa
     layers = [[h1, result["e_surface"], POISSON[0]], [base_in, result["e_base"], POISSON[1]],
               [result["depth_in"], result["e_subgrade"], POISSON[2]],
               [0.0, STIFF_LAYER_MODULUS, POISSON[3]]]
-    pressure = load_lb / (np.pi * LOAD_RADIUS_IN ** 2)
+    pressure = load_lb * PRESSURE_PER_LB
     points = [[x, 0.0, 0.0] for x in offsets_in]
     return analyse(layers, [[0.0, 0.0, pressure, LOAD_RADIUS_IN]], points).w * 1000.0
 

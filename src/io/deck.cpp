@@ -20,6 +20,7 @@
 #include "io/platform.h"
 #include "io/io_messages.h"
 #include "toolkit/errors.h"
+#include "zalk/rating_model.hpp"
 
 namespace zalk::engine {
 namespace {
@@ -37,8 +38,11 @@ constexpr std::string_view kTitle = " QuORVAN input plate problem ";
 // ---- writer ------------------------------------------------------------------
 
 // The fixed values of the deck, 4-byte constants where the configuration says so.
-constexpr float kPoisson[4] = {0.35f, 0.40f, 0.45f, 0.49f};
-constexpr float kBottomModulus = 1.0e7f;
+constexpr float kPoisson[4] = {float(kRatingModel.poisson[0]), float(kRatingModel.poisson[1]),
+                               float(kRatingModel.poisson[2]), float(kRatingModel.poisson[3])};
+constexpr float kBottomModulus = float(kRatingModel.stiff_layer_modulus_psi);
+// The plate's radius in the load records' text (F7.3).
+static_assert(kRatingModel.plate_radius_in == 5.9);
 constexpr std::string_view kNoInterface = " 0000.";
 constexpr std::string_view kMode1LoadTail = " 005.900 0000.00 0000.00 0. 0.";
 constexpr std::string_view kMode2Loads =
@@ -300,8 +304,8 @@ void read_points(DeckReader& r, int p, DeckProblem& prob) {
 }
 
 void set_tolerances(ProblemSet& out) {
-  out.abstol = {1e-6, 1e-6, 1e-7, 1e-7, 1e-7, 1e-7, 1e-6, 1e-6, 1e-6, 1e-6};
-  out.reltol.fill(0.001);
+  out.abstol = kRatingModel.absolute_tolerance;
+  out.reltol.fill(kRatingModel.relative_tolerance);
 }
 
 void read_deck(std::string_view text, std::string_view source, ProblemSet& out) {

@@ -13,6 +13,7 @@
 #include "rating/defltable.h"
 #include "rating/driver.h"
 #include "rating/grids.h"
+#include "zalk/rating_model.hpp"
 
 namespace zalk::rating {
 namespace {
@@ -20,10 +21,10 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kCandidates = int(DEPGRID.size());
 constexpr int kTableSensors = 6;  // the table's sensors a search may use
-constexpr double kPlateRadius = 5.9;
-constexpr double kPressurePerLoad = 100.0 / double(kRefLoad);  // psi per lb, as the table's runs
-constexpr std::array<double, 4> kPoisson{0.35, 0.40, 0.45, 0.49};
-constexpr double kStiffLayerModulus = 1.0e7;
+constexpr double kPlateRadius = kRatingModel.plate_radius_in;
+constexpr double kPressurePerLoad = kRatingModel.pressure_per_lb();  // as the table's runs
+constexpr std::array<double, 4> kPoisson = kRatingModel.poisson;
+constexpr double kStiffLayerModulus = kRatingModel.stiff_layer_modulus_psi;
 // A chi-square per sensor above this (three standard deviations a reading
 // on average) is a misfit the noise does not explain.
 constexpr double kAboveNoiseChiSquare = 9.0;

@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "zalk/rating_model.hpp"
+
 namespace zalk::rating {
 
 inline constexpr std::array<float, 8> HACGRID{2, 3, 4, 5, 6, 8, 10, 12};        // inches
@@ -11,7 +13,7 @@ inline constexpr std::array<float, 8> DEPGRID{1, 2, 3, 4, 5, 10, 15, 20};       
 inline constexpr std::array<float, 11> E1GRID{100, 200, 300, 400, 600, 800, 1200, 1500, 2000, 3000, 4000};
 inline constexpr std::array<float, 8> E2GRID{10, 20, 30, 40, 50, 60, 80, 100};  // thousands
 inline constexpr float kRefSubgradeModulus = 10000.0f;
-inline constexpr float kRefLoad = 10940.0f;
+inline constexpr float kRefLoad = float(kRatingModel.reference_load_lb);  // lb
 inline constexpr int kTableRecords = 8 * 8 * 8 * 11 * 8;  // 45,056
 
 }  // namespace zalk::rating
