@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "zalk/errc.hpp"
+
 namespace zalk {
 
 // The reporter's error types; the API returns warnings and the two severe ones.
@@ -17,6 +19,7 @@ enum class ErrorType : int { note = 1, alert = 2, warning = 3, fatal = 4, termin
 struct Error {
   std::string routine;  // the routine that raised it (printed after "from")
   int code = 0;         // the error's number within that routine
+  Errc errc = Errc::other;  // the message raised, to branch on (zalk/errc.hpp)
   ErrorType type = ErrorType::terminal;
   std::string message;  // the message alone, values filled in
   std::string text;     // the lines exactly as the reporter prints them, joined by '\n'

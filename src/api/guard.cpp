@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "api/errc.h"
+
 namespace zalk::detail {
 
 std::string number_text(double value) {
@@ -25,6 +27,7 @@ Error error_of(const toolkit::ErrorEvent& event) {
   e.routine = event.routine;
   e.code = event.code;
   e.type = static_cast<ErrorType>(event.type);
+  e.errc = errc_of(event.routine, event.type, event.code);
   e.message = event.message;
   for (const std::string& line : event.lines) {
     if (!e.text.empty()) e.text += '\n';

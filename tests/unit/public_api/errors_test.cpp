@@ -150,8 +150,9 @@ TEST(PublicErrors, RatingInputsAreCheckedBeforeAnyWork) {
     std::string message;
   };
   const Case cases[] = {
-      {[](auto&, auto& t) { t.clear(); }, 18, "0 tests are given; 1 to 2000 are allowed."},
-      {[](auto&, auto& t) { t.resize(2001, t[0]); }, 18, "2001 tests are given; 1 to 2000 are allowed."},
+      {[](auto&, auto& t) { t.clear(); }, 18, "No tests are given; at least 1 is needed."},
+      // No limit on the count: the 2001st test is checked like the first.
+      {[](auto&, auto& t) { t.resize(2001, t[0]), t[2000].hour = 25; }, 20, "Test 2001: the hour, 25, must lie between 0 and 24."},
       {[](auto& s, auto&) { s.days[2] = -1; }, 19, "The section's days of spring 1, -1, must be a finite number, 0 or above."},
       {[](auto& s, auto&) { s.air_temperature_f[4] = kNaN; }, 19, "The section's air temperature of summer, NaN, must be a finite number."},
       {[](auto& s, auto&) { s.surface_thickness_in = 0; }, 19, "The section's surface thickness, 0, must be a finite number above 0."},
@@ -201,9 +202,11 @@ TEST(PublicErrors, RatingInputsAreCheckedBeforeAnyWork) {
   EXPECT_TRUE(r.tests[0].fitted && r.tests[0].rated);
   EXPECT_FALSE(r.tests[1].fitted || r.tests[1].rated);
   EXPECT_TRUE(std::isnan(r.tests[1].fit_error) && std::isnan(r.tests[1].e_surface));
+  ASSERT_FALSE(r.status.warnings.empty());
+  EXPECT_EQ(r.status.warnings.back().errc, zalk::Errc::rating_meaningless_moduli) << r.status.warnings.back().text;
 
   zalk::OverlayItem item{section, tests[0], 84, 450000, 30000, 9000};
-  expect_error(rater.overlay({}, 1.0).status, "zalk::Rater", 24, "0 overlay items are given; 1 to 20 are allowed.", "items");
+  expect_error(rater.overlay({}, 1.0).status, "zalk::Rater", 24, "No overlay items are given; at least 1 is needed.", "items");
   expect_error(rater.overlay({item}, kNaN).status, "zalk::Rater", 26,
                "The overlay increment, NaN, must be a finite number above 0.", "increment");
   expect_error(rater.overlay({item}, 1e30).status, "zalk::Rater", 30,
@@ -279,6 +282,32 @@ TEST(PublicErrors, AnExtremeBasinIsFlaggedAndTheOtherTestsAreRated) {
   nan_offset.deflections_mils = {20};
   expect_error(rater.rate(valid_section(), {nan_offset}, options).status, "zalk::Rater", 20,
                "Test 1: the sensor offset, NaN, must lie between -1200 and 1200 (in).", "NaN offset");
+}
+
+// Each error carries the value of its message, whichever layer raised it.
+TEST(PublicErrors, ErrorsCarryTheValueOfTheirMessage) {
+  zalk::Rater rater;
+  zalk::AnalysisWorkspace ws;
+  std::istringstream short_stream(short_table());
+  AnalysisInput one_layer;
+  one_layer.structure.layers.resize(1);
+  const struct {
+    const char* what;
+    zalk::Status status;
+    zalk::Errc errc;
+  } cases[] = {
+      {"no table", rater.rate(valid_section(), {valid_test()}).status, zalk::Errc::api_no_table},
+      {"short table", rater.load_table(short_stream), zalk::Errc::table_table_short},
+      {"missing table", rater.load_table("/nonexistent/backdefl.txt"), zalk::Errc::table_table_missing},
+      {"one layer", zalk::analyse(ws, one_layer.structure, one_layer.loads, one_layer.points).status,
+       zalk::Errc::api_layer_count},
+  };
+  for (const auto& c : cases) {
+    ASSERT_FALSE(c.status.ok()) << c.what;
+    EXPECT_EQ(c.status.error->errc, c.errc) << c.what << ": " << c.status.error->text;
+  }
+  EXPECT_EQ(zalk::errc_name(zalk::Errc::table_table_short), "table_table_short");
+  EXPECT_EQ(zalk::errc_name(zalk::Errc::other), "other");
 }
 
 }  // namespace
