@@ -266,9 +266,6 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
   // stations a section covers in a field file.
   const auto rows = read_csv(text, file, kSectionColumns, kSectionRequired, c, notes);
   if (rows.empty()) input_error(file + ": no sections");
-  if (rows.size() > kMaxSections) {
-    input_error(where(file, rows[kMaxSections].line) + ": more than 20 sections; the library rates at most 20 per run");
-  }
   std::vector<Section> sections;
   std::map<std::string, int> seen;
   for (const CsvRow& row : rows) {
@@ -335,10 +332,6 @@ void read_tests(std::string_view text, const std::string& file, Input& in) {
       }
       const Test t = test_of_row(file, row, c);
       auto& list = in.tests[it->second];
-      if (list.size() == kMaxTests) {
-        input_error(where(file, row.line) + ": section \"" + id +
-                    "\" has more than 2000 tests; the library rates at most 2000 per section");
-      }
       list.push_back(t);
     } catch (const InputError& e) {
       // The message names the row's section unless it is about the section.
@@ -354,7 +347,6 @@ void read_tests(std::string_view text, const std::string& file, Input& in) {
 std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& file, const Input& in) {
   Columns c;
   const auto rows = read_csv(text, file, kOverlayColumns, kOverlayColumns.size(), c, nullptr);
-  if (rows.size() > kMaxSections) input_error(file + ": more than 20 overlay items");
   std::vector<OverlayItem> items;
   for (const CsvRow& row : rows) {
     require_width(file, row, c);

@@ -14,8 +14,6 @@
 
 namespace rate_csv {
 
-inline constexpr int kMaxSections = 20;
-inline constexpr int kMaxTests = 2000;
 inline constexpr int kFwdSlabs = 10;
 inline constexpr int kSectColumns = 23;
 
