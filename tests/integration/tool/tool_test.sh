@@ -374,5 +374,23 @@ expect_error "--noise needs MILS,SHARE" --sections "$data/sections.csv" --tests 
 expect_error "--disagree needs a decimal number" --sections "$data/sections.csv" --tests "$data/tests.csv" \
   --disagree -1
 
+# More sections than the legacy entry's 20, some without tests: every test
+# is in the output once, in input order, and three threads write what one
+# writes, byte for byte.
+python3 "$src/tools/make_survey.py" "$work/survey" 25 2 7
+sed -n 2,4p "$work/survey/sections.csv" | sed 's/^P/Q/' >>"$work/survey/sections.csv"
+for t in 1 3; do
+  "$rate" --data "$work/folder" --sections "$work/survey/sections.csv" --tests "$work/survey/tests.csv" \
+    --threads $t --out "$work/survey/out$t.csv"
+done
+cmp "$work/survey/out1.csv" "$work/survey/out3.csv"
+python3 - "$work/survey/tests.csv" "$work/survey/out3.csv" <<'PY'
+import csv, sys
+tests = list(csv.DictReader(open(sys.argv[1])))
+out = list(csv.DictReader(open(sys.argv[2])))
+assert len(out) == len(tests) == 50, (len(out), len(tests))
+assert [(r["section"], int(r["line"])) for r in out] == [(t["section"], n + 2) for n, t in enumerate(tests)]
+PY
+
 # Everything passed: the copies of the table are not needed any more.
 rm -rf "$work"
