@@ -208,12 +208,12 @@ void set_up_context(rating::RatingContext& ctx, Paths paths, const fs::path& sou
   if (paths == Paths::plain) ctx.share_surface_work = false;
 }
 
-void add_block_rows(const rating::Blocks& b, std::vector<Row>& rows) {
+void add_block_rows(const rating::OwnedBlocks& b, std::vector<Row>& rows) {
   const std::pair<const char*, std::uint64_t> blocks[] = {
-      {"CODE", fnv1a(&b.code, sizeof b.code)},    {"DD", fnv1a(&b.dd, sizeof b.dd)},
-      {"COM1", fnv1a(&b.com1, sizeof b.com1)},    {"COM2", fnv1a(&b.com2, sizeof b.com2)},
-      {"COM3", fnv1a(&b.com3, sizeof b.com3)},    {"DEPTH", fnv1a(&b.depth, sizeof b.depth)},
-      {"DAM", fnv1a(&b.dam, sizeof b.dam)}};
+      {"CODE", fnv1a(b.code.get(), sizeof *b.code)},    {"DD", fnv1a(b.dd.get(), sizeof *b.dd)},
+      {"COM1", fnv1a(b.com1.get(), sizeof *b.com1)},    {"COM2", fnv1a(b.com2.get(), sizeof *b.com2)},
+      {"COM3", fnv1a(b.com3.get(), sizeof *b.com3)},    {"DEPTH", fnv1a(b.depth.get(), sizeof *b.depth)},
+      {"DAM", fnv1a(b.dam.get(), sizeof *b.dam)}};
   for (const auto& [name, hash] : blocks) rows.push_back({std::string("block.") + name, 'h', {hash}});
 }
 
@@ -288,7 +288,7 @@ Recording sample_rating(Paths paths, const fs::path& source) {
       r.rows.push_back(row_of(numbered(in.sections[std::size_t(p - 1)].id + ".t", j), 'd', result.data(), 6));
     }
   }
-  add_block_rows(blocks.view, r.rows);
+  add_block_rows(blocks, r.rows);
   return r;
 }
 
@@ -335,7 +335,7 @@ Recording sample_overlay(Paths paths, const fs::path& source) {
     r.rows.push_back(row_of(id + ".rpass", 'd', a.data(), a.size()));
     r.rows.push_back(row_of(id + ".basin", 'd', basin.data(), basin.size()));
   }
-  add_block_rows(blocks.view, r.rows);
+  add_block_rows(blocks, r.rows);
   return r;
 }
 

@@ -25,7 +25,7 @@ namespace zalk {
 
 struct Rater::Impl {
   rating::RatingContext ctx;
-  rating::OwnedBlocks blocks;
+  rating::CompactBlocks blocks;
   rating::DeflectionTables tables;
   bool loaded = false;
   // The fit method's work storage, made at its first use.

@@ -33,8 +33,6 @@ static_assert(kNh * kNb * kNd * kNe1 * kNe2 == kTableRecords);
 
 constexpr int kLdf = 20;            // leading dimension of FWORK(20, 20)
 constexpr int kOrder = 3;           // spline order in both directions
-constexpr int kScoefLength = 1000;  // first extent of SCOEF(1000, 20, 20)
-constexpr int kScoefSlots = 20;     // its second and third extents
 
 // Scope name printed after "from" in the table's messages.
 constexpr const char* kRoutine = "DEFLTAB";
@@ -198,14 +196,15 @@ float value_at(Blocks& b, float x, float y, const float* coef) {
 // that do not fit them, would read beyond the blocks.
 bool surface_depth_and_counts_fit(const Blocks& b) {
   const int d = b.depth.IDEPTH;
-  return d >= 1 && d <= kScoefSlots && b.com3.NXCOEF >= 0 && b.com3.NYCOEF >= 0 &&
-         b.com3.NXCOEF * b.com3.NYCOEF <= kScoefLength && b.com3.NXCOEF + b.com3.KXORD <= 100 &&
+  return d >= 1 && d <= b.com2.depths && b.com3.NXCOEF >= 0 && b.com3.NYCOEF >= 0 &&
+         std::size_t(b.com3.NXCOEF) * std::size_t(b.com3.NYCOEF) <= b.com2.slot_length &&
+         b.com3.NXCOEF + b.com3.KXORD <= 100 &&
          b.com3.NYCOEF + b.com3.KYORD <= 100;
 }
 
 // The same for a sensor index.
 void check_surface_index(const Blocks& b, int sensor) {
-  if (surface_depth_and_counts_fit(b) && sensor >= 1 && sensor <= kScoefSlots) return;
+  if (surface_depth_and_counts_fit(b) && sensor >= 1 && sensor <= b.com2.sensors) return;
   const int d = b.depth.IDEPTH;
   toolkit::RoutineScope scope(kRoutine);
   toolkit::E1STI(1, d);
@@ -283,7 +282,7 @@ void fit_modulus_surfaces(const DeflectionTables& t, Blocks& b) {
       for (int n = 1; n <= kNe2; ++n) {
         for (int m = 1; m <= kNe1; ++m) fwork[fwork_at(m, n)] = t.dthk[dthk_at(d, m, n, s)];
       }
-      fit(b, fwork, b.com2.SCOEF[s - 1][d - 1]);
+      fit(b, fwork, b.com2.slot(s, d));
     }
   }
   b.com3.NXCOEF = kNe1;
@@ -311,7 +310,7 @@ void keep_section(SurfaceCache& cache, const DeflectionTables& t, float h, float
   float* out = e.scoef.data();
   for (int d = 1; d <= kNd; ++d) {
     for (int s = 1; s <= kSensors; ++s, out += kSlotLength) {
-      std::copy_n(b.com2.SCOEF[s - 1][d - 1], kSlotLength, out);
+      std::copy_n(b.com2.slot(s, d), kSlotLength, out);
     }
   }
   cache.entries.insert(cache.entries.begin(), std::move(e));
@@ -331,7 +330,7 @@ void take_section(const SectionSurfaces& e, float h, float base, DeflectionTable
   const float* in = e.scoef.data();
   for (int d = 1; d <= kNd; ++d) {
     for (int s = 1; s <= kSensors; ++s, in += kSlotLength) {
-      std::copy_n(in, kSlotLength, b.com2.SCOEF[s - 1][d - 1]);
+      std::copy_n(in, kSlotLength, b.com2.slot(s, d));
     }
   }
   b.depth.IDEPTH = kNd + 1;
@@ -357,7 +356,7 @@ void fit_section_surfaces(DeflectionTables& t, float h, float base, Blocks& b, S
 
 float evaluate_surface(Blocks& b, float x1, float x2, int sensor) {
   check_surface_index(b, sensor);
-  return value_at(b, x1, x2, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
+  return value_at(b, x1, x2, b.com2.slot(sensor, b.depth.IDEPTH));
 }
 
 SurfacePoint prepare_surface_point(const Blocks& b, float x1, float x2) {
@@ -376,7 +375,7 @@ SurfacePoint prepare_surface_point(const Blocks& b, float x1, float x2) {
 float evaluate_surface(Blocks& b, const SurfacePoint& p, int sensor) {
   if (!p.basis.ready) return evaluate_surface(b, p.x1, p.x2, sensor);
   check_surface_index(b, sensor);
-  const float value = toolkit::prepared_value(p.basis, b.com2.SCOEF[sensor - 1][b.depth.IDEPTH - 1]);
+  const float value = toolkit::prepared_value(p.basis, b.com2.slot(sensor, b.depth.IDEPTH));
   leave_surface_value(b, p, value);
   return value;
 }
@@ -402,7 +401,7 @@ void gather_sensor_surfaces(const Blocks& b, SensorSurfaces& s) {
   const std::size_t n = std::size_t(s.nxcoef) * std::size_t(s.nycoef);
   s.coef.resize(n);
   for (int k = 0; k < kSurfaceSensors; ++k) {
-    const float* c = b.com2.SCOEF[k][s.depth - 1];
+    const float* c = b.com2.slot(k + 1, s.depth);
     for (std::size_t i = 0; i < n; ++i) s.coef[i][std::size_t(k)] = c[i];
   }
 }
