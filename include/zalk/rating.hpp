@@ -50,6 +50,9 @@ struct DeflectionTest {
 };
 
 struct RatingResult {
+  // Kips (1000 lb), on the scale of the dual-wheel load the seasons are
+  // analysed under (two 3.8-in circles at 100 psi, 9.07 kips): a strength
+  // ratio of 1 allows 9. NaN when the test is not rated.
   double allowable_load = 0;
   double e_surface = 0;      // back-calculated surface modulus, psi
   double e_surface_72f = 0;  // the same referred to 72 F

@@ -50,7 +50,7 @@ struct SearchCarry {
 };
 
 struct TestRating {
-  double allowable_load = 0;  // kips of a single-wheel load; NaN when not rated
+  double allowable_load = 0;  // kips (see zalk::RatingResult); NaN when not rated
   double e_surface = 0, e_surface_72f = 0, e_base = 0, e_subgrade = 0;  // psi
   double depth_in = 0;        // depth to the stiff layer of the chosen candidate
   float fit_error = kNoFit;   // the chosen depth's fit error; kNoFit when no depth fitted
