@@ -18,6 +18,7 @@
 #include <string>
 
 #include "zalk3071/zalk3071.h"
+#include "legacy/host_arrays.h"
 #include "rating/blocks.h"
 #include "rating/context.h"
 #include "rating/grids.h"
@@ -109,15 +110,15 @@ using OwnBlocks = rating::OwnedBlocks;
 
 // Host arrays with the library's extents, column-major.
 struct Host {
-  std::vector<double> fwd = std::vector<double>(std::size_t(20) * 2000 * 10, 0.0);
-  std::vector<double> result = std::vector<double>(std::size_t(20) * 2000 * 6, 0.0);
-  std::vector<double> sect = std::vector<double>(std::size_t(20) * 23, 0.0);
-  std::array<int, 20> ntest{};
+  std::vector<double> fwd = std::vector<double>(legacy::kFwdSize, 0.0);
+  std::vector<double> result = std::vector<double>(legacy::kResultSize, 0.0);
+  std::vector<double> sect = std::vector<double>(legacy::kSectSize, 0.0);
+  std::array<int, legacy::kMaxSections> ntest{};
   int nsec = 1;
 
-  double& fwd_at(int p, int j, int k) { return fwd[(std::size_t(k - 1) * 2000 + std::size_t(j - 1)) * 20 + std::size_t(p - 1)]; }
-  double& result_at(int p, int j, int k) { return result[(std::size_t(k - 1) * 2000 + std::size_t(j - 1)) * 20 + std::size_t(p - 1)]; }
-  double& sect_at(int p, int c) { return sect[std::size_t(c - 1) * 20 + std::size_t(p - 1)]; }
+  double& fwd_at(int p, int j, int k) { return fwd[legacy::test_at(p, j, k)]; }
+  double& result_at(int p, int j, int k) { return result[legacy::test_at(p, j, k)]; }
+  double& sect_at(int p, int c) { return sect[legacy::row_at(p, c)]; }
 
   // A section with typical seasons; the factors go to row 1.
   void set_section(int p, double h1, double h2) {
