@@ -50,6 +50,7 @@ int run(int argc, char** argv) {
   for (const rate_csv::Refusal& r : in.refused) std::fprintf(stderr, "rate: %s; the test is not rated\n", r.message.c_str());
   int refused = int(in.refused.size());
   std::vector<SectionInput> sections = sections_of(in, o.tests.string());
+  in = {};  // the tests are in `sections` now: held once, not twice
   std::vector<zalk::io::F25File> files;
   files.reserve(o.f25.size());
   for (const fs::path& f : o.f25) refused += add_f25(o, f, files, sections);
