@@ -1,7 +1,7 @@
 // The load-rating driver: per section the table surfaces, per test the
 // back-calculation at eight depths, the pavement temperature and the
-// seasonal rating that gives the allowable load. The entry point itself is
-// declared in rating/context.h.
+// seasonal rating that gives the allowable load. The entry points are
+// declared in rating/section_rating.h.
 #pragma once
 
 #include "rating/blocks.h"

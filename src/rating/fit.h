@@ -197,7 +197,7 @@ std::vector<double> engine_basin(engine::EngineWorkspace& ws, double h1, double 
                                  const std::array<double, 3>& moduli, double load,
                                  const std::vector<double>& offsets, int* calls = nullptr);
 
-// Makes the fit the rating core's back-calculation: rate_sections then
+// Makes the fit the rating core's back-calculation: rate_section then
 // rates every test with the fitted moduli and depth (the section's surface
 // thickness as the driver caps it). The result of the last test stays in
 // ws.last. ws and tables must outlive the context's use of them.
