@@ -117,11 +117,12 @@ std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table
   // The fit's global search keeps a section's grid for the rest of a call:
   // a whole section per call lets every test after the first use it.
   const bool global = o.rating.method == zalk::Method::fit && o.rating.fit.depth == zalk::DepthSearch::global;
-  const std::size_t per_task = global ? std::size_t(zalk::kMaxTestsPerSection) : kTestsPerTask;
   for (std::size_t s = 0; s < sections.size(); ++s) {
-    out[s].resize(sections[s].tests.size());
-    for (std::size_t first = 0; first < sections[s].tests.size(); first += per_task)
-      tasks.push_back({s, first, std::min(per_task, sections[s].tests.size() - first)});
+    const std::size_t n = sections[s].tests.size();
+    const std::size_t per_task = global ? std::max<std::size_t>(n, 1) : kTestsPerTask;
+    out[s].resize(n);
+    for (std::size_t first = 0; first < n; first += per_task)
+      tasks.push_back({s, first, std::min(per_task, n - first)});
   }
   std::vector<std::vector<zalk::Error>> warnings_of(tasks.size());
   std::atomic<std::size_t> next{0};
