@@ -40,6 +40,10 @@ class _FitDefaults(TypedDict):
     min_depth_in: float
 
 __version__: str
+# The structure every rating analyses (zalk::kRatingModel): poisson,
+# stiff_layer_modulus_psi, plate_radius_in, reference_load_lb,
+# reference_pressure_psi, pressure_per_lb, sensor_offsets_in.
+RATING_MODEL: dict[str, Any]
 
 def analyse(layers: _Floats, loads: _Floats, points: _Floats, si: bool, round_moduli_as_deck: bool,
             interface_above: bool) -> _AnalysisArrays: ...
