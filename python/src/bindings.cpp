@@ -32,7 +32,16 @@ py::dict error_dict(const zalk::Error& e) {
   d["type"] = int(e.type);
   d["message"] = e.message;
   d["text"] = e.text;
+  d["errc"] = int(e.errc);
   return d;
+}
+
+// The names of zalk::Errc with their values, for the package's enum.
+py::list errc_names() {
+  py::list out;
+  for (std::size_t k = 0; k < zalk::kErrcNames.size(); ++k)
+    out.append(py::make_tuple(std::string(zalk::kErrcNames[k]), int(k)));
+  return out;
 }
 
 py::list warnings_list(const zalk::Status& s) {
@@ -46,7 +55,7 @@ py::list warnings_list(const zalk::Status& s) {
 [[noreturn]] void raise_status(const zalk::Status& s) {
   py::object make = py::module_::import("zalk3071._errors").attr("make_error");
   const zalk::Error& e = *s.error;
-  py::object error = make(e.text, e.routine, e.code, int(e.type), e.message);
+  py::object error = make(e.text, e.routine, e.code, int(e.type), e.message, int(e.errc));
   PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
   throw py::error_already_set();
 }
@@ -551,6 +560,7 @@ PYBIND11_MODULE(_zalk3071, m) {
   m.def("analyse", &analyse, py::arg("layers"), py::arg("loads"), py::arg("points"), py::arg("si"),
         py::arg("round_moduli_as_deck"), py::arg("interface_above"));
   m.def("fit_defaults", &fit_defaults);
+  m.def("errc_names", &errc_names);
   py::class_<PyRater>(m, "Rater")
       .def(py::init<const std::filesystem::path&>(), py::arg("table"))
       .def("rate", &PyRater::rate, py::arg("section"), py::arg("values"), py::arg("offsets"),

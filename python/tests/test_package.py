@@ -102,18 +102,19 @@ def _missing_table(rater, sections, tests):
     z.Rater("/nonexistent/backdefl.txt")
 
 
-@pytest.mark.parametrize("call, routine, code, input_error", [
-    (_refused_poisson, "zalk::analyse", 7, True),
-    (_refused_days, "zalk::Rater", 19, True),
-    (_refused_increment, "zalk::Rater", 26, True),
-    (_missing_table, "DEFLTAB", 1, False),   # a file the library cannot read, not a bad value
+@pytest.mark.parametrize("call, routine, code, errc, input_error", [
+    (_refused_poisson, "zalk::analyse", 7, "api_poisson", True),
+    (_refused_days, "zalk::Rater", 19, "api_section_value", True),
+    (_refused_increment, "zalk::Rater", 26, "api_increment", True),
+    (_missing_table, "DEFLTAB", 1, "table_table_missing", False),   # a file the library cannot read, not a bad value
 ])
-def test_library_refusals_are_zalk_errors_with_the_printed_text(rater, sample, call, routine, code,
+def test_library_refusals_are_zalk_errors_with_the_printed_text(rater, sample, call, routine, code, errc,
                                                                 input_error):
     with pytest.raises(z.ZalkError) as e:
         call(rater, *sample)
     err = e.value
     assert (err.routine, err.code, err.type) == (routine, code, 5)
+    assert err.errc is z.Errc[errc]  # the program's branch, by name
     assert "ERROR" in str(err) and err.text == str(err) and err.message in unwrapped(err.text)
     assert isinstance(err, z.ZalkInputError) == input_error
     assert isinstance(err, ValueError) == input_error

@@ -27,7 +27,7 @@ wrong type, shape or with NaN raise TypeError or ValueError naming the
 argument, before any work. The library's warnings are issued as
 :class:`ZalkWarning` through :mod:`warnings`.
 """
-from ._errors import ZalkError, ZalkInputError, ZalkWarning
+from ._errors import Errc, ZalkError, ZalkInputError, ZalkWarning
 from ._fwd import read_fwd
 from ._analysis import AnalysisResult, analyse
 from . import survey
@@ -35,7 +35,7 @@ from ._rating import (OVERLAY_COLUMNS, OVERLAY_RESULT_COLUMNS, RESULT_COLUMNS, S
                       TEST_COLUMNS, FitSettings, Rater, back_calculate, read_overlay, read_sections,
                       read_tests)
 
-__all__ = ["ZalkError", "ZalkInputError", "ZalkWarning", "AnalysisResult", "analyse", "Rater",
+__all__ = ["Errc", "ZalkError", "ZalkInputError", "ZalkWarning", "AnalysisResult", "analyse", "Rater",
            "FitSettings", "back_calculate", "read_sections", "read_tests", "read_overlay", "read_fwd",
            "SECTION_COLUMNS", "TEST_COLUMNS", "RESULT_COLUMNS", "OVERLAY_COLUMNS",
            "OVERLAY_RESULT_COLUMNS", "survey"]

@@ -1,7 +1,16 @@
 """The library's errors and warnings as Python exceptions and warnings."""
 from __future__ import annotations
 
+import enum
 from typing import Any, Mapping
+
+from . import _zalk3071
+
+#: The errors a program can branch on: one member per message of the library
+#: (``Errc.other`` for an error of no message table), as ``zalk::Errc`` in C++.
+#: Compare with the members and store their names: the values may change
+#: between versions.
+Errc = enum.IntEnum("Errc", _zalk3071.errc_names())  # type: ignore[misc]
 
 # The public API checks every input before any work and raises its refusals
 # from these routines; every other error (the analysis failing on its way,
@@ -27,6 +36,8 @@ class ZalkError(Exception):
         The reporter's error type: 4 fatal, 5 terminal.
     message : str
         The message alone, values filled in.
+    errc : Errc
+        The message raised, to branch on.
 
     See Also
     --------
@@ -34,13 +45,14 @@ class ZalkError(Exception):
     """
 
     def __init__(self, text: str, routine: str = "", code: int = 0, type: int = 5,
-                 message: str = "") -> None:
+                 message: str = "", errc: int = 0) -> None:
         super().__init__(text)
         self.text = text
         self.routine = routine
         self.code = code
         self.type = type
         self.message = message
+        self.errc = Errc(errc)
 
 
 class ZalkInputError(ZalkError, ValueError):
@@ -82,10 +94,10 @@ def is_input_refusal(routine: str, code: int) -> bool:
     return routine in _INPUT_CHECK_ROUTINES and code != _UNEXPECTED_FAILURE_CODE
 
 
-def make_error(text: str, routine: str, code: int, type: int, message: str) -> ZalkError:
+def make_error(text: str, routine: str, code: int, type: int, message: str, errc: int = 0) -> ZalkError:
     """The exception for an error of the library (the extension module raises it)."""
     cls = ZalkInputError if is_input_refusal(routine, code) else ZalkError
-    return cls(text, routine, code, type, message)
+    return cls(text, routine, code, type, message, errc)
 
 
 def warning_of(record: Mapping[str, Any]) -> ZalkWarning:
