@@ -29,6 +29,8 @@ if TYPE_CHECKING:
     from matplotlib.figure import Figure
     from numpy.typing import ArrayLike
 
+    from .survey import Segmentation
+
 PathLike = Union[str, "os.PathLike[str]", None]
 
 
@@ -181,12 +183,26 @@ def seasons(allowable_by_season: Sequence[float], title: str = "", path: PathLik
     return _finish(fig, path)
 
 
-def survey_sections(stations, values, segmentation, label="", path=None):
-    """A column along the stations with the sections found in it: each
+def survey_sections(stations: ArrayLike, values: ArrayLike, segmentation: Segmentation, label: str = "",
+                    path: PathLike = None) -> Figure:
+    """Draws a column along the stations with the sections found in it: each
     section's boundary as a vertical line and its mean as a level.
 
-    stations, values: one per drop; segmentation: zalk3071.survey.segment
-    of them.
+    Parameters
+    ----------
+    stations, values : array_like
+        One per drop: its station and the column's value.
+    segmentation : zalk3071.survey.Segmentation
+        :func:`zalk3071.survey.segment` of them.
+    label : str
+        The column's name, for the axis and the legend (by default "value").
+    path : str or os.PathLike, optional
+        Where to save the figure (PNG by the extension).
+
+    Returns
+    -------
+    matplotlib.figure.Figure
+        The figure.
     """
     fig, (ax,) = _figure()
     ax.plot(np.asarray(stations, dtype=float), np.asarray(values, dtype=float), ".", color="C0",

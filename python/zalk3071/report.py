@@ -16,7 +16,7 @@ import math
 import os
 import sys
 from pathlib import Path
-from typing import Union
+from typing import Any, Iterable, Mapping, Union
 
 import pandas as pd
 
@@ -24,6 +24,7 @@ from . import plot
 
 
 PathLike = Union[str, "os.PathLike[str]"]
+Pairs = Union[Mapping[Any, Any], Iterable[tuple[Any, Any]], None]
 
 
 def draw(results_file: PathLike, residuals_file: PathLike, out_dir: PathLike,
@@ -118,19 +119,50 @@ def _json_for_script(value):
     return text.replace("<", "\\u003c").replace(">", "\\u003e").replace("&", "\\u0026")
 
 
-def html(results, residuals=None, path=None, *, title="Survey report", method="", inputs=None, settings=None,
-         run_record=None, segments=None, digits=6):
-    """The survey report of rated drops as one self-contained HTML page.
+def html(results: pd.DataFrame, residuals: pd.DataFrame | None = None, path: PathLike | None = None, *,
+         title: str = "Survey report", method: str = "", inputs: Iterable[Mapping[str, Any]] | None = None,
+         settings: Pairs = None, run_record: Pairs = None, segments: pd.DataFrame | None = None,
+         digits: int = 6) -> str:
+    """The survey report of rated drops as one self-contained HTML page, as
+    the rating tool writes it with ``--report``.
 
-    results: a DataFrame with the rating tool's result columns (section,
-    test, allowable_load, moduli, flags; station, latitude, longitude and
-    the indices, standard errors and bands when present); residuals: the
-    tool's residuals (section, test, sensor, offset_in, measured_mils,
-    computed_mils, residual) for the basin view; segments: homogeneous
-    units (station_from, station_to, <column>_mean). inputs: a list of dicts
-    (file, kind, read, skipped); settings and run_record: dicts or pairs.
-    Floats are written as the tool prints them (``digits`` significant
-    digits). Returns the page; writes it to ``path`` when given.
+    Parameters
+    ----------
+    results : pandas.DataFrame
+        The rating tool's result columns (section, test, allowable_load,
+        moduli, flags; station, latitude, longitude and the indices,
+        standard errors and bands when present).
+    residuals : pandas.DataFrame, optional
+        The tool's residuals (section, test, sensor, offset_in,
+        measured_mils, computed_mils, residual), for the basin view.
+    path : str or os.PathLike, optional
+        Where to write the page (UTF-8).
+    title : str
+        The page's title.
+    method : str
+        The rating method, as shown with the settings.
+    inputs : iterable of mapping, optional
+        The input files: file, kind, read, skipped.
+    settings, run_record : mapping or iterable of pairs, optional
+        Shown as name and value.
+    segments : pandas.DataFrame, optional
+        Homogeneous units (station_from, station_to, <column>_mean).
+    digits : int
+        Significant digits of the floats, printed as the tool prints them.
+
+    Returns
+    -------
+    str
+        The page.
+
+    Raises
+    ------
+    FileNotFoundError
+        The page's template files are not installed.
+    ValueError
+        An input's read or skipped count that is not a whole number.
+    OSError
+        ``path`` cannot be written.
     """
     def pairs(x):
         return [[str(k), str(v)] for k, v in (x.items() if isinstance(x, dict) else (x or []))]
