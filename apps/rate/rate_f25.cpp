@@ -2,11 +2,13 @@
 
 #include <cmath>
 
+#include "io/units.h"
+
 namespace rate_f25 {
 namespace {
 
-constexpr double kMicrometresPerMil = 25.4;
-constexpr double kMillimetresPerInch = 25.4;
+using zalk::io::kMicrometresPerMil;
+using zalk::io::kMillimetresPerInch;
 
 Test converted(const zalk::io::F25Drop& d) {
   Test t;

@@ -3,10 +3,12 @@
 #include <cmath>
 #include <string>
 
+#include "io/units.h"
+
 namespace rate_tool {
 namespace {
 
-constexpr double kMillimetresPerInch = 25.4;
+using zalk::io::kMillimetresPerInch;
 
 // The numeric results columns --segments may name (the station aside).
 std::vector<std::string> rated_columns(bool f25) {

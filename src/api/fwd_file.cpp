@@ -1,15 +1,14 @@
 #include "zalk/fwd_file.hpp"
 
 #include "io/fwd.h"
+#include "io/units.h"
 
 namespace zalk {
 namespace {
 
-constexpr double kFahrenheitPerCelsius = 9.0 / 5.0;
-
 std::optional<double> in_fahrenheit(const std::optional<double>& t, bool fahrenheit) {
   if (!t || fahrenheit) return t;
-  return *t * kFahrenheitPerCelsius + 32.0;
+  return io::fahrenheit_of_celsius(*t);
 }
 
 FieldDrop drop_of(const io::FwdDrop& d) {

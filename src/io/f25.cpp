@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "io/field_text.h"
+#include "io/units.h"
 
 namespace zalk::io {
 namespace {
@@ -19,7 +20,6 @@ using field_text::to_double;
 using field_text::to_int;
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kNewtonsPerPound = 4.4482216152605;
 // A centre reading per unit stress this many times above or below the
 // previous drop's at the same location is not believable.
 constexpr double kCentreJump = 1.5;
@@ -591,7 +591,7 @@ std::string implausible_message(const F25Drop& d) {
 
 std::optional<double> F25Temperatures::surface_f() const {
   if (!surface) return std::nullopt;
-  return fahrenheit ? *surface : *surface * 9.0 / 5.0 + 32.0;
+  return fahrenheit ? *surface : fahrenheit_of_celsius(*surface);
 }
 
 double F25Drop::force_kn() const {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "io/field_text.h"
+#include "io/units.h"
 
 namespace zalk::io {
 namespace {
@@ -66,7 +67,6 @@ FwdFile read_fwd_file(const std::filesystem::path& path, const JilsOptions& jils
 }
 
 bool parse_sensor_offsets(std::string_view list, std::vector<double>& mm, std::string& problem) {
-  constexpr double kMillimetresPerInch = 25.4;
   constexpr double kFarthestMm = 10000.0;
   mm.clear();
   std::string_view numbers = field_text::trim(list);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "io/field_text.h"
+#include "io/units.h"
 
 namespace zalk::io {
 namespace {
@@ -18,10 +19,6 @@ using field_text::to_int;
 using field_text::trim;
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kMillimetresPerInch = 25.4;
-constexpr double kMicrometresPerMil = 25.4;
-constexpr double kPoundsPerKip = 1000.0;
-constexpr double kNewtonsPerPound = 4.4482216152605;
 constexpr double kDefaultOffsetsIn[] = {0, 8, 12, 18, 24, 36, 48, 60, 72};
 // Station, drop, distance and drop type stand before the readings; load and
 // pavement temperature after them.
