@@ -5,6 +5,9 @@ execute_process(COMMAND ${COMMAND} OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT
 if(NOT rc EQUAL STATUS)
   message(FATAL_ERROR "exit status ${rc}, expected ${STATUS}\nstdout:\n${out}\nstderr:\n${err}")
 endif()
-if(NOT out MATCHES "${PATTERN}")
+# A long message is wrapped, each continuation line starting with " ***" and
+# spaces, and a file name may be cut anywhere: match with the breaks taken out.
+string(REGEX REPLACE "\r?\n \\*\\*\\* +" "" joined "${out}")
+if(NOT joined MATCHES "${PATTERN}")
   message(FATAL_ERROR "output does not match '${PATTERN}':\n${out}")
 endif()
