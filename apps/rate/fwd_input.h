@@ -9,23 +9,23 @@
 #include <vector>
 
 #include "apps/rate/options.h"
-#include "io/fwd.h"
+#include "zalk/fwd_file.hpp"
 
 namespace rate_tool {
 
 // --sensor-offsets LIST in mm; a usage error names what is wrong.
 std::vector<double> sensor_offsets_option(const std::string& list);
 
-zalk::io::FwdFile read_field_file(const Options& o, const fs::path& file);
+zalk::FieldFile read_field_file(const Options& o, const fs::path& file);
 
 // The diagnostics and summary of a field file on standard error. Past the
 // diagnostics' limit every rejected drop's line is still listed. Each
 // diagnostic names the section the file's drops belong to.
-void report_field_file(const zalk::io::FwdFile& f, const std::vector<zalk::io::FwdDiagnostic>& diagnostics,
+void report_field_file(const zalk::FieldFile& f, const std::vector<zalk::FieldDiagnostic>& diagnostics,
                        int not_rated, const std::string& section);
 
 // The columns a field-file drop adds to its result row: station, lane, drop,
 // load_lb, latitude, longitude.
-void write_drop_columns(std::FILE* f, const zalk::io::FwdDrop& d, double load_lb);
+void write_drop_columns(std::FILE* f, const zalk::FieldDrop& d, double load_lb);
 
 }  // namespace rate_tool

@@ -5,8 +5,6 @@
 
 #include "apps/rate/fwd_input.h"
 #include "apps/rate/station_ranges.h"
-#include "io/platform.h"
-#include "rating/sensor_layout.h"
 
 namespace rate_tool {
 
@@ -55,9 +53,9 @@ std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::stri
 // sensors as they are, and the design method, which rates the table's six
 // sensors, interpolates the basin to them (and marks it) or refuses it.
 bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::string& problem) {
-  const zalk::rating::TableBasin b = zalk::rating::table_basin(t.offsets_in, t.deflections_mils);
+  const zalk::TableBasin b = zalk::table_basin(t.offsets_in, t.deflections_mils);
   if (b.ok && !b.interpolated) {
-    row.test.deflections_mils.assign(b.deflections.begin(), b.deflections.end());
+    row.test.deflections_mils.assign(b.deflections_mils.begin(), b.deflections_mils.end());
     return true;
   }
   if (o.rating.method == zalk::Method::fit) {
@@ -69,21 +67,21 @@ bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::st
     problem = b.problem;
     return false;
   }
-  row.test.deflections_mils.assign(b.deflections.begin(), b.deflections.end());
+  row.test.deflections_mils.assign(b.deflections_mils.begin(), b.deflections_mils.end());
   row.flags |= zalk::flag_interpolated;
   return true;
 }
 
-int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+int add_f25(const Options& o, const fs::path& file, std::vector<zalk::FieldFile>& files,
              std::vector<SectionInput>& sections) {
   files.push_back(read_field_file(o, file));
-  const zalk::io::F25File& f = files.back();
-  std::vector<zalk::io::F25Diagnostic> diagnostics = f.diagnostics;
+  const zalk::FieldFile& f = files.back();
+  std::vector<zalk::FieldDiagnostic> diagnostics = f.diagnostics;
   // With station ranges in the sections file (and no --f25-section), each
   // drop goes to the section of its station.
   const bool by_station = o.f25_section.empty() && any_station_range(sections);
   const std::string id = o.f25_section.empty() ? file.stem().string() : o.f25_section;
-  if (!f.header_ok) {  // the other files are still rated
+  if (!f.read) {  // the other files are still rated
     report_field_file(f, diagnostics, 0, id);
     return 1;
   }
@@ -134,13 +132,18 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25Fil
   }
   const int not_rated = int(diagnostics.size() - f.diagnostics.size());
   report_field_file(f, diagnostics, not_rated, by_station ? "by station" : id);
-  return f.drops_rejected + not_rated;
+  return int(f.rejected_lines.size()) + not_rated;
 }
 
 // The data folder must be an existing folder; a path the system cannot
 // even look up (too long, say) is reported as such.
 fs::path table_in(const fs::path& dir) {
-  if (dir.empty()) return zalk::platform::table_path();
+  if (dir.empty()) {
+    fs::path table;
+    const zalk::Status s = zalk::default_table_path(table);
+    if (!s.ok()) throw ToolError("cannot use the data folder: " + s.error->message, 2);
+    return table;
+  }
   std::error_code ec;
   const fs::file_status st = fs::status(dir, ec);
   if (ec && ec != std::errc::no_such_file_or_directory) {

@@ -9,7 +9,6 @@
 
 #include "apps/rate/options.h"
 #include "apps/rate/rate_csv.h"
-#include "io/f25.h"
 #include "zalk/zalk.hpp"
 
 namespace rate_tool {
@@ -19,7 +18,7 @@ struct TestRow {
   zalk::DeflectionTest test;
   std::string file;  // the input it came from, with its line
   int line = 0;
-  const zalk::io::F25Drop* drop = nullptr;  // F25 only
+  const zalk::FieldDrop* drop = nullptr;  // F25 only
   unsigned flags = 0;                        // flags known before rating (interpolated, implausible)
   // Field files: the drop as measured, for the survey columns.
   zalk::survey::Drop measured;
@@ -36,7 +35,7 @@ struct SectionInput {
 std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file);
 // Reads a field file and adds its drops to their section; gives the number
 // of drops (or whole files) skipped, each named on standard error.
-int add_f25(const Options& o, const fs::path& file, std::vector<zalk::io::F25File>& files,
+int add_f25(const Options& o, const fs::path& file, std::vector<zalk::FieldFile>& files,
              std::vector<SectionInput>& sections);
 // The deflection table in the data folder (the library's default folder
 // when none is given).

@@ -51,7 +51,7 @@ int run(int argc, char** argv) {
   int refused = int(in.refused.size());
   std::vector<SectionInput> sections = sections_of(in, o.tests.string());
   in = {};  // the tests are in `sections` now: held once, not twice
-  std::vector<zalk::io::F25File> files;
+  std::vector<zalk::FieldFile> files;
   files.reserve(o.f25.size());
   for (const fs::path& f : o.f25) refused += add_f25(o, f, files, sections);
   const fs::path table = table_in(o.data);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "io/f25.h"
+#include "zalk/fwd_file.hpp"
 
 namespace rate_f25 {
 
@@ -19,7 +19,7 @@ struct DropSelection {
 
 // One drop to rate, in the tool's units.
 struct Test {
-  const zalk::io::F25Drop* drop = nullptr;
+  const zalk::FieldDrop* drop = nullptr;
   double hour = 0, load_lb = 0, surface_temp_f = 0;
   std::vector<double> offsets_in;
   std::vector<double> deflections_mils;
@@ -28,8 +28,8 @@ struct Test {
 // The drops chosen per location, converted. A drop without a surface
 // temperature cannot be rated: it is left out with a diagnostic added to
 // `diagnostics`.
-std::vector<Test> tests_of(const zalk::io::F25File& file, const DropSelection& selection,
-                           std::vector<zalk::io::F25Diagnostic>& diagnostics);
+std::vector<Test> tests_of(const zalk::FieldFile& file, const DropSelection& selection,
+                           std::vector<zalk::FieldDiagnostic>& diagnostics);
 
 // "all", "last" or "nearest"; false for anything else.
 bool parse_drop_choice(const std::string& text, DropChoice& choice);

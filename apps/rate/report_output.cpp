@@ -10,12 +10,12 @@ namespace rate_tool {
 namespace {
 
 // Drops read from an F25 file and those of them that are rated.
-report_output::InputFile f25_input(const zalk::io::F25File& f, const std::vector<SectionInput>& sections) {
+report_output::InputFile f25_input(const zalk::FieldFile& f, const std::vector<SectionInput>& sections) {
   long rated = 0;
   for (const SectionInput& s : sections)
     for (const TestRow& t : s.tests)
       if (t.drop != nullptr && !f.drops.empty() && t.drop >= &f.drops.front() && t.drop <= &f.drops.back()) ++rated;
-  const long read = long(f.drops.size()) + f.drops_rejected;
+  const long read = long(f.drops.size()) + long(f.rejected_lines.size());
   return {f.file, "F25 field file", read, read - rated};
 }
 
@@ -25,7 +25,7 @@ std::string number_text(double x) {
   return text;
 }
 
-report_output::Summary report_summary(const Options& o, const std::vector<zalk::io::F25File>& files,
+report_output::Summary report_summary(const Options& o, const std::vector<zalk::FieldFile>& files,
                                       const std::vector<SectionInput>& sections) {
   report_output::Summary s;
   s.generator = "rate";
@@ -35,7 +35,7 @@ report_output::Summary report_summary(const Options& o, const std::vector<zalk::
   long tests = 0;
   for (const SectionInput& x : sections) tests += long(x.tests.size());
   if (!o.tests.empty()) s.inputs.push_back({o.tests.string(), "tests", tests, 0});
-  for (const zalk::io::F25File& f : files) s.inputs.push_back(f25_input(f, sections));
+  for (const zalk::FieldFile& f : files) s.inputs.push_back(f25_input(f, sections));
   if (o.rating.method == zalk::Method::fit)
     s.settings.push_back({"depth", o.rating.fit.depth == zalk::DepthSearch::continuous ? "continuous"
                                    : o.rating.fit.depth == zalk::DepthSearch::global   ? "global"
@@ -63,7 +63,7 @@ report_output::Summary report_summary(const Options& o, const std::vector<zalk::
 
 // The report takes the results and residuals as the CSV files have them,
 // written once more into memory: the same cells, the same digits.
-void write_report(const Options& o, const std::vector<zalk::io::F25File>& files,
+void write_report(const Options& o, const std::vector<zalk::FieldFile>& files,
                   const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
                   const rate_survey::Survey* survey, Output& out) {
   Output results(Output::InMemory{}), residuals(Output::InMemory{}), units(Output::InMemory{});

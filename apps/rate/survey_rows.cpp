@@ -3,12 +3,12 @@
 #include <cmath>
 #include <string>
 
-#include "io/units.h"
+#include "zalk/units.hpp"
 
 namespace rate_tool {
 namespace {
 
-using zalk::io::kMillimetresPerInch;
+using zalk::kMillimetresPerInch;
 
 // The numeric results columns --segments may name (the station aside).
 std::vector<std::string> rated_columns(bool f25) {
@@ -43,8 +43,8 @@ rate_survey::Survey survey_of(const Options& o, const std::vector<SectionInput>&
         d.station = t.drop->station;
         d.basin = t.measured;
         d.plate_radius_in = t.drop->plate_radius_mm / kMillimetresPerInch;
-        d.rated.insert(d.rated.end(), {t.test.load_lb, t.drop->gps ? t.drop->gps->latitude : NAN,
-                                       t.drop->gps ? t.drop->gps->longitude : NAN});
+        d.rated.insert(d.rated.end(), {t.test.load_lb, t.drop->latitude.value_or(NAN),
+                                       t.drop->longitude.value_or(NAN)});
       } else {
         d.file = o.tests.string();
         d.station = double(rows.size() + 1);

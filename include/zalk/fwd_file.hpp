@@ -37,6 +37,7 @@ struct FieldDrop {
   double station = 0;     // chainage as written
   std::string lane, lane_code, comment;  // UTF-8
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  double hour_of_day() const { return hour + minute / 60.0; }  // HH + MM / 60
   std::optional<double> latitude, longitude;  // signed decimal degrees
   std::optional<double> surface_temperature_f, air_temperature_f, asphalt_temperature_f;
   double load_lb = 0;
@@ -69,6 +70,8 @@ struct FieldFileOptions {
 };
 
 FieldFormat detect_field_format(std::string_view text);
+// "F25" or "JILS" ("unknown" for an unknown format), for messages.
+const char* field_format_name(FieldFormat format);
 FieldFile read_field_file(const std::filesystem::path& path, const FieldFileOptions& options = {});
 FieldFile read_field_text(std::string_view text, std::string_view name, const FieldFileOptions& options = {});
 

@@ -232,4 +232,23 @@ class Rater {
   std::unique_ptr<Impl> impl_;
 };
 
+// The deflection table the legacy entry points read: backdefl.txt in the
+// library's data folder ($ZALK3071_DIR when set, otherwise $HOME/ZALK3071;
+// C:\ZALK3071\ on Windows). An error when the folder is not set, missing,
+// not a folder or not writable; the file itself is not opened.
+Status default_table_path(std::filesystem::path& path);
+
+// A basin at the design method's six sensors (0, 8, 12, 18, 24 and 36 in)
+// from readings at any offsets: readings within 10 mm of those offsets are
+// taken as they are; otherwise a basin spanning 0 to 36 in is interpolated
+// with a shape-preserving spline (interpolated = true); any other layout is
+// refused with the reason in `problem`.
+struct TableBasin {
+  bool ok = false;
+  bool interpolated = false;
+  std::array<double, 6> deflections_mils{};
+  std::string problem;
+};
+TableBasin table_basin(const std::vector<double>& offsets_in, const std::vector<double>& deflections_mils);
+
 }  // namespace zalk

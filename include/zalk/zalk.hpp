@@ -8,3 +8,4 @@
 #include "zalk/rating_model.hpp"
 #include "zalk/status.hpp"
 #include "zalk/survey.hpp"
+#include "zalk/units.hpp"

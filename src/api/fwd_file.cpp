@@ -1,14 +1,14 @@
 #include "zalk/fwd_file.hpp"
 
 #include "io/fwd.h"
-#include "io/units.h"
+#include "zalk/units.hpp"
 
 namespace zalk {
 namespace {
 
 std::optional<double> in_fahrenheit(const std::optional<double>& t, bool fahrenheit) {
   if (!t || fahrenheit) return t;
-  return io::fahrenheit_of_celsius(*t);
+  return fahrenheit_of_celsius(*t);
 }
 
 FieldDrop drop_of(const io::FwdDrop& d) {
@@ -66,6 +66,8 @@ io::JilsOptions jils_options(const FieldFileOptions& o) {
 static_assert(int(FieldFormat::jils) == int(io::FwdFormat::jils) && int(FieldFormat::f25) == int(io::FwdFormat::f25));
 
 FieldFormat detect_field_format(std::string_view text) { return FieldFormat(int(io::detect_fwd_format(text))); }
+
+const char* field_format_name(FieldFormat format) { return io::format_name(io::FwdFormat(int(format))); }
 
 FieldFile read_field_file(const std::filesystem::path& path, const FieldFileOptions& options) {
   return file_of(io::read_fwd_file(path, jils_options(options)));

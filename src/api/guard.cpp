@@ -27,7 +27,7 @@ Error error_of(const toolkit::ErrorEvent& event) {
   e.routine = event.routine;
   e.code = event.code;
   e.type = static_cast<ErrorType>(event.type);
-  e.errc = errc_of(event.routine, event.type, event.code);
+  e.errc = errc_of(event.routine, event.type, event.code, event.message);
   e.message = event.message;
   for (const std::string& line : event.lines) {
     if (!e.text.empty()) e.text += '\n';

@@ -18,6 +18,7 @@
 #include "api/checks.h"
 #include "rating/overlay.h"
 #include "rating/section_rating.h"
+#include "rating/sensor_layout.h"
 #include "api/guard.h"
 #include "zalk/rating.hpp"
 
@@ -514,6 +515,19 @@ std::string flag_names(unsigned flags) {
     out += names[k];
   }
   return out;
+}
+
+Status default_table_path(std::filesystem::path& path) {
+  return detail::run_guarded("zalk::default_table_path", [&] { path = platform::table_path(); });
+}
+
+TableBasin table_basin(const std::vector<double>& offsets_in, const std::vector<double>& deflections_mils) {
+  rating::TableBasin b;
+  // The spline's own checks report through the reporter: a refusal there is
+  // a basin refused, never the end of the caller's process.
+  const Status s = detail::run_guarded("zalk::table_basin", [&] { b = rating::table_basin(offsets_in, deflections_mils); });
+  if (!s.ok()) return {false, false, {}, s.error->message};
+  return {b.ok, b.interpolated, b.deflections, b.problem};
 }
 
 }  // namespace zalk

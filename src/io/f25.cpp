@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "io/field_text.h"
-#include "io/units.h"
+#include "zalk/units.hpp"
 
 namespace zalk::io {
 namespace {

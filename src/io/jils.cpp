@@ -7,7 +7,7 @@
 #include <string>
 
 #include "io/field_text.h"
-#include "io/units.h"
+#include "zalk/units.hpp"
 
 namespace zalk::io {
 namespace {

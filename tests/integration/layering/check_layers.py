@@ -6,9 +6,11 @@ own layer or of the layers beneath it.
 io and plate stand side by side and do not include each other. The public
 C++ headers (include/zalk) belong to the api layer and include nothing of
 src/; the legacy C header (include/zalk3071) includes only its own folder.
-zalk3071/block_layout.h (plain byte offsets of the legacy blocks), the
-generated zalk/version.h and zalk/rating_model.hpp (the constants of the
-structure every rating analyses) may be included anywhere.
+The applications (apps/) include only the public headers (include/zalk) and
+their own. zalk3071/block_layout.h (plain byte offsets of the legacy blocks), the
+generated zalk/version.h, zalk/rating_model.hpp (the constants of the
+structure every rating analyses) and zalk/units.hpp (the unit conversions)
+may be included anywhere.
 
 Usage: check_layers.py SOURCE_DIR   (exit status 1 and one line per upward
 include when the layering is broken)
@@ -18,7 +20,7 @@ import re
 import sys
 
 RANK = {"toolkit": 1, "io": 2, "plate": 2, "engine": 3, "rating": 4, "api": 5, "legacy": 6}
-ANYWHERE = {"zalk3071/block_layout.h", "zalk/version.h", "zalk/rating_model.hpp"}
+ANYWHERE = {"zalk3071/block_layout.h", "zalk/version.h", "zalk/rating_model.hpp", "zalk/units.hpp"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
 
@@ -69,6 +71,15 @@ def problems(root):
                 if not ok:
                     found.append(f"{f.relative_to(root)}:{n}: a public header includes \"{inc}\" "
                                  "from outside its own folder")
+    # The applications stand on the public API alone.
+    for f in sorted((root / "apps").rglob("*")):
+        if f.suffix not in (".h", ".hpp", ".cpp", ".c"):
+            continue
+        for n, line in enumerate(f.read_text(errors="replace").splitlines(), 1):
+            m = INCLUDE.match(line)
+            if m and not (m.group(1).startswith("zalk/") or m.group(1).startswith("apps/")):
+                found.append(f"{f.relative_to(root)}:{n}: an application includes \"{m.group(1)}\", "
+                             "which is not a public header")
     return found
 
 

@@ -94,3 +94,46 @@ TEST(PublicFieldFiles, SensorOffsetLists) {
 }
 
 }  // namespace
+
+// A basin at any sensors as the design method's six: taken as read within
+// 10 mm of them, interpolated (close to a smooth basin) when the sensors
+// span 0 to 36 in, refused otherwise.
+TEST(PublicFieldFiles, TableBasinsFromAnyLayout) {
+  const auto smooth = [](double r) { return 20.0 * std::exp(-r / 15.0); };  // mils
+  const auto basin = [&](std::vector<double> offsets) {
+    std::vector<double> w;
+    for (double r : offsets) w.push_back(smooth(r));
+    return zalk::table_basin(offsets, w);
+  };
+  const zalk::TableBasin near = basin({0, 8.2, 12, 17.9, 24, 36, 48});
+  ASSERT_TRUE(near.ok) << near.problem;
+  EXPECT_FALSE(near.interpolated);
+  EXPECT_EQ(near.deflections_mils[1], smooth(8.2));
+  const zalk::TableBasin spread = basin({0, 10, 20, 30, 40, 60});
+  ASSERT_TRUE(spread.ok) << spread.problem;
+  EXPECT_TRUE(spread.interpolated);
+  const double table[] = {0, 8, 12, 18, 24, 36};
+  // A cubic between sensors 10 in apart on a basin falling by e every 15 in:
+  // within 3 % (a straight line would be 6 % off at 36 in).
+  for (int k = 0; k < 6; ++k) EXPECT_NEAR(spread.deflections_mils[k] / smooth(table[k]), 1.0, 0.03) << table[k];
+  EXPECT_FALSE(basin({8, 12, 18, 24, 36}).ok);
+  EXPECT_FALSE(zalk::table_basin({0, 8, 12}, {3, 2}).ok);
+}
+
+// The data folder is named, not assumed: a missing one is an error value,
+// never the end of the process.
+TEST(PublicFieldFiles, DefaultTablePathIsInTheDataFolder) {
+  const char* was = std::getenv("ZALK3071_DIR");
+  const std::string saved = was ? was : "";
+  const std::filesystem::path folder = std::filesystem::temp_directory_path();
+  setenv("ZALK3071_DIR", folder.c_str(), 1);
+  std::filesystem::path table;
+  EXPECT_TRUE(zalk::default_table_path(table).ok());
+  EXPECT_EQ(table, folder / "backdefl.txt");
+  setenv("ZALK3071_DIR", (folder / "no such folder here").c_str(), 1);
+  const zalk::Status s = zalk::default_table_path(table);
+  ASSERT_FALSE(s.ok());
+  EXPECT_EQ(s.error->errc, zalk::Errc::io_folder_missing) << s.error->text;
+  if (was) setenv("ZALK3071_DIR", saved.c_str(), 1);
+  else unsetenv("ZALK3071_DIR");
+}

@@ -3,7 +3,7 @@
 // and every caller converts a value to the same bits.
 #pragma once
 
-namespace zalk::io {
+namespace zalk {
 
 inline constexpr double kMillimetresPerInch = 25.4;
 inline constexpr double kMicrometresPerMil = 25.4;
@@ -14,4 +14,4 @@ inline constexpr double kPoundsPerKip = 1000.0;
 // not a binary fraction, so C x 1.8 + 32 would differ in the last bit.
 constexpr double fahrenheit_of_celsius(double c) { return c * 9.0 / 5.0 + 32.0; }
 
-}  // namespace zalk::io
+}  // namespace zalk
