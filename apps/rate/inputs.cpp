@@ -36,13 +36,18 @@ zalk::DeflectionTest test_of(const rate_csv::Test& t) {
 
 }  // namespace
 
+SectionInput section_input(const rate_csv::Section& s, const std::array<double, 10>& factors) {
+  return {s.id, section_of(s, factors), s.reps_per_year, {}, s.station_from, s.station_to};
+}
+
+TestRow test_row(const rate_csv::Test& t, const std::string& file) { return {test_of(t), file, t.line, nullptr, 0, {}}; }
+
 std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file) {
   std::vector<SectionInput> out;
   for (std::size_t s = 0; s < in.sections.size(); ++s) {
-    const rate_csv::Section& cs = in.sections[s];
-    SectionInput si{cs.id, section_of(cs, in.factors), cs.reps_per_year, {}, cs.station_from, cs.station_to};
+    SectionInput si = section_input(in.sections[s], in.factors);
     if (s < in.tests.size())
-      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back({test_of(t), file, t.line, nullptr, 0, {}});
+      for (const rate_csv::Test& t : in.tests[s]) si.tests.push_back(test_row(t, file));
     out.push_back(std::move(si));
   }
   return out;

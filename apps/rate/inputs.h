@@ -33,6 +33,9 @@ struct SectionInput {
 };
 
 std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::string& file);
+// One section of the sections file, without tests, and one test row.
+SectionInput section_input(const rate_csv::Section& s, const std::array<double, 10>& factors);
+TestRow test_row(const rate_csv::Test& t, const std::string& file);
 // Reads a field file and adds its drops to their section; gives the number
 // of drops (or whole files) skipped, each named on standard error.
 int add_f25(const Options& o, const fs::path& file, std::vector<zalk::FieldFile>& files,

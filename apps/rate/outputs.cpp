@@ -93,17 +93,20 @@ void Output::discard_temporary() {
   temporary_.clear();
 }
 
-void write_results(const Options& o, const std::vector<SectionInput>& sections,
-                   const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey, Output& out) {
-  const bool f25 = !o.f25.empty();
-  const int g = o.digits;
-  std::FILE* f = out.get();
+void write_results_header(const Options& o, const rate_survey::Survey* survey, std::FILE* f) {
   std::fprintf(f, "section,test,line,allowable_load,e_surface,e_surface_72f,e_base,e_subgrade,depth_in,"
                   "fit_rms_pct,flags");
-  if (f25) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
+  if (!o.f25.empty()) std::fprintf(f, ",station,lane,drop,load_lb,latitude,longitude");
   write_fit_header(o, f);
   if (survey) survey->write_header(f);
   std::fputc('\n', f);
+}
+
+void write_result_rows(const Options& o, const std::vector<SectionInput>& sections,
+                       const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey,
+                       std::FILE* f) {
+  const bool f25 = !o.f25.empty();
+  const int g = o.digits;
   std::size_t drop = 0;
   for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
@@ -119,13 +122,21 @@ void write_results(const Options& o, const std::vector<SectionInput>& sections,
       std::fputc('\n', f);
     }
   }
+}
+
+void write_results(const Options& o, const std::vector<SectionInput>& sections,
+                   const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey, Output& out) {
+  write_results_header(o, survey, out.get());
+  write_result_rows(o, sections, rated, survey, out.get());
   out.finish();
 }
 
-void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
-                     Output& out) {
-  std::FILE* f = out.get();
+void write_residuals_header(std::FILE* f) {
   std::fprintf(f, "section,test,sensor,offset_in,measured_mils,computed_mils,residual\n");
+}
+
+void write_residual_rows(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
+                         std::FILE* f) {
   for (std::size_t s = 0; s < sections.size(); ++s) {
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
       const zalk::RatingResult& r = rated[s][j].result;
@@ -135,6 +146,12 @@ void write_residuals(const std::vector<SectionInput>& sections, const std::vecto
                      t.sensor_offsets_in[k], t.deflections_mils[k], r.computed_mils[k], r.residuals[k]);
     }
   }
+}
+
+void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
+                     Output& out) {
+  write_residuals_header(out.get());
+  write_residual_rows(sections, rated, out.get());
   out.finish();
 }
 

@@ -49,12 +49,19 @@ class Output {
   std::size_t memory_size_ = 0;
 };
 
-// With a survey, its columns follow each row.
+// With a survey, its columns follow each row. The header and the rows apart
+// are for results written a batch of sections at a time.
+void write_results_header(const Options& o, const rate_survey::Survey* survey, std::FILE* f);
+void write_result_rows(const Options& o, const std::vector<SectionInput>& sections,
+                       const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey, std::FILE* f);
 void write_results(const Options& o, const std::vector<SectionInput>& sections,
                    const std::vector<std::vector<Rated>>& rated, const rate_survey::Survey* survey, Output& out);
 // Per test and sensor: offset, measured and computed deflection (mils).
 void write_residuals(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
                      Output& out);
+void write_residuals_header(std::FILE* f);
+void write_residual_rows(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated,
+                         std::FILE* f);
 // The plots are drawn by the Python package (zalk3071.report).
 void draw_plots(const Options& o);
 

@@ -110,25 +110,128 @@ Columns columns_in_order(std::size_t names, std::size_t required) {
   return c;
 }
 
-// Rows of a CSV text: blank lines and lines starting with '#' are skipped;
-// the first row is the header when it names any of the file's columns.
+// Lines numbered from 1, without their ends (LF, CR LF or CR).
+class Lines {
+ public:
+  virtual ~Lines() = default;
+  virtual bool next(std::string_view& line) = 0;
+  int number() const { return number_; }
+
+ protected:
+  int number_ = 0;
+};
+
+class TextLines : public Lines {
+ public:
+  explicit TextLines(std::string_view text) : text_(text) {}
+  bool next(std::string_view& line) override {
+    if (pos_ >= text_.size()) return false;
+    line = next_line(text_, pos_);
+    ++number_;
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// A file read piece by piece, so that a file of any size takes the memory of
+// its longest line. A line longer than any row of these files, or a NUL
+// byte, refuses the file: it is not a text of comma-separated rows.
+class FileLines : public Lines {
+ public:
+  explicit FileLines(const std::filesystem::path& file) : name_(file.string()), in_(file, std::ios::binary) {
+    if (!in_) input_error(name_ + ": cannot open the file: " + std::strerror(errno));
+  }
+  bool next(std::string_view& line) override {
+    for (;;) {
+      const std::size_t end = buffer_.find_first_of("\r\n", pos_);
+      // A CR at the end of what is read may be the first half of a CR LF.
+      const bool whole = end != std::string::npos && (buffer_[end] == '\n' || end + 1 < buffer_.size() || ended_);
+      if (whole || (ended_ && pos_ < buffer_.size())) {
+        std::string_view text(buffer_);
+        line = next_line(text, pos_);
+        check_line(line);
+        ++number_;
+        return true;
+      }
+      if (ended_) return false;
+      if (buffer_.size() - pos_ > kMaxLineBytes)
+        input_error(where(name_, number_ + 1) + ": a line longer than 1 MiB; not a file of comma-separated rows");
+      read_more();
+    }
+  }
+
+ private:
+  static constexpr std::size_t kMaxLineBytes = std::size_t(1) << 20;
+  static constexpr std::size_t kPiece = std::size_t(1) << 16;
+
+  void read_more() {
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    const std::size_t had = buffer_.size();
+    buffer_.resize(had + kPiece);
+    in_.read(buffer_.data() + had, std::streamsize(kPiece));
+    buffer_.resize(had + std::size_t(in_.gcount()));
+    if (in_.bad()) input_error(name_ + ": read error");
+    if (in_.eof()) ended_ = true;
+  }
+  void check_line(std::string_view line) const {
+    const std::size_t nul = line.find('\0');
+    if (nul != std::string_view::npos)
+      input_error(where(name_, number_ + 1, int(nul + 1)) + ": a NUL byte; not a file of comma-separated rows");
+  }
+
+  std::string name_;
+  std::ifstream in_;
+  std::string buffer_;
+  std::size_t pos_ = 0;
+  bool ended_ = false;
+};
+
+// The data rows of a CSV text: blank lines and lines starting with '#' are
+// skipped; the first row is the header when it names any of the file's
+// columns.
+class CsvRows {
+ public:
+  CsvRows(Lines& lines, const std::string& file, const std::vector<std::string_view>& names, std::size_t required,
+          std::vector<std::string>* notes)
+      : lines_(lines), file_(file), names_(names), required_(required), notes_(notes),
+        columns_(columns_in_order(names.size(), required)) {}
+  bool next(CsvRow& row) {
+    std::string_view text;
+    while (lines_.next(text)) {
+      const std::string_view line = trim(text);
+      if (line.empty() || line[0] == '#') continue;
+      row = {lines_.number(), split_fields(line)};
+      if (std::exchange(first_, false) && names_a_column(row.fields, names_)) {
+        columns_ = columns_of_header(row, names_, required_, file_, notes_);
+        continue;
+      }
+      return true;
+    }
+    return false;
+  }
+  const Columns& columns() const { return columns_; }
+
+ private:
+  Lines& lines_;
+  const std::string& file_;
+  const std::vector<std::string_view>& names_;
+  std::size_t required_;
+  std::vector<std::string>* notes_;
+  Columns columns_;
+  bool first_ = true;
+};
+
 std::vector<CsvRow> read_csv(std::string_view text, const std::string& file, const std::vector<std::string_view>& names,
                              std::size_t required, Columns& columns, std::vector<std::string>* notes) {
+  TextLines lines(text);
+  CsvRows reader(lines, file, names, required, notes);
   std::vector<CsvRow> rows;
-  bool first = true;
-  int number = 0;
-  columns = columns_in_order(names.size(), required);
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::string_view line = trim(next_line(text, pos));
-    ++number;
-    if (line.empty() || line[0] == '#') continue;
-    CsvRow row{number, split_fields(line)};
-    if (std::exchange(first, false) && names_a_column(row.fields, names)) {
-      columns = columns_of_header(row, names, required, file, notes);
-      continue;
-    }
-    rows.push_back(std::move(row));
-  }
+  for (CsvRow row; reader.next(row);) rows.push_back(std::move(row));
+  columns = reader.columns();
   return rows;
 }
 
@@ -315,33 +418,91 @@ Test test_of_row(const std::string& file, const CsvRow& row, const Columns& c) {
 
 }  // namespace
 
-void read_tests(std::string_view text, const std::string& file, Input& in) {
-  Columns c;
-  const auto rows = read_csv(text, file, kTestColumns, kTestColumns.size(), c, &in.notes);
-  std::map<std::string, std::size_t> index;
-  for (std::size_t i = 0; i < in.sections.size(); ++i) index[in.sections[i].id] = i;
-  in.tests.assign(in.sections.size(), {});
-  for (const CsvRow& row : rows) {
-    try {
-      require_width(file, row, c);
-      const std::string& id = *field(row, c, 0);
-      const auto it = index.find(id);
-      if (it == index.end()) {
-        input_error(where(file, row.line, int(c.place[0] + 1)) + ": section \"" + id +
-                    "\" is not in the sections file");
-      }
-      const Test t = test_of_row(file, row, c);
-      auto& list = in.tests[it->second];
-      list.push_back(t);
-    } catch (const InputError& e) {
-      // The message names the row's section unless it is about the section.
-      const std::string* id = field(row, c, 0);
-      std::string message = e.what();
-      if (id != nullptr && !id->empty() && message.find("section \"") == std::string::npos)
-        message += " (section \"" + *id + "\")";
-      in.refused.push_back({row.line, std::move(message)});
-    }
+namespace {
+
+using SectionIndex = std::map<std::string, std::size_t, std::less<>>;
+
+SectionIndex index_of(const std::vector<Section>& sections) {
+  SectionIndex index;
+  for (std::size_t i = 0; i < sections.size(); ++i) index.emplace(sections[i].id, i);
+  return index;
+}
+
+// A row of the tests file: its section's index and test, or the refusal
+// naming it (section npos).
+std::size_t test_row(const std::string& file, const CsvRow& row, const Columns& c, const SectionIndex& index,
+                     Test& test, Refusal& refusal) {
+  try {
+    require_width(file, row, c);
+    const std::string& id = *field(row, c, 0);
+    const auto it = index.find(id);
+    if (it == index.end())
+      input_error(where(file, row.line, int(c.place[0] + 1)) + ": section \"" + id + "\" is not in the sections file");
+    test = test_of_row(file, row, c);
+    return it->second;
+  } catch (const InputError& e) {
+    // The message names the row's section unless it is about the section.
+    const std::string* id = field(row, c, 0);
+    std::string message = e.what();
+    if (id != nullptr && !id->empty() && message.find("section \"") == std::string::npos)
+      message += " (section \"" + *id + "\")";
+    refusal = {row.line, std::move(message)};
+    return kAbsent;
   }
+}
+
+}  // namespace
+
+void read_tests(std::string_view text, const std::string& file, Input& in) {
+  TextLines lines(text);
+  CsvRows rows(lines, file, kTestColumns, kTestColumns.size(), &in.notes);
+  const SectionIndex index = index_of(in.sections);
+  in.tests.assign(in.sections.size(), {});
+  Test t;
+  Refusal r;
+  for (CsvRow row; rows.next(row);) {
+    const std::size_t s = test_row(file, row, rows.columns(), index, t, r);
+    if (s == kAbsent) in.refused.push_back(std::move(r));
+    else in.tests[s].push_back(t);
+  }
+}
+
+struct TestRows::Reader {
+  Reader(const std::filesystem::path& path, const std::vector<Section>& sections, std::vector<std::string>* notes)
+      : file(path.string()), lines(path), rows(lines, file, kTestColumns, kTestColumns.size(), notes),
+        index(index_of(sections)) {}
+  std::string file;
+  FileLines lines;
+  CsvRows rows;
+  SectionIndex index;
+  CsvRow row;
+};
+
+TestRows::TestRows(const std::filesystem::path& file, const std::vector<Section>& sections,
+                   std::vector<std::string>* notes)
+    : reader_(std::make_unique<Reader>(file, sections, notes)) {}
+TestRows::~TestRows() = default;
+
+bool TestRows::next(std::size_t& section, Test& test, Refusal& refusal) {
+  Reader& r = *reader_;
+  if (!r.rows.next(r.row)) return false;
+  section = test_row(r.file, r.row, r.rows.columns(), r.index, test, refusal);
+  return true;
+}
+
+bool grouped_in_section_order(const std::filesystem::path& file, const std::vector<Section>& sections) {
+  TestRows rows(file, sections, nullptr);
+  std::size_t section = kAbsent, last = 0;
+  bool any = false;
+  Test t;
+  Refusal r;
+  while (rows.next(section, t, r)) {
+    if (section == kAbsent) continue;
+    if (any && section < last) return false;
+    last = section;
+    any = true;
+  }
+  return true;
 }
 
 std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& file, const Input& in) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -77,5 +78,27 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
                                    std::array<double, 10>& factors, std::vector<std::string>* notes = nullptr);
 void read_tests(std::string_view text, const std::string& file, Input& in);
 std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& file, const Input& in);
+
+// The tests file row by row, for a file of any size: it holds one line at a
+// time. A line longer than 1 MiB or a NUL byte refuses the file (an
+// InputError naming its line); each row is read as read_tests reads it.
+class TestRows {
+ public:
+  TestRows(const std::filesystem::path& file, const std::vector<Section>& sections, std::vector<std::string>* notes);
+  ~TestRows();
+  // The next data row: its section's index in `sections` and its test, or
+  // a refusal (section is then npos). False at the end of the file.
+  bool next(std::size_t& section, Test& test, Refusal& refusal);
+
+ private:
+  struct Reader;
+  std::unique_ptr<Reader> reader_;
+};
+
+// Whether every section's rows stand together, the sections in the order
+// of the sections file (rows refused aside): then the results can be
+// written section by section as the rows come. Reads the whole file, so
+// that a file that is no CSV text is refused before any work.
+bool grouped_in_section_order(const std::filesystem::path& file, const std::vector<Section>& sections);
 
 }  // namespace rate_csv

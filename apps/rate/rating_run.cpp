@@ -21,6 +21,8 @@ struct Task {
   std::size_t section = 0, first = 0, count = 0;
 };
 
+}  // namespace
+
 // Prints the library's warnings on standard error, a few of each kind,
 // after the file, lines and section of the tests that raised them.
 class WarningPrinter {
@@ -44,6 +46,8 @@ class WarningPrinter {
  private:
   std::map<std::pair<std::string, int>, int> seen_;
 };
+
+namespace {
 
 zalk::Rater load_rater(const fs::path& table) {
   zalk::Rater r;
@@ -107,16 +111,20 @@ std::vector<zalk::Error> rate_slice(zalk::Rater& rater, const Options& o, const 
 
 }  // namespace
 
+RatingRun::RatingRun(const Options& o, const fs::path& table)
+    : o_(o), table_(table), warnings_(std::make_unique<WarningPrinter>()) {}
+RatingRun::~RatingRun() = default;
+
 // Slices of at most kTestsPerTask tests are rated by the threads, each with
-// a rater of its own; a test's result depends on it and its section alone,
-// so the results are those of a serial run, in input order.
-std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table,
-                                         const std::vector<SectionInput>& sections) {
+// a rater of its own (loaded once for the run); a test's result depends on
+// it and its section alone, so the results are those of a serial run, in
+// input order.
+std::vector<std::vector<Rated>> RatingRun::rate(const std::vector<SectionInput>& sections) {
   std::vector<Task> tasks;
   std::vector<std::vector<Rated>> out(sections.size());
   // The fit's global search keeps a section's grid for the rest of a call:
   // a whole section per call lets every test after the first use it.
-  const bool global = o.rating.method == zalk::Method::fit && o.rating.fit.depth == zalk::DepthSearch::global;
+  const bool global = o_.rating.method == zalk::Method::fit && o_.rating.fit.depth == zalk::DepthSearch::global;
   for (std::size_t s = 0; s < sections.size(); ++s) {
     const std::size_t n = sections[s].tests.size();
     const std::size_t per_task = global ? std::max<std::size_t>(n, 1) : kTestsPerTask;
@@ -128,19 +136,22 @@ std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table
   std::atomic<std::size_t> next{0};
   auto work = [&](zalk::Rater& rater) {
     for (std::size_t k; (k = next++) < tasks.size();)
-      warnings_of[k] = rate_slice(rater, o, sections[tasks[k].section], tasks[k], out[tasks[k].section]);
+      warnings_of[k] = rate_slice(rater, o_, sections[tasks[k].section], tasks[k], out[tasks[k].section]);
   };
-  const unsigned n = std::max(1u, std::min<unsigned>(o.threads, unsigned(tasks.size())));
-  std::vector<zalk::Rater> raters;
-  for (unsigned i = 0; i < n; ++i) raters.push_back(load_rater(table));
+  const unsigned n = std::max(1u, std::min<unsigned>(o_.threads, unsigned(tasks.size())));
+  while (raters_.size() < n) raters_.push_back(load_rater(table_));
   std::vector<std::thread> threads;
-  for (unsigned i = 1; i < n; ++i) threads.emplace_back(work, std::ref(raters[i]));
-  work(raters[0]);
+  for (unsigned i = 1; i < n; ++i) threads.emplace_back(work, std::ref(raters_[i]));
+  work(raters_[0]);
   for (std::thread& t : threads) t.join();
-  WarningPrinter warnings;
   for (std::size_t k = 0; k < tasks.size(); ++k)
-    warnings.print(warnings_of[k], slice_context(sections[tasks[k].section], tasks[k]));
+    warnings_->print(warnings_of[k], slice_context(sections[tasks[k].section], tasks[k]));
   return out;
+}
+
+std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table,
+                                         const std::vector<SectionInput>& sections) {
+  return RatingRun(o, table).rate(sections);
 }
 
 int report_tests(const std::vector<SectionInput>& sections, const std::vector<std::vector<Rated>>& rated) {

@@ -1,6 +1,7 @@
 // The rating tool's work: the tests rated on several threads, the overlay.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "apps/rate/inputs.h"
@@ -10,7 +11,25 @@
 
 namespace rate_tool {
 
-// Every section's tests rated, in input order.
+class WarningPrinter;
+
+// The rating of a run, batch by batch: one rater per thread, loaded once;
+// the library's warnings shown a few of each kind over the whole run.
+class RatingRun {
+ public:
+  RatingRun(const Options& o, const fs::path& table);
+  ~RatingRun();
+  // Every section's tests rated, in input order.
+  std::vector<std::vector<Rated>> rate(const std::vector<SectionInput>& sections);
+
+ private:
+  const Options& o_;
+  fs::path table_;
+  std::vector<zalk::Rater> raters_;
+  std::unique_ptr<WarningPrinter> warnings_;
+};
+
+// Every section's tests rated, in input order (a run of one batch).
 std::vector<std::vector<Rated>> rate_all(const Options& o, const fs::path& table,
                                          const std::vector<SectionInput>& sections);
 // Names every test the library refused, or could not fit, on standard

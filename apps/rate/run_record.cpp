@@ -171,13 +171,17 @@ std::vector<std::string> recordable_arguments(const std::vector<std::string>& ar
   return out;
 }
 
-void add_design_opinion(const Options& o, const fs::path& table, const std::vector<SectionInput>& sections,
-                        std::vector<std::vector<Rated>>& rated) {
-  if (!o.both_methods) return;
+Options design_options(const Options& o) {
   Options design = o;
   design.rating.method = zalk::Method::design;
   design.both_methods = false;
-  const auto second = rate_all(design, table, sections);
+  return design;
+}
+
+void add_design_opinion(const Options& o, RatingRun* design, const std::vector<SectionInput>& sections,
+                        std::vector<std::vector<Rated>>& rated) {
+  if (!o.both_methods || design == nullptr) return;
+  const auto second = design->rate(sections);
   for (std::size_t s = 0; s < rated.size(); ++s)
     for (std::size_t j = 0; j < rated[s].size(); ++j) {
       Rated& r = rated[s][j];
@@ -226,16 +230,19 @@ void check_replayed_digests(const Options& o, const fs::path& table) {
   }
 }
 
-void write_run_record(const Options& o, const fs::path& table, const std::vector<std::vector<Rated>>& rated) {
-  if (o.record.empty()) return;
-  std::map<std::string, int> counts;
-  int tests = 0;
+void RunCounts::add(const std::vector<std::vector<Rated>>& rated) {
   for (const auto& section : rated)
     for (const Rated& r : section) {
       ++tests;
       for (unsigned k = 0; k < 32; ++k)
-        if (r.result.flags & (1u << k)) ++counts[zalk::flag_names(1u << k)];
+        if (r.result.flags & (1u << k)) ++flags[zalk::flag_names(1u << k)];
     }
+}
+
+void write_run_record(const Options& o, const fs::path& table, const RunCounts& run) {
+  if (o.record.empty()) return;
+  const std::map<std::string, int>& counts = run.flags;
+  const long tests = run.tests;
   Output out(o.record);
   std::FILE* f = out.get();
   const zalk::FitSettings& s = o.rating.fit;
@@ -251,7 +258,7 @@ void write_run_record(const Options& o, const fs::path& table, const std::vector
   for (std::size_t k = 0; k < inputs.size(); ++k)
     std::fprintf(f, "%s%s, %s", k ? ", " : "", json_string(inputs[k].first + " " + inputs[k].second.string()).c_str(),
                  json_string(file_digest(inputs[k].second)).c_str());
-  std::fprintf(f, "],\n  \"tests\": %d,\n  \"flag_counts\": {", tests);
+  std::fprintf(f, "],\n  \"tests\": %ld,\n  \"flag_counts\": {", tests);
   bool first = true;
   for (const auto& [name, n] : counts) {
     std::fprintf(f, "%s%s: %d", first ? "" : ", ", json_string(name).c_str(), n);

@@ -8,12 +8,14 @@
 
 #include <cstdio>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "apps/rate/inputs.h"
 #include "apps/rate/options.h"
 #include "apps/rate/outputs.h"
+#include "apps/rate/rating_run.h"
 
 namespace rate_tool {
 
@@ -30,7 +32,9 @@ std::vector<std::string> recordable_arguments(const std::vector<std::string>& ar
 // --method both: the design method's results beside the fit's, and the
 // flag methods_disagree where the allowable loads part by more than the
 // share (or only one of them is a number).
-void add_design_opinion(const Options& o, const fs::path& table, const std::vector<SectionInput>& sections,
+// `design` rates with design_options(o); nothing is done without both methods.
+Options design_options(const Options& o);
+void add_design_opinion(const Options& o, RatingRun* design, const std::vector<SectionInput>& sections,
                         std::vector<std::vector<Rated>>& rated);
 
 // Columns the fit adds to the results: its standard errors and band, and
@@ -41,6 +45,12 @@ void write_fit_columns(const Options& o, const Rated& r, int g, std::FILE* f);
 // Checks that the table and inputs are those of the record being replayed
 // (their digests), and writes the record of this run when asked.
 void check_replayed_digests(const Options& o, const fs::path& table);
-void write_run_record(const Options& o, const fs::path& table, const std::vector<std::vector<Rated>>& rated);
+// The tests of a run and the count of each flag, gathered batch by batch.
+struct RunCounts {
+  long tests = 0;
+  std::map<std::string, int> flags;
+  void add(const std::vector<std::vector<Rated>>& rated);
+};
+void write_run_record(const Options& o, const fs::path& table, const RunCounts& run);
 
 }  // namespace rate_tool
