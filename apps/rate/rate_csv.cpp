@@ -30,6 +30,14 @@ std::string where(const std::string& file, int line, int col = 0) {
   return s;
 }
 
+// A field as a message quotes it: in double quotes, a long one cut short
+// (a field of a damaged file may be a megabyte of anything).
+std::string shown_field(std::string_view field) {
+  constexpr std::size_t kShown = 60;
+  if (field.size() <= kShown) return "\"" + std::string(field) + "\"";
+  return "\"" + std::string(field.substr(0, kShown)) + "...\" (" + std::to_string(field.size()) + " characters)";
+}
+
 struct CsvRow {
   int line = 0;
   std::vector<std::string> fields;
@@ -86,12 +94,12 @@ Columns columns_of_header(const CsvRow& header, const std::vector<std::string_vi
     const auto it = std::find(names.begin(), names.end(), header.fields[k]);
     if (it == names.end()) {
       if (notes != nullptr)
-        notes->push_back(where(file, header.line, int(k + 1)) + ": column \"" + header.fields[k] +
-                         "\" is not one the tool reads; it is ignored");
+        notes->push_back(where(file, header.line, int(k + 1)) + ": column " + shown_field(header.fields[k]) +
+                         " is not one the tool reads; it is ignored");
       continue;
     }
     std::size_t& place = c.place[std::size_t(it - names.begin())];
-    if (place != kAbsent) input_error(where(file, header.line, int(k + 1)) + ": column \"" + header.fields[k] + "\" given twice");
+    if (place != kAbsent) input_error(where(file, header.line, int(k + 1)) + ": column " + shown_field(header.fields[k]) + " given twice");
     place = k;
   }
   for (std::size_t n = 0; n < required; ++n)
@@ -152,13 +160,13 @@ class FileLines : public Lines {
       if (whole || (ended_ && pos_ < buffer_.size())) {
         std::string_view text(buffer_);
         line = next_line(text, pos_);
+        if (line.size() > kMaxLineBytes) too_long();
         check_line(line);
         ++number_;
         return true;
       }
       if (ended_) return false;
-      if (buffer_.size() - pos_ > kMaxLineBytes)
-        input_error(where(name_, number_ + 1) + ": a line longer than 1 MiB; not a file of comma-separated rows");
+      if (buffer_.size() - pos_ > kMaxLineBytes) too_long();
       read_more();
     }
   }
@@ -176,6 +184,9 @@ class FileLines : public Lines {
     buffer_.resize(had + std::size_t(in_.gcount()));
     if (in_.bad()) input_error(name_ + ": read error");
     if (in_.eof()) ended_ = true;
+  }
+  [[noreturn]] void too_long() const {
+    input_error(where(name_, number_ + 1) + ": a line longer than 1 MiB; not a file of comma-separated rows");
   }
   void check_line(std::string_view line) const {
     const std::size_t nul = line.find('\0');
@@ -255,7 +266,7 @@ double number_at(const std::string& file, const CsvRow& row, const Columns& c, s
   double v = 0;
   if (!parse_decimal(s, v)) {
     input_error(where(file, row.line, int(c.place[name] + 1)) + ": expected a number for " + std::string(what) +
-                ", found \"" + s + "\"");
+                ", found " + shown_field(s));
   }
   return v;
 }
@@ -265,7 +276,7 @@ double positive_at(const std::string& file, const CsvRow& row, const Columns& c,
   const double v = number_at(file, row, c, name, what);
   if (!(v > 0)) {
     input_error(where(file, row.line, int(c.place[name] + 1)) + ": " + std::string(what) +
-                " must be positive, found \"" + row.fields[c.place[name]] + "\"");
+                " must be positive, found " + shown_field(row.fields[c.place[name]]));
   }
   return v;
 }
@@ -377,7 +388,7 @@ std::vector<Section> read_sections(std::string_view text, const std::string& fil
     s.id = *field(row, c, 0);
     if (s.id.empty()) input_error(where(file, row.line, int(c.place[0] + 1)) + ": empty section id");
     if (!seen.emplace(s.id, row.line).second) {
-      input_error(where(file, row.line, int(c.place[0] + 1)) + ": section \"" + s.id + "\" already given on line " +
+      input_error(where(file, row.line, int(c.place[0] + 1)) + ": section " + shown_field(s.id) + " already given on line " +
                   std::to_string(seen[s.id]));
     }
     for (std::size_t k = 1; k <= 13; ++k) s.columns[k - 1] = number_at(file, row, c, k, kSectionColumns[k]);
@@ -437,7 +448,7 @@ std::size_t test_row(const std::string& file, const CsvRow& row, const Columns& 
     const std::string& id = *field(row, c, 0);
     const auto it = index.find(id);
     if (it == index.end())
-      input_error(where(file, row.line, int(c.place[0] + 1)) + ": section \"" + id + "\" is not in the sections file");
+      input_error(where(file, row.line, int(c.place[0] + 1)) + ": section " + shown_field(id) + " is not in the sections file");
     test = test_of_row(file, row, c);
     return it->second;
   } catch (const InputError& e) {
@@ -445,7 +456,7 @@ std::size_t test_row(const std::string& file, const CsvRow& row, const Columns& 
     const std::string* id = field(row, c, 0);
     std::string message = e.what();
     if (id != nullptr && !id->empty() && message.find("section \"") == std::string::npos)
-      message += " (section \"" + *id + "\")";
+      message += " (section " + shown_field(*id) + ")";
     refusal = {row.line, std::move(message)};
     return kAbsent;
   }
@@ -517,11 +528,11 @@ std::vector<OverlayItem> read_overlay(std::string_view text, const std::string& 
     while (i < in.sections.size() && in.sections[i].id != id) ++i;
     const int id_column = int(c.place[0] + 1);
     if (i == in.sections.size()) {
-      input_error(where(file, row.line, id_column) + ": section \"" + id + "\" is not in the sections file");
+      input_error(where(file, row.line, id_column) + ": section " + shown_field(id) + " is not in the sections file");
     }
     if (i >= in.tests.size() || in.tests[i].empty()) {
-      input_error(where(file, row.line, id_column) + ": section \"" + id +
-                  "\" has no test; the overlay uses the load of its first test");
+      input_error(where(file, row.line, id_column) + ": section " + shown_field(id) +
+                  " has no test; the overlay uses the load of its first test");
     }
     item.section = i;
     item.h3 = number_at(file, row, c, 1, "depth_in");

@@ -105,6 +105,10 @@ expect_refused "short_row.csv:2: expected 11 columns, found 10" \
 sed '2s/^S1,/S9,/' "$data/tests.csv" >"$work/unknown.csv"
 expect_refused "unknown.csv:2:1: section \"S9\" is not in the sections file" \
   --sections "$data/sections.csv" --tests "$work/unknown.csv"
+long_id=$(head -c 5000 /dev/zero | tr '\0' x)
+sed "2s/^S1,/$long_id,/" "$data/tests.csv" >"$work/long_id.csv"
+expect_refused "long_id.csv:2:1: section \"x\{60\}...\" (5000 characters) is not in the sections file" \
+  --sections "$data/sections.csv" --tests "$work/long_id.csv"
 expect_error "no_such.csv: cannot open the file" --sections "$data/sections.csv" --tests "$work/no_such.csv"
 # Decimal numbers only, finite and in range; loads and deflections positive.
 sed '3s/,14673,/,0x3951,/' "$data/tests.csv" >"$work/hex.csv"
@@ -119,6 +123,18 @@ expect_refused "negative.csv:3:4: d0_mils must be positive, found \"-38.13\"" \
 sed '2s/,9453,/,0,/' "$data/tests.csv" >"$work/no_load.csv"
 expect_refused "no_load.csv:2:3: load_lb must be positive, found \"0\"" \
   --sections "$data/sections.csv" --tests "$work/no_load.csv"
+# A tests file of any size is read row by row (70 MB of comment lines here
+# change nothing); a file that is no text of rows (a NUL byte, a line over
+# 1 MiB) is refused by its line before any work.
+{ sed -n 1,3p "$data/tests.csv"; head -c 70000000 < <(yes '# a comment line between the rows of a survey file'); echo
+  sed -n '4,$p' "$data/tests.csv"; } >"$work/big.csv"
+"$rate" --data "$work/folder" --sections "$data/sections.csv" --tests "$work/big.csv" --out "$work/big_results.csv"
+cmp <(cut -d, -f1,2,4- "$work/results.csv") <(cut -d, -f1,2,4- "$work/big_results.csv")
+rm "$work/big.csv"
+{ sed -n 1,2p "$data/tests.csv"; printf 'S1,12\0,3\n'; sed -n '3,$p' "$data/tests.csv"; } >"$work/nul.csv"
+expect_error "nul.csv:3:6: a NUL byte; not a file of comma-separated rows" --sections "$data/sections.csv" --tests "$work/nul.csv"
+{ sed -n 1,2p "$data/tests.csv"; head -c 1100000 /dev/zero | tr '\0' 7; echo; } >"$work/long.csv"
+expect_error "long.csv:3: a line longer than 1 MiB" --sections "$data/sections.csv" --tests "$work/long.csv"
 printf 'section,depth_in,e_surface,e_base,e_subgrade\nS1,84,450000,30000,9000\n' >"$work/one_item.csv"
 for dh in inf 1e308 0x2 0 -1; do
   expect_error "--dh needs a decimal number of inches above 0 and at most 12, found \"$dh\"" \
