@@ -13,8 +13,9 @@
 namespace rate_csv {
 namespace {
 
-// The largest input a run can use is 20 sections of 2000 tests; no sensible
-// file of it comes near this, and a device that never ends stops here.
+// The sections and overlay files, read whole, hold a line per section: no
+// sensible one comes near this, and a device that never ends stops here.
+// (The tests file is read a row at a time.)
 constexpr std::size_t kMaxFileBytes = std::size_t(64) << 20;
 
 [[noreturn]] void input_error(const std::string& what) { throw InputError(what); }

@@ -65,7 +65,7 @@ bool parse_decimal(std::string_view text, double& value);
 // holds a comma, a quote, a line end or leading or trailing blanks.
 std::string csv_field(std::string_view text);
 
-// The text of a file, refused when larger than any input of a run can be.
+// The text of a sections or overlay file, refused beyond 64 MiB (a device that never ends).
 std::string read_file(const std::filesystem::path& file);
 
 // The readers of the three files' texts; `file` names the file in messages.
