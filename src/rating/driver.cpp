@@ -192,19 +192,40 @@ float pavement_temperature(float hour, float ts, float t1c, float dmm) {
   return tdc * 9.0f / 5.0f + 32.0f;
 }
 
+namespace {
+
+// The surface modulus at 72 F from the one at the test's pavement temperature.
+float surface_modulus_72f(const RatingContext& ctx, float e1) {
+  return e1 * pow4(10.0f, (ctx.test.td - kRefTemperature) * kTempSlope);
+}
+
+struct SeasonModuli {
+  float e1 = 0, e2 = 0, e3 = 0;
+  bool analysable() const { return analysable_modulus(e1) && analysable_modulus(e2) && analysable_modulus(e3); }
+};
+
+// Season i's moduli: the surface's at the season's pavement temperature,
+// the base's and subgrade's by the section's seasonal factors.
+SeasonModuli season_moduli(const Blocks& b, float e72, float e2, float e3, int i) {
+  return {e72 * pow4(10.0f, (kRefTemperature - b.dam.SPAVT[i - 1]) * kTempSlope), e2 * b.dam.SBASEF[i - 1],
+          e3 * b.dam.SSUBF[i - 1]};
+}
+
+}  // namespace
+
 void seasonal_rating(RatingContext& ctx, Blocks& b, float e1, float e2, float e3, float h3) {
   SeasonalState& s = ctx.season;
   s.e1 = e1;
   s.e2 = e2;
   s.e3 = e3;
-  s.e72 = e1 * pow4(10.0f, (ctx.test.td - kRefTemperature) * kTempSlope);
+  s.e72 = surface_modulus_72f(ctx, e1);
   bool analysable = true;
   for (int i = 1; i <= kSeasons; ++i) {
-    s.e1s[i - 1] = s.e72 * pow4(10.0f, (kRefTemperature - b.dam.SPAVT[i - 1]) * kTempSlope);
-    s.e2s[i - 1] = e2 * b.dam.SBASEF[i - 1];
-    s.e3s[i - 1] = e3 * b.dam.SSUBF[i - 1];
-    analysable = analysable && analysable_modulus(s.e1s[i - 1]) &&
-                 analysable_modulus(s.e2s[i - 1]) && analysable_modulus(s.e3s[i - 1]);
+    const SeasonModuli m = season_moduli(b, s.e72, e2, e3, i);
+    s.e1s[i - 1] = m.e1;
+    s.e2s[i - 1] = m.e2;
+    s.e3s[i - 1] = m.e3;
+    analysable = analysable && m.analysable();
   }
   // A structure the engine cannot analyse (a failed search, a temperature
   // that is not a number) has no allowable load.
@@ -217,6 +238,21 @@ void seasonal_rating(RatingContext& ctx, Blocks& b, float e1, float e2, float e3
   season_damage(s, b, ctx.test.reps);
   season_limits(s);
   year_allowable(s);
+}
+
+SeasonLimits limits_in_season(const SeasonalState& s, int season) {
+  const std::size_t c = std::size_t(season - 1) * 10;
+  return {9.0 * double(s.resp[c + 4]), double(11.5f / s.resp[c + 8] * 10.0f)};
+}
+
+SeasonLimits limits_in_season_alone(RatingContext& ctx, Blocks& b, float e1, float e2, float e3, float h3,
+                                 int season) {
+  const SeasonModuli m = season_moduli(b, surface_modulus_72f(ctx, e1), e2, e3, season);
+  if (!m.analysable()) return {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+  SeasonalState one;
+  run_engine(ctx, ctx.section.h, ctx.section.b, h3, &m.e1, &m.e2, &m.e3, ctx.test.loadf, b.dd.DMEAS,
+             one.resp.data(), &SEASTAB[season - 1], 1, 2);
+  return limits_in_season(one, 1);
 }
 
 double allowable_load(double fatigue_damage, double rutting_damage, double deflection_limit,

@@ -23,4 +23,19 @@ float pavement_temperature(float hour, float ts, float t1c, float dmm);
 // the current section and test: fills ctx.season (ALLOW last).
 void seasonal_rating(RatingContext& ctx, Blocks& blocks, float e1, float e2, float e3, float h3);
 
+// The two limits of the allowable load that one season sets alone: nine
+// times its strength ratio, and its deflection limit (both kips), as the
+// year's allowable load compares them.
+struct SeasonLimits {
+  double strength = 0, deflection = 0;
+};
+SeasonLimits limits_in_season(const SeasonalState& s, int season);
+
+// The same for moduli and depth as seasonal_rating takes them, with the
+// engine run for that season alone: the same numbers as that season of a
+// full seasonal rating, at a fifth of its cost. NaN for moduli the engine
+// cannot analyse. ctx.season is left alone.
+SeasonLimits limits_in_season_alone(RatingContext& ctx, Blocks& blocks, float e1, float e2, float e3, float h3,
+                                 int season);
+
 }  // namespace zalk::rating

@@ -1312,21 +1312,72 @@ double rating_depth(double depth) { return std::isfinite(depth) ? depth : kNoSti
 namespace {
 
 constexpr double kBandStep = 0.01;  // log step of the rating's slopes: 1 %
+// A limit binds the allowable load clearly when every other limit (the
+// other seasons', and the year's fatigue and rutting limits) lies this far
+// above it in the logarithm: a step of kBandStep moves each limit by its
+// slope times 1 %, so slopes of up to 5 cannot hand the binding to another.
+constexpr double kBindingMargin = 0.1;
 
-// The allowable load with the moduli (and depth) moved by dp in their
-// logarithms; the seasonal state is left to the caller to restore.
-double allowable_moved(RatingContext& ctx, Blocks& blocks, const FitResult& fit, int j, double dp) {
+// The fit with parameter j (a modulus, or 3: the depth) moved by dp in its logarithm.
+FitResult moved_fit(const FitResult& fit, int j, double dp) {
   FitResult moved = fit;
   if (j < 3)
     moved.moduli[std::size_t(j)] *= std::exp(dp);
   else
     moved.depth *= std::exp(dp);
-  return rate_fitted(ctx, blocks, moved);
+  return moved;
+}
+
+// The season whose strength ratio or deflection limit sets the allowable
+// load, and which of the two; season 0 when the year's damage sets it or
+// another limit comes too close.
+struct BindingLimit {
+  int season = 0;
+  bool strength = false;
+};
+
+BindingLimit clear_binding_limit(const SeasonalState& s) {
+  BindingLimit binding;
+  int holders = 0;
+  bool contested = false;
+  const auto consider = [&](double limit, int season, bool strength) {
+    if (limit == s.allow) {
+      binding = {season, strength};
+      ++holders;
+    } else if (!(limit >= s.allow * std::exp(kBindingMargin))) {
+      contested = true;
+    }
+  };
+  consider(s.la, 0, false);
+  consider(s.lb, 0, false);
+  for (int i = 1; i <= kSeasons; ++i) {
+    const SeasonLimits l = limits_in_season(s, i);
+    consider(l.strength, i, true);
+    consider(l.deflection, i, false);
+  }
+  return holders == 1 && !contested ? binding : BindingLimit{};
+}
+
+// ln(allowable load) with parameter j moved by dp. With a clearly binding
+// season only that season is rated again (the year's allowable load is its
+// limit as long as the move stays within half the margin); otherwise, or
+// beyond that, the whole seasonal rating, whose state the caller restores.
+double log_allowable_moved(RatingContext& ctx, Blocks& blocks, const FitResult& fit, int j, double dp,
+                           const BindingLimit& binding, double allow) {
+  const FitResult moved = moved_fit(fit, j, dp);
+  if (binding.season > 0) {
+    const SeasonLimits l =
+        limits_in_season_alone(ctx, blocks, float(moved.moduli[0]), float(moved.moduli[1]), float(moved.moduli[2]),
+                               float(rating_depth(moved.depth)), binding.season);
+    const double change = std::log(binding.strength ? l.strength : l.deflection) - std::log(allow);
+    if (std::abs(change) <= kBindingMargin / 2) return std::log(allow) + change;
+  }
+  return std::log(rate_fitted(ctx, blocks, moved));
 }
 
 }  // namespace
 
-AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit) {
+AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit, BandSlopes slopes) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double allow = ctx.season.allow;
   const SeasonalState kept = ctx.season;
@@ -1336,11 +1387,12 @@ AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult
   const auto& c = fit.log_covariance;
   const int m = c[3][3] > 0 && std::isfinite(fit.depth) ? 4 : 3;
   if ((fit.flags & kFitNotFitted) || !(allow > 0) || !(c[0][0] > 0)) return {nan, nan};
+  const BindingLimit binding = slopes == BandSlopes::binding_season ? clear_binding_limit(kept) : BindingLimit{};
   // Forward differences of ln(allowable load) in each parameter's
   // logarithm, from the rating the driver has just made.
   std::array<double, 4> g{};
   for (int j = 0; j < m; ++j)
-    g[std::size_t(j)] = (std::log(allowable_moved(ctx, blocks, fit, j, kBandStep)) - std::log(allow)) / kBandStep;
+    g[std::size_t(j)] = (log_allowable_moved(ctx, blocks, fit, j, kBandStep, binding, allow) - std::log(allow)) / kBandStep;
   ctx.season = kept;
   std::copy(kept_deflections.begin(), kept_deflections.end(), std::begin(blocks.dd.DMEAS));
   double var = 0;

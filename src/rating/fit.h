@@ -212,14 +212,22 @@ void install_fit(RatingContext& ctx, FitWorkspace& ws, const DeflectionTables& t
 double rate_fitted(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
 
 // The allowable load one standard error either side: the rating's
-// logarithmic slopes in the moduli and depth (by forward differences, one
-// seasonal rating each) propagated through log_covariance. Called right
-// after the rating of fit (ctx.season holds it), which it leaves as it
-// was. NaN without a rating or without standard errors.
+// logarithmic slopes in the moduli and depth (by forward differences)
+// propagated through log_covariance. Called right after the rating of fit
+// (ctx.season holds it), which it leaves as it was. NaN without a rating
+// or without standard errors.
+//
+// Mostly one season's strength ratio or deflection limit sets the
+// allowable load, and then only that season is rated again for a slope
+// (one engine case, not the year's five), unless another limit comes close
+// enough that the step could hand it the binding; full_ratings rates every
+// season for every slope (the same slopes, bit for bit, when one binds).
 struct AllowableBand {
   double low = 0, high = 0;
 };
-AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit);
+enum class BandSlopes { binding_season, full_ratings };
+AllowableBand allowable_band(RatingContext& ctx, Blocks& blocks, const FitResult& fit,
+                             BandSlopes slopes = BandSlopes::binding_season);
 
 // The third layer's thickness the rating analyses for a fitted depth.
 double rating_depth(double depth);

@@ -10,6 +10,7 @@
 
 #include "unit/fit/basins.h"
 #include "rating/context.h"
+#include "rating/driver.h"
 #include "legacy/host_rating.h"
 
 namespace zalk::rating {
@@ -65,6 +66,16 @@ TEST(FitRating, TheRatingCoreRatesTheFittedModuli) {
   // over moduli drawn from the fit's covariance (200 draws, fixed seed).
   const AllowableBand band = allowable_band(ctx, blocks.view, ws.last);
   EXPECT_EQ(ctx.season.allow, allow);  // left as the rating left it
+  // One season's limit binds here: its slopes from that season alone are
+  // those of full seasonal ratings, bit for bit.
+  int binding = 0;
+  for (int i = 1; i <= kSeasons; ++i)
+    if (limits_in_season(ctx.season, i).strength == allow || limits_in_season(ctx.season, i).deflection == allow)
+      binding = i;
+  EXPECT_GT(binding, 0) << allow;
+  const AllowableBand full = allowable_band(ctx, blocks.view, ws.last, BandSlopes::full_ratings);
+  EXPECT_EQ(full.low, band.low);
+  EXPECT_EQ(full.high, band.high);
   const double sigma = std::log(band.high / allow);
   EXPECT_NEAR(std::log(allow / band.low), sigma, 1e-12);
   const auto& cov = ws.last.log_covariance;
