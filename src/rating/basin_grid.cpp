@@ -61,9 +61,23 @@ const std::vector<double>* BasinGrid::node(engine::EngineWorkspace& ws, int i, i
 
 bool BasinGrid::basin(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w,
                       std::vector<std::array<double, 3>>& grad) {
+  return interpolate(ws, u1, u2, t, w, &grad);
+}
+
+bool BasinGrid::basin(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w) {
+  return interpolate(ws, u1, u2, t, w, nullptr);
+}
+
+// Without derivatives, nodes of weight zero are not visited: at a depth of
+// the grid itself that leaves one depth's nodes of the four, and the
+// engine runs for the other three are not made until a search with the
+// depth free needs them. Their terms would add zeros: the values are the
+// same either way.
+bool BasinGrid::interpolate(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w,
+                            std::vector<std::array<double, 3>>* grad) {
   const std::size_t n = offsets_.size();
   w.assign(n, 0.0);
-  grad.assign(n, {0.0, 0.0, 0.0});
+  if (grad != nullptr) grad->assign(n, {0.0, 0.0, 0.0});
   double x1 = 0, x2 = 0;
   const int i0 = lattice_start(u1, kRatioStep, x1), j0 = lattice_start(u2, kRatioStep, x2);
   std::array<double, 4> c1, d1, c2, d2, c3{1, 0, 0, 0}, d3{0, 0, 0, 0};
@@ -80,17 +94,19 @@ bool BasinGrid::basin(engine::EngineWorkspace& ws, double u1, double u2, double 
   for (int a = 0; a < 4; ++a)
     for (int b = 0; b < 4; ++b)
       for (int c = 0; c < nk; ++c) {
+        const double wv = c1[std::size_t(a)] * c2[std::size_t(b)] * c3[std::size_t(c)];
+        if (grad == nullptr && wv == 0.0) continue;
         const std::vector<double>* v = node(ws, i0 + a, j0 + b, t >= 0 ? k0 + c : -1);
         if (v == nullptr) return false;
-        const double wv = c1[std::size_t(a)] * c2[std::size_t(b)] * c3[std::size_t(c)];
+        for (std::size_t s = 0; s < n; ++s) w[s] += wv * (*v)[s];
+        if (grad == nullptr) continue;
         const double g1 = d1[std::size_t(a)] * c2[std::size_t(b)] * c3[std::size_t(c)] / kRatioStep;
         const double g2 = c1[std::size_t(a)] * d2[std::size_t(b)] * c3[std::size_t(c)] / kRatioStep;
         const double g3 = c1[std::size_t(a)] * c2[std::size_t(b)] * d3[std::size_t(c)] / depth_step_;
         for (std::size_t s = 0; s < n; ++s) {
-          w[s] += wv * (*v)[s];
-          grad[s][0] += g1 * (*v)[s];
-          grad[s][1] += g2 * (*v)[s];
-          grad[s][2] += g3 * (*v)[s];
+          (*grad)[s][0] += g1 * (*v)[s];
+          (*grad)[s][1] += g2 * (*v)[s];
+          (*grad)[s][2] += g3 * (*v)[s];
         }
       }
   return true;

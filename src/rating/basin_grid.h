@@ -41,6 +41,8 @@ class BasinGrid {
   // the engine cannot analyse is needed.
   bool basin(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w,
              std::vector<std::array<double, 3>>& grad);
+  // The basin alone, the same values; only the nodes that weigh in are run.
+  bool basin(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w);
 
   double depth_step() const { return depth_step_; }  // of ln depth between neighbouring depths
   int depth_count() const { return int(depths_.size()); }
@@ -48,6 +50,8 @@ class BasinGrid {
 
  private:
   const std::vector<double>* node(engine::EngineWorkspace& ws, int i, int j, int k);
+  bool interpolate(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w,
+                   std::vector<std::array<double, 3>>* grad);
 
   double h1_ = -1, h2_ = -1, depth_step_ = 0;
   std::vector<double> offsets_, depths_;

@@ -430,6 +430,7 @@ class TestFit {
   void finish(const Refined& best);
   void keep_design_if_better(Refined& best);
   Vec relative_noise() const;
+  double noise_level() const;
   bool global() const { return opt_.depth_mode == DepthMode::Global; }
 
   // The global search in depth.
@@ -966,8 +967,7 @@ struct TestFit::GridFit {
 ResidualFn TestFit::grid_residuals(double t, double* e3) {
   return [this, t, e3](const Vec& p, Vec& r) {
     Vec w;
-    std::vector<std::array<double, 3>> g;
-    if (!ws_.grid.basin(*ws_.engine, p[0], p[1], p.size() > 2 ? p[2] : t, w, g)) return false;
+    if (!ws_.grid.basin(*ws_.engine, p[0], p[1], p.size() > 2 ? p[2] : t, w)) return false;
     const double f = test_.load / BasinGrid::kReferenceLoad;
     double sa = 0, sb = 0;
     r.resize(w.size());
@@ -1026,20 +1026,35 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
   const int nd = ws_.grid.depth_count();
   std::vector<GridFit> profile(std::size_t(nd + 1));
   if (ws_.warm.size() != profile.size()) ws_.warm.assign(profile.size(), {});
+  const double noise = noise_level();
   for (int k = nd; k >= 0; --k) {
     const double t = k == nd ? -1.0 : double(k);
     std::vector<Vec> starts;
     if (k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr)) starts.push_back(profile[std::size_t(k + 1)].x);
     if (!ws_.warm[std::size_t(k)].empty()) starts.push_back(ws_.warm[std::size_t(k)]);
+    GridFit fit = starts.empty() ? GridFit{} : grid_fit_at(t, starts);
     // The spread starts reach far over the grid, and each node they reach
     // costs an engine run: they are taken where the section has no answer
-    // yet, or when the answers near its others do not fit this test.
-    if (spread || ws_.warm[std::size_t(k)].empty())
-      for (const auto& ratio : kSpreadRatios) starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
-    profile[std::size_t(k)] = grid_fit_at(t, starts);
+    // yet and the neighbour's does not fit this test within the noise, or
+    // when the answers near the section's others do not fit this test.
+    if (spread || (ws_.warm[std::size_t(k)].empty() && !(fit.ssr <= noise))) {
+      std::vector<Vec> spread_starts;
+      for (const auto& ratio : kSpreadRatios) spread_starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
+      GridFit other = grid_fit_at(t, spread_starts);
+      if (other.ssr < fit.ssr || !std::isfinite(fit.ssr)) fit = std::move(other);
+    }
+    profile[std::size_t(k)] = std::move(fit);
     if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
   }
   return profile;
+}
+
+// The sum of squares of relative residuals that the noise model expects
+// of a basin fitted as well as its readings allow.
+double TestFit::noise_level() const {
+  double level = 0;
+  for (double v : relative_noise()) level += v * v;
+  return level;
 }
 
 // A valley of the profile with the depth free between its neighbours.
@@ -1140,12 +1155,11 @@ Refined TestFit::global_search() {
   ws_.grid.use_section(test_.h1, test_.h2, test_.offsets,
                        profile_depths(opt_.min_depth, candidate_depth(kCandidates)));
   const int runs_before = ws_.grid.engine_runs();
-  double noise_level = 0;
-  for (double v : relative_noise()) noise_level += v * v;
+  const double noise = noise_level();
   Refined best;
   bool spread = false;
   std::vector<GridFit> valleys = grid_valleys(grid_profile(spread));
-  if (valleys.empty() || valleys.front().ssr > noise_level) {
+  if (valleys.empty() || valleys.front().ssr > noise) {
     spread = true;
     for (GridFit& v : grid_valleys(grid_profile(spread))) valleys.push_back(std::move(v));
   }
