@@ -180,6 +180,10 @@ struct LmSettings {
   // An accepted step that lowers the sum of squares by less than this
   // fraction ends the iteration.
   double stall_gain = 1e-3;
+  // Such a step on a secant Jacobian forms it again by differences, so
+  // that the next step decides: without, a flat valley can be crawled
+  // along on secants for every iteration allowed.
+  bool refresh_when_stalled = false;
 };
 
 constexpr double kLambdaDown = 3.0;  // damping divided by this after a successful step
@@ -313,6 +317,7 @@ LmOutcome levenberg_marquardt(const ResidualFn& f, const LmStart& start, const L
         out.converged = true;
         return out;
       }
+      if (gain < s.stall_gain && s.refresh_when_stalled && !refresh()) return out;
       continue;
     }
     if (evaluated) secant_update(out.jacobian, out.p, trial, out.r, rt);
@@ -1141,7 +1146,9 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
       r = engine_at(q);
       return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
     };
-    LmOutcome fd = levenberg_marquardt(f, {lm.p, lm.r, {}}, s);
+    LmSettings stalled = s;
+    stalled.refresh_when_stalled = true;
+    LmOutcome fd = levenberg_marquardt(f, {lm.p, lm.r, {}}, stalled);
     if (fd.ssr <= lm.ssr) lm = std::move(fd);
   }
   out.depth = finite ? std::exp(lm.p[3]) : kNoStiffLayer;
