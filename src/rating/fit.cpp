@@ -942,9 +942,12 @@ constexpr int kValleysRefined = 3;          // at most, best first
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
 constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
 constexpr double kPolishStalled = 1.0e-3;
-// A valley whose misfit on the grid is below this many times the best
-// polished one's may still beat it on the engine: it is polished too.
-constexpr double kRivalFactor = 1.0;   // nor does one lowering the sum of squares by a smaller share
+// A valley whose misfit on the grid is below the best polished one's by
+// more than this many units of chi-square (the noise model's variance of
+// one reading) may still beat it on the engine by a margin the noise does
+// not explain: it is polished too. Closer valleys fit the readings as well
+// as the best does.
+constexpr double kRivalChiSquare = 1.0;
 
 // Where the profile starts at every depth besides its neighbour's and the
 // previous test's answers: ratios E1/E3 and E2/E3 spread over pavements.
@@ -1182,8 +1185,9 @@ Refined TestFit::global_search() {
 // says might still beat the best so far.
 void TestFit::polish_valleys(std::vector<GridFit> valleys, Refined& best) {
   std::stable_sort(valleys.begin(), valleys.end(), [](const GridFit& a, const GridFit& b) { return a.ssr < b.ssr; });
+  const double noise_unit = noise_level() / double(test_.deflections.size());
   for (const GridFit& v : valleys) {
-    if (std::isfinite(best.lm.ssr) && !(v.ssr < kRivalFactor * best.lm.ssr)) continue;
+    if (std::isfinite(best.lm.ssr) && !(v.ssr < best.lm.ssr - kRivalChiSquare * noise_unit)) continue;
     Refined r = polish_on_engine(v);
     if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
   }
