@@ -184,6 +184,11 @@ struct LmSettings {
   // that the next step decides: without, a flat valley can be crawled
   // along on secants for every iteration allowed.
   bool refresh_when_stalled = false;
+  // A parameter at a bound that the step would take beyond it is held
+  // there and the step solved again without it; otherwise it is clipped,
+  // and the other parameters keep their share of a step that assumed it
+  // moved (along a flat valley, a step far worse than none).
+  bool hold_at_bounds = false;
 };
 
 constexpr double kLambdaDown = 3.0;  // damping divided by this after a successful step
@@ -220,19 +225,41 @@ bool jacobian_at(const ResidualFn& f, const LmSettings& s, const Vec& p, const V
   return true;
 }
 
-// The damped step (J'J + lambda diag(J'J)) dp = -J'r, clipped to the bounds.
-bool damped_step(const Matrix& J, const Vec& r, double lambda, const LmSettings& s, const Vec& p,
-                 Vec& trial) {
+// The damped step (J'J + lambda diag(J'J)) dp = -J'r with the parameters
+// marked in `held` kept where they are.
+bool solve_damped(const Matrix& J, const Vec& r, double lambda, const std::vector<bool>& held, Vec& dp) {
   const Matrix JtJ = normal_matrix(J);
   const int m = JtJ.rows;
-  Vec dp(std::size_t(m), 0.0);
+  dp.assign(std::size_t(m), 0.0);
   for (int j = 0; j < m; ++j)
     for (int i = 0; i < J.rows; ++i) dp[std::size_t(j)] -= J(i, j) * r[std::size_t(i)];
   Matrix A = JtJ;
   double dmax = 0;
   for (int j = 0; j < m; ++j) dmax = std::max(dmax, JtJ(j, j));
   for (int j = 0; j < m; ++j) A(j, j) += lambda * std::max(JtJ(j, j), 1e-12 * dmax);
-  if (!cholesky_solve(A, dp)) return false;
+  for (int j = 0; j < m; ++j) {
+    if (!held[std::size_t(j)]) continue;
+    for (int k = 0; k < m; ++k) A(j, k) = A(k, j) = 0.0;
+    A(j, j) = 1.0;
+    dp[std::size_t(j)] = 0.0;
+  }
+  return cholesky_solve(A, dp);
+}
+
+// The damped step, clipped to the bounds (see LmSettings::hold_at_bounds).
+bool damped_step(const Matrix& J, const Vec& r, double lambda, const LmSettings& s, const Vec& p,
+                 Vec& trial) {
+  std::vector<bool> held(p.size(), false);
+  Vec dp;
+  for (std::size_t pass = 0; pass <= p.size(); ++pass) {
+    if (!solve_damped(J, r, lambda, held, dp)) return false;
+    bool again = false;
+    for (std::size_t j = 0; j < p.size() && s.hold_at_bounds; ++j) {
+      const bool outwards = (p[j] <= s.lower[j] && dp[j] < 0) || (p[j] >= s.upper[j] && dp[j] > 0);
+      if (outwards && !held[j]) held[j] = again = true;
+    }
+    if (!again) break;
+  }
   trial = p;
   for (std::size_t j = 0; j < p.size(); ++j)
     trial[j] = std::clamp(p[j] + dp[j], s.lower[j], s.upper[j]);
@@ -1105,7 +1132,8 @@ bool TestFit::grid_jacobian(const Vec& p, Matrix& J) {
 Refined TestFit::polish_on_engine(const GridFit& f) {
   const bool finite = f.x[2] >= 0;
   const int m = finite ? 4 : 3;
-  const LmSettings s = settings(m, 0);
+  LmSettings s = settings(m, 0);
+  s.hold_at_bounds = true;
   Vec p{std::log(f.e3) + f.x[0], std::log(f.e3) + f.x[1], std::log(f.e3)};
   if (finite) p.push_back(std::log(opt_.min_depth) + f.x[2] * ws_.grid.depth_step());
   for (int j = 0; j < m; ++j) p[std::size_t(j)] = std::clamp(p[std::size_t(j)], s.lower[std::size_t(j)], s.upper[std::size_t(j)]);
