@@ -266,6 +266,17 @@ bool damped_step(const Matrix& J, const Vec& r, double lambda, const LmSettings&
   return true;
 }
 
+// The sum of squares the linear model r + J (q - p) gives at q.
+double predicted_sum_of_squares(const Matrix& J, const Vec& r, const Vec& p, const Vec& q) {
+  double ssr = 0;
+  for (int i = 0; i < J.rows; ++i) {
+    double v = r[std::size_t(i)];
+    for (int j = 0; j < J.cols; ++j) v += J(i, j) * (q[std::size_t(j)] - p[std::size_t(j)]);
+    ssr += v * v;
+  }
+  return ssr;
+}
+
 double max_change(const Vec& a, const Vec& b) {
   double d = 0;
   for (std::size_t j = 0; j < a.size(); ++j) d = std::max(d, std::abs(a[j] - b[j]));
@@ -969,6 +980,9 @@ constexpr int kValleysRefined = 3;          // at most, best first
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
 constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
 constexpr double kPolishStalled = 1.0e-3;
+// The grid's forecast of the misfit counts once the engine's last change
+// came within this share of it.
+constexpr double kPolishForetold = 0.25;
 // A valley whose misfit on the grid is below the best polished one's by
 // more than this many units of chi-square (the noise model's variance of
 // one reading) may still beat it on the engine by a margin the noise does
@@ -1148,15 +1162,22 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
   lm.ssr = sum_of_squares(lm.r);
   if (!std::isfinite(lm.ssr)) return out;
   double lambda = 1e-6;
+  double foretold = kNaN;  // the engine's last change of the misfit over the grid's forecast
   Vec trial;
   for (int it = 0; it < kPolishSteps && !lm.converged; ++it) {
     if (!grid_jacobian(lm.p, lm.jacobian) || !damped_step(lm.jacobian, lm.r, lambda, s, lm.p, trial)) break;
-    if (max_change(trial, lm.p) < kPolishSettled) {
+    // A step too small to matter is not run, nor one that the grid's
+    // derivatives say would lower the misfit by less than a stalled step
+    // does, once they have foretold the engine's last step well.
+    const double predicted = predicted_sum_of_squares(lm.jacobian, lm.r, lm.p, trial);
+    if (max_change(trial, lm.p) < kPolishSettled ||
+        (std::abs(foretold - 1.0) < kPolishForetold && 1.0 - predicted / lm.ssr < kPolishStalled)) {
       lm.converged = true;
       break;
     }
     Vec rt = engine_at(trial);
     const double ssr = sum_of_squares(rt);
+    foretold = (lm.ssr - ssr) / (lm.ssr - predicted);
     if (ssr < lm.ssr) {
       lm.converged = 1.0 - ssr / lm.ssr < kPolishStalled;
       lm.p = trial;
