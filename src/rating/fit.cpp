@@ -1171,7 +1171,8 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
     // does, once they have foretold the engine's last step well.
     const double predicted = predicted_sum_of_squares(lm.jacobian, lm.r, lm.p, trial);
     if (max_change(trial, lm.p) < kPolishSettled ||
-        (std::abs(foretold - 1.0) < kPolishForetold && 1.0 - predicted / lm.ssr < kPolishStalled)) {
+        (std::abs(foretold - 1.0) < kPolishForetold && predicted <= lm.ssr &&
+         1.0 - predicted / lm.ssr < kPolishStalled)) {
       lm.converged = true;
       break;
     }
