@@ -305,9 +305,11 @@ rating::FitResult fit_in_range(rating::FitWorkspace& ws, const rating::Deflectio
 void rate_fit(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
               const FitSettings& settings, std::vector<RatingResult>& out) {
   if (!r.fit) r.fit = std::make_unique<rating::FitWorkspace>();
-  // The global search's grid and warm starts serve this call's tests only:
-  // a call's results depend on its section and tests alone.
-  r.fit->grid = rating::BasinGrid();
+  // The global search's warm starts serve this call's tests only: a call's
+  // results depend on its section and tests alone. Its grids of basins are
+  // kept for later sections of the same thicknesses and sensors, whose
+  // results they leave as they would be (a node is the same engine run),
+  // only cheaper.
   r.fit->warm.clear();
   std::vector<rating::FitResult> fits(tests.size());
   std::vector<rating::AllowableBand> bands(tests.size());

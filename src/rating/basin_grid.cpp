@@ -35,28 +35,42 @@ std::uint64_t key(int i, int j, int k) {
 
 void BasinGrid::use_section(double h1, double h2, const std::vector<double>& offsets,
                             const std::vector<double>& depths) {
-  if (h1 == h1_ && h2 == h2_ && offsets == offsets_ && depths == depths_) return;
+  const auto same = [&](const Section& s) {
+    return s.h1 == h1 && s.h2 == h2 && s.offsets == offsets && s.depths == depths;
+  };
+  auto kept = std::find_if(sections_.begin(), sections_.end(), same);
+  if (kept == sections_.end()) {
+    if (sections_.size() < kSectionsKept) {
+      kept = sections_.emplace(sections_.end());
+    } else {
+      kept = std::min_element(sections_.begin(), sections_.end(),
+                              [](const Section& a, const Section& b) { return a.last_use < b.last_use; });
+    }
+    *kept = Section{h1, h2, offsets, depths, {}, 0};
+  }
+  kept->last_use = ++uses_;
+  current_ = std::size_t(kept - sections_.begin());
   h1_ = h1;
   h2_ = h2;
   offsets_ = offsets;
   depths_ = depths;
   depth_step_ = std::log(depths.back() / depths.front()) / double(depths.size() - 1);
-  nodes_.clear();
-  engine_runs_ = 0;
 }
 
 // Node (i, j) of the ratio lattice at depth k (k < 0: no stiff layer).
 const std::vector<double>* BasinGrid::node(engine::EngineWorkspace& ws, int i, int j, int k) {
+  auto& nodes = sections_[current_].nodes;
   const std::uint64_t id = key(i, j, k);
-  auto at = nodes_.find(id);
-  if (at != nodes_.end()) return at->second.empty() ? nullptr : &at->second;
+  auto at = nodes.find(id);
+  if (at != nodes.end()) return at->second.empty() ? nullptr : &at->second;
   const double e3 = kReferenceSubgrade;
   const std::array<double, 3> moduli{std::exp(i * kRatioStep) * e3, std::exp(j * kRatioStep) * e3, e3};
   const double depth = k < 0 ? kNoStiffLayer : depths_[std::size_t(k)];
   std::vector<double> w = engine_basin(ws, h1_, h2_, depth, moduli, kReferenceLoad, offsets_, &engine_runs_);
   for (double v : w)
     if (!std::isfinite(v)) w.clear();
-  return nodes_.emplace(id, std::move(w)).first->second.empty() ? nullptr : &nodes_[id];
+  const std::vector<double>& held = nodes.emplace(id, std::move(w)).first->second;
+  return held.empty() ? nullptr : &held;
 }
 
 bool BasinGrid::basin(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w,

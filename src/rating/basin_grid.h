@@ -32,8 +32,12 @@ class BasinGrid {
   static constexpr double kReferenceSubgrade = 1.0e4;  // psi
   static constexpr double kReferenceLoad = 10940.0;    // lb
 
-  // Empties the grid when the section differs from the one it holds.
+  // Takes up the section's basins: those kept from an earlier use of the
+  // same thicknesses, sensors and depths (whichever survey section they came
+  // from: a node is the same engine run), or none yet. The basins of the
+  // kSectionsKept sections used last are kept.
   void use_section(double h1, double h2, const std::vector<double>& offsets, const std::vector<double>& depths);
+  static constexpr std::size_t kSectionsKept = 32;
 
   // The basin at the reference load and subgrade (in) and its derivatives
   // in u1, u2 and ln depth; depth index t continuous in [0, depths - 1], or
@@ -46,16 +50,24 @@ class BasinGrid {
 
   double depth_step() const { return depth_step_; }  // of ln depth between neighbouring depths
   int depth_count() const { return int(depths_.size()); }
-  int engine_runs() const { return engine_runs_; }     // since the section was taken up
+  int engine_runs() const { return engine_runs_; }     // for nodes, in all sections
 
  private:
   const std::vector<double>* node(engine::EngineWorkspace& ws, int i, int j, int k);
   bool interpolate(engine::EngineWorkspace& ws, double u1, double u2, double t, std::vector<double>& w,
                    std::vector<std::array<double, 3>>* grad);
 
+  struct Section {
+    double h1 = -1, h2 = -1;
+    std::vector<double> offsets, depths;
+    std::unordered_map<std::uint64_t, std::vector<double>> nodes;
+    std::uint64_t last_use = 0;
+  };
+  std::vector<Section> sections_;
+  std::size_t current_ = 0;  // into sections_, when not empty
+  std::uint64_t uses_ = 0;
   double h1_ = -1, h2_ = -1, depth_step_ = 0;
   std::vector<double> offsets_, depths_;
-  std::unordered_map<std::uint64_t, std::vector<double>> nodes_;
   int engine_runs_ = 0;
 };
 

@@ -179,7 +179,7 @@ struct FitWorkspace {
   float surface_h = -1.0f, surface_b = -1.0f;  // thicknesses of the surfaces in blocks
   bool surfaces_valid = false;
   FitResult last;  // of the last test fitted through install_fit
-  // The global search's basins of the section last fitted, and its answer
+  // The global search's basins of the sections fitted last, and its answer
   // at each of the grid's depths for the next test of the section to start from.
   BasinGrid grid;
   std::vector<std::vector<double>> warm;

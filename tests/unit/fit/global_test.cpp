@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <random>
 
+#include "engine/driver.h"
 #include "unit/fit/basins.h"
 
 namespace zalk::rating {
@@ -56,6 +57,56 @@ TEST(FitGlobal, FindsEveryDepthAndTheHalfSpace) {
     }
   }
   std::printf("engine runs per test: %.1f\n", double(calls) / double(cases.size()));
+}
+
+// A section's grid of basins is kept when another section is fitted in
+// between: the same test fitted again runs no node a second time and gets
+// the same answer, bit for bit, as from a fresh workspace.
+TEST(FitGlobal, ASectionsGridIsKeptAcrossSectionsWithoutChangingItsAnswers) {
+  const std::vector<SyntheticCase> cases = testing::load_basins("global_basins.csv");
+  const SyntheticCase& a = cases.front();
+  const auto other = std::find_if(cases.begin(), cases.end(),
+                                  [&](const SyntheticCase& c) { return c.h1 != a.h1 || c.h2 != a.h2; });
+  ASSERT_NE(other, cases.end());
+  FitOptions options;
+  options.depth_mode = DepthMode::Global;
+  FitWorkspace ws;
+  const FitResult first = fit_test(ws, testing::project_table(), a.test(), options);
+  (void)fit_test(ws, testing::project_table(), other->test(), options);
+  ws.warm.clear();  // the section's answers as a fresh workspace has them
+  const FitResult again = fit_test(ws, testing::project_table(), a.test(), options);
+  EXPECT_GT(first.grid_engine_calls, 0);
+  EXPECT_EQ(again.grid_engine_calls, 0);
+  EXPECT_EQ(again.moduli, first.moduli);
+  EXPECT_EQ(again.depth, first.depth);
+  EXPECT_EQ(again.residuals, first.residuals);
+  EXPECT_EQ(again.engine_calls, first.engine_calls);
+}
+
+// The grid's basin without derivatives visits only the nodes that weigh in
+// (one depth's at a depth of the grid) and gives the same values, bit for
+// bit, as with them; between depths it needs all four.
+TEST(FitGlobal, TheGridsBasinWithoutDerivativesRunsOnlyTheNodesThatWeigh) {
+  const SyntheticCase c = testing::load_basins().front();
+  auto engine = engine::make_engine_workspace();
+  const std::vector<double> depths{12, 24, 48, 96, 192};
+  struct Row {
+    double t;
+    int runs_alone;  // nodes the value alone needs from an empty grid
+  };
+  for (const Row row : {Row{2.0, 16}, Row{0.0, 16}, Row{4.0, 16}, Row{-1.0, 16}, Row{2.5, 64}}) {
+    SCOPED_TRACE(row.t);
+    BasinGrid alone, with;
+    alone.use_section(c.h1, c.h2, c.offsets, depths);
+    with.use_section(c.h1, c.h2, c.offsets, depths);
+    std::vector<double> w_alone, w_with;
+    std::vector<std::array<double, 3>> grad;
+    ASSERT_TRUE(alone.basin(*engine, 3.1, 1.2, row.t, w_alone));
+    ASSERT_TRUE(with.basin(*engine, 3.1, 1.2, row.t, w_with, grad));
+    EXPECT_EQ(w_alone, w_with);
+    EXPECT_EQ(alone.engine_runs(), row.runs_alone);
+    EXPECT_EQ(with.engine_runs(), row.t < 0 ? 16 : 64);
+  }
 }
 
 }  // namespace
