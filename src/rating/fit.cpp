@@ -1076,6 +1076,10 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
   std::vector<GridFit> profile(std::size_t(nd + 1));
   if (ws_.warm.size() != profile.size()) ws_.warm.assign(profile.size(), {});
   const double noise = noise_level();
+  // Each spread start is carried from depth to depth as the neighbour's
+  // answer is: from where it ended at the last depth that took it.
+  std::vector<Vec> spread_starts;
+  for (const auto& ratio : kSpreadRatios) spread_starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
   for (int k = nd; k >= 0; --k) {
     const double t = k == nd ? -1.0 : double(k);
     std::vector<Vec> starts;
@@ -1086,12 +1090,13 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
     // costs an engine run: they are taken where the section has no answer
     // yet and the neighbour's does not fit this test within the noise, or
     // when the answers near the section's others do not fit this test.
-    if (spread || (ws_.warm[std::size_t(k)].empty() && !(fit.ssr <= noise))) {
-      std::vector<Vec> spread_starts;
-      for (const auto& ratio : kSpreadRatios) spread_starts.push_back({std::log(ratio[0]), std::log(ratio[1])});
-      GridFit other = grid_fit_at(t, spread_starts);
-      if (other.ssr < fit.ssr || !std::isfinite(fit.ssr)) fit = std::move(other);
-    }
+    if (spread || (ws_.warm[std::size_t(k)].empty() && !(fit.ssr <= noise)))
+      for (Vec& start : spread_starts) {
+        GridFit other = grid_fit_at(t, {start});
+        if (!std::isfinite(other.ssr)) continue;
+        start = {other.x[0], other.x[1]};
+        if (other.ssr < fit.ssr || !std::isfinite(fit.ssr)) fit = std::move(other);
+      }
     profile[std::size_t(k)] = std::move(fit);
     if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
   }
