@@ -983,12 +983,6 @@ constexpr double kPolishStalled = 1.0e-3;
 // The grid's forecast of the misfit counts once the engine's last change
 // came within this share of it.
 constexpr double kPolishForetold = 0.25;
-// A valley whose misfit on the grid is below the best polished one's by
-// more than this many units of chi-square (the noise model's variance of
-// one reading) may still beat it on the engine by a margin the noise does
-// not explain: it is polished too. Closer valleys fit the readings as well
-// as the best does.
-constexpr double kRivalChiSquare = 1.0;
 
 // Where the profile starts at every depth besides its neighbour's and the
 // previous test's answers: ratios E1/E3 and E2/E3 spread over pavements.
@@ -1237,12 +1231,13 @@ Refined TestFit::global_search() {
 }
 
 // The best valley polished on the engine, and each other that the grid
-// says might still beat the best so far.
+// says might still beat the best so far, by however little: a misfit below
+// the noise may still be above the design method's, which the fit must
+// never lose to.
 void TestFit::polish_valleys(std::vector<GridFit> valleys, Refined& best) {
   std::stable_sort(valleys.begin(), valleys.end(), [](const GridFit& a, const GridFit& b) { return a.ssr < b.ssr; });
-  const double noise_unit = noise_level() / double(test_.deflections.size());
   for (const GridFit& v : valleys) {
-    if (std::isfinite(best.lm.ssr) && !(v.ssr < best.lm.ssr - kRivalChiSquare * noise_unit)) continue;
+    if (std::isfinite(best.lm.ssr) && !(v.ssr < best.lm.ssr)) continue;
     Refined r = polish_on_engine(v);
     if (std::isfinite(r.lm.ssr) && !(best.lm.ssr <= r.lm.ssr)) best = std::move(r);
   }
