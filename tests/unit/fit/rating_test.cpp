@@ -68,6 +68,16 @@ TEST(FitRating, TheRatingCoreRatesTheFittedModuli) {
   EXPECT_EQ(ctx.season.allow, allow);  // left as the rating left it
   // One season's limit binds here: its slopes from that season alone are
   // those of full seasonal ratings, bit for bit.
+  // Each season rated alone gives that season's limits of the full
+  // seasonal rating, bit for bit.
+  const SeasonalState full_rating = ctx.season;
+  for (int i = 1; i <= kSeasons; ++i) {
+    const SeasonLimits alone = limits_in_season_alone(ctx, blocks.view, float(ws.last.moduli[0]), float(ws.last.moduli[1]),
+                                                      float(ws.last.moduli[2]), float(rating_depth(ws.last.depth)), i);
+    EXPECT_EQ(alone.strength, limits_in_season(full_rating, i).strength) << "season " << i;
+    EXPECT_EQ(alone.deflection, limits_in_season(full_rating, i).deflection) << "season " << i;
+  }
+  EXPECT_EQ(ctx.season.allow, allow);
   int binding = 0;
   for (int i = 1; i <= kSeasons; ++i)
     if (limits_in_season(ctx.season, i).strength == allow || limits_in_season(ctx.season, i).deflection == allow)
