@@ -76,7 +76,8 @@ struct RatingResult {
   std::vector<double> computed_mils;
   // Fit method: the relative standard error of each modulus from the
   // Jacobian (surface, base, subgrade), and the engine runs the test took
-  // (the global search: with those that filled the section's grid for it).
+  // (the global search: with those that filled the section's grid for it,
+  // none for nodes an earlier section of the same structure filled).
   std::array<double, 3> relative_std_error{};
   int engine_calls = 0;
   // Fit method: the standard errors of the moduli in percent, from the
