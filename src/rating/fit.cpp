@@ -922,7 +922,12 @@ void TestFit::finish(const Refined& best) {
   Matrix cov;
   if (J.cols == m && noise_covariance(J, noise, cov)) {
     store_covariance(cov);
-    if (global() && !profile_.empty()) profile_covariance(best, J, noise);
+    if (global() && !profile_.empty()) {
+      // The nodes around the answer may reach grid nodes not run yet.
+      const int runs_before = ws_.grid.engine_runs();
+      profile_covariance(best, J, noise);
+      res_.grid_engine_calls += ws_.grid.engine_runs() - runs_before;
+    }
   }
   flag_ill_determined();
 }
@@ -1299,7 +1304,8 @@ Refined TestFit::candidate_search() {
 
 constexpr double kProfileInterval = 1.0;      // delta chi-square of the depth's one-sigma interval
 constexpr double kLocalSpacing = 0.25;        // of the profile's step, at most, between the local nodes
-constexpr std::array<double, 11> kLocalNodes{-3.0, -2.0, -1.5, -1.0, -0.5, 0.0, 0.5, 1.0, 1.5, 2.0, 3.0};
+// The nodes around the answer, in local spacings either side.
+constexpr std::array<double, 6> kLocalSteps{0.0, 0.5, 1.0, 1.5, 2.0, 3.0};
 
 struct TestFit::DepthNode {
   double t = 0;                 // place among the profile's depths; negative: no stiff layer
@@ -1339,12 +1345,18 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     const double t0 = (std::log(best.depth) - std::log(opt_.min_depth)) / step;
     const double spread = res_.depth_relative_std_error / step;
     const double h = spread > 0 ? std::min(spread, kLocalSpacing) : kLocalSpacing;
-    std::vector<Vec> starts;
-    for (const GridFit& v : valleys_) starts.push_back(v.x);
-    const GridFit& near = profile_[std::size_t(std::clamp(std::lround(t0), 0L, long(last)))];
-    if (std::isfinite(near.ssr)) starts.push_back(near.x);
-    for (double k : kLocalNodes)
-      if (const double t = t0 + k * h; t >= 0 && t <= last && !starts.empty()) add(grid_fit_at(t, starts), true);
+    // Walked outwards from the answer, each fit started from the last.
+    const Vec at_answer{best.lm.p[0] - best.lm.p[2], best.lm.p[1] - best.lm.p[2]};
+    for (const double side : {-1.0, 1.0}) {
+      Vec start = at_answer;
+      for (const double k : kLocalSteps) {
+        const double t = t0 + side * k * h;
+        if ((k == 0 && side > 0) || t < 0 || t > last) continue;
+        const GridFit g = grid_fit_at(t, {start});
+        if (std::isfinite(g.ssr)) start = g.x;
+        add(g, true);
+      }
+    }
   }
   // By depth, the half-space last; of nodes at one depth the better one.
   std::stable_sort(nodes.begin(), nodes.end(), [](const DepthNode& a, const DepthNode& b) {
