@@ -1290,17 +1290,19 @@ Refined TestFit::candidate_search() {
 // beyond how much they actually move with the depth (the moduli settle once
 // the stiff layer is deep enough); held at the answer's depth, the errors
 // leave the depth's uncertainty out. So the moduli's covariance is that at
-// the answer's depth (the three-parameter sandwich) plus the spread of the
-// moduli fitted at the depths the basin does not tell from the answer's:
-// the profile's depths (and refined valleys) whose chi-square lies within
-// 1 of the smallest (the depth's one-sigma interval), and nodes close
-// around the answer at fractions of its local depth error (these fill in a
-// sharp minimum between the profile's depths and are kept whatever their
-// chi-square). Each node weighs exp(-delta chi-square / 2) times the share
-// of ln depth it stands for; no stiff layer stands for one profile step.
-// Over 210 noisy synthetic basins this puts about 68 % of the true moduli
-// within one standard error, where the linear errors put 79 % with the
-// depth fitted and 47 % with it held.
+// the answer with the depth's share taken out (covariance_given_depth) plus
+// the spread of the moduli fitted at the depths the basin does not tell
+// from the answer's: the profile's depths (and refined valleys) whose
+// chi-square lies within 1 of the smallest (the depth's one-sigma
+// interval), and nodes close around the answer at fractions of its linear
+// depth error (these resolve a sharp minimum between the profile's depths
+// and count whatever their chi-square). Each node weighs
+// exp(-delta chi-square / 2) times the share of ln depth it stands for; no
+// stiff layer stands for one profile step. The depth's own row is the
+// spread of the depth the rating analyses. Over 222 noisy synthetic basins
+// (tests/unit/fit/global_test.cpp) about 68 % of the true moduli lie within
+// one standard error, where the linear errors put 75 to 79 % with the depth
+// fitted and 47 % with it held.
 
 constexpr double kProfileInterval = 1.0;      // delta chi-square of the depth's one-sigma interval
 constexpr double kLocalSpacing = 0.25;        // of the profile's step, at most, between the local nodes

@@ -151,13 +151,15 @@ struct FitResult {
   int depth_index = 0;             // the candidate (1..8) the depth was refined from; 0 from the global search
   double fit_error = 0;            // RMS of (computed / measured - 1) over the sensors, percent
   std::vector<double> residuals;   // computed / measured - 1, per sensor
-  // Standard errors from the Jacobian at the answer and the noise model:
-  // relative for the moduli, and for a fitted finite depth (else 0).
+  // Standard errors from the Jacobian at the answer and the noise model
+  // (the global search: and its profile over depth): relative for the
+  // moduli, and for a fitted finite depth (else 0).
   std::array<double, 3> relative_std_error{};
   double depth_relative_std_error = 0;
-  // Their covariance in the logarithms of E1, E2, E3 and the depth (the
-  // depth's row and column zero when it was not fitted): what a quantity
-  // derived from the moduli propagates.
+  // Their covariance in the logarithms of E1, E2, E3 and the depth the
+  // rating analyses (the depth's row and column zero when it was not
+  // fitted, or no stiff layer was found): what a quantity derived from the
+  // moduli propagates.
   std::array<std::array<double, 4>, 4> log_covariance{};
   double chi_square = 0;  // sum of (misfit / noise)^2 over the sensors
   int engine_calls = 0;
