@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <string>
 
 #include "unit/fit/basins.h"
 
@@ -103,6 +104,42 @@ TEST(FitGlobalSlow, StandardErrorsAreCalibratedOnNoisyBasins) {
   std::printf("true moduli within one standard error: %d of %d (%.1f %%)\n", within, total, 100 * share);
   EXPECT_GE(share, 0.60);
   EXPECT_LE(share, 0.76);
+}
+
+}  // namespace
+}  // namespace zalk::rating
+
+namespace zalk::rating {
+namespace {
+
+// ill_conditioned names the modulus the basin leaves undetermined (standard
+// error above 50 %) and stays off where every modulus is determined: a
+// stiff layer 9 in under a 12 in base leaves the base and subgrade to trade
+// off, a 6 in base under 12 in of surface barely moves the basin; a thin
+// structure on a half-space is determined.
+TEST(FitGlobal, IllConditionedNamesTheUndeterminedModulus) {
+  struct Row {
+    const char* name;
+    const char* named;  // in the message; nullptr: not flagged
+  };
+  const Row rows[] = {{"D10", "subgrade"}, {"G08", "base"}, {"N03", nullptr}};
+  std::vector<testing::SyntheticCase> cases = testing::load_basins("global_basins.csv");
+  for (const auto& c : testing::load_basins()) cases.push_back(c);
+  FitOptions options;
+  options.depth_mode = DepthMode::Global;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto c = std::find_if(cases.begin(), cases.end(), [&](const auto& k) { return k.name == row.name; });
+    ASSERT_NE(c, cases.end());
+    FitWorkspace ws;
+    const FitResult r = fit_test(ws, testing::project_table(), c->test(), options);
+    std::printf("%s: standard errors %.0f %.0f %.0f %%, %s\n", row.name, 100 * r.relative_std_error[0],
+                100 * r.relative_std_error[1], 100 * r.relative_std_error[2], r.message.c_str());
+    EXPECT_EQ((r.flags & kFitIllConditioned) != 0, row.named != nullptr);
+    if (row.named != nullptr) {
+      EXPECT_NE(r.message.find(std::string("the ") + row.named + " modulus"), std::string::npos) << r.message;
+    }
+  }
 }
 
 }  // namespace
