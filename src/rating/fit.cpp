@@ -1314,6 +1314,7 @@ struct TestFit::DepthNode {
   std::array<double, 4> p{};    // ln E1, ln E2, ln E3, ln of the depth the rating analyses
   double chi_square = kNaN;
   bool local = false;           // one of the nodes around the answer
+  bool answer = false;          // at the answer's own depth
   double weight = 0;
 };
 
@@ -1330,10 +1331,12 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
   const double step = ws_.grid.depth_step();
   const double last = double(ws_.grid.depth_count() - 1);
   std::vector<DepthNode> nodes;
-  auto add = [&](const GridFit& g, bool local) {
+  // The answer's node: the local one at its depth, or no stiff layer.
+  auto add = [&](const GridFit& g, bool local, bool at_answer) {
     if (!std::isfinite(g.ssr) || !(g.e3 > 0)) return;
     DepthNode n;
     n.t = g.x[2];
+    n.answer = at_answer || (n.t < 0 && !std::isfinite(best.depth));
     const double depth = n.t < 0 ? kNoStiffLayer : opt_.min_depth * std::exp(n.t * step);
     n.p = {g.x[0] + std::log(g.e3), g.x[1] + std::log(g.e3), std::log(g.e3), std::log(rating_depth(depth))};
     n.chi_square = 0;
@@ -1341,8 +1344,8 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     n.local = local;
     nodes.push_back(n);
   };
-  for (const GridFit& g : profile_) add(g, false);
-  for (const GridFit& g : valleys_) add(g, false);
+  for (const GridFit& g : profile_) add(g, false, false);
+  for (const GridFit& g : valleys_) add(g, false, false);
   if (std::isfinite(best.depth)) {
     const double t0 = (std::log(best.depth) - std::log(opt_.min_depth)) / step;
     const double spread = res_.depth_relative_std_error / step;
@@ -1356,18 +1359,26 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
         if ((k == 0 && side > 0) || t < 0 || t > last) continue;
         const GridFit g = grid_fit_at(t, {start});
         if (std::isfinite(g.ssr)) start = g.x;
-        add(g, true);
+        add(g, true, k == 0);
       }
     }
   }
-  // By depth, the half-space last; of nodes at one depth the better one.
+  // By depth, the half-space last; of nodes at one depth the better one,
+  // which takes over the other's roles.
   std::stable_sort(nodes.begin(), nodes.end(), [](const DepthNode& a, const DepthNode& b) {
     const double ta = a.t < 0 ? kNoStiffLayer : a.t, tb = b.t < 0 ? kNoStiffLayer : b.t;
     return ta < tb || (ta == tb && a.chi_square < b.chi_square);
   });
-  nodes.erase(std::unique(nodes.begin(), nodes.end(),
-                          [](const DepthNode& a, const DepthNode& b) { return std::abs(a.t - b.t) < 1e-9; }),
-              nodes.end());
+  std::vector<DepthNode> distinct;
+  for (const DepthNode& n : nodes) {
+    if (distinct.empty() || std::abs(n.t - distinct.back().t) > 1e-9) {
+      distinct.push_back(n);
+      continue;
+    }
+    distinct.back().local = distinct.back().local || n.local;
+    distinct.back().answer = distinct.back().answer || n.answer;
+  }
+  nodes = std::move(distinct);
   std::size_t finite = 0;
   while (finite < nodes.size() && nodes[finite].t >= 0) ++finite;
   for (std::size_t i = 0; i < nodes.size(); ++i) {
@@ -1386,12 +1397,16 @@ void TestFit::profile_covariance(const Refined& best, const Matrix& J, const Vec
   if (!covariance_given_depth(J, noise, c3)) return;
   std::vector<DepthNode> nodes = depth_nodes(best, noise);
   if (nodes.empty()) return;
-  const DepthNode& ref = *std::min_element(nodes.begin(), nodes.end(), [](const DepthNode& a, const DepthNode& b) {
-    return a.chi_square < b.chi_square;
-  });
+  // The spread is taken about the answer's own node (the best one should
+  // the grid have failed there), the weights from the best chi-square.
+  const auto by_chi_square = [](const DepthNode& a, const DepthNode& b) { return a.chi_square < b.chi_square; };
+  const double least = std::min_element(nodes.begin(), nodes.end(), by_chi_square)->chi_square;
+  auto at = std::find_if(nodes.begin(), nodes.end(), [](const DepthNode& n) { return n.answer; });
+  if (at == nodes.end()) at = std::min_element(nodes.begin(), nodes.end(), by_chi_square);
+  const DepthNode ref = *at;
   double total = 0;
   for (DepthNode& n : nodes) {
-    const double excess = n.chi_square - ref.chi_square;
+    const double excess = n.chi_square - least;
     n.weight = n.local || excess <= kProfileInterval ? n.weight * std::exp(-0.5 * excess) : 0.0;
     total += n.weight;
   }
