@@ -1300,7 +1300,7 @@ Refined TestFit::candidate_search() {
 // exp(-delta chi-square / 2) times the share of ln depth it stands for; no
 // stiff layer stands for one profile step. The depth's own row is the
 // spread of the depth the rating analyses. Over 222 noisy synthetic basins
-// (tests/unit/fit/global_test.cpp) about 68 % of the true moduli lie within
+// (tests/unit/fit/global_test.cpp) about 69 % of the true moduli lie within
 // one standard error, where the linear errors put 75 to 79 % with the depth
 // fitted and 47 % with it held.
 
