@@ -102,7 +102,7 @@ enum RatingFlag : unsigned {
   flag_not_fitted = 1u << 0,        // the basin cannot be fitted: moduli NaN, see message
   flag_at_bound = 1u << 1,          // a modulus at a bound of the search
   flag_not_converged = 1u << 2,     // fit: iteration limit reached
-  flag_ill_conditioned = 1u << 3,   // fit: the moduli are poorly determined by the basin
+  flag_ill_conditioned = 1u << 3,   // fit: a modulus's standard error above 50 %: the basin does not determine it
   flag_rising_basin = 1u << 4,      // a deflection rises with offset somewhere (fitted all the same)
   flag_no_table_start = 1u << 5,    // fit: the table could not seed the search
   flag_interpolated = 1u << 6,      // the basin was interpolated to the table's sensors

@@ -35,7 +35,10 @@
 // the answer and sigma each reading's relative noise by the noise model;
 // sqrt(cov_jj) is then the relative standard error of parameter j. They
 // describe the local fit at the chosen depth (with the depth fitted, its
-// own uncertainty is included).
+// own uncertainty is included). With DepthMode::Global the depth's share
+// comes from the search's profile instead of the linearisation: the
+// covariance at the answer's depth plus the spread of the moduli fitted at
+// the depths whose chi-square lies within 1 of the best (see fit.cpp).
 //
 // Units: inches, pounds, psi; deflections in inches (a reading in mils is
 // 1000 times larger). The load is spread over the design's circular plate
@@ -94,9 +97,9 @@ struct FitOptions {
   int max_iterations = 100;        // Levenberg-Marquardt iterations per refinement
   double step_tolerance = 1.0e-7;  // converged once a step changes no log-modulus by more
   double log_step = 1.0e-4;        // forward-difference step of the Jacobian (log units)
-  // Flags an ill-conditioned fit: the condition number of J'J above this,
-  // or a relative standard error of a modulus above ill_conditioned_error.
-  double ill_conditioned_condition = 1.0e10;
+  // Flags a fit that leaves a modulus undetermined: its relative standard
+  // error above this (50 %: one standard error spans a factor 1.65 either
+  // way), or none at all.
   double ill_conditioned_error = 0.5;
   // The readings' noise: the standard errors, and the level below which the
   // global search stops looking at further valleys.
@@ -125,7 +128,7 @@ enum FitFlag : unsigned {
   kFitNotFitted = 1u << 0,       // the basin cannot be fitted: moduli NaN, see message
   kFitAtBound = 1u << 1,         // a modulus (or the continuous depth) at a bound
   kFitNotConverged = 1u << 2,    // iteration limit reached before the step tolerance
-  kFitIllConditioned = 1u << 3,  // see FitOptions
+  kFitIllConditioned = 1u << 3,  // a modulus's standard error above FitOptions::ill_conditioned_error
   kFitRisingBasin = 1u << 4,     // a deflection rises with offset somewhere (fitted all the same)
   kFitNoTableStart = 1u << 5,    // thicknesses or sensors outside the table: engine-based start
   kFitAboveNoise = 1u << 8,      // the misfit is far above the noise model (chi-square per sensor > 9)
@@ -148,13 +151,15 @@ struct FitResult {
   int depth_index = 0;             // the candidate (1..8) the depth was refined from; 0 from the global search
   double fit_error = 0;            // RMS of (computed / measured - 1) over the sensors, percent
   std::vector<double> residuals;   // computed / measured - 1, per sensor
-  // Standard errors from the Jacobian at the answer and the noise model:
-  // relative for the moduli, and for a fitted finite depth (else 0).
+  // Standard errors from the Jacobian at the answer and the noise model
+  // (the global search: and its profile over depth): relative for the
+  // moduli, and for a fitted finite depth (else 0).
   std::array<double, 3> relative_std_error{};
   double depth_relative_std_error = 0;
-  // Their covariance in the logarithms of E1, E2, E3 and the depth (the
-  // depth's row and column zero when it was not fitted): what a quantity
-  // derived from the moduli propagates.
+  // Their covariance in the logarithms of E1, E2, E3 and the depth the
+  // rating analyses (the depth's row and column zero when it was not
+  // fitted, or no stiff layer was found): what a quantity derived from the
+  // moduli propagates.
   std::array<std::array<double, 4>, 4> log_covariance{};
   double chi_square = 0;  // sum of (misfit / noise)^2 over the sensors
   int engine_calls = 0;
