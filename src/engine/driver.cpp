@@ -242,17 +242,50 @@ void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem) {
   for (auto& s : ws.rslot.slot) s.fill(0.0);
 }
 
-void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
-                     const std::array<double, 10>& reltol) {
+namespace {
+
+// The coefficients the kernels of the current points read: four per layer
+// down to the deepest point's (the half-space's two after them).
+int coefficients_read(const CurrentProblem& cur) {
+  int deepest = 1;
+  for (int k = 0; k < cur.npt; ++k) deepest = std::max(deepest, cur.lp[k]);
+  return std::min(4 * deepest, coefficient_count(cur.nl));
+}
+
+// Takes the interval cache out of its deflection-only state however the
+// analysis ends (a refused problem throws through the reporter).
+struct DeflectionOnlyScope {
+  IntervalCache& cache;
+  DeflectionOnlyScope(IntervalCache& c, const ColumnsOnDemand* on_demand, int fitted) : cache(c) {
+    cache.on_demand = on_demand;
+    cache.coefficients_fitted = fitted;
+  }
+  ~DeflectionOnlyScope() {
+    cache.on_demand = nullptr;
+    cache.coefficients_fitted = 0;
+  }
+  DeflectionOnlyScope(const DeflectionOnlyScope&) = delete;
+  DeflectionOnlyScope& operator=(const DeflectionOnlyScope&) = delete;
+};
+
+void analyse_loads_and_points(EngineWorkspace& ws, const std::array<double, 10>& abstol,
+                              const std::array<double, 10>& reltol, Responses wanted) {
   CurrentProblem& cur = ws.current;
   const LayerSet layers = cur.layers();
+  const ColumnsOnDemand on_demand{&layers, &ws.tables, &ws.solver};
+  const bool deflection = wanted == Responses::deflection;
+  const DeflectionOnlyScope scope(ws.intervals, deflection ? &on_demand : nullptr,
+                                  deflection ? coefficients_read(cur) : 0);
   // Every (radius, distance) pair of the problem keeps its Bessel table.
   ws.bessel.fit_to(cur.nld * cur.npt);
   PointResponse resp;
   for (int j = 1; j <= cur.nld; ++j) {
     // The tables depend only on the radius and the layers.
     if (j == 1 || !(cur.a[j - 1] == cur.a[j - 2])) {
-      transform_grid(cur.a[j - 1], layers, ws.tables, ws.solver);
+      if (deflection)
+        start_transform_grid(cur.a[j - 1], layers, ws.tables, ws.solver);
+      else
+        transform_grid(cur.a[j - 1], layers, ws.tables, ws.solver);
       ws.intervals.reset(ws.tables);
     }
     for (int k = 1; k <= cur.npt; ++k) {
@@ -264,7 +297,7 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
       const double dy = cur.yl[j - 1] - py;
       const double rdist = std::abs(std::sqrt(dx * dx + dy * dy));
       layer_response(ws.tables, ws.intervals, ws.bessel, layers, j, cur.p.data(), cur.a.data(), pz, player,
-                    rdist, abstol, reltol, resp);
+                    rdist, abstol, reltol, resp, wanted);
       auto& s = ws.rslot.slot;
       plate::add_load_response(kMaxEngineLayers, &ipt, &iload, &resp.near_surface, cur.xl.data(),
                                cur.yl.data(), cur.p.data(), cur.a.data(), &pz, &player, &px, &py,
@@ -275,6 +308,18 @@ void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
                                s[14].data(), cur.e.data(), cur.pr.data());
     }
   }
+}
+
+}  // namespace
+
+void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
+                     const std::array<double, 10>& reltol) {
+  analyse_loads_and_points(ws, abstol, reltol, Responses::all);
+}
+
+void analyse_current_deflections(EngineWorkspace& ws, const std::array<double, 10>& abstol,
+                                 const std::array<double, 10>& reltol) {
+  analyse_loads_and_points(ws, abstol, reltol, Responses::deflection);
 }
 
 void analyse_current_accurately(EngineWorkspace& ws) {

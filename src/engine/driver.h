@@ -58,6 +58,14 @@ void set_up_problem(EngineWorkspace& ws, const DeckProblem& problem);
 void analyse_current(EngineWorkspace& ws, const std::array<double, 10>& abstol,
                      const std::array<double, 10>& reltol);
 
+// Slot 1 (vertical deflection) of analyse_current, bit for bit, with only
+// the work that slot needs: the deflection integrals alone, the tables'
+// columns solved as far as those integrals reach, and only the
+// coefficients of the points' layers fitted. The other slots are left
+// incomplete.
+void analyse_current_deflections(EngineWorkspace& ws, const std::array<double, 10>& abstol,
+                                 const std::array<double, 10>& reltol);
+
 // The same with the accurate integration (engine/accurate.h).
 void analyse_current_accurately(EngineWorkspace& ws);
 

@@ -224,16 +224,18 @@ bool prepare_interval(const TransformTables& t, IntervalCache& cache, int k) {
     j1a[p] = bessel_j1(xe[p] * t.radius);
   }
   for (int p = 0; p < count; ++p) cache.abscissa[p] = t.grid[kGaussPoints + first + p - 1];
+  if (cache.on_demand != nullptr) cache.on_demand->before(kGaussPoints + last);
 
   const int nc = cache.ncoef;
+  const int nfit = cache.coefficients_fitted > 0 ? std::min(cache.coefficients_fitted, nc) : nc;
   double* values = cache.values.data() + std::size_t(k - 1) * kGaussPoints * nc;
   if (cache.fit_sets_together) {
     // Coefficient c at the interval's grid points and at its nodes: stride
     // nc from point to point in both the table and the values.
-    toolkit::DSPLEZ_sets(count, cache.abscissa.data(), nc, t.column(kGaussPoints + first - 1), nc, 1,
+    toolkit::DSPLEZ_sets(count, cache.abscissa.data(), nfit, t.column(kGaussPoints + first - 1), nc, 1,
                          kSplineKind, 0, kGaussPoints, xe, values, nc, 1);
   } else {
-    for (int c = 0; c < nc; ++c) {
+    for (int c = 0; c < nfit; ++c) {
       for (int p = 0; p < count; ++p) cache.ordinate[p] = t.column(kGaussPoints + first + p - 1)[c];
       toolkit::DSPLEZ(count, cache.abscissa.data(), cache.ordinate.data(), kSplineKind, 0,
                       kGaussPoints, xe, cache.fitted.data());
@@ -368,7 +370,7 @@ void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache&
                    const LayerSet& layers, int L,
                    const double* q, const double* a, double z, int j, double r,
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
-                   PointResponse& out) {
+                   PointResponse& out, Responses wanted) {
   const double aL = a[L - 1];
   const double m1 = kFirstJ1Zero / aL;
   const double zeta = local_depth(layers, j, z);
@@ -380,6 +382,7 @@ void layer_response(const TransformTables& t, IntervalCache& cache, BesselCache&
   std::array<double, 6> S{};
   std::array<int, 6> active{1, 1, 1, 1, 1, 1};
   if (r == 0.0) active[1] = 0;  // no radial displacement on the axis
+  if (wanted == Responses::deflection) active = {1, 0, 0, 0, 0, 0};
 
   BesselTable& tab = bessel.table_for(t.radius, r);
   IntervalCache::KernelTable& kt = cache.kernel_table(j, pt.zeta);

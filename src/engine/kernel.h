@@ -50,6 +50,12 @@ struct IntervalCache {
   // values of separate fits. Off, each is fitted by its own DSPLEZ call
   // (kept for comparison).
   bool fit_sets_together = true;
+  // Set for a deflection-only analysis (see analyse_deflections): the
+  // tables' columns an interval covers are solved when it is prepared, and
+  // only the first `coefficients_fitted` coefficients are fitted (0: all), those the
+  // kernels of the analysis's points read.
+  const ColumnsOnDemand* on_demand = nullptr;
+  int coefficients_fitted = 0;
   // Scratch of one spline fit.
   std::array<double, kMaxSplineData> abscissa{};
   std::array<double, kMaxSplineData> ordinate{};
@@ -141,6 +147,12 @@ struct PointResponse {
   int near_surface = 0;
 };
 
+// The responses an integration carries to convergence: all six, or the
+// vertical displacement alone (the others are then returned as 0). The
+// displacement is the same bit for bit either way: each response is summed
+// and tested on its own, so the others only make the integration go on.
+enum class Responses { all, deflection };
+
 // Integrates the responses at depth z in layer j (1-based) at horizontal
 // distance r from the centre of load L (1-based into q and a: pressure and
 // radius). The tables must have been built for a[L-1] and these layers.
@@ -150,6 +162,6 @@ struct PointResponse {
 void layer_response(const TransformTables& tables, IntervalCache& cache, BesselCache& bessel,
                    const LayerSet& layers, int L, const double* q, const double* a, double z, int j, double r,
                    const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
-                   PointResponse& out);
+                   PointResponse& out, Responses wanted = Responses::all);
 
 }  // namespace zalk::engine

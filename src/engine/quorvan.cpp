@@ -92,6 +92,14 @@ void analyse_problem(EngineWorkspace& ws, const DeckProblem& problem,
   });
 }
 
+void analyse_deflections(EngineWorkspace& ws, const DeckProblem& problem,
+                         const std::array<double, 10>& abstol, const std::array<double, 10>& reltol) {
+  with_storage_check([&] {
+    set_up_problem(ws, problem);
+    analyse_current_deflections(ws, abstol, reltol);
+  });
+}
+
 double result_slot(const EngineWorkspace& ws, int slot, int point) {
   return ws.rslot.at(slot, point);
 }

@@ -61,6 +61,13 @@ void analyse_problem(EngineWorkspace& ws, const DeckProblem& problem,
                      const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
                      const EngineAccuracy& accuracy = {});
 
+// analyse_problem's slot 1 (vertical displacement) at every point, bit for
+// bit, for the design's integration, from only the work that slot needs;
+// the other slots are left incomplete. For callers that read deflections
+// alone, as a back-calculation does at every step.
+void analyse_deflections(EngineWorkspace& ws, const DeckProblem& problem,
+                         const std::array<double, 10>& abstol, const std::array<double, 10>& reltol);
+
 // Slot `slot` (1..15) at point `point` (1..1000, deck numbering) of the
 // problem analysed last.
 double result_slot(const EngineWorkspace& ws, int slot, int point);

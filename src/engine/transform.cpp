@@ -310,25 +310,34 @@ void solve_coefficients(int n, SolverWorkspace& ws, const double* matrix, const 
   solve_coordinates(N, nz, ws, rhs, x);
 }
 
-void transform_grid(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
+namespace {
+
+// Grid, breaks and the solver's state for a build of the tables; no column
+// solved yet.
+void begin_build(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
   // The rule does not depend on the radius; it is built once per table set.
   if (t.weights[0] == 0.0) gauss_rule_on_unit_interval(t);
   t.radius = a;
   t.ncoef = coefficient_count(layers.n);
   fill_grid_and_breaks(a, t);
+  t.solved = 0;
 
   const int N = t.ncoef;
-  const double nu1 = layers.pr[0];
   for (int p = 0; p < N; ++p) ws.tiny[p] = 0;
-  std::array<const double*, kMaxEngineLayers> columns{};
   ws.decay.start();
-  for (int i = 0; i < layers.n - 1; ++i) columns[std::size_t(i)] = ws.decay.column(t, layers.h[i]);
-  const int ld = coefficient_count(layers.n);
-  std::fill(ws.matrix.begin(), ws.matrix.begin() + std::size_t(ld) * ld, 0.0);
+  for (int i = 0; i < layers.n - 1; ++i) ws.decay_columns[std::size_t(i)] = ws.decay.column(t, layers.h[i]);
+  std::fill(ws.matrix.begin(), ws.matrix.begin() + std::size_t(N) * N, 0.0);
+}
+
+}  // namespace
+
+void solve_columns_before(int end, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
+  const int N = t.ncoef;
+  const double nu1 = layers.pr[0];
   std::array<double, kMaxEngineLayers> decay{};
-  for (int c = 0; c < kGridPoints; ++c) {
+  for (int c = t.solved; c < std::min(end, kGridPoints); ++c) {
     const double m = t.grid[c];
-    for (int i = 0; i < layers.n - 1; ++i) decay[std::size_t(i)] = columns[std::size_t(i)][c];
+    for (int i = 0; i < layers.n - 1; ++i) decay[std::size_t(i)] = ws.decay_columns[std::size_t(i)][c];
     // Every parameter writes the same places: the zeros stay from the first.
     layer_matrix_entries(m, layers, decay.data(), ws.matrix.data());
     load_vector(layers.n, ws.rhs.data());
@@ -339,7 +348,18 @@ void transform_grid(double a, const LayerSet& layers, TransformTables& t, Solver
     // routine adds it back in closed form near the surface.
     x[1] = x[1] - 2.0 * nu1;
     x[3] = x[3] - 1.0;
+    t.solved = c + 1;
   }
+}
+
+void transform_grid(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
+  begin_build(a, layers, t, ws);
+  solve_columns_before(kGridPoints, layers, t, ws);
+}
+
+void start_transform_grid(double a, const LayerSet& layers, TransformTables& t, SolverWorkspace& ws) {
+  begin_build(a, layers, t, ws);
+  solve_columns_before(kGaussPoints, layers, t, ws);
 }
 
 }  // namespace zalk::engine

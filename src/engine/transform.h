@@ -60,6 +60,10 @@ struct TransformTables {
   // Coefficient vector at grid[c] in coef[c * ncoef + i], i = 0..ncoef-1,
   // with the top layer's homogeneous half-space solution removed.
   std::vector<double> coef = std::vector<double>(std::size_t(kMaxCoefficients) * kGridPoints);
+  // Columns [0, solved) of coef hold their coefficients. A full build solves
+  // every one; a deflection-only analysis solves them as its integration
+  // reaches them (see ColumnsOnDemand).
+  int solved = 0;
 
   const double* column(int c) const { return coef.data() + std::size_t(c) * ncoef; }
 };
@@ -108,6 +112,8 @@ struct SolverWorkspace {
   toolkit::SparseReplaySolver replay;
   std::vector<int> band_first, band_last;  // of the layer systems' rows, 1-based columns
   DecayColumns decay;
+  // exp(-m h) of each finite layer of the tables being built, from `decay`.
+  std::array<const double*, kMaxEngineLayers> decay_columns{};
   toolkit::SparseWorkspace sparse;
 };
 
@@ -123,6 +129,27 @@ double smallest_served_radius();
 // Builds the tables for a load of radius a on the given layers (n >= 2,
 // 4n - 2 <= kMaxCoefficients).
 void transform_grid(double a, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);
+
+// The grid and the first interval's columns only (Gauss part): the later
+// columns are left to solve_columns_before, which must be called for them
+// before anything reads them and before the solver workspace serves other
+// tables.
+void start_transform_grid(double a, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);
+
+// Solves the columns of the tables not solved yet that lie before column
+// `end`, in grid order, each bit for bit as transform_grid solves it (the
+// solves are chained by the tiny-coefficient marks, so the order matters).
+void solve_columns_before(int end, const LayerSet& layers, TransformTables& tables, SolverWorkspace& ws);
+
+// What an integration needs to have columns solved as it reaches them.
+struct ColumnsOnDemand {
+  const LayerSet* layers = nullptr;
+  TransformTables* tables = nullptr;
+  SolverWorkspace* solver = nullptr;
+  void before(int end) const {
+    if (end > tables->solved) solve_columns_before(end, *layers, *tables, *solver);
+  }
+};
 
 // The system of surface and interface conditions at parameter m, dense,
 // column-major with leading dimension 4n - 2; the leading block is zeroed first.

@@ -1537,7 +1537,7 @@ std::vector<double> engine_basin(engine::EngineWorkspace& ws, double h1, double 
                                  const std::vector<double>& offsets, int* calls) {
   const engine::DeckProblem problem = structure_problem(h1, h2, h3, moduli, load, offsets);
   const engine::ProblemSet& tol = reader_tolerances();
-  engine::analyse_problem(ws, problem, tol.abstol, tol.reltol);
+  engine::analyse_deflections(ws, problem, tol.abstol, tol.reltol);
   if (calls != nullptr) ++*calls;
   std::vector<double> w(offsets.size());
   for (std::size_t k = 0; k < offsets.size(); ++k) w[k] = engine::result_slot(ws, 1, int(k) + 1);

@@ -12,6 +12,9 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "engine/driver.h"
 #include "engine/quorvan.h"
@@ -120,6 +123,60 @@ TEST(FastPaths, RandomStructures) {
               counts.searched, counts.departed);
   EXPECT_GT(counts.repeated, counts.searched);
   EXPECT_GT(counts.departed, 0);  // recorded anew where the pivots change
+}
+
+// Deflections alone against the full analysis, bit for bit: on random
+// structures with points in every layer, and on surface basins like a
+// back-calculation's (nine sensors to 72 in, the top layer split, a stiff
+// layer anywhere from just below the base to none). The same workspace
+// alternates between the two kinds of analysis, so a table left partly
+// solved, or a cache left in the deflection-only state, would show in the
+// full analyses that follow.
+TEST(FastPaths, DeflectionsAloneAsTheFullAnalysisGivesThem) {
+  std::mt19937_64 rng(20261208);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  std::vector<DeckProblem> problems;
+  for (int t = 0; t < 40; ++t) problems.push_back(random_problem(rng));
+  for (int t = 0; t < 40; ++t) {
+    DeckProblem p;
+    p.nlayer = t % 4 == 0 ? 3 : 4;
+    const double e[] = {std::pow(10.0, 5.0 + 1.5 * unit(rng)), std::pow(10.0, 4.0 + unit(rng)),
+                        std::pow(10.0, 3.5 + unit(rng)), 1e6};
+    const double h[] = {2.0 + 10.0 * unit(rng), 4.0 + 20.0 * unit(rng), 1.0 + 200.0 * unit(rng), 0.0};
+    const double nu[] = {0.35, 0.4, 0.45, 0.5 - 1e-3};
+    for (int i = 0; i < p.nlayer; ++i) {
+      p.emod[i] = e[i];
+      p.pratio[i] = nu[i];
+      p.thick[i] = h[i];
+      p.bond[i] = 1.0;
+    }
+    p.nload = 1;
+    p.press[0] = 80.0 + 10.0 * unit(rng);
+    p.radius[0] = 5.9;
+    const double offsets[] = {0, 8, 12, 18, 24, 36, 48, 60, 72};
+    p.npoint = 9;
+    for (int k = 0; k < 9; ++k) {
+      p.lpoint[k] = 1;
+      p.xpoint[k] = offsets[k];
+    }
+    problems.push_back(p);
+  }
+
+  Pair pair;
+  auto alone = make_engine_workspace();
+  for (std::size_t t = 0; t < problems.size(); ++t) {
+    const DeckProblem& p = problems[t];
+    const std::string what = "problem " + std::to_string(t) + " of " + std::to_string(p.nlayer) + " layers";
+    analyse_deflections(*alone, p, pair.abstol, pair.reltol);
+    analyse_problem(*pair.general, p, pair.abstol, pair.reltol);
+    for (int k = 1; k <= p.npoint; ++k) {
+      const double a = result_slot(*alone, 1, k), b = result_slot(*pair.general, 1, k);
+      EXPECT_EQ(0, std::memcmp(&a, &b, sizeof a)) << what << ", point " << k << ": " << a << " vs " << b;
+    }
+    // Back to a full analysis in the workspace that analysed deflections only.
+    if (t % 3 == 0) pair.expect_identical(p, what + " (full analysis after deflections alone)");
+    std::swap(pair.fast, alone);
+  }
 }
 
 }  // namespace
