@@ -82,6 +82,46 @@ void BM_CoreDistinctDistances(benchmark::State& state) {
                                                                         benchmark::Counter::kInvert);
 }
 
+// A back-calculation's engine run: structure S1 over a stiff layer, nine
+// sensors on the surface to 72 in, the moduli moved at every run as a
+// search moves them; the full analysis (range 0) against the deflections
+// alone (range 1), which give the same deflections.
+void BM_CoreSensorBasin(benchmark::State& state) {
+  auto ws = make_engine_workspace();
+  ProblemSet set;
+  read_deck_text(write_deck_text(DeckRequest{}), set);
+  DeckProblem p;
+  p.nlayer = 4;
+  const double nu[4] = {0.35, 0.40, 0.45, 0.49}, h[3] = {4, 8, 60};
+  for (int i = 0; i < 4; ++i) {
+    p.pratio[i] = nu[i];
+    p.thick[i] = i < 3 ? h[i] : 0.0;
+    p.bond[i] = 1.0;
+  }
+  p.emod[3] = 1e6;
+  p.nload = 1;
+  p.press[0] = 80.0;
+  p.radius[0] = 5.9;
+  const double offsets[] = {0, 8, 12, 18, 24, 36, 48, 60, 72};
+  p.npoint = 9;
+  for (int k = 0; k < 9; ++k) {
+    p.lpoint[k] = 1;
+    p.xpoint[k] = offsets[k];
+  }
+  double step = 1.0;
+  for (auto _ : state) {
+    step = step > 1.2 ? 1.0 : step * 1.01;
+    p.emod[0] = 500000 * step;
+    p.emod[1] = 30000 / step;
+    p.emod[2] = 10000 * step;
+    if (state.range(0) == 0)
+      analyse_problem(*ws, p, set.abstol, set.reltol);
+    else
+      analyse_deflections(*ws, p, set.abstol, set.reltol);
+    benchmark::DoNotOptimize(result_slot(*ws, 1, 1));
+  }
+}
+
 void BM_QuorvanMode1(benchmark::State& state) { run_entry(state, 1, 1); }
 void BM_QuorvanMode2FiveCases(benchmark::State& state) { run_entry(state, 5, 2); }
 void BM_CoreMode1(benchmark::State& state) { run_core(state, 1, 1); }
@@ -91,6 +131,7 @@ BENCHMARK(BM_QuorvanMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_QuorvanMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_CoreSensorBasin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreDistinctDistances)->Arg(16)->Arg(17)->Arg(64)->Arg(400)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 }  // namespace
