@@ -300,6 +300,24 @@ rating::FitResult fit_in_range(rating::FitWorkspace& ws, const rating::Deflectio
   return f;
 }
 
+// Turns on the engine's on-demand column solving for the fit's ratings and
+// off again however they end: the same responses from fewer solves. The
+// design method's runs keep building the whole tables, as they always have.
+class ColumnsSolvedOnDemand {
+ public:
+  explicit ColumnsSolvedOnDemand(std::unique_ptr<engine::EngineWorkspace>& ws) {
+    if (!ws) ws = engine::make_engine_workspace();
+    ws_ = ws.get();
+    ws_->columns_on_demand = true;
+  }
+  ~ColumnsSolvedOnDemand() { ws_->columns_on_demand = false; }
+  ColumnsSolvedOnDemand(const ColumnsSolvedOnDemand&) = delete;
+  ColumnsSolvedOnDemand& operator=(const ColumnsSolvedOnDemand&) = delete;
+
+ private:
+  engine::EngineWorkspace* ws_;
+};
+
 // The fit takes the place of the table search in the core; the seasonal
 // rating of the fitted moduli and depth is the design's own.
 void rate_fit(Rater::Impl& r, const Section& section, const std::vector<DeflectionTest>& tests,
@@ -329,6 +347,7 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
                                                  float(f.moduli[2]), float(rating::rating_depth(f.depth))};
   };
   std::vector<rating::TestRating> rated;
+  const ColumnsSolvedOnDemand on_demand(r.ctx.engine);
   try {
     rated = rate_core(r, section, tests, [&](std::size_t j) {
       bands[j] = rating::allowable_band(r.ctx, r.blocks.view, fits[j]);

@@ -252,20 +252,20 @@ int coefficients_read(const CurrentProblem& cur) {
   return std::min(4 * deepest, coefficient_count(cur.nl));
 }
 
-// Takes the interval cache out of its deflection-only state however the
-// analysis ends (a refused problem throws through the reporter).
-struct DeflectionOnlyScope {
+// Takes the interval cache out of its on-demand state however the analysis
+// ends (a refused problem throws through the reporter).
+struct OnDemandScope {
   IntervalCache& cache;
-  DeflectionOnlyScope(IntervalCache& c, const ColumnsOnDemand* on_demand, int fitted) : cache(c) {
+  OnDemandScope(IntervalCache& c, const ColumnsOnDemand* on_demand, int fitted) : cache(c) {
     cache.on_demand = on_demand;
     cache.coefficients_fitted = fitted;
   }
-  ~DeflectionOnlyScope() {
+  ~OnDemandScope() {
     cache.on_demand = nullptr;
     cache.coefficients_fitted = 0;
   }
-  DeflectionOnlyScope(const DeflectionOnlyScope&) = delete;
-  DeflectionOnlyScope& operator=(const DeflectionOnlyScope&) = delete;
+  OnDemandScope(const OnDemandScope&) = delete;
+  OnDemandScope& operator=(const OnDemandScope&) = delete;
 };
 
 void analyse_loads_and_points(EngineWorkspace& ws, const std::array<double, 10>& abstol,
@@ -274,15 +274,15 @@ void analyse_loads_and_points(EngineWorkspace& ws, const std::array<double, 10>&
   const LayerSet layers = cur.layers();
   const ColumnsOnDemand on_demand{&layers, &ws.tables, &ws.solver};
   const bool deflection = wanted == Responses::deflection;
-  const DeflectionOnlyScope scope(ws.intervals, deflection ? &on_demand : nullptr,
-                                  deflection ? coefficients_read(cur) : 0);
+  const bool lazy = deflection || ws.columns_on_demand;
+  const OnDemandScope scope(ws.intervals, lazy ? &on_demand : nullptr, deflection ? coefficients_read(cur) : 0);
   // Every (radius, distance) pair of the problem keeps its Bessel table.
   ws.bessel.fit_to(cur.nld * cur.npt);
   PointResponse resp;
   for (int j = 1; j <= cur.nld; ++j) {
     // The tables depend only on the radius and the layers.
     if (j == 1 || !(cur.a[j - 1] == cur.a[j - 2])) {
-      if (deflection)
+      if (lazy)
         start_transform_grid(cur.a[j - 1], layers, ws.tables, ws.solver);
       else
         transform_grid(cur.a[j - 1], layers, ws.tables, ws.solver);

@@ -47,6 +47,11 @@ struct EngineWorkspace {
   IntervalCache intervals;  // of the current tables
   BesselCache bessel;
   AccurateTables accurate;  // of the accurate integration only
+  // Solve the tables' columns as the integrals reach them, not all at the
+  // build: the same responses bit for bit, mostly from well under half the
+  // solves, but the tables are left partly solved. Off, every column is
+  // solved as the tables are built.
+  bool columns_on_demand = false;
 };
 
 // Takes problem `problem` into ws.current: copies its layers, loads and

@@ -50,10 +50,11 @@ struct IntervalCache {
   // values of separate fits. Off, each is fitted by its own DSPLEZ call
   // (kept for comparison).
   bool fit_sets_together = true;
-  // Set for a deflection-only analysis (see analyse_deflections): the
-  // tables' columns an interval covers are solved when it is prepared, and
-  // only the first `coefficients_fitted` coefficients are fitted (0: all), those the
-  // kernels of the analysis's points read.
+  // Set while the tables' columns are solved on demand (a deflection-only
+  // analysis, or EngineWorkspace::columns_on_demand): the columns an
+  // interval covers are solved when it is prepared. A deflection-only
+  // analysis also fits only the first `coefficients_fitted` coefficients
+  // (0: all), those the kernels of its points read.
   const ColumnsOnDemand* on_demand = nullptr;
   int coefficients_fitted = 0;
   // Scratch of one spline fit.

@@ -131,7 +131,8 @@ TEST(FastPaths, RandomStructures) {
 // layer anywhere from just below the base to none). The same workspace
 // alternates between the two kinds of analysis, so a table left partly
 // solved, or a cache left in the deflection-only state, would show in the
-// full analyses that follow.
+// full analyses that follow. A full analysis that solves the columns on
+// demand gives every response as the one that solves them all.
 TEST(FastPaths, DeflectionsAloneAsTheFullAnalysisGivesThem) {
   std::mt19937_64 rng(20261208);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
@@ -164,6 +165,8 @@ TEST(FastPaths, DeflectionsAloneAsTheFullAnalysisGivesThem) {
 
   Pair pair;
   auto alone = make_engine_workspace();
+  auto on_demand = make_engine_workspace();
+  on_demand->columns_on_demand = true;
   for (std::size_t t = 0; t < problems.size(); ++t) {
     const DeckProblem& p = problems[t];
     const std::string what = "problem " + std::to_string(t) + " of " + std::to_string(p.nlayer) + " layers";
@@ -173,6 +176,11 @@ TEST(FastPaths, DeflectionsAloneAsTheFullAnalysisGivesThem) {
       const double a = result_slot(*alone, 1, k), b = result_slot(*pair.general, 1, k);
       EXPECT_EQ(0, std::memcmp(&a, &b, sizeof a)) << what << ", point " << k << ": " << a << " vs " << b;
     }
+    // Every response of a full analysis whose columns are solved on demand.
+    analyse_problem(*on_demand, p, pair.abstol, pair.reltol);
+    EXPECT_EQ(0, std::memcmp(&on_demand->rslot, &pair.general->rslot, sizeof(ResultSlots)))
+        << what << ": result slots with the columns solved on demand";
+    if (t % 5 == 0) analyse_deflections(*on_demand, p, pair.abstol, pair.reltol);
     // Back to a full analysis in the workspace that analysed deflections only.
     if (t % 3 == 0) pair.expect_identical(p, what + " (full analysis after deflections alone)");
     std::swap(pair.fast, alone);
