@@ -13,8 +13,6 @@
 namespace zalk::engine {
 namespace {
 
-// Quadratic not-a-knot interpolation of the coefficients between grid points.
-constexpr int kSplineKind = 5;
 
 using toolkit::bessel_j0;
 using toolkit::bessel_j1;
@@ -233,11 +231,11 @@ bool prepare_interval(const TransformTables& t, IntervalCache& cache, int k) {
     // Coefficient c at the interval's grid points and at its nodes: stride
     // nc from point to point in both the table and the values.
     toolkit::DSPLEZ_sets(count, cache.abscissa.data(), nfit, t.column(kGaussPoints + first - 1), nc, 1,
-                         kSplineKind, 0, kGaussPoints, xe, values, nc, 1);
+                         kCoefficientSpline, 0, kGaussPoints, xe, values, nc, 1);
   } else {
     for (int c = 0; c < nfit; ++c) {
       for (int p = 0; p < count; ++p) cache.ordinate[p] = t.column(kGaussPoints + first + p - 1)[c];
-      toolkit::DSPLEZ(count, cache.abscissa.data(), cache.ordinate.data(), kSplineKind, 0,
+      toolkit::DSPLEZ(count, cache.abscissa.data(), cache.ordinate.data(), kCoefficientSpline, 0,
                       kGaussPoints, xe, cache.fitted.data());
       for (int p = 0; p < kGaussPoints; ++p) values[std::size_t(p) * nc + c] = cache.fitted[p];
     }

@@ -17,6 +17,9 @@ constexpr int kMaxSplineData = 100;
 // homogeneous near field from the plate routine; the driver keeps the top
 // layer within that depth.
 constexpr double kNearSurfaceDepth = 0.45;
+// Quadratic not-a-knot interpolation of the coefficients between grid
+// points (the spline kind of DSPLEZ).
+constexpr int kCoefficientSpline = 5;
 // Component slots of the integration (six are used).
 constexpr int kComponents = 10;
 

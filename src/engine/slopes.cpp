@@ -1,0 +1,226 @@
+#include "engine/slopes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "engine/kernel.h"
+#include "engine/quorvan.h"
+#include "engine/transform.h"
+#include "toolkit/bessel.h"
+#include "toolkit/splez.h"
+
+namespace zalk::engine {
+namespace {
+
+// The matrix's entries are linear in the interface stiffness ratios and
+// bond terms, which are exponentials of the log-moduli: a central
+// difference of the matrix in ln E with this step is exact to h^2 / 6.
+constexpr double kMatrixStep = 1e-4;
+
+// Dense LU with partial pivoting of an order-N column-major matrix, in
+// place: the derivative systems share the layer system's matrix, and their
+// right sides are known only once its solution is.
+struct DenseLU {
+  int n = 0;
+  std::vector<double> a;
+  std::vector<int> pivot;
+
+  void factor(int order, const double* matrix) {
+    n = order;
+    a.assign(matrix, matrix + std::size_t(n) * n);
+    pivot.assign(std::size_t(n), 0);
+    for (int k = 0; k < n; ++k) {
+      int p = k;
+      for (int i = k + 1; i < n; ++i)
+        if (std::abs(at(i, k)) > std::abs(at(p, k))) p = i;
+      pivot[std::size_t(k)] = p;
+      if (p != k)
+        for (int j = 0; j < n; ++j) std::swap(at(k, j), at(p, j));
+      const double d = at(k, k);
+      if (d == 0.0) continue;  // a singular system gives non-finite slopes
+      for (int i = k + 1; i < n; ++i) {
+        const double l = at(i, k) / d;
+        at(i, k) = l;
+        if (l == 0.0) continue;
+        for (int j = k + 1; j < n; ++j) at(i, j) -= l * at(k, j);
+      }
+    }
+  }
+  void solve(double* x) const {
+    // The rows were swapped whole, multipliers included: every swap first.
+    for (int k = 0; k < n; ++k) std::swap(x[k], x[pivot[std::size_t(k)]]);
+    for (int k = 0; k < n; ++k)
+      for (int i = k + 1; i < n; ++i) x[i] -= at(i, k) * x[k];
+    for (int k = n - 1; k >= 0; --k) {
+      for (int j = k + 1; j < n; ++j) x[k] -= at(k, j) * x[j];
+      x[k] /= at(k, k);
+    }
+  }
+  double& at(int i, int j) { return a[std::size_t(j) * n + i]; }
+  double at(int i, int j) const { return a[std::size_t(j) * n + i]; }
+};
+
+// Derivative coefficient tables of one load radius: dcoef[(c * P + p) * N + i]
+// is d X_i / d ln E_(p+1) at grid parameter c, for the P deck layers.
+struct SlopeTables {
+  int P = 0, N = 0;
+  std::vector<double> dcoef;
+  const double* column(int c, int p) const { return dcoef.data() + (std::size_t(c) * P + p) * N; }
+};
+
+// The engine layer's deck layer (0-based): the top-layer split makes engine
+// layers 1 and 2 both the deck's first.
+int deck_layer(int engine_layer, bool split) { return split ? std::max(0, engine_layer - 1) : engine_layer; }
+
+void build_slope_tables(const CurrentProblem& cur, int P, bool split, const TransformTables& t,
+                        SlopeTables& s) {
+  const int N = t.ncoef;
+  s.P = P;
+  s.N = N;
+  s.dcoef.assign(std::size_t(kGridPoints) * P * N, 0.0);
+  const LayerSet layers = cur.layers();
+  std::vector<double> a(std::size_t(N) * N), up(a.size()), down(a.size()), x(std::size_t(N), 0.0);
+  std::array<double, kMaxEngineLayers> e_up{}, e_down{};
+  DenseLU lu;
+  for (int c = 0; c < kGridPoints; ++c) {
+    const double m = t.grid[std::size_t(c)];
+    layer_matrix(m, layers, a.data());
+    lu.factor(N, a.data());
+    // The system's own solution: the table holds it less the top layer's
+    // homogeneous part, a constant.
+    std::copy(t.column(c), t.column(c) + N, x.begin());
+    x[1] += 2.0 * layers.pr[0];
+    x[3] += 1.0;
+    for (int p = 0; p < P; ++p) {
+      for (int i = 0; i < cur.nl; ++i) {
+        const bool moved = deck_layer(i, split) == p;
+        e_up[std::size_t(i)] = moved ? cur.e[std::size_t(i)] * std::exp(kMatrixStep) : cur.e[std::size_t(i)];
+        e_down[std::size_t(i)] = moved ? cur.e[std::size_t(i)] * std::exp(-kMatrixStep) : cur.e[std::size_t(i)];
+      }
+      layer_matrix(m, LayerSet{cur.nl, e_up.data(), cur.pr.data(), cur.h.data(), cur.bd.data()}, up.data());
+      layer_matrix(m, LayerSet{cur.nl, e_down.data(), cur.pr.data(), cur.h.data(), cur.bd.data()}, down.data());
+      double* dx = s.dcoef.data() + (std::size_t(c) * P + p) * N;
+      for (int i = 0; i < N; ++i) {
+        double sum = 0.0;
+        for (int j = 0; j < N; ++j) sum += (up[std::size_t(j) * N + i] - down[std::size_t(j) * N + i]) * x[std::size_t(j)];
+        dx[i] = -sum / (2.0 * kMatrixStep);
+      }
+      lu.solve(dx);
+    }
+  }
+}
+
+// The geometric points that cover interval k after those ending at `last`,
+// as the response integration finds them; false when fewer than three do.
+bool interval_points(const TransformTables& t, int k, int& first, int& last) {
+  first = last;
+  for (int i = last; i <= t.ngeom; ++i) {
+    if (t.grid[std::size_t(kGaussPoints + i - 1)] >= t.breaks[std::size_t(k)]) {
+      last = i;
+      break;
+    }
+  }
+  return last - first + 1 >= 3;
+}
+
+// d S0 / d ln E_(p+1) of the deflection integral at distance r and depth z
+// in the top layer, for every deck layer p; integrated over the intervals
+// until every slope has converged by the deflection's tolerances.
+void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, const SlopeTables& s, double r,
+                      double z, double aL, double abstol, double reltol, std::vector<double>& S) {
+  const int P = s.P;
+  S.assign(std::size_t(P), 0.0);
+  const LayerSet layers = cur.layers();
+  const double m1 = kFirstJ1Zero / aL;
+  auto kernel = [&](const double* X, double m) {
+    double F1, F2, F3, F4, F5, F6;
+    layer_kernel(1, layers.n, X, m, r, z, layers.h, layers.pr, F1, F2, F3, F4, F5, F6);
+    return F2;
+  };
+  for (int i = 0; i < kGaussPoints; ++i) {
+    const double m = t.grid[std::size_t(i)];
+    const double b0 = toolkit::bessel_j0(m * r) * toolkit::bessel_j1(m * aL);
+    for (int p = 0; p < P; ++p) S[std::size_t(p)] += kernel(s.column(i, p), m) * b0 * t.weights[std::size_t(i)] * m1;
+  }
+  // Only the top layer's four coefficients enter its kernel.
+  constexpr int kRead = 4;
+  std::array<double, kMaxSplineData> xd{};
+  std::vector<double> data(std::size_t(kMaxSplineData) * kRead), values(std::size_t(kGaussPoints) * kRead);
+  std::array<double, kGaussPoints> xe{};
+  std::vector<double> Y(std::size_t(P), 0.0);
+  std::vector<char> active(std::size_t(P), 1);
+  std::array<double, kMaxCoefficients> X{};
+  int last = 1;
+  for (int k = 2; k < kBreaks; ++k) {
+    int first = 0;
+    if (!interval_points(t, k, first, last)) break;
+    const int count = last - first + 1;
+    if (count > kMaxSplineData) break;
+    const double w = t.breaks[std::size_t(k)] - t.breaks[std::size_t(k - 1)];
+    for (int q = 0; q < kGaussPoints; ++q) xe[std::size_t(q)] = t.breaks[std::size_t(k - 1)] + w * t.nodes[std::size_t(q)];
+    for (int q = 0; q < count; ++q) xd[std::size_t(q)] = t.grid[std::size_t(kGaussPoints + first + q - 1)];
+    bool any = false;
+    for (int p = 0; p < P; ++p) {
+      Y[std::size_t(p)] = 0.0;
+      if (!active[std::size_t(p)]) continue;
+      for (int q = 0; q < count; ++q)
+        for (int i = 0; i < kRead; ++i) data[std::size_t(q) * kRead + i] = s.column(kGaussPoints + first + q - 1, p)[i];
+      toolkit::DSPLEZ_sets(count, xd.data(), kRead, data.data(), kRead, 1, kCoefficientSpline, 0, kGaussPoints,
+                           xe.data(), values.data(), kRead, 1);
+      for (int q = 0; q < kGaussPoints; ++q) {
+        const double m = xe[std::size_t(q)];
+        std::copy(values.begin() + q * kRead, values.begin() + (q + 1) * kRead, X.begin());
+        const double b0 = toolkit::bessel_j0(m * r) * toolkit::bessel_j1(m * aL);
+        Y[std::size_t(p)] += kernel(X.data(), m) * b0 * t.weights[std::size_t(q)] * w;
+      }
+      const double sum = S[std::size_t(p)];
+      const double rel = sum != 0.0 ? std::abs(Y[std::size_t(p)] / sum) : 0.0;
+      active[std::size_t(p)] = std::abs(Y[std::size_t(p)]) > abstol || rel > reltol;
+      S[std::size_t(p)] += Y[std::size_t(p)];
+      any = any || active[std::size_t(p)];
+    }
+    if (!any) break;
+  }
+}
+
+}  // namespace
+
+bool analyse_deflection_slopes(EngineWorkspace& ws, const DeckProblem& problem,
+                               const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
+                               std::vector<double>& w, std::vector<double>& dw) {
+  analyse_deflections(ws, problem, abstol, reltol);
+  const CurrentProblem& cur = ws.current;
+  const int P = problem.nlayer;
+  w.assign(std::size_t(cur.npt), 0.0);
+  for (int k = 0; k < cur.npt; ++k) w[std::size_t(k)] = ws.rslot.at(1, k + 1);
+  dw.assign(std::size_t(cur.npt) * P, std::numeric_limits<double>::quiet_NaN());
+  for (int k = 0; k < cur.npt; ++k)
+    if (cur.lp[std::size_t(k)] != 1) return false;
+  std::fill(dw.begin(), dw.end(), 0.0);
+
+  const bool split = cur.nl == problem.nlayer + 1;
+  SlopeTables slopes;
+  std::vector<double> S;
+  for (int j = 0; j < cur.nld; ++j) {
+    if (j == 0 || !(cur.a[std::size_t(j)] == cur.a[std::size_t(j - 1)])) {
+      transform_grid(cur.a[std::size_t(j)], cur.layers(), ws.tables, ws.solver);
+      build_slope_tables(cur, P, split, ws.tables, slopes);
+    }
+    const double aL = cur.a[std::size_t(j)];
+    // As the response's scale: (1 + nu1) / E1 q a.
+    const double f_scale = (1.0 + cur.pr[0]) / cur.e[0] * cur.p[std::size_t(j)] * aL;
+    for (int k = 0; k < cur.npt; ++k) {
+      const double r = std::hypot(cur.xl[std::size_t(j)] - cur.xp[std::size_t(k)],
+                                  cur.yl[std::size_t(j)] - cur.yp[std::size_t(k)]);
+      integrate_slopes(cur, ws.tables, slopes, r, cur.zp[std::size_t(k)], aL, abstol[0], reltol[0], S);
+      for (int p = 0; p < P; ++p) dw[std::size_t(k) * P + p] += f_scale * S[std::size_t(p)];
+    }
+  }
+  // Every term of a top-layer deflection carries 1 / E1 besides the
+  // layers' coefficients: the integral's scale and the homogeneous part.
+  for (int k = 0; k < cur.npt; ++k) dw[std::size_t(k) * P] -= w[std::size_t(k)];
+  return true;
+}
+
+}  // namespace zalk::engine
