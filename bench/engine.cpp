@@ -5,10 +5,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "bench/structure_s1.h"
 #include "engine/driver.h"
 #include "engine/quorvan.h"
+#include "engine/slopes.h"
 #include "io/deck.h"
 
 namespace {
@@ -85,7 +87,8 @@ void BM_CoreDistinctDistances(benchmark::State& state) {
 // A back-calculation's engine run: structure S1 over a stiff layer, nine
 // sensors on the surface to 72 in, the moduli moved at every run as a
 // search moves them; the full analysis (range 0) against the deflections
-// alone (range 1), which give the same deflections.
+// alone (range 1), which give the same deflections, and the deflections
+// with their slopes in the four log-moduli (range 2).
 void BM_CoreSensorBasin(benchmark::State& state) {
   auto ws = make_engine_workspace();
   ProblemSet set;
@@ -109,6 +112,7 @@ void BM_CoreSensorBasin(benchmark::State& state) {
     p.xpoint[k] = offsets[k];
   }
   double step = 1.0;
+  std::vector<double> w, dw;
   for (auto _ : state) {
     step = step > 1.2 ? 1.0 : step * 1.01;
     p.emod[0] = 500000 * step;
@@ -116,8 +120,10 @@ void BM_CoreSensorBasin(benchmark::State& state) {
     p.emod[2] = 10000 * step;
     if (state.range(0) == 0)
       analyse_problem(*ws, p, set.abstol, set.reltol);
-    else
+    else if (state.range(0) == 1)
       analyse_deflections(*ws, p, set.abstol, set.reltol);
+    else
+      analyse_deflection_slopes(*ws, p, set.abstol, set.reltol, w, dw);
     benchmark::DoNotOptimize(result_slot(*ws, 1, 1));
   }
 }
@@ -131,7 +137,7 @@ BENCHMARK(BM_QuorvanMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_QuorvanMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreMode1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreMode2FiveCases)->Unit(benchmark::kMillisecond)->MinTime(0.5);
-BENCHMARK(BM_CoreSensorBasin)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->MinTime(0.5);
+BENCHMARK(BM_CoreSensorBasin)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 BENCHMARK(BM_CoreDistinctDistances)->Arg(16)->Arg(17)->Arg(64)->Arg(400)->Unit(benchmark::kMillisecond)->MinTime(0.5);
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "engine/kernel.h"
 #include "engine/quorvan.h"
@@ -61,55 +62,81 @@ struct DenseLU {
   double at(int i, int j) const { return a[std::size_t(j) * n + i]; }
 };
 
-// Derivative coefficient tables of one load radius: dcoef[(c * P + p) * N + i]
-// is d X_i / d ln E_(p+1) at grid parameter c, for the P deck layers.
-struct SlopeTables {
-  int P = 0, N = 0;
-  std::vector<double> dcoef;
-  const double* column(int c, int p) const { return dcoef.data() + (std::size_t(c) * P + p) * N; }
-};
-
 // The engine layer's deck layer (0-based): the top-layer split makes engine
 // layers 1 and 2 both the deck's first.
 int deck_layer(int engine_layer, bool split) { return split ? std::max(0, engine_layer - 1) : engine_layer; }
 
-void build_slope_tables(const CurrentProblem& cur, int P, bool split, const TransformTables& t,
-                        SlopeTables& s) {
-  const int N = t.ncoef;
-  s.P = P;
-  s.N = N;
-  s.dcoef.assign(std::size_t(kGridPoints) * P * N, 0.0);
-  const LayerSet layers = cur.layers();
-  std::vector<double> a(std::size_t(N) * N), up(a.size()), down(a.size()), x(std::size_t(N), 0.0);
-  std::array<double, kMaxEngineLayers> e_up{}, e_down{};
-  DenseLU lu;
-  for (int c = 0; c < kGridPoints; ++c) {
-    const double m = t.grid[std::size_t(c)];
-    layer_matrix(m, layers, a.data());
-    lu.factor(N, a.data());
-    // The system's own solution: the table holds it less the top layer's
-    // homogeneous part, a constant.
-    std::copy(t.column(c), t.column(c) + N, x.begin());
-    x[1] += 2.0 * layers.pr[0];
-    x[3] += 1.0;
+// Derivative coefficient tables of one load radius, filled as far as the
+// integrals reach: dcoef[(c * P + p) * N + i] is d X_i / d ln E_(p+1) at grid
+// parameter c, for the P deck layers. The layer system's own columns are
+// solved on demand as well.
+class SlopeTables {
+ public:
+  SlopeTables(const CurrentProblem& cur, int P, bool split, TransformTables& t, SolverWorkspace& solver)
+      : cur_(cur), layers_(cur.layers()), P_(P), N_(t.ncoef), split_(split), t_(t), solver_(solver) {
+    dcoef_.assign(std::size_t(kGridPoints) * P * N_, 0.0);
+    const std::size_t nn = std::size_t(N_) * N_;
+    a_.resize(nn);
+    up_.resize(nn);
+    down_.resize(nn);
+    x_.resize(std::size_t(N_));
     for (int p = 0; p < P; ++p) {
       for (int i = 0; i < cur.nl; ++i) {
         const bool moved = deck_layer(i, split) == p;
-        e_up[std::size_t(i)] = moved ? cur.e[std::size_t(i)] * std::exp(kMatrixStep) : cur.e[std::size_t(i)];
-        e_down[std::size_t(i)] = moved ? cur.e[std::size_t(i)] * std::exp(-kMatrixStep) : cur.e[std::size_t(i)];
+        const double e = cur.e[std::size_t(i)];
+        e_up_[std::size_t(p)][std::size_t(i)] = moved ? e * std::exp(kMatrixStep) : e;
+        e_down_[std::size_t(p)][std::size_t(i)] = moved ? e * std::exp(-kMatrixStep) : e;
       }
-      layer_matrix(m, LayerSet{cur.nl, e_up.data(), cur.pr.data(), cur.h.data(), cur.bd.data()}, up.data());
-      layer_matrix(m, LayerSet{cur.nl, e_down.data(), cur.pr.data(), cur.h.data(), cur.bd.data()}, down.data());
-      double* dx = s.dcoef.data() + (std::size_t(c) * P + p) * N;
-      for (int i = 0; i < N; ++i) {
-        double sum = 0.0;
-        for (int j = 0; j < N; ++j) sum += (up[std::size_t(j) * N + i] - down[std::size_t(j) * N + i]) * x[std::size_t(j)];
-        dx[i] = -sum / (2.0 * kMatrixStep);
-      }
-      lu.solve(dx);
     }
   }
-}
+  int parameters() const { return P_; }
+  // Columns [0, end) ready.
+  void ensure(int end) {
+    end = std::min(end, kGridPoints);
+    if (end <= built_) return;
+    solve_columns_before(end, layers_, t_, solver_);
+    for (; built_ < end; ++built_) build_column(built_);
+  }
+  const double* column(int c, int p) const { return dcoef_.data() + (std::size_t(c) * P_ + p) * N_; }
+
+ private:
+  void build_column(int c) {
+    const int N = N_;
+    const double m = t_.grid[std::size_t(c)];
+    layer_matrix(m, layers_, a_.data());
+    lu_.factor(N, a_.data());
+    // The system's own solution: the table holds it less the top layer's
+    // homogeneous part, a constant.
+    std::copy(t_.column(c), t_.column(c) + N, x_.begin());
+    x_[1] += 2.0 * layers_.pr[0];
+    x_[3] += 1.0;
+    for (int p = 0; p < P_; ++p) {
+      layer_matrix(m, LayerSet{cur_.nl, e_up_[std::size_t(p)].data(), cur_.pr.data(), cur_.h.data(), cur_.bd.data()},
+                   up_.data());
+      layer_matrix(m, LayerSet{cur_.nl, e_down_[std::size_t(p)].data(), cur_.pr.data(), cur_.h.data(), cur_.bd.data()},
+                   down_.data());
+      double* dx = dcoef_.data() + (std::size_t(c) * P_ + p) * N;
+      for (int i = 0; i < N; ++i) dx[i] = 0.0;
+      for (int j = 0; j < N; ++j) {
+        const double xj = x_[std::size_t(j)];
+        for (int i = 0; i < N; ++i) dx[i] -= (up_[std::size_t(j) * N + i] - down_[std::size_t(j) * N + i]) * xj;
+      }
+      for (int i = 0; i < N; ++i) dx[i] /= 2.0 * kMatrixStep;
+      lu_.solve(dx);
+    }
+  }
+
+  const CurrentProblem& cur_;
+  LayerSet layers_;
+  int P_, N_;
+  bool split_;
+  TransformTables& t_;
+  SolverWorkspace& solver_;
+  int built_ = 0;
+  std::vector<double> dcoef_, a_, up_, down_, x_;
+  std::array<std::array<double, kMaxEngineLayers>, kMaxLayers> e_up_{}, e_down_{};
+  DenseLU lu_;
+};
 
 // The geometric points that cover interval k after those ending at `last`,
 // as the response integration finds them; false when fewer than three do.
@@ -127,9 +154,9 @@ bool interval_points(const TransformTables& t, int k, int& first, int& last) {
 // d S0 / d ln E_(p+1) of the deflection integral at distance r and depth z
 // in the top layer, for every deck layer p; integrated over the intervals
 // until every slope has converged by the deflection's tolerances.
-void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, const SlopeTables& s, double r,
+void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, SlopeTables& s, double r,
                       double z, double aL, double abstol, double reltol, std::vector<double>& S) {
-  const int P = s.P;
+  const int P = s.parameters();
   S.assign(std::size_t(P), 0.0);
   const LayerSet layers = cur.layers();
   const double m1 = kFirstJ1Zero / aL;
@@ -138,18 +165,20 @@ void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, const
     layer_kernel(1, layers.n, X, m, r, z, layers.h, layers.pr, F1, F2, F3, F4, F5, F6);
     return F2;
   };
+  s.ensure(kGaussPoints);
   for (int i = 0; i < kGaussPoints; ++i) {
     const double m = t.grid[std::size_t(i)];
     const double b0 = toolkit::bessel_j0(m * r) * toolkit::bessel_j1(m * aL);
     for (int p = 0; p < P; ++p) S[std::size_t(p)] += kernel(s.column(i, p), m) * b0 * t.weights[std::size_t(i)] * m1;
   }
-  // Only the top layer's four coefficients enter its kernel.
+  // Only the top layer's four coefficients enter its kernel: set p * 4 + i
+  // of the fits is coefficient i of slope p.
   constexpr int kRead = 4;
+  const int sets = kRead * P;
   std::array<double, kMaxSplineData> xd{};
-  std::vector<double> data(std::size_t(kMaxSplineData) * kRead), values(std::size_t(kGaussPoints) * kRead);
+  std::vector<double> data(std::size_t(kMaxSplineData) * sets), values(std::size_t(kGaussPoints) * sets);
   std::array<double, kGaussPoints> xe{};
   std::vector<double> Y(std::size_t(P), 0.0);
-  std::vector<char> active(std::size_t(P), 1);
   std::array<double, kMaxCoefficients> X{};
   int last = 1;
   for (int k = 2; k < kBreaks; ++k) {
@@ -157,28 +186,31 @@ void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, const
     if (!interval_points(t, k, first, last)) break;
     const int count = last - first + 1;
     if (count > kMaxSplineData) break;
+    s.ensure(kGaussPoints + last);
     const double w = t.breaks[std::size_t(k)] - t.breaks[std::size_t(k - 1)];
     for (int q = 0; q < kGaussPoints; ++q) xe[std::size_t(q)] = t.breaks[std::size_t(k - 1)] + w * t.nodes[std::size_t(q)];
-    for (int q = 0; q < count; ++q) xd[std::size_t(q)] = t.grid[std::size_t(kGaussPoints + first + q - 1)];
-    bool any = false;
-    for (int p = 0; p < P; ++p) {
-      Y[std::size_t(p)] = 0.0;
-      if (!active[std::size_t(p)]) continue;
-      for (int q = 0; q < count; ++q)
-        for (int i = 0; i < kRead; ++i) data[std::size_t(q) * kRead + i] = s.column(kGaussPoints + first + q - 1, p)[i];
-      toolkit::DSPLEZ_sets(count, xd.data(), kRead, data.data(), kRead, 1, kCoefficientSpline, 0, kGaussPoints,
-                           xe.data(), values.data(), kRead, 1);
-      for (int q = 0; q < kGaussPoints; ++q) {
-        const double m = xe[std::size_t(q)];
-        std::copy(values.begin() + q * kRead, values.begin() + (q + 1) * kRead, X.begin());
-        const double b0 = toolkit::bessel_j0(m * r) * toolkit::bessel_j1(m * aL);
+    for (int q = 0; q < count; ++q) {
+      xd[std::size_t(q)] = t.grid[std::size_t(kGaussPoints + first + q - 1)];
+      for (int p = 0; p < P; ++p)
+        std::copy_n(s.column(kGaussPoints + first + q - 1, p), kRead, data.begin() + std::ptrdiff_t(q * sets + p * kRead));
+    }
+    toolkit::DSPLEZ_sets(count, xd.data(), sets, data.data(), sets, 1, kCoefficientSpline, 0, kGaussPoints, xe.data(),
+                         values.data(), sets, 1);
+    std::fill(Y.begin(), Y.end(), 0.0);
+    for (int q = 0; q < kGaussPoints; ++q) {
+      const double m = xe[std::size_t(q)];
+      const double b0 = toolkit::bessel_j0(m * r) * toolkit::bessel_j1(m * aL);
+      for (int p = 0; p < P; ++p) {
+        std::copy_n(values.begin() + std::ptrdiff_t(q * sets + p * kRead), kRead, X.begin());
         Y[std::size_t(p)] += kernel(X.data(), m) * b0 * t.weights[std::size_t(q)] * w;
       }
+    }
+    bool any = false;
+    for (int p = 0; p < P; ++p) {
       const double sum = S[std::size_t(p)];
       const double rel = sum != 0.0 ? std::abs(Y[std::size_t(p)] / sum) : 0.0;
-      active[std::size_t(p)] = std::abs(Y[std::size_t(p)]) > abstol || rel > reltol;
+      any = any || std::abs(Y[std::size_t(p)]) > abstol || rel > reltol;
       S[std::size_t(p)] += Y[std::size_t(p)];
-      any = any || active[std::size_t(p)];
     }
     if (!any) break;
   }
@@ -200,12 +232,12 @@ bool analyse_deflection_slopes(EngineWorkspace& ws, const DeckProblem& problem,
   std::fill(dw.begin(), dw.end(), 0.0);
 
   const bool split = cur.nl == problem.nlayer + 1;
-  SlopeTables slopes;
+  std::unique_ptr<SlopeTables> slopes;
   std::vector<double> S;
   for (int j = 0; j < cur.nld; ++j) {
     if (j == 0 || !(cur.a[std::size_t(j)] == cur.a[std::size_t(j - 1)])) {
-      transform_grid(cur.a[std::size_t(j)], cur.layers(), ws.tables, ws.solver);
-      build_slope_tables(cur, P, split, ws.tables, slopes);
+      start_transform_grid(cur.a[std::size_t(j)], cur.layers(), ws.tables, ws.solver);
+      slopes = std::make_unique<SlopeTables>(cur, P, split, ws.tables, ws.solver);
     }
     const double aL = cur.a[std::size_t(j)];
     // As the response's scale: (1 + nu1) / E1 q a.
@@ -213,7 +245,7 @@ bool analyse_deflection_slopes(EngineWorkspace& ws, const DeckProblem& problem,
     for (int k = 0; k < cur.npt; ++k) {
       const double r = std::hypot(cur.xl[std::size_t(j)] - cur.xp[std::size_t(k)],
                                   cur.yl[std::size_t(j)] - cur.yp[std::size_t(k)]);
-      integrate_slopes(cur, ws.tables, slopes, r, cur.zp[std::size_t(k)], aL, abstol[0], reltol[0], S);
+      integrate_slopes(cur, ws.tables, *slopes, r, cur.zp[std::size_t(k)], aL, abstol[0], reltol[0], S);
       for (int p = 0; p < P; ++p) dw[std::size_t(k) * P + p] += f_scale * S[std::size_t(p)];
     }
   }
