@@ -80,6 +80,7 @@ class SlopeTables {
     up_.resize(nn);
     down_.resize(nn);
     x_.resize(std::size_t(N_));
+    for (int i = 0; i + 1 < cur.nl; ++i) fully_bonded_ = fully_bonded_ && cur.bd[std::size_t(i)] == 1.0;
     for (int p = 0; p < P; ++p) {
       for (int i = 0; i < cur.nl; ++i) {
         const bool moved = deck_layer(i, split) == p;
@@ -111,25 +112,61 @@ class SlopeTables {
     x_[1] += 2.0 * layers_.pr[0];
     x_[3] += 1.0;
     for (int p = 0; p < P_; ++p) {
-      layer_matrix(m, LayerSet{cur_.nl, e_up_[std::size_t(p)].data(), cur_.pr.data(), cur_.h.data(), cur_.bd.data()},
-                   up_.data());
-      layer_matrix(m, LayerSet{cur_.nl, e_down_[std::size_t(p)].data(), cur_.pr.data(), cur_.h.data(), cur_.bd.data()},
-                   down_.data());
       double* dx = dcoef_.data() + (std::size_t(c) * P_ + p) * N;
-      for (int i = 0; i < N; ++i) dx[i] = 0.0;
-      for (int j = 0; j < N; ++j) {
-        const double xj = x_[std::size_t(j)];
-        for (int i = 0; i < N; ++i) dx[i] -= (up_[std::size_t(j) * N + i] - down_[std::size_t(j) * N + i]) * xj;
-      }
-      for (int i = 0; i < N; ++i) dx[i] /= 2.0 * kMatrixStep;
+      if (fully_bonded_)
+        minus_ratio_terms(p, dx);
+      else
+        minus_matrix_difference(m, p, dx);
       lu_.solve(dx);
     }
+  }
+
+  // -dA X of a fully bonded structure. The moduli enter the matrix only
+  // through the stiffness ratio R of each interface, and linearly: the
+  // displacement and bond rows (4i, 4i + 2) carry R in every entry of the
+  // lower layer's columns. With d R / d ln E = +R of the upper layer and -R
+  // of the lower (the nudged ratio of equal materials has the slope of the
+  // ratio it stands for), -dA X follows from those entries of A itself.
+  void minus_ratio_terms(int p, double* dx) const {
+    const int N = N_;
+    for (int i = 0; i < N; ++i) dx[i] = 0.0;
+    for (int i = 1; i <= cur_.nl - 1; ++i) {
+      const double slope = double(deck_layer(i - 1, split_) == p) - double(deck_layer(i, split_) == p);
+      if (slope == 0.0) continue;
+      const double raw = (1.0 + cur_.pr[std::size_t(i)]) * cur_.e[std::size_t(i - 1)] /
+                         ((1.0 + cur_.pr[std::size_t(i - 1)]) * cur_.e[std::size_t(i)]);
+      const double used = ratio_used(raw);
+      const int first = 4 * i, last = std::min(4 * i + 3, N - 1);  // 0-based columns of layer i + 1
+      for (int row : {4 * i - 1, 4 * i + 1}) {                       // 0-based rows 4i, 4i + 2
+        double sum = 0.0;
+        for (int col = first; col <= last; ++col) sum += a_[std::size_t(col) * N + row] * x_[std::size_t(col)];
+        dx[row] = -slope * raw / used * sum;
+      }
+    }
+  }
+  static double ratio_used(double raw) { return raw == 1.0 ? raw + kUnitRatioNudge : raw; }
+
+  // -dA X by a central difference of the whole matrix in ln E: the bond
+  // rows of a partly bonded interface carry the upper modulus outside R too.
+  void minus_matrix_difference(double m, int p, double* dx) {
+    const int N = N_;
+    layer_matrix(m, LayerSet{cur_.nl, e_up_[std::size_t(p)].data(), cur_.pr.data(), cur_.h.data(), cur_.bd.data()},
+                 up_.data());
+    layer_matrix(m, LayerSet{cur_.nl, e_down_[std::size_t(p)].data(), cur_.pr.data(), cur_.h.data(), cur_.bd.data()},
+                 down_.data());
+    for (int i = 0; i < N; ++i) dx[i] = 0.0;
+    for (int j = 0; j < N; ++j) {
+      const double xj = x_[std::size_t(j)];
+      for (int i = 0; i < N; ++i) dx[i] -= (up_[std::size_t(j) * N + i] - down_[std::size_t(j) * N + i]) * xj;
+    }
+    for (int i = 0; i < N; ++i) dx[i] /= 2.0 * kMatrixStep;
   }
 
   const CurrentProblem& cur_;
   LayerSet layers_;
   int P_, N_;
   bool split_;
+  bool fully_bonded_ = true;
   TransformTables& t_;
   SolverWorkspace& solver_;
   int built_ = 0;

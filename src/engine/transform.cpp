@@ -20,8 +20,6 @@ constexpr std::array<double, 16> kJ1Zeros = {
 constexpr double kPi = 3.141592653589793;
 // The geometric part of the grid ends at this parameter (less m1).
 constexpr double kGridEnd = 30.0;
-// Interface stiffness ratio exactly 1 is nudged by the 4-byte value of 1e-6.
-constexpr double kUnitRatioNudge = 9.999999974752427e-07;
 constexpr double kTiny = 1e-99;
 
 void gauss_rule_on_unit_interval(TransformTables& t) {

@@ -25,6 +25,9 @@ constexpr int kMaxCoefficients = 4 * kMaxEngineLayers - 2;
 // First positive zero of J1 as a 4-byte value: the first interval of the
 // response integrals ends at it over the load radius.
 constexpr double kFirstJ1Zero = 3.8317058086395264;
+// An interface stiffness ratio of exactly 1 is nudged by the 4-byte value
+// of 1e-6 (see layer_matrix).
+constexpr double kUnitRatioNudge = 9.999999974752427e-07;
 // Room for the nonzeros of one system (at most 8 per row are ever set).
 constexpr int kMaxNonzeros = 20000;
 
