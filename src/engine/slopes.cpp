@@ -31,6 +31,8 @@ struct DenseLU {
     n = order;
     a.assign(matrix, matrix + std::size_t(n) * n);
     pivot.assign(std::size_t(n), 0);
+    // The layer systems are block bidiagonal: a row's entries end a few
+    // columns past the diagonal, which bounds every update.
     for (int k = 0; k < n; ++k) {
       int p = k;
       for (int i = k + 1; i < n; ++i)
@@ -40,11 +42,13 @@ struct DenseLU {
         for (int j = 0; j < n; ++j) std::swap(at(k, j), at(p, j));
       const double d = at(k, k);
       if (d == 0.0) continue;  // a singular system gives non-finite slopes
+      int end = n;
+      while (end > k + 1 && at(k, end - 1) == 0.0) --end;
       for (int i = k + 1; i < n; ++i) {
+        if (at(i, k) == 0.0) continue;
         const double l = at(i, k) / d;
         at(i, k) = l;
-        if (l == 0.0) continue;
-        for (int j = k + 1; j < n; ++j) at(i, j) -= l * at(k, j);
+        for (int j = k + 1; j < end; ++j) at(i, j) -= l * at(k, j);
       }
     }
   }
@@ -271,9 +275,13 @@ bool analyse_deflection_slopes(EngineWorkspace& ws, const DeckProblem& problem,
   const bool split = cur.nl == problem.nlayer + 1;
   std::unique_ptr<SlopeTables> slopes;
   std::vector<double> S;
+  // Loads of one radius: the analysis has left its tables of them, with the
+  // columns it needed solved.
+  bool one_radius = true;
+  for (int j = 1; j < cur.nld; ++j) one_radius = one_radius && cur.a[std::size_t(j)] == cur.a[0];
   for (int j = 0; j < cur.nld; ++j) {
     if (j == 0 || !(cur.a[std::size_t(j)] == cur.a[std::size_t(j - 1)])) {
-      start_transform_grid(cur.a[std::size_t(j)], cur.layers(), ws.tables, ws.solver);
+      if (!one_radius) start_transform_grid(cur.a[std::size_t(j)], cur.layers(), ws.tables, ws.solver);
       slopes = std::make_unique<SlopeTables>(cur, P, split, ws.tables, ws.solver);
     }
     const double aL = cur.a[std::size_t(j)];

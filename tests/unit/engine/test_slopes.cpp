@@ -76,6 +76,14 @@ TEST_F(Slopes, MatchCentralDifferencesAndSumToMinusTheDeflection) {
     p.bond[0] = p.bond[1] = bond;
     problems.push_back(p);
   }
+  {  // two loads of different radii: tables of each
+    DeckProblem p = surface_basin(structures[1]);
+    p.nload = 2;
+    p.press[1] = 60.0;
+    p.radius[1] = 3.8;
+    p.xload[1] = 12.0;
+    problems.push_back(p);
+  }
   const double step = 1e-3;
   for (std::size_t s = 0; s < problems.size(); ++s) {
     const DeckProblem& p = problems[s];
