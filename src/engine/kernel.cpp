@@ -13,7 +13,6 @@
 namespace zalk::engine {
 namespace {
 
-
 using toolkit::bessel_j0;
 using toolkit::bessel_j1;
 using toolkit::bessel_j2;
