@@ -80,7 +80,7 @@ class SlopeTables {
       : cur_(cur), layers_(cur.layers()), P_(P), N_(t.ncoef), split_(split), t_(t), solver_(solver) {
     dcoef_.assign(std::size_t(kGridPoints) * P * N_, 0.0);
     const std::size_t nn = std::size_t(N_) * N_;
-    a_.resize(nn);
+    a_.assign(nn, 0.0);  // the entries off the row bands stay zero
     up_.resize(nn);
     down_.resize(nn);
     x_.resize(std::size_t(N_));
@@ -108,7 +108,7 @@ class SlopeTables {
   void build_column(int c) {
     const int N = N_;
     const double m = t_.grid[std::size_t(c)];
-    layer_matrix(m, layers_, a_.data());
+    layer_matrix_at_column(c, layers_, t_, solver_, a_.data());
     lu_.factor(N, a_.data());
     // The system's own solution: the table holds it less the top layer's
     // homogeneous part, a constant.
@@ -220,6 +220,7 @@ void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, Slope
   std::vector<double> data(std::size_t(kMaxSplineData) * sets), values(std::size_t(kGaussPoints) * sets);
   std::array<double, kGaussPoints> xe{};
   std::vector<double> Y(std::size_t(P), 0.0);
+  std::vector<char> active(std::size_t(P), 1);
   std::array<double, kMaxCoefficients> X{};
   int last = 1;
   for (int k = 2; k < kBreaks; ++k) {
@@ -242,16 +243,21 @@ void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, Slope
       const double m = xe[std::size_t(q)];
       const double b0 = toolkit::bessel_j0(m * r) * toolkit::bessel_j1(m * aL);
       for (int p = 0; p < P; ++p) {
+        if (!active[std::size_t(p)]) continue;
         std::copy_n(values.begin() + std::ptrdiff_t(q * sets + p * kRead), kRead, X.begin());
         Y[std::size_t(p)] += kernel(X.data(), m) * b0 * t.weights[std::size_t(q)] * w;
       }
     }
+    // Each slope is summed and tested on its own, as the responses are: a
+    // slope's value does not depend on which others are asked for.
     bool any = false;
     for (int p = 0; p < P; ++p) {
+      if (!active[std::size_t(p)]) continue;
       const double sum = S[std::size_t(p)];
       const double rel = sum != 0.0 ? std::abs(Y[std::size_t(p)] / sum) : 0.0;
-      any = any || std::abs(Y[std::size_t(p)]) > abstol || rel > reltol;
+      active[std::size_t(p)] = std::abs(Y[std::size_t(p)]) > abstol || rel > reltol;
       S[std::size_t(p)] += Y[std::size_t(p)];
+      any = any || active[std::size_t(p)];
     }
     if (!any) break;
   }
@@ -261,10 +267,10 @@ void integrate_slopes(const CurrentProblem& cur, const TransformTables& t, Slope
 
 bool analyse_deflection_slopes(EngineWorkspace& ws, const DeckProblem& problem,
                                const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
-                               std::vector<double>& w, std::vector<double>& dw) {
+                               std::vector<double>& w, std::vector<double>& dw, int layers) {
   analyse_deflections(ws, problem, abstol, reltol);
   const CurrentProblem& cur = ws.current;
-  const int P = problem.nlayer;
+  const int P = layers > 0 ? std::min(layers, problem.nlayer) : problem.nlayer;
   w.assign(std::size_t(cur.npt), 0.0);
   for (int k = 0; k < cur.npt; ++k) w[std::size_t(k)] = ws.rslot.at(1, k + 1);
   dw.assign(std::size_t(cur.npt) * P, std::numeric_limits<double>::quiet_NaN());

@@ -14,12 +14,14 @@
 namespace zalk::engine {
 
 // Deflections at the problem's points (slot 1 of analyse_problem, bit for
-// bit, in w[k]) and their slopes dw[k * nlayer + i] = d w_k / d ln E_(i+1)
-// for every deck layer i. The points must lie in the top layer (the
-// surface sensors of a back-calculation); otherwise the slopes are NaN and
-// the result is false. By homogeneity the slopes of a point sum to -w.
+// bit, in w[k]) and their slopes dw[k * P + i] = d w_k / d ln E_(i+1) for
+// the first P deck layers: P = `layers`, or every layer when it is 0 (a
+// back-calculation holds the stiff layer's modulus). The points must lie
+// in the top layer (the surface sensors of a back-calculation); otherwise
+// the slopes are NaN and the result is false. By homogeneity the slopes
+// in every layer of a point sum to -w, with full or no bonding.
 bool analyse_deflection_slopes(EngineWorkspace& ws, const DeckProblem& problem,
                                const std::array<double, 10>& abstol, const std::array<double, 10>& reltol,
-                               std::vector<double>& w, std::vector<double>& dw);
+                               std::vector<double>& w, std::vector<double>& dw, int layers = 0);
 
 }  // namespace zalk::engine

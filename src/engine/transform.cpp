@@ -170,6 +170,13 @@ void layer_matrix(double m, const LayerSet& L, double* matrix, bool nudge_unit_r
   layer_matrix_entries(m, L, decay.data(), matrix, nudge_unit_ratio);
 }
 
+void layer_matrix_at_column(int c, const LayerSet& layers, const TransformTables& t, const SolverWorkspace& ws,
+                            double* matrix) {
+  std::array<double, kMaxEngineLayers> decay{};
+  for (int i = 0; i < layers.n - 1; ++i) decay[std::size_t(i)] = ws.decay_columns[std::size_t(i)][c];
+  layer_matrix_entries(t.grid[std::size_t(c)], layers, decay.data(), matrix);
+}
+
 static_assert(DecayColumns::kColumns > std::size_t(kMaxEngineLayers), "a structure must fit the columns");
 
 const double* DecayColumns::column(const TransformTables& t, double h) {

@@ -161,6 +161,13 @@ struct ColumnsOnDemand {
 // integration asks for the ratio as it is.
 void layer_matrix(double m, const LayerSet& layers, double* matrix, bool nudge_unit_ratio = true);
 
+// layer_matrix at column c of the tables being built with ws, from the
+// build's exponentials. Only the entries of the row bands are written:
+// `matrix` must hold zeros elsewhere (it does after one layer_matrix call
+// of the same order).
+void layer_matrix_at_column(int c, const LayerSet& layers, const TransformTables& tables,
+                            const SolverWorkspace& ws, double* matrix);
+
 // Unit normal pressure at the surface: the first unit vector of length 4n - 2.
 void load_vector(int n, double* vector);
 
