@@ -23,7 +23,7 @@ class RatingRun {
   std::vector<std::vector<Rated>> rate(const std::vector<SectionInput>& sections);
 
  private:
-  const Options& o_;
+  Options o_;  // a copy: a run for the design method is made from options built for it
   fs::path table_;
   std::vector<zalk::Rater> raters_;
   std::unique_ptr<WarningPrinter> warnings_;
