@@ -493,7 +493,14 @@ class TestFit {
   bool global() const { return opt_.depth_mode == DepthMode::Global; }
 
   // The global search in depth.
-  struct GridFit;
+  // A fit on the grid: x = (ln E1/E3, ln E2/E3, t), t the place among the
+  // grid's depths (negative: no stiff layer); the subgrade from the scale.
+  struct GridFit {
+    Vec x;
+    double e3 = kNaN;
+    Vec r;
+    double ssr = kNaN;
+  };
   ResidualFn grid_residuals(double t, double* e3);
   LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
   GridFit grid_fit_at(double t, const std::vector<Vec>& starts);
@@ -1047,15 +1054,6 @@ std::vector<double> profile_depths(double shallowest, double deepest) {
   d.back() = deepest;
   return d;
 }
-
-// A fit on the grid: x = (ln E1/E3, ln E2/E3, t), t the place among the
-// grid's depths (negative: no stiff layer); the subgrade from the scale.
-struct TestFit::GridFit {
-  Vec x;
-  double e3 = kNaN;
-  Vec r;
-  double ssr = kNaN;
-};
 
 // Residuals on the grid at the ratios p[0], p[1] and the depth place
 // p[2] when given, else t; the subgrade the scale gives goes to *e3.
