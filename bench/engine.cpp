@@ -12,6 +12,7 @@
 #include "engine/quorvan.h"
 #include "engine/slopes.h"
 #include "io/deck.h"
+#include "tests/support/layer_points.h"
 
 namespace {
 
@@ -103,15 +104,7 @@ void BM_CoreSensorBasin(benchmark::State& state) {
     p.bond[i] = 1.0;
   }
   p.emod[3] = 1e6;
-  p.nload = 1;
-  p.press[0] = 80.0;
-  p.radius[0] = 5.9;
-  const double offsets[] = {0, 8, 12, 18, 24, 36, 48, 60, 72};
-  p.npoint = 9;
-  for (int k = 0; k < 9; ++k) {
-    p.lpoint[k] = 1;
-    p.xpoint[k] = offsets[k];
-  }
+  zalk::testing::place_plate_and_nine_sensors(p, 80.0);
   double step = 1.0;
   std::vector<double> w, dw;
   for (auto _ : state) {

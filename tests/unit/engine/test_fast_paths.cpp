@@ -151,15 +151,7 @@ TEST(FastPaths, DeflectionsAloneAsTheFullAnalysisGivesThem) {
       p.thick[i] = h[i];
       p.bond[i] = 1.0;
     }
-    p.nload = 1;
-    p.press[0] = 80.0 + 10.0 * unit(rng);
-    p.radius[0] = 5.9;
-    const double offsets[] = {0, 8, 12, 18, 24, 36, 48, 60, 72};
-    p.npoint = 9;
-    for (int k = 0; k < 9; ++k) {
-      p.lpoint[k] = 1;
-      p.xpoint[k] = offsets[k];
-    }
+    zalk::testing::place_plate_and_nine_sensors(p, 80.0 + 10.0 * unit(rng));
     problems.push_back(p);
   }
 

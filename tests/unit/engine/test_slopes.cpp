@@ -13,6 +13,7 @@
 #include "engine/quorvan.h"
 #include "engine/slopes.h"
 #include "reference_data.h"
+#include "support/layer_points.h"
 
 namespace zalk::engine {
 namespace {
@@ -30,15 +31,7 @@ DeckProblem surface_basin(const Structure& s, double pressure = 80.0) {
     p.thick[i] = i + 1 < p.nlayer ? s.h[std::size_t(i)] : 0.0;
     p.bond[i] = 1.0;
   }
-  p.nload = 1;
-  p.press[0] = pressure;
-  p.radius[0] = 5.9;
-  const double offsets[] = {0, 8, 12, 18, 24, 36, 48, 60, 72};
-  p.npoint = 9;
-  for (int k = 0; k < 9; ++k) {
-    p.lpoint[k] = 1;
-    p.xpoint[k] = offsets[k];
-  }
+  zalk::testing::place_plate_and_nine_sensors(p, pressure);
   return p;
 }
 
