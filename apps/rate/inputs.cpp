@@ -53,19 +53,22 @@ std::vector<SectionInput> sections_of(const rate_csv::Input& in, const std::stri
   return out;
 }
 
-// A basin whose sensors lie within 10 mm of the table's six offsets is
-// taken as measured there, by either method. Otherwise the fit uses the
-// sensors as they are, and the design method, which rates the table's six
-// sensors, interpolates the basin to them (and marks it) or refuses it.
+// The fit alone takes every sensor it is given, where it stands; a basin
+// of just the table's six (within 10 mm) is taken as measured there. The
+// design method, alone or beside the fit, rates the table's six sensors:
+// those among the basin's, or the basin interpolated to them (and marked),
+// or it refuses the basin.
 bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::string& problem) {
+  const bool fit_alone = o.rating.method == zalk::Method::fit && !o.both_methods;
   const zalk::TableBasin b = zalk::table_basin(t.offsets_in, t.deflections_mils);
-  if (b.ok && !b.interpolated) {
+  const bool just_the_six = b.ok && !b.interpolated && t.fit_offsets_in.size() == b.deflections_mils.size();
+  if (b.ok && !b.interpolated && (just_the_six || !fit_alone)) {
     row.test.deflections_mils.assign(b.deflections_mils.begin(), b.deflections_mils.end());
     return true;
   }
-  if (o.rating.method == zalk::Method::fit) {
-    row.test.sensor_offsets_in = t.offsets_in;
-    row.test.deflections_mils = t.deflections_mils;
+  if (fit_alone || o.rating.method == zalk::Method::fit) {
+    row.test.sensor_offsets_in = fit_alone ? t.fit_offsets_in : t.offsets_in;
+    row.test.deflections_mils = fit_alone ? t.fit_deflections_mils : t.deflections_mils;
     return true;
   }
   if (!b.ok) {
@@ -75,6 +78,23 @@ bool fit_layout(const Options& o, const rate_f25::Test& t, TestRow& row, std::st
   row.test.deflections_mils.assign(b.deflections_mils.begin(), b.deflections_mils.end());
   row.flags |= zalk::flag_interpolated;
   return true;
+}
+
+// What the methods make of a file's sensors, said once per file.
+std::string layout_note(const Options& o, const zalk::FieldDrop& d, const TestRow& row) {
+  std::string note;
+  if (std::ranges::equal(row.test.sensor_offsets_in, zalk::kLegacySensorOffsets) &&
+      !(row.flags & zalk::flag_interpolated))
+    note = "sensors within 10 mm of 0, 8, 12, 18, 24, 36 in: taken as those";
+  else if (row.flags & zalk::flag_interpolated)
+    note = "sensors away from 0, 8, 12, 18, 24, 36 in: basins interpolated to them";
+  else
+    note = std::to_string(row.test.sensor_offsets_in.size()) + " sensors fitted where they are";
+  if (std::ranges::any_of(d.offsets_mm, [](double x) { return x < 0; }))
+    note += o.behind_plate == rate_f25::BehindPlate::mirrored
+                ? "; sensors behind the plate taken at their distance from the load"
+                : "; sensors behind the plate left out (--behind-plate mirrored lets the fit use them)";
+  return note;
 }
 
 int add_f25(const Options& o, const fs::path& file, std::vector<zalk::FieldFile>& files,
@@ -94,7 +114,7 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::FieldFile>
   if (!by_station && s == sections.end())
     throw ToolError(file.string() + ": section \"" + id + "\" is not in the sections file", 2);
   bool said_layout = false;
-  for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, diagnostics)) {
+  for (const rate_f25::Test& t : rate_f25::tests_of(f, o.drops, o.behind_plate, diagnostics)) {
     SectionInput* target = by_station ? section_at_station(sections, t.drop->station) : &*s;
     if (target == nullptr) {
       char station[64];
@@ -124,13 +144,7 @@ int add_f25(const Options& o, const fs::path& file, std::vector<zalk::FieldFile>
       continue;
     }
     if (!said_layout) {
-      const bool table_layout =
-          std::ranges::equal(row.test.sensor_offsets_in, zalk::kLegacySensorOffsets) && !(row.flags & zalk::flag_interpolated);
-      std::fprintf(stderr, "rate: %s: %s\n", f.file.c_str(),
-                   table_layout ? "sensors within 10 mm of 0, 8, 12, 18, 24, 36 in: taken as those"
-                   : o.rating.method == zalk::Method::fit
-                       ? "sensors away from 0, 8, 12, 18, 24, 36 in: fitted where they are"
-                       : "sensors away from 0, 8, 12, 18, 24, 36 in: basins interpolated to them");
+      std::fprintf(stderr, "rate: %s: %s\n", f.file.c_str(), layout_note(o, *t.drop, row).c_str());
       said_layout = true;
     }
     target->tests.push_back(std::move(row));

@@ -13,7 +13,7 @@ namespace rate_tool {
 [[noreturn]] void usage(const std::string& problem) {
   throw ToolError(problem +
                       "\nusage: rate --sections FILE (--tests FILE | --fwd FILE ...) [--fwd-section ID]\n"
-                      "            [--sensor-offsets LIST]\n"
+                      "            [--sensor-offsets LIST] [--behind-plate out|mirrored]\n"
                       "            [--reps N] [--drops all|last|nearest LOAD] [--method design|fit|both]\n"
                       "            [--depth candidates|continuous|global] [--noise MILS,SHARE]\n"
                       "            [--disagree SHARE] [--record FILE] [--replay FILE]\n"
@@ -92,6 +92,10 @@ Options parse_options(int argc, char** argv) {
       o.rating.fit.depth = v == "continuous" ? zalk::DepthSearch::continuous
                            : v == "global"   ? zalk::DepthSearch::global
                                              : zalk::DepthSearch::candidates;
+    } else if (arg == "--behind-plate") {
+      const std::string v = value();
+      choose(arg, v, {"out", "mirrored"});
+      o.behind_plate = v == "mirrored" ? rate_f25::BehindPlate::mirrored : rate_f25::BehindPlate::left_out;
     } else if (arg == "--drops") {
       const std::string v = value();
       if (!rate_f25::parse_drop_choice(v, o.drops.choice)) usage("--drops takes all, last or nearest LOAD");
@@ -111,6 +115,10 @@ Options parse_options(int argc, char** argv) {
   if (!o.overlay.empty() && !o.dh) usage("--overlay needs --dh");
   if (!o.overlay.empty() && !o.f25.empty()) usage("--overlay works with --tests only");
   if (!o.sensor_offsets_mm.empty() && o.f25.empty()) usage("--sensor-offsets works with --fwd only");
+  if (o.behind_plate == rate_f25::BehindPlate::mirrored &&
+      (o.f25.empty() || o.rating.method != zalk::Method::fit || o.both_methods))
+    usage("--behind-plate mirrored works with --fwd and --method fit only (the design method rates the sensors "
+          "ahead of the plate)");
   if (!o.plots.empty() && o.out.empty()) usage("--plots needs --out (the plots are drawn from that file)");
   o.rating.residuals = writes_residuals_file(o) || !o.report.empty();
   cap_threads(o);

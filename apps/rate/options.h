@@ -23,6 +23,7 @@ struct Options {
   std::vector<double> sensor_offsets_mm;  // for field files that do not give them
   std::optional<double> reps;
   rate_f25::DropSelection drops;
+  rate_f25::BehindPlate behind_plate = rate_f25::BehindPlate::left_out;
   fs::path overlay, overlay_out;
   std::optional<double> dh;
   zalk::RatingOptions rating;

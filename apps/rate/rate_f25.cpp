@@ -1,5 +1,6 @@
 #include "apps/rate/rate_f25.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "zalk/units.hpp"
@@ -10,19 +11,49 @@ namespace {
 using zalk::kMicrometresPerMil;
 using zalk::kMillimetresPerInch;
 
-Test converted(const zalk::FieldDrop& d) {
+constexpr double kSameDistanceMm = 10.0;
+
+// The fit's sensors: those ahead of the plate, and each behind it at its
+// distance from the load unless a sensor ahead already reads there. A
+// sensor that read nothing (0, a fault the devices' files carry) is left
+// out: the basin stays flagged, and the fit rests on the other readings
+// rather than refusing the basin whole.
+void fit_sensors(const zalk::FieldDrop& d, BehindPlate behind, Test& t) {
+  const auto trusted = [&](std::size_t k) { return d.deflections_um[k] > 0; };
+  std::vector<std::pair<double, double>> sensors;  // mm, micrometres
+  for (std::size_t k = 0; k < d.offsets_mm.size(); ++k)
+    if (d.offsets_mm[k] >= 0 && trusted(k)) sensors.emplace_back(d.offsets_mm[k], d.deflections_um[k]);
+  const std::size_t ahead = sensors.size();
+  if (behind == BehindPlate::mirrored) {
+    for (std::size_t k = 0; k < d.offsets_mm.size(); ++k) {
+      const double r = -d.offsets_mm[k];
+      if (!(r > 0) || !trusted(k)) continue;
+      const bool read_ahead = std::any_of(sensors.begin(), sensors.begin() + std::ptrdiff_t(ahead),
+                                          [&](const auto& s) { return std::fabs(s.first - r) <= kSameDistanceMm; });
+      if (!read_ahead) sensors.emplace_back(r, d.deflections_um[k]);
+    }
+    std::stable_sort(sensors.begin(), sensors.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  }
+  for (const auto& [mm, um] : sensors) {
+    t.fit_offsets_in.push_back(mm / kMillimetresPerInch);
+    t.fit_deflections_mils.push_back(um / kMicrometresPerMil);
+  }
+}
+
+Test converted(const zalk::FieldDrop& d, BehindPlate behind) {
   Test t;
   t.drop = &d;
   t.hour = d.hour_of_day();
   t.load_lb = d.load_lb;
   t.surface_temp_f = d.surface_temperature_f.value_or(NAN);
   // A sensor behind the plate (negative offset) is kept in the drop but left
-  // out of the back-calculation, which takes offsets from the load outward.
+  // out of the design method's basin, which runs from the load outward.
   for (std::size_t k = 0; k < d.offsets_mm.size(); ++k) {
     if (d.offsets_mm[k] < 0) continue;
     t.offsets_in.push_back(d.offsets_mm[k] / kMillimetresPerInch);
     t.deflections_mils.push_back(d.deflections_um[k] / kMicrometresPerMil);
   }
+  fit_sensors(d, behind, t);
   return t;
 }
 
@@ -49,7 +80,7 @@ std::vector<std::size_t> chosen(const std::vector<zalk::FieldDrop>& drops, const
 
 }  // namespace
 
-std::vector<Test> tests_of(const zalk::FieldFile& file, const DropSelection& selection,
+std::vector<Test> tests_of(const zalk::FieldFile& file, const DropSelection& selection, BehindPlate behind,
                            std::vector<zalk::FieldDiagnostic>& diagnostics) {
   std::vector<Test> out;
   for (std::size_t i : chosen(file.drops, selection)) {
@@ -59,7 +90,7 @@ std::vector<Test> tests_of(const zalk::FieldFile& file, const DropSelection& sel
                              "the location has no surface temperature (5303 line); the drop is not rated"});
       continue;
     }
-    out.push_back(converted(d));
+    out.push_back(converted(d, behind));
   }
   return out;
 }

@@ -111,9 +111,28 @@ for bad in "0,8,12" "0,12,8in" "0,8,x,12in"; do
 done
 echo "sensor offsets given, interpolated, refused or fitted"
 
-# A sensor behind the plate is read, noted and left out of the rating.
+# A sensor behind the plate is read, noted and left out of the rating; asked
+# to, the fit takes it at its distance: the outermost sensor moved behind the
+# plate then rates as where it was, and one at the distance of a sensor ahead
+# (-305 against 300 mm) stays out.
 sed 's/  1800,N0    ,N0/  -305,N0    ,N0/' "$fwd/device_a.f25" >"$work/behind.f25"
+sed 's/  1800,N0    ,N0/ -1800,N0    ,N0/' "$fwd/device_a.f25" >"$work/mirror.f25"
 run behind 0 --fwd "$work/behind.f25" --method fit
 grep -q "behind.f25:6:.*each reading is kept with its own sensor" "$work/behind.err"
-echo "a sensor behind the plate left out"
+grep -q "8 sensors fitted where they are; sensors behind the plate left out" "$work/behind.err"
+run behind_mirrored 0 --fwd "$work/behind.f25" --method fit --behind-plate mirrored
+run mirror 0 --fwd "$work/mirror.f25" --method fit --behind-plate mirrored
+grep -q "9 sensors fitted where they are; sensors behind the plate taken at their distance" "$work/mirror.err"
+run mirror_design 2 --fwd "$work/mirror.f25" --method design --behind-plate mirrored
+python3 - "$work" <<'PY'
+import csv, sys
+work = sys.argv[1]
+def rated(name):
+    return [(r["allowable_load"], r["e_surface"], r["e_base"], r["e_subgrade"], r["depth_in"])
+            for r in csv.DictReader(open(f"{work}/{name}.csv", encoding="utf-8"))]
+assert rated("mirror") == rated("fit.device_a.f25")
+assert rated("behind_mirrored") == rated("behind")
+assert rated("behind") != rated("fit.device_a.f25")
+PY
+echo "a sensor behind the plate left out, or mirrored when asked"
 rm -rf "$work"
