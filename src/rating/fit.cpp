@@ -500,11 +500,14 @@ class TestFit {
     double e3 = kNaN;
     Vec r;
     double ssr = kNaN;
+    Matrix jacobian;  // of the ratios' fit at x (direct search only)
   };
   ResidualFn grid_residuals(double t, double* e3);
+  bool reference_basin(double u1, double u2, double t, Vec& w);
   LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
-  GridFit grid_fit_at(double t, const std::vector<Vec>& starts);
+  GridFit grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian = {});
   std::vector<GridFit> grid_profile(bool spread);
+  Vec predicted_start(const std::vector<GridFit>& profile, int k) const;
   std::vector<GridFit> grid_valleys(const std::vector<GridFit>& profile);
   void polish_valleys(std::vector<GridFit> valleys, Refined& best);
   bool at_modulus_bound(const Refined& r) const;
@@ -533,6 +536,7 @@ class TestFit {
   void flag_ill_determined();
   std::vector<GridFit> profile_;  // the best fit at each of the profile's depths (the half-space last)
   std::vector<GridFit> valleys_;  // the profile's valleys refined with the depth free
+  bool direct_ = false;           // the search runs the engine itself, not the section's grid
 };
 
 bool TestFit::basin_is_fittable() {
@@ -1036,6 +1040,11 @@ Vec TestFit::relative_noise() const {
 
 constexpr int kProfileDepths = 14;          // finite depths of the profile, geometric
 constexpr int kValleysRefined = 3;          // at most, best first
+// A section of fewer tests than this is searched on the engine directly:
+// its grid's nodes (some 400 engine runs) would not be shared widely enough.
+constexpr int kGridWorthTests = 4;
+constexpr double kStartsMerged = 0.01;       // ln ratio: two starts this close are one
+constexpr double kDirectStep = 1e-3;        // of the differences in the direct search (log units)
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
 constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
 constexpr double kPolishStalled = 1.0e-3;
@@ -1060,7 +1069,7 @@ std::vector<double> profile_depths(double shallowest, double deepest) {
 ResidualFn TestFit::grid_residuals(double t, double* e3) {
   return [this, t, e3](const Vec& p, Vec& r) {
     Vec w;
-    if (!ws_.grid.basin(*ws_.engine, p[0], p[1], p.size() > 2 ? p[2] : t, w)) return false;
+    if (!reference_basin(p[0], p[1], p.size() > 2 ? p[2] : t, w)) return false;
     const double f = test_.load / BasinGrid::kReferenceLoad;
     double sa = 0, sb = 0;
     r.resize(w.size());
@@ -1076,6 +1085,18 @@ ResidualFn TestFit::grid_residuals(double t, double* e3) {
   };
 }
 
+// The basin at the reference load and subgrade: the grid's interpolation,
+// or with direct_ the engine's own (a node of the grid where (u1, u2, t)
+// lies on one).
+bool TestFit::reference_basin(double u1, double u2, double t, Vec& w) {
+  if (!direct_) return ws_.grid.basin(*ws_.engine, u1, u2, t, w);
+  const double e3 = BasinGrid::kReferenceSubgrade;
+  const double depth = t < 0 ? kNoStiffLayer : opt_.min_depth * std::exp(t * ws_.grid.depth_step());
+  w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, {std::exp(u1) * e3, std::exp(u2) * e3, e3},
+                   BasinGrid::kReferenceLoad, test_.offsets, &res_.engine_calls);
+  return std::all_of(w.begin(), w.end(), [](double v) { return std::isfinite(v); });
+}
+
 LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
   const auto& lo = opt_.bounds.lower;
   const auto& hi = opt_.bounds.upper;
@@ -1088,28 +1109,58 @@ LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
   }
   s.max_iterations = opt_.max_iterations;
   s.step_tolerance = 1e-6;
-  s.fd_step = 1e-4;
+  // The engine's integration rounds at about 1e-5: its differences need a
+  // wider step than the grid's polynomials.
+  s.fd_step = direct_ ? kDirectStep : 1e-4;
   s.verify_with_differences = false;
   return s;
 }
 
 // The best of fits of the ratios at depth place t from each start.
-TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts) {
+// A Jacobian given (a neighbouring depth's, in the direct search) starts
+// each fit in place of one by differences.
+TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian) {
   const LmSettings s = grid_settings(2, 0, 0);
   GridFit best;
   for (const Vec& u : starts) {
     Vec p{std::clamp(u[0], s.lower[0], s.upper[0]), std::clamp(u[1], s.lower[1], s.upper[1])};
-    const LmOutcome lm = levenberg_marquardt(grid_residuals(t, nullptr), {p, {}, {}}, s);
+    const LmOutcome lm = levenberg_marquardt(grid_residuals(t, nullptr), {p, {}, jacobian}, s);
     if (!std::isfinite(lm.ssr) || best.ssr <= lm.ssr) continue;
     best.x = {lm.p[0], lm.p[1], t};
     best.r = lm.r;
     best.ssr = lm.ssr;
+    if (direct_) best.jacobian = lm.jacobian;
   }
   if (std::isfinite(best.ssr)) {
     Vec r;
     grid_residuals(t, &best.e3)(best.x, r);
   }
   return best;
+}
+
+// Spread starts that ended where the profile's fit or an earlier start
+// did: they would follow the same path from depth to depth. On the grid
+// that path's nodes are run once whoever takes it; on the engine each
+// taker pays for every step.
+void drop_merged_starts(const Vec& fit, std::vector<Vec>& starts) {
+  const auto same = [](const Vec& a, const Vec& b) {
+    return std::abs(a[0] - b[0]) < kStartsMerged && std::abs(a[1] - b[1]) < kStartsMerged;
+  };
+  std::vector<Vec> kept;
+  for (const Vec& s : starts)
+    if (!same(s, fit) && std::none_of(kept.begin(), kept.end(), [&](const Vec& k) { return same(s, k); }))
+      kept.push_back(s);
+  starts = std::move(kept);
+}
+
+// The ratios at depth k carried on from the two deeper depths' answers
+// along their line (the answers move smoothly with the depth), or the
+// deeper one's alone next to the half-space.
+Vec TestFit::predicted_start(const std::vector<GridFit>& profile, int k) const {
+  const GridFit& a = profile[std::size_t(k + 1)];
+  if (k + 2 >= ws_.grid.depth_count() || !std::isfinite(profile[std::size_t(k + 2)].ssr)) return {a.x[0], a.x[1]};
+  const GridFit& b = profile[std::size_t(k + 2)];
+  return {2 * a.x[0] - b.x[0], 2 * a.x[1] - b.x[1]};
 }
 
 // Fits at every depth of the grid and without a stiff layer (the last),
@@ -1127,9 +1178,10 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
   for (int k = nd; k >= 0; --k) {
     const double t = k == nd ? -1.0 : double(k);
     std::vector<Vec> starts;
-    if (k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr)) starts.push_back(profile[std::size_t(k + 1)].x);
+    const GridFit* deeper = k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr) ? &profile[std::size_t(k + 1)] : nullptr;
+    if (deeper != nullptr) starts.push_back(direct_ ? predicted_start(profile, k) : deeper->x);
     if (!ws_.warm[std::size_t(k)].empty()) starts.push_back(ws_.warm[std::size_t(k)]);
-    GridFit fit = starts.empty() ? GridFit{} : grid_fit_at(t, starts);
+    GridFit fit = starts.empty() ? GridFit{} : grid_fit_at(t, starts, deeper != nullptr ? deeper->jacobian : Matrix{});
     // The spread starts reach far over the grid, and each node they reach
     // costs an engine run: they are taken where the section has no answer
     // yet and the neighbour's does not fit this test within the noise, or
@@ -1141,6 +1193,7 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
         start = {other.x[0], other.x[1]};
         if (other.ssr < fit.ssr || !std::isfinite(fit.ssr)) fit = std::move(other);
       }
+    if (direct_ && std::isfinite(fit.ssr)) drop_merged_starts(fit.x, spread_starts);
     profile[std::size_t(k)] = std::move(fit);
     if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
   }
@@ -1214,7 +1267,7 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
   double lambda = 1e-6;
   double foretold = kNaN;  // the engine's last change of the misfit over the grid's forecast
   Vec trial;
-  for (int it = 0; it < kPolishSteps && !lm.converged; ++it) {
+  for (int it = 0; it < kPolishSteps && !lm.converged && !direct_; ++it) {
     if (!grid_jacobian(lm.p, lm.jacobian) || !damped_step(lm.jacobian, lm.r, lambda, s, lm.p, trial)) break;
     // A step too small to matter is not run, nor one that the grid's
     // derivatives say would lower the misfit by less than a stalled step
@@ -1264,19 +1317,25 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
 Refined TestFit::global_search() {
   ws_.grid.use_section(test_.h1, test_.h2, test_.offsets,
                        profile_depths(opt_.min_depth, candidate_depth(kCandidates)));
+  direct_ = opt_.section_tests > 0 && opt_.section_tests < kGridWorthTests;
   const int runs_before = ws_.grid.engine_runs();
   const double noise = noise_level();
   Refined best;
+  // Without the section's earlier answers the first profile takes the
+  // spread starts wherever its neighbours' answers fall short already; on
+  // the engine a second pass from the same starts would run the same fits.
+  const bool answers_before =
+      std::any_of(ws_.warm.begin(), ws_.warm.end(), [](const Vec& x) { return !x.empty(); });
   bool spread = false;
   std::vector<GridFit> valleys = grid_valleys(grid_profile(spread));
-  if (valleys.empty() || valleys.front().ssr > noise) {
+  if ((valleys.empty() || valleys.front().ssr > noise) && (answers_before || !direct_)) {
     spread = true;
     for (GridFit& v : grid_valleys(grid_profile(spread))) valleys.push_back(std::move(v));
   }
   polish_valleys(valleys, best);
   // An answer held at a bound or left unconverged sits in a valley the
   // section's earlier answers led to: the spread starts get their turn.
-  if (!spread && (!best.lm.converged || at_modulus_bound(best))) polish_valleys(grid_valleys(grid_profile(true)), best);
+  if (!spread && (answers_before || !direct_) && (!best.lm.converged || at_modulus_bound(best))) polish_valleys(grid_valleys(grid_profile(true)), best);
   res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
   return best;
 }
@@ -1427,11 +1486,15 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     const Vec at_answer{best.lm.p[0] - best.lm.p[2], best.lm.p[1] - best.lm.p[2]};
     for (const double side : {-1.0, 1.0}) {
       Vec start = at_answer;
+      Matrix jacobian;
       for (const double k : kLocalSteps) {
         const double t = t0 + side * k * h;
         if ((k == 0 && side > 0) || t < 0 || t > last) continue;
-        const GridFit g = grid_fit_at(t, {start});
-        if (std::isfinite(g.ssr)) start = g.x;
+        const GridFit g = grid_fit_at(t, {start}, jacobian);
+        if (std::isfinite(g.ssr)) {
+          start = g.x;
+          jacobian = g.jacobian;
+        }
         add(g, true, k == 0);
       }
     }

@@ -105,6 +105,9 @@ struct FitOptions {
   // global search stops looking at further valleys.
   NoiseModel noise;
   double min_depth = 2.0;  // in: the shallowest stiff layer the global search tries
+  // The tests the section's fit is given (0: not known). A section of few
+  // is searched on the engine itself rather than on a grid of basins.
+  int section_tests = 0;
 };
 
 // The depth of a fit that found no stiff layer (the subgrade a half-space).

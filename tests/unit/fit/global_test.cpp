@@ -27,37 +27,42 @@ double worst_modulus_error(const FitResult& r, const SyntheticCase& c) {
   return worst;
 }
 
+// Each case as one test of a long section (the search on the section's
+// grid of basins) and as a section's only test (on the engine directly).
 TEST(FitGlobal, FindsEveryDepthAndTheHalfSpace) {
   std::vector<SyntheticCase> cases = testing::load_basins("global_basins.csv");
   ASSERT_GE(cases.size(), 15u);
   for (const SyntheticCase& c : testing::load_basins()) cases.push_back(c);
-  FitOptions options;
-  options.depth_mode = DepthMode::Global;
-  FitWorkspace ws;
-  int calls = 0;
-  std::printf("case  truth depth  found depth  worst modulus error  rms%%  table rms%%  engine runs: polish, grid\n");
-  for (const SyntheticCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const FitResult r = fit_test(ws, testing::project_table(), c.test(), options);
-    std::printf("%-5s %10.1f %12.1f %10.4f%% %12.2e %10.2e %6d %6d\n", c.name.c_str(), c.h3, r.depth,
-                100 * worst_modulus_error(r, c), r.fit_error, r.design.fit_error, r.engine_calls,
-                r.grid_engine_calls);
-    calls += r.engine_calls + r.grid_engine_calls;
-    EXPECT_EQ(r.flags & (kFitNotFitted | kFitNotConverged | kFitAtBound | kFitAboveNoise), 0u);
-    if (std::isinf(c.h3)) {
-      EXPECT_TRUE(std::isinf(r.depth)) << r.depth;
-    } else {
-      EXPECT_NEAR(r.depth / c.h3, 1.0, 0.03);
+  for (const int section_tests : {100, 1}) {
+    FitOptions options;
+    options.depth_mode = DepthMode::Global;
+    options.section_tests = section_tests;
+    FitWorkspace ws;
+    int calls = 0;
+    std::printf("case  truth depth  found depth  worst modulus error  rms%%  table rms%%  engine runs: polish, grid\n");
+    for (const SyntheticCase& c : cases) {
+      SCOPED_TRACE(c.name + (section_tests == 1 ? " alone" : " in a section"));
+      const FitResult r = fit_test(ws, testing::project_table(), c.test(), options);
+      std::printf("%-5s %10.1f %12.1f %10.4f%% %12.2e %10.2e %6d %6d\n", c.name.c_str(), c.h3, r.depth,
+                  100 * worst_modulus_error(r, c), r.fit_error, r.design.fit_error, r.engine_calls,
+                  r.grid_engine_calls);
+      calls += r.engine_calls + r.grid_engine_calls;
+      EXPECT_EQ(r.flags & (kFitNotFitted | kFitNotConverged | kFitAtBound | kFitAboveNoise), 0u);
+      if (std::isinf(c.h3)) {
+        EXPECT_TRUE(std::isinf(r.depth)) << r.depth;
+      } else {
+        EXPECT_NEAR(r.depth / c.h3, 1.0, 0.03);
+      }
+      // A 6 in base under 12 in of surface moves the basin by less than the
+      // engine differs from the reference solver: its modulus is the least
+      // determined of all the cases.
+      EXPECT_LT(worst_modulus_error(r, c), c.name == "G08" ? 0.015 : 0.01);
+      if (std::isfinite(r.design.fit_error)) {
+        EXPECT_LE(r.fit_error, r.design.fit_error);
+      }
     }
-    // A 6 in base under 12 in of surface moves the basin by less than the
-    // engine differs from the reference solver: its modulus is the least
-    // determined of all the cases.
-    EXPECT_LT(worst_modulus_error(r, c), c.name == "G08" ? 0.015 : 0.01);
-    if (std::isfinite(r.design.fit_error)) {
-      EXPECT_LE(r.fit_error, r.design.fit_error);
-    }
+    std::printf("engine runs per test: %.1f\n", double(calls) / double(cases.size()));
   }
-  std::printf("engine runs per test: %.1f\n", double(calls) / double(cases.size()));
 }
 
 // A section's grid of basins is kept when another section is fitted in
