@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <span>
 #include <sstream>
 
 #include "engine/driver.h"
@@ -1044,6 +1045,7 @@ constexpr int kValleysRefined = 3;          // at most, best first
 // its grid's nodes (some 400 engine runs) would not be shared widely enough.
 constexpr int kGridWorthTests = 4;
 constexpr double kStartsMerged = 0.01;       // ln ratio: two starts this close are one
+constexpr int kCarriedFitIterations = 10;   // of a fit carried from depth to depth in the direct search
 constexpr double kDirectStep = 1e-3;        // of the differences in the direct search (log units)
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
 constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
@@ -1120,7 +1122,11 @@ LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
 // A Jacobian given (a neighbouring depth's, in the direct search) starts
 // each fit in place of one by differences.
 TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian) {
-  const LmSettings s = grid_settings(2, 0, 0);
+  LmSettings s = grid_settings(2, 0, 0);
+  // A fit carried on from a neighbouring depth may crawl on the engine for
+  // dozens of runs to a misfit the profile does not need exactly: a valley
+  // there is refined with the depth free all the same.
+  if (direct_ && jacobian.cols > 0) s.max_iterations = kCarriedFitIterations;
   GridFit best;
   for (const Vec& u : starts) {
     Vec p{std::clamp(u[0], s.lower[0], s.upper[0]), std::clamp(u[1], s.lower[1], s.upper[1])};
@@ -1335,7 +1341,8 @@ Refined TestFit::global_search() {
   polish_valleys(valleys, best);
   // An answer held at a bound or left unconverged sits in a valley the
   // section's earlier answers led to: the spread starts get their turn.
-  if (!spread && (answers_before || !direct_) && (!best.lm.converged || at_modulus_bound(best))) polish_valleys(grid_valleys(grid_profile(true)), best);
+  if (!spread && (answers_before || !direct_) && (!best.lm.converged || at_modulus_bound(best)))
+    polish_valleys(grid_valleys(grid_profile(true)), best);
   res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
   return best;
 }
@@ -1440,6 +1447,9 @@ constexpr double kProfileInterval = 1.0;      // delta chi-square of the depth's
 constexpr double kLocalSpacing = 0.25;        // of the profile's step, at most, between the local nodes
 // The nodes around the answer, in local spacings either side.
 constexpr std::array<double, 6> kLocalSteps{0.0, 0.5, 1.0, 1.5, 2.0, 3.0};
+// Fewer where each costs a fit on the engine (the direct search), over the
+// same reach.
+constexpr std::array<double, 4> kDirectLocalSteps{0.0, 1.0, 2.0, 3.0};
 
 struct TestFit::DepthNode {
   double t = 0;                 // place among the profile's depths; negative: no stiff layer
@@ -1487,7 +1497,7 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     for (const double side : {-1.0, 1.0}) {
       Vec start = at_answer;
       Matrix jacobian;
-      for (const double k : kLocalSteps) {
+      for (const double k : direct_ ? std::span<const double>(kDirectLocalSteps) : std::span<const double>(kLocalSteps)) {
         const double t = t0 + side * k * h;
         if ((k == 0 && side > 0) || t < 0 || t > last) continue;
         const GridFit g = grid_fit_at(t, {start}, jacobian);
