@@ -553,6 +553,7 @@ class TestFit {
   void keep_profile(const std::vector<GridFit>& profile);
   std::vector<DepthNode> depth_nodes(const Refined& best, const Vec& noise);
   void profile_covariance(const Refined& best, const Matrix& J, const Vec& noise);
+  GridFit answer_node(const Refined& best, double t) const;
   void flag_ill_determined();
   std::vector<GridFit> profile_;  // the best fit at each of the profile's depths (the half-space last)
   std::vector<GridFit> valleys_;  // the profile's valleys refined with the depth free
@@ -1513,15 +1514,18 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     const double t0 = (std::log(best.depth) - std::log(opt_.min_depth)) / step;
     const double spread = res_.depth_relative_std_error / step;
     const double h = spread > 0 ? std::min(spread, kLocalSpacing) : kLocalSpacing;
-    // Walked outwards from the answer, each fit started from the last.
+    // Walked outwards from the answer, each fit started from the last. On
+    // the engine itself the answer is its own node: the polish fitted the
+    // ratios there already.
     const Vec at_answer{best.lm.p[0] - best.lm.p[2], best.lm.p[1] - best.lm.p[2]};
+    const GridFit answer = direct_ ? answer_node(best, t0) : GridFit{};
     for (const double side : {-1.0, 1.0}) {
       Vec start = at_answer;
-      Matrix jacobian;
+      Matrix jacobian = answer.jacobian;
       for (const double k : direct_ ? std::span<const double>(kDirectLocalSteps) : std::span<const double>(kLocalSteps)) {
         const double t = t0 + side * k * h;
         if ((k == 0 && side > 0) || t < 0 || t > last) continue;
-        const GridFit g = grid_fit_at(t, {start}, jacobian);
+        const GridFit g = direct_ && k == 0 ? answer : grid_fit_at(t, {start}, jacobian);
         if (std::isfinite(g.ssr)) {
           start = g.x;
           jacobian = g.jacobian;
@@ -1557,6 +1561,16 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     nodes[i].weight = 0.5 * (hi - lo);
   }
   return nodes;
+}
+
+// The polished answer as a fit of the ratios at its depth (place t).
+TestFit::GridFit TestFit::answer_node(const Refined& best, double t) const {
+  GridFit g;
+  g.x = {best.lm.p[0] - best.lm.p[2], best.lm.p[1] - best.lm.p[2], t};
+  g.e3 = std::exp(best.lm.p[2]);
+  g.r = best.lm.r;
+  g.ssr = best.lm.ssr;
+  return g;
 }
 
 void TestFit::profile_covariance(const Refined& best, const Matrix& J, const Vec& noise) {
