@@ -211,6 +211,9 @@ struct LmSettings {
   // and the other parameters keep their share of a step that assumed it
   // moved (along a flat valley, a step far worse than none).
   bool hold_at_bounds = false;
+  // When given, an accepted point for which it holds ends the iteration
+  // (unconverged): a start that has reached an answer known already.
+  std::function<bool(const Vec&)> stop_at;
 };
 
 constexpr double kLambdaDown = 3.0;  // damping divided by this after a successful step
@@ -371,6 +374,7 @@ LmOutcome levenberg_marquardt(const ResidualFn& f, const LmStart& start, const L
       out.jacobian_fresh = false;
       failures = 0;
       lambda = std::max(lambda / kLambdaDown, 1e-9);
+      if (s.stop_at && s.stop_at(out.p)) return out;
       // Progress too slow to matter: a valley floor that the model's
       // rounding or the wrong depth makes flat.
       if (gain < s.stall_gain && (exact || !s.verify_with_differences)) {
@@ -525,7 +529,8 @@ class TestFit {
   ResidualFn grid_residuals(double t, double* e3);
   bool reference_basin(double u1, double u2, double t, Vec& w);
   LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
-  GridFit grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian = {});
+  GridFit grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian = {},
+                      const std::vector<Vec>* known = nullptr);
   std::vector<GridFit> grid_profile(bool spread);
   Vec predicted_start(const std::vector<GridFit>& profile, int k) const;
   std::vector<GridFit> grid_valleys(const std::vector<GridFit>& profile);
@@ -1066,7 +1071,7 @@ constexpr int kValleysRefined = 3;          // at most, best first
 // A section of fewer tests than this is searched on the engine directly:
 // its grid's nodes (some 400 engine runs) would not be shared widely enough.
 constexpr int kGridWorthTests = 4;
-constexpr double kStartsMerged = 0.01;       // ln ratio: two starts this close are one
+constexpr double kStartsMerged = 0.05;       // ln ratio: two starts this close are one
 constexpr int kCarriedFitIterations = 10;   // of a fit carried from depth to depth in the direct search
 constexpr double kDirectStep = 1e-3;        // of the differences in the direct search (log units)
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
@@ -1142,9 +1147,19 @@ LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
 
 // The best of fits of the ratios at depth place t from each start.
 // A Jacobian given (a neighbouring depth's, in the direct search) starts
-// each fit in place of one by differences.
-TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian) {
+// each fit in place of one by differences; a fit that reaches one of the
+// `known` answers stops there.
+bool same(const Vec& a, const Vec& b) {
+  return std::abs(a[0] - b[0]) < kStartsMerged && std::abs(a[1] - b[1]) < kStartsMerged;
+}
+
+TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian,
+                                      const std::vector<Vec>* known) {
   LmSettings s = grid_settings(2, 0, 0);
+  if (known != nullptr)
+    s.stop_at = [known](const Vec& p) {
+      return std::any_of(known->begin(), known->end(), [&](const Vec& k) { return same(p, k); });
+    };
   // A fit carried on from a neighbouring depth may crawl on the engine for
   // dozens of runs to a misfit the profile does not need exactly: a valley
   // there is refined with the depth free all the same.
@@ -1171,9 +1186,6 @@ TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts, 
 // that path's nodes are run once whoever takes it; on the engine each
 // taker pays for every step.
 void drop_merged_starts(const Vec& fit, std::vector<Vec>& starts) {
-  const auto same = [](const Vec& a, const Vec& b) {
-    return std::abs(a[0] - b[0]) < kStartsMerged && std::abs(a[1] - b[1]) < kStartsMerged;
-  };
   std::vector<Vec> kept;
   for (const Vec& s : starts)
     if (!same(s, fit) && std::none_of(kept.begin(), kept.end(), [&](const Vec& k) { return same(s, k); }))
@@ -1214,10 +1226,15 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
     // costs an engine run: they are taken where the section has no answer
     // yet and the neighbour's does not fit this test within the noise, or
     // when the answers near the section's others do not fit this test.
+    // On the engine a spread start that reaches an answer found already
+    // stops there, and is dropped.
+    std::vector<Vec> found;
+    if (std::isfinite(fit.ssr)) found.push_back(fit.x);
     if (spread || (ws_.warm[std::size_t(k)].empty() && !(fit.ssr <= noise)))
       for (Vec& start : spread_starts) {
-        GridFit other = grid_fit_at(t, {start});
+        GridFit other = grid_fit_at(t, {start}, {}, direct_ ? &found : nullptr);
         if (!std::isfinite(other.ssr)) continue;
+        found.push_back(other.x);
         start = {other.x[0], other.x[1]};
         if (other.ssr < fit.ssr || !std::isfinite(fit.ssr)) fit = std::move(other);
       }
