@@ -28,7 +28,10 @@
 // searched over its whole range and without a stiff layer on a grid of the
 // engine's basins kept per section (rating/basin_grid.h), the best valleys
 // polished on the engine; only an answer held at a bound or unconverged is
-// compared with the table search's.
+// compared with the table search's. A section given fewer tests than would
+// repay its grid (FitOptions::section_tests) is searched the same way on
+// the engine itself. A basin fitted far below the noise (a computed one) is
+// polished last on the engine's high accuracy.
 //
 // Standard errors: cov = A J' diag(sigma^2) J A with A = (J'J)^-1 in the
 // logarithms of the parameters, J the Jacobian of the relative residuals at
