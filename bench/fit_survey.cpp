@@ -5,7 +5,8 @@
 // API by each method. Counters: milliseconds per drop, and for the fit the
 // engine runs per drop (with those that filled the sections' grids) and
 // its mean RMS misfit. The figure to quote is fit / design at 100 drops per section;
-// BM_SurveySingleDrop gives a drop rated alone, its section new.
+// Arg(1) gives a drop rated alone, its section new, and the fit's Arg(2) and
+// Arg(3) where its search on the engine directly gives way to the grid.
 #include <benchmark/benchmark.h>
 
 #include <array>
@@ -108,6 +109,6 @@ void BM_SurveyFitGlobal(benchmark::State& state) {
   o.fit.depth = zalk::DepthSearch::global;
   rate_survey(state, o, int(state.range(0)));
 }
-BENCHMARK(BM_SurveyFitGlobal)->Arg(100)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_SurveyFitGlobal)->Arg(100)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

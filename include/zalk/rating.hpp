@@ -144,7 +144,10 @@ enum class DepthSearch {
   // Every depth from min_depth_in to the deepest candidate and no stiff
   // layer at all, each a converged fit of the moduli, the best valleys
   // refined: right where the candidates' search stops in a local minimum,
-  // at many more engine runs.
+  // at many more engine runs. A call of three tests or more searches a grid
+  // of the engine's basins filled once for its section (its later tests
+  // take a few engine runs each); one of fewer runs the engine directly,
+  // some 190 runs a test.
   global,
 };
 

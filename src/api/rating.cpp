@@ -331,7 +331,8 @@ void rate_fit(Rater::Impl& r, const Section& section, const std::vector<Deflecti
   r.fit->warm.clear();
   std::vector<rating::FitResult> fits(tests.size());
   std::vector<rating::AllowableBand> bands(tests.size());
-  const rating::FitOptions options = fit_options(settings);
+  rating::FitOptions options = fit_options(settings);
+  options.section_tests = int(tests.size());
   std::size_t next = 0;
   r.ctx.back_calculation = [&](rating::RatingContext& c, rating::Blocks&) {
     const DeflectionTest& t = tests[next];

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <span>
 #include <sstream>
 
 #include "engine/driver.h"
@@ -28,6 +29,11 @@ constexpr double kStiffLayerModulus = kRatingModel.stiff_layer_modulus_psi;
 // A chi-square per sensor above this (three standard deviations a reading
 // on average) is a misfit the noise does not explain.
 constexpr double kAboveNoiseChiSquare = 9.0;
+// A chi-square per sensor below this (a hundredth of a standard deviation a
+// reading) leaves the engine's own rounding as the largest error: the
+// answer is polished on the engine's high accuracy, in this many iterations at most.
+constexpr double kAccuratePolishChiSquare = 1.0e-4;
+constexpr int kAccurateIterations = 20;
 
 double candidate_depth(int d) { return double(DEPGRID[std::size_t(d - 1)]) * 12.0; }
 
@@ -205,6 +211,9 @@ struct LmSettings {
   // and the other parameters keep their share of a step that assumed it
   // moved (along a flat valley, a step far worse than none).
   bool hold_at_bounds = false;
+  // When given, an accepted point for which it holds ends the iteration
+  // (unconverged): a start that has reached an answer known already.
+  std::function<bool(const Vec&)> stop_at;
 };
 
 constexpr double kLambdaDown = 3.0;  // damping divided by this after a successful step
@@ -365,6 +374,7 @@ LmOutcome levenberg_marquardt(const ResidualFn& f, const LmStart& start, const L
       out.jacobian_fresh = false;
       failures = 0;
       lambda = std::max(lambda / kLambdaDown, 1e-9);
+      if (s.stop_at && s.stop_at(out.p)) return out;
       // Progress too slow to matter: a valley floor that the model's
       // rounding or the wrong depth makes flat.
       if (gain < s.stall_gain && (exact || !s.verify_with_differences)) {
@@ -434,6 +444,19 @@ const engine::ProblemSet& reader_tolerances() {
   return set;
 }
 
+// engine_basin with the engine's high accuracy (all responses computed:
+// the accurate integration has no deflections-only path).
+Vec accurate_basin(engine::EngineWorkspace& ws, double h1, double h2, double h3, const std::array<double, 3>& moduli,
+                   double load, const Vec& offsets, int* calls) {
+  const engine::ProblemSet& tol = reader_tolerances();
+  engine::analyse_problem(ws, structure_problem(h1, h2, h3, moduli, load, offsets), tol.abstol, tol.reltol,
+                          engine::EngineAccuracy{true});
+  ++*calls;
+  Vec w(offsets.size());
+  for (std::size_t k = 0; k < offsets.size(); ++k) w[k] = engine::result_slot(ws, 1, int(k) + 1);
+  return w;
+}
+
 // ---- the fit of one test ---------------------------------------------------
 
 std::array<double, 3> from_log(const Vec& p) {
@@ -478,7 +501,7 @@ class TestFit {
   std::array<double, kTableSensors> surface_basin(double x1, double x2);
   void polish_at(Candidate& c, const std::array<float, 2>& xopt);
   void engine_candidates();
-  Vec engine_residuals(const std::array<double, 3>& moduli, double depth);
+  Vec engine_residuals(const std::array<double, 3>& moduli, double depth, bool accurate = false);
   LmSettings settings(int nparams, int d) const;
   Refined refine(Candidate& c);
   void choose_start(Candidate& c);
@@ -488,6 +511,7 @@ class TestFit {
   Refined refine_depth(const Refined& start);
   void finish(const Refined& best);
   void keep_design_if_better(Refined& best);
+  void polish_accurately(Refined& best);
   Vec relative_noise() const;
   double noise_level() const;
   bool global() const { return opt_.depth_mode == DepthMode::Global; }
@@ -500,11 +524,15 @@ class TestFit {
     double e3 = kNaN;
     Vec r;
     double ssr = kNaN;
+    Matrix jacobian;  // of the ratios' fit at x (direct search only)
   };
   ResidualFn grid_residuals(double t, double* e3);
+  bool reference_basin(double u1, double u2, double t, Vec& w);
   LmSettings grid_settings(int nparams, double t_lo, double t_hi) const;
-  GridFit grid_fit_at(double t, const std::vector<Vec>& starts);
+  GridFit grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian = {},
+                      const std::vector<Vec>* known = nullptr);
   std::vector<GridFit> grid_profile(bool spread);
+  Vec predicted_start(const std::vector<GridFit>& profile, int k) const;
   std::vector<GridFit> grid_valleys(const std::vector<GridFit>& profile);
   void polish_valleys(std::vector<GridFit> valleys, Refined& best);
   bool at_modulus_bound(const Refined& r) const;
@@ -530,9 +558,11 @@ class TestFit {
   void keep_profile(const std::vector<GridFit>& profile);
   std::vector<DepthNode> depth_nodes(const Refined& best, const Vec& noise);
   void profile_covariance(const Refined& best, const Matrix& J, const Vec& noise);
+  GridFit answer_node(const Refined& best, double t) const;
   void flag_ill_determined();
   std::vector<GridFit> profile_;  // the best fit at each of the profile's depths (the half-space last)
   std::vector<GridFit> valleys_;  // the profile's valleys refined with the depth free
+  bool direct_ = false;           // the search runs the engine itself, not the section's grid
 };
 
 bool TestFit::basin_is_fittable() {
@@ -623,14 +653,16 @@ void TestFit::ensure_surfaces() {
   ws_.surfaces_valid = true;
 }
 
-Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth) {
+Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth, bool accurate) {
   // A start or step the engine cannot analyse is a failed evaluation, not
   // a stop of the program.
   for (double e : moduli)
     if (!(std::isfinite(e) && e > 0)) return Vec(test_.deflections.size(), kNaN);
   if (!(depth > 0)) return Vec(test_.deflections.size(), kNaN);
-  const Vec w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
-                             test_.offsets, &res_.engine_calls);
+  const Vec w = accurate ? accurate_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load, test_.offsets,
+                                          &res_.engine_calls)
+                        : engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
+                                       test_.offsets, &res_.engine_calls);
   Vec r(w.size());
   for (std::size_t k = 0; k < w.size(); ++k) r[k] = w[k] / test_.deflections[k] - 1.0;
   return r;
@@ -1036,6 +1068,14 @@ Vec TestFit::relative_noise() const {
 
 constexpr int kProfileDepths = 14;          // finite depths of the profile, geometric
 constexpr int kValleysRefined = 3;          // at most, best first
+// A section of fewer tests than this is searched on the engine directly:
+// its grid's nodes (some 400 engine runs) would not be shared widely
+// enough. Measured: two tests take 49 ms each directly, 57 on the grid;
+// three 47 and 43.
+constexpr int kGridWorthTests = 3;
+constexpr double kStartsMerged = 0.05;       // ln ratio: two starts this close are one
+constexpr int kCarriedFitIterations = 10;   // of a fit carried from depth to depth in the direct search
+constexpr double kDirectStep = 1e-3;        // of the differences in the direct search (log units)
 constexpr int kPolishSteps = 12;            // engine runs of the polish at most (after the first)
 constexpr double kPolishSettled = 1.0e-6;   // a step moving no logarithm by more ends the polish
 constexpr double kPolishStalled = 1.0e-3;
@@ -1060,7 +1100,7 @@ std::vector<double> profile_depths(double shallowest, double deepest) {
 ResidualFn TestFit::grid_residuals(double t, double* e3) {
   return [this, t, e3](const Vec& p, Vec& r) {
     Vec w;
-    if (!ws_.grid.basin(*ws_.engine, p[0], p[1], p.size() > 2 ? p[2] : t, w)) return false;
+    if (!reference_basin(p[0], p[1], p.size() > 2 ? p[2] : t, w)) return false;
     const double f = test_.load / BasinGrid::kReferenceLoad;
     double sa = 0, sb = 0;
     r.resize(w.size());
@@ -1076,6 +1116,18 @@ ResidualFn TestFit::grid_residuals(double t, double* e3) {
   };
 }
 
+// The basin at the reference load and subgrade: the grid's interpolation,
+// or with direct_ the engine's own (a node of the grid where (u1, u2, t)
+// lies on one).
+bool TestFit::reference_basin(double u1, double u2, double t, Vec& w) {
+  if (!direct_) return ws_.grid.basin(*ws_.engine, u1, u2, t, w);
+  const double e3 = BasinGrid::kReferenceSubgrade;
+  const double depth = t < 0 ? kNoStiffLayer : opt_.min_depth * std::exp(t * ws_.grid.depth_step());
+  w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, {std::exp(u1) * e3, std::exp(u2) * e3, e3},
+                   BasinGrid::kReferenceLoad, test_.offsets, &res_.engine_calls);
+  return std::all_of(w.begin(), w.end(), [](double v) { return std::isfinite(v); });
+}
+
 LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
   const auto& lo = opt_.bounds.lower;
   const auto& hi = opt_.bounds.upper;
@@ -1088,28 +1140,69 @@ LmSettings TestFit::grid_settings(int nparams, double t_lo, double t_hi) const {
   }
   s.max_iterations = opt_.max_iterations;
   s.step_tolerance = 1e-6;
-  s.fd_step = 1e-4;
+  // The engine's integration rounds at about 1e-5: its differences need a
+  // wider step than the grid's polynomials.
+  s.fd_step = direct_ ? kDirectStep : 1e-4;
   s.verify_with_differences = false;
   return s;
 }
 
 // The best of fits of the ratios at depth place t from each start.
-TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts) {
-  const LmSettings s = grid_settings(2, 0, 0);
+// A Jacobian given (a neighbouring depth's, in the direct search) starts
+// each fit in place of one by differences; a fit that reaches one of the
+// `known` answers stops there.
+bool same(const Vec& a, const Vec& b) {
+  return std::abs(a[0] - b[0]) < kStartsMerged && std::abs(a[1] - b[1]) < kStartsMerged;
+}
+
+TestFit::GridFit TestFit::grid_fit_at(double t, const std::vector<Vec>& starts, const Matrix& jacobian,
+                                      const std::vector<Vec>* known) {
+  LmSettings s = grid_settings(2, 0, 0);
+  if (known != nullptr)
+    s.stop_at = [known](const Vec& p) {
+      return std::any_of(known->begin(), known->end(), [&](const Vec& k) { return same(p, k); });
+    };
+  // A fit carried on from a neighbouring depth may crawl on the engine for
+  // dozens of runs to a misfit the profile does not need exactly: a valley
+  // there is refined with the depth free all the same.
+  if (direct_ && jacobian.cols > 0) s.max_iterations = kCarriedFitIterations;
   GridFit best;
   for (const Vec& u : starts) {
     Vec p{std::clamp(u[0], s.lower[0], s.upper[0]), std::clamp(u[1], s.lower[1], s.upper[1])};
-    const LmOutcome lm = levenberg_marquardt(grid_residuals(t, nullptr), {p, {}, {}}, s);
+    const LmOutcome lm = levenberg_marquardt(grid_residuals(t, nullptr), {p, {}, jacobian}, s);
     if (!std::isfinite(lm.ssr) || best.ssr <= lm.ssr) continue;
     best.x = {lm.p[0], lm.p[1], t};
     best.r = lm.r;
     best.ssr = lm.ssr;
+    if (direct_) best.jacobian = lm.jacobian;
   }
   if (std::isfinite(best.ssr)) {
     Vec r;
     grid_residuals(t, &best.e3)(best.x, r);
   }
   return best;
+}
+
+// Spread starts that ended where the profile's fit or an earlier start
+// did: they would follow the same path from depth to depth. On the grid
+// that path's nodes are run once whoever takes it; on the engine each
+// taker pays for every step.
+void drop_merged_starts(const Vec& fit, std::vector<Vec>& starts) {
+  std::vector<Vec> kept;
+  for (const Vec& s : starts)
+    if (!same(s, fit) && std::none_of(kept.begin(), kept.end(), [&](const Vec& k) { return same(s, k); }))
+      kept.push_back(s);
+  starts = std::move(kept);
+}
+
+// The ratios at depth k carried on from the two deeper depths' answers
+// along their line (the answers move smoothly with the depth), or the
+// deeper one's alone next to the half-space.
+Vec TestFit::predicted_start(const std::vector<GridFit>& profile, int k) const {
+  const GridFit& a = profile[std::size_t(k + 1)];
+  if (k + 2 >= ws_.grid.depth_count() || !std::isfinite(profile[std::size_t(k + 2)].ssr)) return {a.x[0], a.x[1]};
+  const GridFit& b = profile[std::size_t(k + 2)];
+  return {2 * a.x[0] - b.x[0], 2 * a.x[1] - b.x[1]};
 }
 
 // Fits at every depth of the grid and without a stiff layer (the last),
@@ -1127,20 +1220,27 @@ std::vector<TestFit::GridFit> TestFit::grid_profile(bool spread) {
   for (int k = nd; k >= 0; --k) {
     const double t = k == nd ? -1.0 : double(k);
     std::vector<Vec> starts;
-    if (k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr)) starts.push_back(profile[std::size_t(k + 1)].x);
+    const GridFit* deeper = k < nd && std::isfinite(profile[std::size_t(k + 1)].ssr) ? &profile[std::size_t(k + 1)] : nullptr;
+    if (deeper != nullptr) starts.push_back(direct_ ? predicted_start(profile, k) : deeper->x);
     if (!ws_.warm[std::size_t(k)].empty()) starts.push_back(ws_.warm[std::size_t(k)]);
-    GridFit fit = starts.empty() ? GridFit{} : grid_fit_at(t, starts);
+    GridFit fit = starts.empty() ? GridFit{} : grid_fit_at(t, starts, deeper != nullptr ? deeper->jacobian : Matrix{});
     // The spread starts reach far over the grid, and each node they reach
     // costs an engine run: they are taken where the section has no answer
     // yet and the neighbour's does not fit this test within the noise, or
     // when the answers near the section's others do not fit this test.
+    // On the engine a spread start that reaches an answer found already
+    // stops there, and is dropped.
+    std::vector<Vec> found;
+    if (std::isfinite(fit.ssr)) found.push_back(fit.x);
     if (spread || (ws_.warm[std::size_t(k)].empty() && !(fit.ssr <= noise)))
       for (Vec& start : spread_starts) {
-        GridFit other = grid_fit_at(t, {start});
+        GridFit other = grid_fit_at(t, {start}, {}, direct_ ? &found : nullptr);
         if (!std::isfinite(other.ssr)) continue;
+        found.push_back(other.x);
         start = {other.x[0], other.x[1]};
         if (other.ssr < fit.ssr || !std::isfinite(fit.ssr)) fit = std::move(other);
       }
+    if (direct_ && std::isfinite(fit.ssr)) drop_merged_starts(fit.x, spread_starts);
     profile[std::size_t(k)] = std::move(fit);
     if (std::isfinite(profile[std::size_t(k)].ssr)) ws_.warm[std::size_t(k)] = profile[std::size_t(k)].x;
   }
@@ -1214,7 +1314,7 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
   double lambda = 1e-6;
   double foretold = kNaN;  // the engine's last change of the misfit over the grid's forecast
   Vec trial;
-  for (int it = 0; it < kPolishSteps && !lm.converged; ++it) {
+  for (int it = 0; it < kPolishSteps && !lm.converged && !direct_; ++it) {
     if (!grid_jacobian(lm.p, lm.jacobian) || !damped_step(lm.jacobian, lm.r, lambda, s, lm.p, trial)) break;
     // A step too small to matter is not run, nor one that the grid's
     // derivatives say would lower the misfit by less than a stalled step
@@ -1264,19 +1364,26 @@ Refined TestFit::polish_on_engine(const GridFit& f) {
 Refined TestFit::global_search() {
   ws_.grid.use_section(test_.h1, test_.h2, test_.offsets,
                        profile_depths(opt_.min_depth, candidate_depth(kCandidates)));
+  direct_ = opt_.section_tests > 0 && opt_.section_tests < kGridWorthTests;
   const int runs_before = ws_.grid.engine_runs();
   const double noise = noise_level();
   Refined best;
+  // Without the section's earlier answers the first profile takes the
+  // spread starts wherever its neighbours' answers fall short already; on
+  // the engine a second pass from the same starts would run the same fits.
+  const bool answers_before =
+      std::any_of(ws_.warm.begin(), ws_.warm.end(), [](const Vec& x) { return !x.empty(); });
   bool spread = false;
   std::vector<GridFit> valleys = grid_valleys(grid_profile(spread));
-  if (valleys.empty() || valleys.front().ssr > noise) {
+  if ((valleys.empty() || valleys.front().ssr > noise) && (answers_before || !direct_)) {
     spread = true;
     for (GridFit& v : grid_valleys(grid_profile(spread))) valleys.push_back(std::move(v));
   }
   polish_valleys(valleys, best);
   // An answer held at a bound or left unconverged sits in a valley the
   // section's earlier answers led to: the spread starts get their turn.
-  if (!spread && (!best.lm.converged || at_modulus_bound(best))) polish_valleys(grid_valleys(grid_profile(true)), best);
+  if (!spread && (answers_before || !direct_) && (!best.lm.converged || at_modulus_bound(best)))
+    polish_valleys(grid_valleys(grid_profile(true)), best);
   res_.grid_engine_calls = ws_.grid.engine_runs() - runs_before;
   return best;
 }
@@ -1381,6 +1488,9 @@ constexpr double kProfileInterval = 1.0;      // delta chi-square of the depth's
 constexpr double kLocalSpacing = 0.25;        // of the profile's step, at most, between the local nodes
 // The nodes around the answer, in local spacings either side.
 constexpr std::array<double, 6> kLocalSteps{0.0, 0.5, 1.0, 1.5, 2.0, 3.0};
+// Fewer where each costs a fit on the engine (the direct search), over the
+// same reach.
+constexpr std::array<double, 4> kDirectLocalSteps{0.0, 1.0, 2.0, 3.0};
 
 struct TestFit::DepthNode {
   double t = 0;                 // place among the profile's depths; negative: no stiff layer
@@ -1423,15 +1533,22 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     const double t0 = (std::log(best.depth) - std::log(opt_.min_depth)) / step;
     const double spread = res_.depth_relative_std_error / step;
     const double h = spread > 0 ? std::min(spread, kLocalSpacing) : kLocalSpacing;
-    // Walked outwards from the answer, each fit started from the last.
+    // Walked outwards from the answer, each fit started from the last. On
+    // the engine itself the answer is its own node: the polish fitted the
+    // ratios there already.
     const Vec at_answer{best.lm.p[0] - best.lm.p[2], best.lm.p[1] - best.lm.p[2]};
+    const GridFit answer = direct_ ? answer_node(best, t0) : GridFit{};
     for (const double side : {-1.0, 1.0}) {
       Vec start = at_answer;
-      for (const double k : kLocalSteps) {
+      Matrix jacobian = answer.jacobian;
+      for (const double k : direct_ ? std::span<const double>(kDirectLocalSteps) : std::span<const double>(kLocalSteps)) {
         const double t = t0 + side * k * h;
         if ((k == 0 && side > 0) || t < 0 || t > last) continue;
-        const GridFit g = grid_fit_at(t, {start});
-        if (std::isfinite(g.ssr)) start = g.x;
+        const GridFit g = direct_ && k == 0 ? answer : grid_fit_at(t, {start}, jacobian);
+        if (std::isfinite(g.ssr)) {
+          start = g.x;
+          jacobian = g.jacobian;
+        }
         add(g, true, k == 0);
       }
     }
@@ -1463,6 +1580,16 @@ std::vector<TestFit::DepthNode> TestFit::depth_nodes(const Refined& best, const 
     nodes[i].weight = 0.5 * (hi - lo);
   }
   return nodes;
+}
+
+// The polished answer as a fit of the ratios at its depth (place t).
+TestFit::GridFit TestFit::answer_node(const Refined& best, double t) const {
+  GridFit g;
+  g.x = {best.lm.p[0] - best.lm.p[2], best.lm.p[1] - best.lm.p[2], t};
+  g.e3 = std::exp(best.lm.p[2]);
+  g.r = best.lm.r;
+  g.ssr = best.lm.ssr;
+  return g;
 }
 
 void TestFit::profile_covariance(const Refined& best, const Matrix& J, const Vec& noise) {
@@ -1497,6 +1624,35 @@ void TestFit::profile_covariance(const Refined& best, const Matrix& J, const Vec
   store_covariance(cov);
 }
 
+// Where the misfit lies far below the noise (a basin computed rather than
+// measured), the engine's own rounding of about 1e-5 is the largest error
+// left, and along a modulus the basin barely feels it moves the answer by
+// up to 1 %: a few steps on the engine's high accuracy take it out,
+// starting from the Jacobian the search ended with (the design accuracy's
+// differs from the high one's by as little). A measured basin never comes near.
+void TestFit::polish_accurately(Refined& best) {
+  const int m = int(best.lm.p.size());
+  if (!global() || !std::isfinite(best.lm.ssr) || best.lm.jacobian.cols != m) return;
+  const Vec noise = relative_noise();
+  double chi_square = 0;
+  for (std::size_t i = 0; i < best.lm.r.size(); ++i) chi_square += std::pow(best.lm.r[i] / noise[i], 2);
+  if (!(chi_square < kAccuratePolishChiSquare * double(best.lm.r.size()))) return;
+  LmSettings s = settings(m, best.d);
+  s.hold_at_bounds = true;
+  s.max_iterations = kAccurateIterations;
+  s.stall_gain = 0.0;
+  s.refresh_when_stalled = true;
+  const ResidualFn accurate_at = [&](const Vec& q, Vec& r) {
+    r = engine_residuals(from_log(q), best.depth_free ? std::exp(q[3]) : best.depth, true);
+    return std::all_of(r.begin(), r.end(), [](double v) { return std::isfinite(v); });
+  };
+  LmOutcome lm = levenberg_marquardt(accurate_at, {best.lm.p, {}, best.lm.jacobian}, s);
+  if (!std::isfinite(lm.ssr)) return;
+  lm.converged = best.lm.converged;
+  best.lm = std::move(lm);
+  if (best.depth_free) best.depth = std::exp(best.lm.p[3]);
+}
+
 FitResult TestFit::run() {
   if (!basin_is_fittable()) return res_;
   for (std::size_t k = 1; k < test_.deflections.size(); ++k)
@@ -1513,6 +1669,7 @@ FitResult TestFit::run() {
       !tables_.dtab.empty() && table_basin())
     table_candidates();
   keep_design_if_better(best);
+  polish_accurately(best);
   if (!std::isfinite(best.lm.ssr)) {
     res_.flags |= kFitNotFitted;
     res_.moduli = {kNaN, kNaN, kNaN};

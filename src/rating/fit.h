@@ -28,7 +28,10 @@
 // searched over its whole range and without a stiff layer on a grid of the
 // engine's basins kept per section (rating/basin_grid.h), the best valleys
 // polished on the engine; only an answer held at a bound or unconverged is
-// compared with the table search's.
+// compared with the table search's. A section given fewer tests than would
+// repay its grid (FitOptions::section_tests) is searched the same way on
+// the engine itself. A basin fitted far below the noise (a computed one) is
+// polished last on the engine's high accuracy.
 //
 // Standard errors: cov = A J' diag(sigma^2) J A with A = (J'J)^-1 in the
 // logarithms of the parameters, J the Jacobian of the relative residuals at
@@ -105,6 +108,9 @@ struct FitOptions {
   // global search stops looking at further valleys.
   NoiseModel noise;
   double min_depth = 2.0;  // in: the shallowest stiff layer the global search tries
+  // The tests the section's fit is given (0: not known). A section of few
+  // is searched on the engine itself rather than on a grid of basins.
+  int section_tests = 0;
 };
 
 // The depth of a fit that found no stiff layer (the subgrade a half-space).
