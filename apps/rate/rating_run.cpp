@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -65,12 +67,29 @@ std::string slice_context(const SectionInput& s, const Task& t) {
   return where + ", section \"" + s.id + "\"";
 }
 
-// The library's refusal of a call of one test, without the "Test 1: " it
-// counts that test by.
-std::string refusal_of(const zalk::Error& e) {
-  const std::string prefix = "Test 1: ";
-  const bool counted = e.message.compare(0, prefix.size(), prefix) == 0;
-  std::string text = counted ? e.message.substr(prefix.size()) : e.message;
+// The library refuses a call for one test's sake with a message beginning
+// "Test N: " or "Test N " (N counting the call's tests from 1).
+struct CountedRefusal {
+  std::size_t index = 0;  // the test's place in the call
+  std::string text;       // the message without the count: the tool names the test by file and line
+};
+
+std::optional<CountedRefusal> counted_refusal(const zalk::Error& e, std::size_t tests) {
+  const std::string& m = e.message;
+  const std::string prefix = "Test ";
+  if (m.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+  std::size_t n = 0, at = prefix.size();
+  while (at < m.size() && at < prefix.size() + 9 && std::isdigit(static_cast<unsigned char>(m[at])))
+    n = n * 10 + std::size_t(m[at++] - '0');
+  if (at == prefix.size() || n < 1 || n > tests || at == m.size() || (m[at] != ':' && m[at] != ' '))
+    return std::nullopt;
+  return CountedRefusal{n - 1, m[at] == ':' ? m.substr(std::min(m.size(), at + 2)) : "the test" + m.substr(at)};
+}
+
+// A refusal as the tool prints it after the test's file and line.
+std::string refusal_text(const zalk::Error& e, std::size_t tests) {
+  const std::optional<CountedRefusal> counted = counted_refusal(e, tests);
+  std::string text = counted ? counted->text : e.message;
   if (!text.empty() && text.back() == '.') text.pop_back();
   return text;
 }
@@ -87,24 +106,35 @@ std::string without_test_name(const std::string& message) {
   return message.substr(from);
 }
 
-// A slice the library refuses as a whole is rated again test by test
-// (a test's result depends on it and its section alone), so that the test
-// at fault is named and the others are rated. Returns the warnings raised.
+// A slice the library refuses for one test's sake is rated again without
+// that test, until the rest is rated: the test at fault is named, and the
+// others are rated in one call as a slice without it would be (the fit's
+// search over depth differs with the number of tests a call gives it). A
+// refusal that names no test is tried on each test alone. Returns the
+// warnings raised.
 std::vector<zalk::Error> rate_slice(zalk::Rater& rater, const Options& o, const SectionInput& s, const Task& t,
                                     std::vector<Rated>& out) {
-  std::vector<zalk::DeflectionTest> tests;
-  for (std::size_t j = 0; j < t.count; ++j) tests.push_back(s.tests[t.first + j].test);
-  zalk::SectionRating r = rater.rate(s.section, tests, o.rating);
-  if (r.status) {
-    for (std::size_t j = 0; j < r.tests.size(); ++j) out[t.first + j].result = std::move(r.tests[j]);
-    return r.status.warnings;
+  std::vector<std::size_t> rows;  // into out, of the tests still in the call
+  for (std::size_t j = 0; j < t.count; ++j) rows.push_back(t.first + j);
+  while (!rows.empty()) {
+    std::vector<zalk::DeflectionTest> tests;
+    for (std::size_t row : rows) tests.push_back(s.tests[row].test);
+    zalk::SectionRating r = rater.rate(s.section, tests, o.rating);
+    if (r.status) {
+      for (std::size_t j = 0; j < rows.size(); ++j) out[rows[j]].result = std::move(r.tests[j]);
+      return r.status.warnings;
+    }
+    const std::optional<CountedRefusal> refused = counted_refusal(*r.status.error, rows.size());
+    if (!refused) break;
+    out[rows[refused->index]].refusal = refusal_text(*r.status.error, rows.size());
+    rows.erase(rows.begin() + std::ptrdiff_t(refused->index));
   }
   std::vector<zalk::Error> warnings;
-  for (std::size_t j = 0; j < t.count; ++j) {
-    zalk::SectionRating one = rater.rate(s.section, {tests[j]}, o.rating);
+  for (std::size_t row : rows) {
+    zalk::SectionRating one = rater.rate(s.section, {s.tests[row].test}, o.rating);
     warnings.insert(warnings.end(), one.status.warnings.begin(), one.status.warnings.end());
-    if (one.status) out[t.first + j].result = std::move(one.tests.front());
-    else out[t.first + j].refusal = refusal_of(*one.status.error);
+    if (one.status) out[row].result = std::move(one.tests.front());
+    else out[row].refusal = refusal_text(*one.status.error, 1);
   }
   return warnings;
 }

@@ -196,6 +196,17 @@ sed '3s/,78.9$/,1e300/' "$data/tests.csv" >"$work/hot.csv"
 expect_refused 'hot.csv:3: section "S1": the surface temperature, 1e+300, must lie between -100 and 200 (degrees F); the test is not rated' \
   --sections "$data/sections.csv" --tests "$work/hot.csv"
 cut -d, -f3 "$work/partial.csv" | tr '\n' ' ' | grep -qx 'line 2 4 5 ' || { echo "the wrong test was left out"; exit 1; }
+# The others are rated together, as the section without that test: the
+# fit's search over depth differs between a call of one test and of three.
+head -n 5 "$src/data/sample/tests.csv" | sed '3s/,[0-9.]*$/,1e300/' >"$work/hot4.csv"
+expect_refused 'hot4.csv:3: section "S1": the surface temperature' \
+  --sections "$src/data/sample/sections.csv" --tests "$work/hot4.csv" --method fit --depth global --digits 17
+cut -d, -f4-11 "$work/partial.csv" >"$work/a.csv"
+sed '3d' "$work/hot4.csv" >"$work/cool.csv"
+"$rate" --data "$work/folder" --sections "$src/data/sample/sections.csv" --tests "$work/cool.csv" --method fit \
+  --depth global --digits 17 --out "$work/cool_out.csv"
+cut -d, -f4-11 "$work/cool_out.csv" >"$work/b.csv"
+cmp "$work/a.csv" "$work/b.csv" || { echo "the tests beside a refused one rate differently"; exit 1; }
 
 # The fit flags a basin beyond any pavement's (deflections of 1e300 mils)
 # not_fitted, names it by file, line and section, and rates the others.
