@@ -2,9 +2,14 @@
 an F25 field file (one test location per test, two drops each: a seating
 drop at 80 % of the load and the test's own), with the quirks field files
 have: N0 fields, an absent sensor, trailing fields, a comment object and a
-sensor-history block. Sensors at 0, 203, 305, 457, 610, 914 mm and 1524 mm.
+sensor-history block. Sensors at 0, 203, 305, 457, 610, 914 mm and 1524 mm:
+the six of the tests file, and the 60-in reading computed by the engine as
+the 36-in one times the ratio of the two deflections of the test's true
+structure (data/sample/truth.csv), so that the seventh sensor belongs to the
+same basin.
 
-Usage: python3 tools/make_f25_sample.py [TESTS] > data/sample/S2.f25
+Usage: PYTHONPATH=build/python python3 tools/make_f25_sample.py [TESTS] > data/sample/S2.f25
+(the compiled package computes the outer reading).
 """
 import csv
 import math
@@ -32,19 +37,39 @@ def header():
     return lines
 
 
-def basin_um(mils):
-    """The six table sensors from the sample, and 1524 mm by the basin's decay."""
+# The truth file's structure: surface and base thickness of section S2, and
+# the Poisson's ratios and stiff layer of the rating model.
+SURFACE_IN, BASE_IN = 6.0, 12.0
+POISSON = (0.35, 0.40, 0.45, 0.49)
+STIFF_LAYER_PSI = 1.0e7
+
+
+def outer_ratio(truth):
+    """w(60 in) / w(36 in) of the test's true structure under the plate."""
+    import zalk3071  # only here: the other functions serve generators that need no engine
+    layers = [[SURFACE_IN, float(truth["e_surface"]), POISSON[0]], [BASE_IN, float(truth["e_base"]), POISSON[1]],
+              [float(truth["depth_in"]), float(truth["e_subgrade"]), POISSON[2]],
+              [0.0, STIFF_LAYER_PSI, POISSON[3]]]
+    w = zalk3071.analyse(layers, [[0.0, 0.0, 100.0, 5.9]], [[36.0, 0.0, 0.0], [60.0, 0.0, 0.0]]).to_frame()["w"]
+    return float(w.iloc[1] / w.iloc[0])
+
+
+def basin_um(mils, ratio):
+    """The six table sensors from the sample, and 1524 mm from the 36-in reading."""
     um = [round(m * 25.4, 1) for m in mils]
-    return um + [round(um[-1] * 0.55, 1)]
+    return um + [round(um[-1] * ratio, 1)]
 
 
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 12
     rows = [r for r in csv.DictReader(open(os.path.join(ROOT, "data", "sample", "tests.csv")))
             if r["section"] == "S2"][:count]
+    truths = [t for t in csv.DictReader(open(os.path.join(ROOT, "data", "sample", "truth.csv")))
+              if t["section"] == "S2"][:count]
     out = header()
     area = math.pi * RADIUS_MM * RADIUS_MM * 1e-6
-    for k, r in enumerate(rows):
+    for k, (r, truth) in enumerate(zip(rows, truths)):
+        ratio = outer_ratio(truth)
         hour = float(r["hour"])
         hh, mm = int(hour), int(round((hour - int(hour)) * 60)) % 60
         ts_c = (float(r["surface_temp_f"]) - 32.0) * 5.0 / 9.0
@@ -60,7 +85,7 @@ def main():
         stress = float(r["load_lb"]) * NEWTONS_PER_POUND / 1000.0 / area
         mils = [float(r[f"d{x}_mils"]) for x in (0, 8, 12, 18, 24, 36)]
         for drop, f in ((1, 0.8), (2, 1.0)):
-            d = [f"{v * f:6.1f}" for v in basin_um(mils)]
+            d = [f"{v * f:6.1f}" for v in basin_um(mils, ratio)]
             trailing = ",   21.5" if drop == 2 else ""
             out.append(f"{drop:4d},{stress * f:7.1f}," + ",".join(d) + trailing)
     print("\n".join(out))

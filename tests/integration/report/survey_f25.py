@@ -36,7 +36,7 @@ def main():
         out.append('5302,"dry"')
         out.append(f"5303,    0,   N0,{ts_c:6.1f},   N0")
         stress = float(r["load_lb"]) * NEWTONS_PER_POUND / 1000.0 / area
-        out.append(f"{1:4d},{stress:7.1f}," + ",".join(f"{v:6.1f}" for v in basin_um(mils)))
+        out.append(f"{1:4d},{stress:7.1f}," + ",".join(f"{v:6.1f}" for v in basin_um(mils, 0.55)))
     print("\n".join(out))
 
 
