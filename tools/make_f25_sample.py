@@ -37,21 +37,14 @@ def header():
     return lines
 
 
-# The truth file's structure: surface and base thickness of section S2, and
-# the Poisson's ratios and stiff layer of the rating model.
-SURFACE_IN, BASE_IN = 6.0, 12.0
-POISSON = (0.35, 0.40, 0.45, 0.49)
-STIFF_LAYER_PSI = 1.0e7
-
-
-def outer_ratio(truth):
-    """w(60 in) / w(36 in) of the test's true structure under the plate."""
-    import zalk3071  # only here: the other functions serve generators that need no engine
-    layers = [[SURFACE_IN, float(truth["e_surface"]), POISSON[0]], [BASE_IN, float(truth["e_base"]), POISSON[1]],
-              [float(truth["depth_in"]), float(truth["e_subgrade"]), POISSON[2]],
-              [0.0, STIFF_LAYER_PSI, POISSON[3]]]
-    w = zalk3071.analyse(layers, [[0.0, 0.0, 100.0, 5.9]], [[36.0, 0.0, 0.0], [60.0, 0.0, 0.0]]).to_frame()["w"]
-    return float(w.iloc[1] / w.iloc[0])
+def outer_ratio(truth, section):
+    """w(60 in) / w(36 in) of the test's true structure (the rating model's
+    under the section's layers and the truth's moduli and depth)."""
+    # Only here: the other functions serve generators that need no engine.
+    from zalk3071.plot import computed_basin
+    moduli = {k: float(truth[k]) for k in ("e_surface", "e_base", "e_subgrade", "depth_in")}
+    w = computed_basin(moduli, float(section["surface_in"]), float(section["base_in"]), 10000.0, [36.0, 60.0])
+    return float(w[1] / w[0])
 
 
 def basin_um(mils, ratio):
@@ -66,10 +59,12 @@ def main():
             if r["section"] == "S2"][:count]
     truths = [t for t in csv.DictReader(open(os.path.join(ROOT, "data", "sample", "truth.csv")))
               if t["section"] == "S2"][:count]
+    section = next(s for s in csv.DictReader(open(os.path.join(ROOT, "data", "sample", "sections.csv")))
+                   if s["section"] == "S2")
     out = header()
     area = math.pi * RADIUS_MM * RADIUS_MM * 1e-6
     for k, (r, truth) in enumerate(zip(rows, truths)):
-        ratio = outer_ratio(truth)
+        ratio = outer_ratio(truth, section)
         hour = float(r["hour"])
         hh, mm = int(hour), int(round((hour - int(hour)) * 60)) % 60
         ts_c = (float(r["surface_temp_f"]) - 32.0) * 5.0 / 9.0

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zalk/rating_model.hpp"
 #include "zalk/units.hpp"
 
 namespace rate_f25 {
@@ -10,8 +11,6 @@ namespace {
 
 using zalk::kMicrometresPerMil;
 using zalk::kMillimetresPerInch;
-
-constexpr double kSameDistanceMm = 10.0;
 
 // The fit's sensors: those ahead of the plate, and each behind it at its
 // distance from the load unless a sensor ahead already reads there. A
@@ -29,7 +28,10 @@ void fit_sensors(const zalk::FieldDrop& d, BehindPlate behind, Test& t) {
       const double r = -d.offsets_mm[k];
       if (!(r > 0) || !trusted(k)) continue;
       const bool read_ahead = std::any_of(sensors.begin(), sensors.begin() + std::ptrdiff_t(ahead),
-                                          [&](const auto& s) { return std::fabs(s.first - r) <= kSameDistanceMm; });
+                                          [&](const auto& s) {
+                                            return std::fabs(s.first - r) / kMillimetresPerInch <=
+                                                   zalk::kSameOffsetToleranceIn;
+                                          });
       if (!read_ahead) sensors.emplace_back(r, d.deflections_um[k]);
     }
     std::stable_sort(sensors.begin(), sensors.end(), [](const auto& a, const auto& b) { return a.first < b.first; });

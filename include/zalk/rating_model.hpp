@@ -46,4 +46,9 @@ inline constexpr RatingModel kRatingModel{
 // The sensor offsets of the deflection table (inches from the load centre).
 inline constexpr std::array<double, 6> kLegacySensorOffsets = kRatingModel.sensor_offsets_in;
 
+// How far apart two sensor offsets may be and still stand for one place on
+// the basin (10 mm): a reading this close to a table offset is taken as
+// there, and two this close read the same distance from the load.
+inline constexpr double kSameOffsetToleranceIn = 10.0 / 25.4;
+
 }  // namespace zalk

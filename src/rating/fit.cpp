@@ -444,19 +444,6 @@ const engine::ProblemSet& reader_tolerances() {
   return set;
 }
 
-// engine_basin with the engine's high accuracy (all responses computed:
-// the accurate integration has no deflections-only path).
-Vec accurate_basin(engine::EngineWorkspace& ws, double h1, double h2, double h3, const std::array<double, 3>& moduli,
-                   double load, const Vec& offsets, int* calls) {
-  const engine::ProblemSet& tol = reader_tolerances();
-  engine::analyse_problem(ws, structure_problem(h1, h2, h3, moduli, load, offsets), tol.abstol, tol.reltol,
-                          engine::EngineAccuracy{true});
-  ++*calls;
-  Vec w(offsets.size());
-  for (std::size_t k = 0; k < offsets.size(); ++k) w[k] = engine::result_slot(ws, 1, int(k) + 1);
-  return w;
-}
-
 // ---- the fit of one test ---------------------------------------------------
 
 std::array<double, 3> from_log(const Vec& p) {
@@ -659,10 +646,8 @@ Vec TestFit::engine_residuals(const std::array<double, 3>& moduli, double depth,
   for (double e : moduli)
     if (!(std::isfinite(e) && e > 0)) return Vec(test_.deflections.size(), kNaN);
   if (!(depth > 0)) return Vec(test_.deflections.size(), kNaN);
-  const Vec w = accurate ? accurate_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load, test_.offsets,
-                                          &res_.engine_calls)
-                        : engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load,
-                                       test_.offsets, &res_.engine_calls);
+  const Vec w = engine_basin(*ws_.engine, test_.h1, test_.h2, depth, moduli, test_.load, test_.offsets,
+                             &res_.engine_calls, accurate);
   Vec r(w.size());
   for (std::size_t k = 0; k < w.size(); ++k) r[k] = w[k] / test_.deflections[k] - 1.0;
   return r;
@@ -1689,10 +1674,15 @@ FitWorkspace::~FitWorkspace() = default;
 
 std::vector<double> engine_basin(engine::EngineWorkspace& ws, double h1, double h2, double h3,
                                  const std::array<double, 3>& moduli, double load,
-                                 const std::vector<double>& offsets, int* calls) {
+                                 const std::vector<double>& offsets, int* calls, bool accurate) {
   const engine::DeckProblem problem = structure_problem(h1, h2, h3, moduli, load, offsets);
   const engine::ProblemSet& tol = reader_tolerances();
-  engine::analyse_deflections(ws, problem, tol.abstol, tol.reltol);
+  // The accurate integration has no deflections-only path: it computes
+  // every response.
+  if (accurate)
+    engine::analyse_problem(ws, problem, tol.abstol, tol.reltol, engine::EngineAccuracy{true});
+  else
+    engine::analyse_deflections(ws, problem, tol.abstol, tol.reltol);
   if (calls != nullptr) ++*calls;
   std::vector<double> w(offsets.size());
   for (std::size_t k = 0; k < offsets.size(); ++k) w[k] = engine::result_slot(ws, 1, int(k) + 1);

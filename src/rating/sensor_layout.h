@@ -6,11 +6,13 @@
 #include <span>
 #include <string>
 
+#include "zalk/rating_model.hpp"
+
 namespace zalk::rating {
 
-inline constexpr std::array<double, 6> kTableOffsetsIn{0, 8, 12, 18, 24, 36};
+inline constexpr std::array<double, 6> kTableOffsetsIn = kLegacySensorOffsets;
 // How far a sensor may sit from a table offset and still stand for it.
-inline constexpr double kOffsetToleranceIn = 10.0 / 25.4;
+inline constexpr double kOffsetToleranceIn = kSameOffsetToleranceIn;
 
 struct TableBasin {
   bool ok = false;            // false: the layout cannot give the six values
